@@ -1,0 +1,155 @@
+#include "window/reportlist.h"
+
+#include "platform/failure.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace orvantis {
+
+namespace {
+Failure indexOutOfBounds() { return Failure(kSubscriptOutOfRange, QStringLiteral("Index out of bounds")); }
+Failure invalidProperty() { return Failure(kInvalidPropertyValue, QStringLiteral("Invalid property value")); }
+} // namespace
+
+QString ListSubItem::Text() const { return list_->cell(row_, column_); }
+void ListSubItem::SetText(const QString &text) const { list_->setCell(row_, column_, text); }
+
+QString ListItem::Text() const { return list_->cell(row_, 0); }
+void ListItem::SetText(const QString &text) const { list_->setCell(row_, 0, text); }
+
+QString ListItem::SubItems(int k) const {
+    if (k < 1)
+        throw invalidProperty();
+    return list_->cell(row_, k);
+}
+
+void ListItem::SetSubItems(int k, const QString &text) const {
+    if (k < 1)
+        throw invalidProperty();
+    list_->setCell(row_, k, text);
+}
+
+ListSubItem ListItem::ListSubItems(int k) const {
+    if (k < 1 || k >= list_->ColumnCount())
+        throw indexOutOfBounds();
+    return ListSubItem(list_, row_, k);
+}
+
+int ListItems::Count() const { return list_->rowCount_; }
+
+ListItem ListItems::Item(int index) const {
+    list_->checkRow(index - 1);
+    return ListItem(list_, index - 1);
+}
+
+ListItem ListItems::Add(int index, const QString &text) {
+    if (index < 1 || index > list_->rowCount_ + 1)
+        throw indexOutOfBounds();
+    const int columns = list_->ColumnCount();
+    const auto at = list_->cells_.begin() + static_cast<std::ptrdiff_t>(index - 1) * columns;
+    if (index == list_->rowCount_ + 1) {
+        list_->cells_.resize(list_->cells_.size() + columns);
+        list_->cells_[static_cast<size_t>(index - 1) * columns] = text;
+    } else {
+        const auto inserted = list_->cells_.insert(at, columns, QString());
+        *inserted = text;
+    }
+    ++list_->rowCount_;
+    list_->notify(ReportList::Change::Rows);
+    return ListItem(list_, index - 1);
+}
+
+void ListItems::Clear() {
+    if (list_->rowCount_ == 0)
+        return;
+    list_->cells_.clear();
+    list_->cells_.shrink_to_fit();
+    list_->rowCount_ = 0;
+    list_->notify(ReportList::Change::Rows);
+}
+
+ReportList::ReportList(QStringList columnHeaders)
+    : headers_(std::move(columnHeaders)), items_(this) {
+    if (headers_.isEmpty())
+        headers_.append(QString());
+}
+
+void ReportList::SetSortOrder(int order) {
+    if (order != 0 && order != 1)
+        throw invalidProperty();
+    sortOrder_ = order;
+}
+
+void ReportList::SetSortKey(int key) {
+    if (key < 0 || key >= ColumnCount())
+        throw invalidProperty();
+    sortKey_ = key;
+}
+
+void ReportList::SetSorted(bool sorted) {
+    sorted_ = sorted;
+    if (sorted_)
+        sortRows();
+}
+
+void ReportList::SetVisible(bool visible) {
+    if (visible_ == visible)
+        return;
+    visible_ = visible;
+    notify(Change::Visibility);
+}
+
+const QString &ReportList::cell(int row, int column) const {
+    checkRow(row);
+    checkColumn(column);
+    return cells_[static_cast<size_t>(row) * ColumnCount() + column];
+}
+
+void ReportList::setCell(int row, int column, const QString &text) {
+    checkRow(row);
+    checkColumn(column);
+    cells_[static_cast<size_t>(row) * ColumnCount() + column] = text;
+    notify(Change::Cells);
+}
+
+void ReportList::checkRow(int row) const {
+    if (row < 0 || row >= rowCount_)
+        throw indexOutOfBounds();
+}
+
+void ReportList::checkColumn(int column) const {
+    if (column < 0 || column >= ColumnCount())
+        throw indexOutOfBounds();
+}
+
+void ReportList::notify(Change change) const {
+    if (onChange_)
+        onChange_(change);
+}
+
+// A stable sort of the rows on the key column's text, compared without regard to letter case.
+void ReportList::sortRows() {
+    if (rowCount_ < 2)
+        return;
+    const int columns = ColumnCount();
+    const int key = sortKey_;
+    const bool descending = sortOrder_ == 1;
+    std::vector<int> order(static_cast<size_t>(rowCount_));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const int c = QString::compare(cells_[static_cast<size_t>(a) * columns + key],
+                                       cells_[static_cast<size_t>(b) * columns + key],
+                                       Qt::CaseInsensitive);
+        return descending ? c > 0 : c < 0;
+    });
+    std::vector<QString> sorted(cells_.size());
+    for (int to = 0; to < rowCount_; ++to) {
+        auto from = cells_.begin() + static_cast<std::ptrdiff_t>(order[to]) * columns;
+        std::move(from, from + columns, sorted.begin() + static_cast<std::ptrdiff_t>(to) * columns);
+    }
+    cells_.swap(sorted);
+    notify(Change::Rows);
+}
+
+} // namespace orvantis

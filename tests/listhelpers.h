@@ -1,0 +1,29 @@
+#pragma once
+
+#include "qtprinters.h"
+#include "window/reportlist.h"
+
+#include <QStringList>
+
+// A list with the window's four columns.
+inline QStringList levelHeaders() {
+    return {QStringLiteral("Username"), QStringLiteral("Highest Level"), QStringLiteral("Char No."),
+            QStringLiteral("Char Name")};
+}
+
+// Adds one row per entry: row text, then sub-items in order.
+inline void addRows(orvantis::ReportList &list, const QList<QStringList> &rows) {
+    for (const QStringList &cells : rows) {
+        orvantis::ListItem item = list.listItems().Add(list.listItems().Count() + 1, cells.value(0));
+        for (int k = 1; k < cells.size(); ++k)
+            item.SetSubItems(k, cells[k]);
+    }
+}
+
+// The cells of one column, top to bottom; column 0 is the row text.
+inline QStringList columnTexts(const orvantis::ReportList &list, int column) {
+    QStringList texts;
+    for (int row = 0; row < list.listItems().Count(); ++row)
+        texts << list.cell(row, column);
+    return texts;
+}

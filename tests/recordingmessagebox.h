@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/messagebox.h"
+
+#include <QString>
+#include <vector>
+
+// Remembers what would have been shown, and returns at once.
+class RecordingMessageBox : public orvantis::MessageBox {
+public:
+    struct Shown {
+        QString text;
+        int style;
+        QString title;
+    };
+    void Show(const QString &text, int style, const QString &title) override {
+        shown.push_back({text, style, title});
+    }
+    std::vector<Shown> shown;
+};
