@@ -1,6 +1,7 @@
 #include "window/reportlist.h"
 
 #include "platform/failure.h"
+#include "platform/textcompare.h"
 
 #include <algorithm>
 #include <numeric>
@@ -138,9 +139,8 @@ void ReportList::sortRows() {
     std::vector<int> order(static_cast<size_t>(rowCount_));
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        const int c = QString::compare(cells_[static_cast<size_t>(a) * columns + key],
-                                       cells_[static_cast<size_t>(b) * columns + key],
-                                       Qt::CaseInsensitive);
+        const int c = CompareIgnoringCase(cells_[static_cast<size_t>(a) * columns + key],
+                                          cells_[static_cast<size_t>(b) * columns + key]);
         return descending ? c > 0 : c < 0;
     });
     std::vector<QString> sorted(cells_.size());

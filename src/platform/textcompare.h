@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QStringView>
+
+namespace orvantis {
+
+// Compares two texts character by character without regard to letter case, as
+// QString::compare(Qt::CaseInsensitive) does, with a fast path for ASCII.
+int CompareIgnoringCase(QStringView a, QStringView b);
+
+} // namespace orvantis

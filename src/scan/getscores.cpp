@@ -1,0 +1,90 @@
+#include "scan/getscores.h"
+
+#include "platform/failure.h"
+#include "scan/folderfiles.h"
+#include "scan/inireader.h"
+#include "scan/levelreading.h"
+
+namespace orvantis {
+
+namespace {
+
+// The values one account file gives, in the order the lookup returns them.
+enum AccountValue { kLogin, kLevel1, kLevel2, kLevel3, kName1, kName2, kName3, kNameX };
+
+std::vector<IniName> accountNames() {
+    return {{"GENERAL", "Login"}, {"CHAR1", "Level"}, {"CHAR2", "Level"}, {"CHAR3", "Level"},
+            {"CHAR1", "Name"},    {"CHAR2", "Name"},  {"CHAR3", "Name"},  {"CHARX", "Name"}};
+}
+
+QString trimSpaces(const QString &text) {
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && text[begin] == u' ')
+        ++begin;
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+int nameValueOf(const QString &slot) {
+    if (slot == u"1")
+        return kName1;
+    if (slot == u"2")
+        return kName2;
+    if (slot == u"3")
+        return kName3;
+    return kNameX;
+}
+
+} // namespace
+
+bool IsAccountFileName(const QString &name) {
+    return name.right(3).compare(QLatin1String("ini"), Qt::CaseInsensitive) == 0;
+}
+
+HighestLevel FindHighestLevel(int32_t l1, int32_t l2, int32_t l3) {
+    if (l1 > l2 && l1 > l3)
+        return {QStringLiteral("1"), l1};
+    if (l2 > l1 && l2 > l3)
+        return {QStringLiteral("2"), l2};
+    if (l3 > l1 && l3 > l2)
+        return {QStringLiteral("3"), l3};
+    return {QStringLiteral("X"), 0};
+}
+
+ScanReport GetScores(const QString &programFolder, ReportList &lvLevels, const SortServices &services) {
+    ScanReport report;
+    // Listed once; every account file is then read once, through the folder as found on disk.
+    const FolderListing listing = ListRegularFiles(programFolder + QStringLiteral("/accounts/"));
+    IniLookup lookup(accountNames());
+    int rowCounter = 1;
+    for (const QString &name : listing.names) {
+        if (!IsAccountFileName(name))
+            continue;
+        const QStringList values = lookup.Read(listing.folder + name);
+        int32_t levels[3];
+        try {
+            for (int slot = 0; slot < 3; ++slot)
+                levels[slot] = ReadLevel(trimSpaces(values[kLevel1 + slot]));
+        } catch (const Failure &failure) {
+            if (failure.number() != kOverflow)
+                throw;
+            report.skipped.push_back(
+                {name, QStringLiteral("a character level is outside -2147483648 to 2147483647")});
+            continue;
+        }
+        const HighestLevel highest = FindHighestLevel(levels[0], levels[1], levels[2]);
+        const QString &login = values[kLogin];
+        if (login.isEmpty())
+            continue;
+        const ListItem row = lvLevels.listItems().Add(rowCounter, login);
+        row.SetSubItems(1, QString::number(highest.level));
+        row.SetSubItems(2, highest.slot);
+        row.SetSubItems(3, trimSpaces(values[nameValueOf(highest.slot)]));
+        ++rowCounter;
+    }
+    SortListColumn(lvLevels, 2, SortNumber, SortDescending, services);
+    return report;
+}
+
+} // namespace orvantis

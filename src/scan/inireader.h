@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <utility>
+#include <vector>
+
+namespace orvantis {
+
+// The longest value the reader returns, in characters.
+constexpr int kMaxIniValueLength = 254;
+
+// A section and key name to look up.
+struct IniName {
+    QString section;
+    QString key;
+};
+
+// Reads the values of several names from one INI file in a single pass, with the conventions
+// of classic desktop INI files:
+// - UTF-8 when the file starts with a byte-order mark, or is valid UTF-8 holding a non-ASCII
+//   byte; Windows-1252 otherwise.
+// - CR, LF and CRLF end a line; blanks (space, tab, vertical tab) at either end of a line are
+//   ignored, and so are empty lines and lines starting with ";".
+// - "[name]" opens a section (to the line's end when there is no "]"); "key = value" lines
+//   belong to the last section opened; a line without "=" is ignored. A value enclosed in a
+//   pair of the same quote character (" or ') loses them. A value ends at a NUL byte.
+// - Names match without regard to ASCII letter case. Only the first section of a name is
+//   looked in, and in it the first key of a name wins.
+// - Values are cut to their first kMaxIniValueLength characters.
+// A missing or unreadable file, and anything that is not a regular file, gives empty values at
+// once. Memory stays bounded whatever the file's size or line length.
+class IniLookup {
+public:
+    explicit IniLookup(std::vector<IniName> names);
+    ~IniLookup();
+    IniLookup(const IniLookup &) = delete;
+    IniLookup &operator=(const IniLookup &) = delete;
+
+    // One value per name, in the order given; the empty text for a name that is not there.
+    QStringList Read(const QString &file);
+
+private:
+    struct Parser;
+    std::vector<IniName> names_;
+    std::vector<char> buffer_;
+};
+
+// The value of one key, or the empty text; the file is opened by its name on disk.
+QString ReadIniValue(const QString &section, const QString &key, const QString &file);
+
+} // namespace orvantis

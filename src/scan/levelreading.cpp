@@ -1,0 +1,55 @@
+#include "scan/levelreading.h"
+
+#include "platform/failure.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+namespace orvantis {
+
+namespace {
+bool skipped(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n'; }
+} // namespace
+
+int32_t ReadLevel(const QString &text) {
+    std::string number;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    auto skipBlanks = [&] {
+        while (i < n && skipped(text[i].unicode()))
+            ++i;
+    };
+    skipBlanks();
+    if (i < n && (text[i] == u'-' || text[i] == u'+')) {
+        if (text[i] == u'-')
+            number += '-';
+        ++i;
+    }
+    bool point = false;
+    bool digits = false;
+    for (skipBlanks(); i < n; ++i, skipBlanks()) {
+        const char16_t c = text[i].unicode();
+        if (c >= u'0' && c <= u'9') {
+            number += static_cast<char>(c);
+            digits = true;
+        } else if (c == u'.' && !point) {
+            number += '.';
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (!digits)
+        return 0;
+
+    double value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    (void)end;
+    const double rounded = std::nearbyint(value); // the default rounding mode: halves to even
+    if (error == std::errc::result_out_of_range || rounded < -2147483648.0 || rounded > 2147483647.0)
+        throw Failure(kOverflow, QStringLiteral("Overflow"));
+    return static_cast<int32_t>(rounded);
+}
+
+} // namespace orvantis

@@ -1,0 +1,89 @@
+#include "scan/textdecoding.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace orvantis {
+
+void Utf8Validator::Feed(const char *data, size_t size) {
+    if (!valid_)
+        return;
+    for (size_t i = 0; i < size; ++i) {
+        const auto b = static_cast<unsigned char>(data[i]);
+        if (pending_ > 0) {
+            if (b < lo_ || b > hi_) {
+                valid_ = false;
+                return;
+            }
+            --pending_;
+            lo_ = 0x80, hi_ = 0xBF;
+            continue;
+        }
+        if (b < 0x80)
+            continue;
+        nonAscii_ = true;
+        if (b >= 0xC2 && b <= 0xDF)
+            pending_ = 1;
+        else if (b == 0xE0)
+            pending_ = 2, lo_ = 0xA0;
+        else if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF)
+            pending_ = 2;
+        else if (b == 0xED)
+            pending_ = 2, hi_ = 0x9F;
+        else if (b == 0xF0)
+            pending_ = 3, lo_ = 0x90;
+        else if (b >= 0xF1 && b <= 0xF3)
+            pending_ = 3;
+        else if (b == 0xF4)
+            pending_ = 3, hi_ = 0x8F;
+        else {
+            valid_ = false;
+            return;
+        }
+    }
+}
+
+namespace {
+// What the bytes 0x80..0x9F stand for.
+const char16_t kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+} // namespace
+
+QString DecodeWindows1252(const QByteArray &bytes) {
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        text[i] = QChar(b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : char16_t(b));
+    }
+    return text;
+}
+
+bool EncodeWindows1252(const QString &text, QByteArray &bytes) {
+    bytes.clear();
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            bytes += static_cast<char>(u);
+            continue;
+        }
+        const char16_t *at = std::find(std::begin(kHigh), std::end(kHigh), u);
+        if (at == std::end(kHigh))
+            return false;
+        bytes += static_cast<char>(0x80 + (at - kHigh));
+    }
+    return true;
+}
+
+QString FirstCharacters(const QString &text, int count) {
+    qsizetype units = 0;
+    for (int chars = 0; chars < count && units < text.size(); ++chars)
+        units += (text[units].isHighSurrogate() && units + 1 < text.size() &&
+                  text[units + 1].isLowSurrogate())
+                     ? 2
+                     : 1;
+    return units >= text.size() ? text : text.left(units);
+}
+
+} // namespace orvantis

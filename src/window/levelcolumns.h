@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QStringList>
+
+namespace orvantis {
+
+// The columns of the levels list, left to right.
+inline QStringList LevelColumnHeaders() {
+    return {QStringLiteral("Username"), QStringLiteral("Highest Level"), QStringLiteral("Char No."),
+            QStringLiteral("Char Name")};
+}
+
+} // namespace orvantis

@@ -1,0 +1,57 @@
+#include "qtprinters.h"
+#include "scan/filenames.h"
+#include "scan/folderfiles.h"
+#include "tempfolder.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace orvantis;
+
+TEST(ListFolderFiles, GivesOneEmptyNameForAMissingOrEmptyFolderOrAFile) {
+    TempFolder folder;
+    EXPECT_EQ(ListFolderFiles(folder.path("missing/")), QStringList({""}));
+    EXPECT_EQ(ListFolderFiles(folder.mkdir("empty") + "/"), QStringList({""}));
+    EXPECT_EQ(ListFolderFiles(folder.write("plain", "x") + "/"), QStringList({""}));
+}
+
+TEST(ListFolderFiles, ListsOnlyTheFilesDirectlyInside) {
+    TempFolder folder;
+    folder.write("acc/b.ini", "");
+    folder.write("acc/A.ini", "");
+    folder.write("acc/.hidden.ini", "");
+    folder.write("acc/sub.ini/deep.ini", "");
+    ASSERT_EQ(::symlink("b.ini", folder.path("acc/link.ini").toUtf8().constData()), 0);
+    ASSERT_EQ(::symlink("sub.ini", folder.path("acc/dirlink.ini").toUtf8().constData()), 0);
+    ASSERT_EQ(::mkfifo(folder.path("acc/fifo.ini").toUtf8().constData(), 0600), 0);
+    EXPECT_EQ(ListFolderFiles(folder.path("acc/")), QStringList({".hidden.ini", "A.ini", "b.ini", "link.ini"}));
+}
+
+TEST(ListFolderFiles, FindsTheFolderWhateverTheLetterCaseAsked) {
+    TempFolder folder;
+    folder.write("accounts/one.ini", "");
+    EXPECT_EQ(ListFolderFiles(folder.path("Accounts/")), QStringList({"one.ini"}));
+    const FolderListing listing = ListRegularFiles(folder.path("ACCOUNTS/"));
+    EXPECT_EQ(listing.folder, folder.path("accounts/"));
+}
+
+TEST(FileNames, RoundTripAnyBytes) {
+    for (const QByteArray &bytes : {QByteArray("plain.ini"), QByteArray("caf\xc3\xa9.ini"),
+                                    QByteArray("bad\xff\xfe.ini"), QByteArray("\xed\xa0\x80"),
+                                    QByteArray("trunc\xe2\x82")}) {
+        EXPECT_EQ(EncodeFileName(DecodeFileName(bytes)), bytes) << bytes.toHex().toStdString();
+    }
+    EXPECT_EQ(DecodeFileName("caf\xc3\xa9"), QString::fromUtf8("café"));
+}
+
+TEST(ListFolderFiles, NamesThatAreNotUtf8StillOpen) {
+    TempFolder folder;
+    const QByteArray raw = folder.mkdir("acc").toUtf8() + "/bad\xff.ini";
+    FILE *f = std::fopen(raw.constData(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    const QStringList names = ListFolderFiles(folder.path("acc/"));
+    ASSERT_EQ(names.size(), 1);
+    EXPECT_EQ(EncodeFileName(folder.path("acc/") + names[0]), raw);
+}
