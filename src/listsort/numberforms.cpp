@@ -2,7 +2,9 @@
 
 #include "platform/failure.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace orvantis {
 
@@ -22,6 +24,34 @@ void splitFixed(double value, QString &whole, QString &fraction) {
     fraction = point < 0 ? QString() : fixed.mid(point + 1);
 }
 
+// Integral values of up to 15 digits are written and read without going through the general
+// conversions, which matters when a list of 100,000 levels is sorted.
+constexpr double kPlainIntegerLimit = 1e15;
+
+bool isPlainInteger(double value) {
+    return std::fabs(value) < kPlainIntegerLimit && value == std::trunc(value);
+}
+
+bool usesAsciiDigits(const QLocale &locale) {
+    return locale.zeroDigit() == QLatin1String("0") && locale.negativeSign() == QLatin1String("-");
+}
+
+// "-?[0-9]{1,15}" read exactly; false for any other text.
+bool readPlainInteger(QStringView text, double &value) {
+    const bool negative = text.startsWith(u'-');
+    const QStringView digits = negative ? text.mid(1) : text;
+    if (digits.isEmpty() || digits.size() > 15)
+        return false;
+    int64_t n = 0;
+    for (QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return false;
+        n = n * 10 + (c.unicode() - u'0');
+    }
+    value = negative ? -static_cast<double>(n) : static_cast<double>(n);
+    return true;
+}
+
 QString ninesComplement(const QString &digits) {
     QString out(digits.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < digits.size(); ++i)
@@ -31,27 +61,66 @@ QString ninesComplement(const QString &digits) {
 
 } // namespace
 
-double ReadNumber(const QString &text, const QLocale &locale) {
+NumberFormat::NumberFormat(const QLocale &locale)
+    : locale_(withoutGrouping(locale)), asciiDigits_(usesAsciiDigits(locale)) {}
+
+double ReadNumber(const QString &text, const QLocale &locale) { return NumberFormat(locale).Read(text); }
+
+QString GeneralNumber(double value, const QLocale &locale) { return NumberFormat(locale).General(value); }
+
+double NumberFormat::Read(const QString &text) const {
+    double plain = 0;
+    if (asciiDigits_ && readPlainInteger(text, plain))
+        return plain;
     bool ok = false;
-    const double value = withoutGrouping(locale).toDouble(text, &ok);
+    const double value = locale_.toDouble(text, &ok);
     if (!ok || !std::isfinite(value))
         throw Failure(kTypeMismatch, QStringLiteral("Type mismatch: \"%1\" is not a number").arg(text));
     return value;
 }
 
-QString GeneralNumber(double value, const QLocale &locale) {
+QString NumberFormat::General(double value) const {
     if (value == 0)
         return QStringLiteral("0");
-    return withoutGrouping(locale).toString(value, 'g', QLocale::FloatingPointShortest);
+    if (isPlainInteger(value) && asciiDigits_)
+        return QString::number(static_cast<int64_t>(value));
+    // Plain decimals for everyday magnitudes, an exponent only for the very large and small.
+    const double magnitude = std::fabs(value);
+    const char format = magnitude >= 1e-5 && magnitude < kPlainIntegerLimit ? 'f' : 'e';
+    return locale_.toString(value, format, QLocale::FloatingPointShortest);
 }
 
 int WholeDigitCount(double value) {
+    if (isPlainInteger(value)) {
+        int digits = 1;
+        for (int64_t n = static_cast<int64_t>(std::fabs(value)); n >= 10; n /= 10)
+            ++digits;
+        return digits;
+    }
     QString whole, fraction;
     splitFixed(value, whole, fraction);
     return static_cast<int>(whole.size());
 }
 
 QString SortableNumber(double value, int width) {
+    if (isPlainInteger(value) && width <= 32) {
+        // The same text as below, made in place.
+        char16_t text[36];
+        int length = 0;
+        const bool negative = value < 0;
+        if (negative)
+            text[length++] = u'-';
+        int64_t n = static_cast<int64_t>(std::fabs(value));
+        const int digits = std::max(width, WholeDigitCount(value));
+        for (int i = digits - 1; i >= 0; --i, n /= 10) {
+            const int digit = static_cast<int>(n % 10);
+            text[length + i] = static_cast<char16_t>(u'0' + (negative ? 9 - digit : digit));
+        }
+        length += digits;
+        if (negative)
+            text[length++] = u'~';
+        return QString(reinterpret_cast<const QChar *>(text), length);
+    }
     QString whole, fraction;
     splitFixed(value, whole, fraction);
     const QString padded = QString(qMax<qsizetype>(0, width - whole.size()), u'0') + whole;
@@ -64,6 +133,17 @@ QString SortableNumber(double value, int width) {
 }
 
 double ReadSortableNumber(const QString &text) {
+    double integer = 0;
+    if (readPlainInteger(text, integer))
+        return integer;
+    if (text.startsWith(u'-') && text.endsWith(u'~') &&
+        readPlainInteger(QStringView(text).mid(1, text.size() - 2), integer)) {
+        // The nines' complement of a d-digit number c is 10^d - 1 - c.
+        double power = 1;
+        for (qsizetype d = 0; d < text.size() - 2; ++d)
+            power *= 10;
+        return -(power - 1 - integer);
+    }
     if (!text.startsWith(u'-'))
         return QLocale::c().toDouble(text);
     const QString body = text.mid(1, text.size() - 2); // between "-" and "~"

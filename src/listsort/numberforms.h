@@ -5,13 +5,26 @@
 
 namespace orvantis {
 
+// Reads and writes numbers in one locale; made once for many cells.
+class NumberFormat {
+public:
+    explicit NumberFormat(const QLocale &locale);
+    double Read(const QString &text) const;
+    QString General(double value) const;
+
+private:
+    QLocale locale_; // with digit grouping neither written nor accepted
+    bool asciiDigits_;
+};
+
 // Reads a cell as a number in the given locale: an optional sign, digits with the locale's
 // decimal separator, an optional exponent; no digit grouping. Throws a type-mismatch Failure
 // for anything else.
 double ReadNumber(const QString &text, const QLocale &locale);
 
-// The general number form: the shortest text that reads back to the same value, in the given
-// locale, without digit grouping. Zero is "0", never "-0".
+// The general number form: the fewest digits that read back to the same value, in the given
+// locale, without digit grouping; plain decimals from 0.00001 up to 15 whole digits, an exponent
+// beyond. Zero is "0", never "-0".
 QString GeneralNumber(double value, const QLocale &locale);
 
 // The number of digits in the whole part of |value| written out in full.

@@ -21,17 +21,8 @@ public:
     KeyColumn(ReportList &list, short column) : list_(list), column_(column <= 1 ? 0 : column - 1) {}
 
     int rows() const { return list_.listItems().Count(); }
-    QString text(int row) const {
-        const ListItem item = list_.listItems().Item(row + 1);
-        return column_ == 0 ? item.Text() : item.ListSubItems(column_).Text();
-    }
-    void setText(int row, const QString &text) {
-        const ListItem item = list_.listItems().Item(row + 1);
-        if (column_ == 0)
-            item.SetText(text);
-        else
-            item.ListSubItems(column_).SetText(text);
-    }
+    const QString &text(int row) const { return list_.cell(row, column_); }
+    void setText(int row, const QString &text) { list_.setCell(row, column_, text); }
 
 private:
     ReportList &list_;
@@ -74,13 +65,14 @@ void sortNumbers(ReportList &list, KeyColumn &keys, KeyCellBackup &backup, short
                  short key, const QLocale &locale) {
     // Read every cell first, with the list still shown: a cell that is no number fails here,
     // before anything has changed.
+    const NumberFormat numbers(locale);
     std::vector<std::optional<double>> values(static_cast<size_t>(keys.rows()));
     int width = 0;
     for (int row = 0; row < keys.rows(); ++row) {
-        const QString text = keys.text(row);
+        const QString &text = keys.text(row);
         if (text.isEmpty())
             continue;
-        const double value = ReadNumber(text, locale);
+        const double value = numbers.Read(text);
         values[static_cast<size_t>(row)] = value;
         width = std::max(width, WholeDigitCount(value));
     }
@@ -96,7 +88,7 @@ void sortNumbers(ReportList &list, KeyColumn &keys, KeyCellBackup &backup, short
 
     for (int row = 0; row < keys.rows(); ++row) {
         const double value = ReadSortableNumber(keys.text(row));
-        keys.setText(row, value == 0 ? QString() : GeneralNumber(value, locale));
+        keys.setText(row, value == 0 ? QString() : numbers.General(value));
     }
     list.SetVisible(true);
 }
@@ -107,7 +99,7 @@ void sortDates(ReportList &list, KeyColumn &keys, KeyCellBackup &backup, short d
     // Read every cell before rewriting any, so that a cell that is no date changes nothing.
     std::vector<std::optional<DateTimeValue>> values(static_cast<size_t>(keys.rows()));
     for (int row = 0; row < keys.rows(); ++row) {
-        const QString text = keys.text(row);
+        const QString &text = keys.text(row);
         if (text.trimmed().isEmpty())
             continue;
         values[static_cast<size_t>(row)] = ReadDateTime(text, locale);
@@ -125,7 +117,7 @@ void sortDates(ReportList &list, KeyColumn &keys, KeyCellBackup &backup, short d
     backup.dropAfterRowsMoved();
 
     for (int row = 0; row < keys.rows(); ++row) {
-        const QString text = keys.text(row);
+        const QString &text = keys.text(row);
         if (text.isEmpty())
             continue;
         keys.setText(row, GeneralDate(*ReadDateTime(text, QLocale::c()), locale));

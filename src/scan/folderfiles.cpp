@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <string>
 #include <sys/stat.h>
 
 namespace orvantis {
@@ -88,6 +89,14 @@ FolderListing ListRegularFiles(const QString &folder) {
                       QStringLiteral("Cannot read the folder %1: %2").arg(resolved, QString::fromLocal8Bit(std::strerror(errno))));
     }
     listing.folder = resolved.endsWith(u'/') ? resolved : resolved + u'/';
+    const QByteArray folderBytes = EncodeFileName(listing.folder);
+    // Sorted on the names' bytes with ASCII letters folded, then as they are: cheap, and the same
+    // order on every run.
+    struct Entry {
+        std::string folded;
+        QByteArray raw;
+    };
+    std::vector<Entry> entries;
     const int dirFd = ::dirfd(dir.get());
     while (const dirent *entry = ::readdir(dir.get())) {
         if (isDotOrDotDot(entry->d_name))
@@ -97,10 +106,22 @@ FolderListing ListRegularFiles(const QString &folder) {
             struct stat target {};
             regular = ::fstatat(dirFd, entry->d_name, &target, 0) == 0 && S_ISREG(target.st_mode);
         }
-        if (regular)
-            listing.names << DecodeFileName(QByteArray(entry->d_name));
+        if (!regular)
+            continue;
+        std::string folded(entry->d_name);
+        for (char &c : folded)
+            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+        entries.push_back({std::move(folded), QByteArray(entry->d_name)});
     }
-    std::sort(listing.names.begin(), listing.names.end(), lessIgnoringCase);
+    std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
+        return a.folded != b.folded ? a.folded < b.folded : a.raw < b.raw;
+    });
+    listing.names.reserve(static_cast<qsizetype>(entries.size()));
+    listing.paths.reserve(entries.size());
+    for (const Entry &entry : entries) {
+        listing.names << DecodeFileName(entry.raw);
+        listing.paths.push_back(folderBytes + entry.raw);
+    }
     return listing;
 }
 

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace orvantis {
 
 // The path with each part that does not exist as written replaced by an entry of the same
@@ -14,10 +16,11 @@ QString ResolvePathIgnoringCase(const QString &path);
 struct FolderListing {
     QString folder; // the folder as found on disk, ending in "/"; empty when there is none
     QStringList names;
+    std::vector<QByteArray> paths; // each file's full path as stored on disk, to open it by
 };
 
 // The regular files directly in a folder (a link to a regular file counts, a folder never),
-// their names without the folder, sorted without regard to letter case. A missing folder, or a
+// their names without the folder, sorted without regard to ASCII letter case. A missing folder, or a
 // path that is no folder, lists nothing. A folder that cannot be read raises a Failure.
 FolderListing ListRegularFiles(const QString &folder);
 

@@ -57,15 +57,17 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels, const S
     // Listed once; every account file is then read once, through the folder as found on disk.
     const FolderListing listing = ListRegularFiles(programFolder + QStringLiteral("/accounts/"));
     IniLookup lookup(accountNames());
+    lvLevels.Reserve(lvLevels.listItems().Count() + static_cast<int>(listing.names.size()));
     int rowCounter = 1;
-    for (const QString &name : listing.names) {
+    for (qsizetype i = 0; i < listing.names.size(); ++i) {
+        const QString &name = listing.names[i];
         if (!IsAccountFileName(name))
             continue;
-        const QStringList values = lookup.Read(listing.folder + name);
+        lookup.ReadFile(listing.paths[static_cast<size_t>(i)]);
         int32_t levels[3];
         try {
             for (int slot = 0; slot < 3; ++slot)
-                levels[slot] = ReadLevel(trimSpaces(values[kLevel1 + slot]));
+                levels[slot] = ReadLevel(trimSpaces(lookup.Value(kLevel1 + slot)));
         } catch (const Failure &failure) {
             if (failure.number() != kOverflow)
                 throw;
@@ -74,13 +76,13 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels, const S
             continue;
         }
         const HighestLevel highest = FindHighestLevel(levels[0], levels[1], levels[2]);
-        const QString &login = values[kLogin];
+        const QString login = lookup.Value(kLogin);
         if (login.isEmpty())
             continue;
         const ListItem row = lvLevels.listItems().Add(rowCounter, login);
         row.SetSubItems(1, QString::number(highest.level));
         row.SetSubItems(2, highest.slot);
-        row.SetSubItems(3, trimSpaces(values[nameValueOf(highest.slot)]));
+        row.SetSubItems(3, trimSpaces(lookup.Value(nameValueOf(highest.slot))));
         ++rowCounter;
     }
     SortListColumn(lvLevels, 2, SortNumber, SortDescending, services);

@@ -4,7 +4,9 @@
 #include "scan/folderfiles.h"
 #include "scan/textdecoding.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <string>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -40,14 +42,17 @@ struct NameBytes {
     bool overflow = false;
 
     void clear() { size = trimmed = 0, overflow = false; }
-    void push(unsigned char c) {
-        if (size == kNameCap) {
-            overflow = true;
-            return;
+    void append(const char *bytes, size_t count) {
+        for (size_t k = 0; k < count; ++k) {
+            const auto c = static_cast<unsigned char>(bytes[k]);
+            if (size == kNameCap) {
+                overflow = true;
+                return;
+            }
+            data[size++] = static_cast<char>(foldAscii(c));
+            if (!isBlank(c))
+                trimmed = size;
         }
-        data[size++] = static_cast<char>(foldAscii(c));
-        if (!isBlank(c))
-            trimmed = size;
     }
     bool equals(const QByteArray &folded) const {
         return !overflow && trimmed == static_cast<size_t>(folded.size()) &&
@@ -65,14 +70,28 @@ struct ValueBytes {
     bool ended = false;
 
     void clear() { kept = length = trimmed = 0, last = 0, ended = false; }
-    void push(unsigned char c) {
-        if (kept < kValueCap)
-            data[kept++] = static_cast<char>(c);
-        ++length;
-        if (!isBlank(c))
-            trimmed = length, last = c;
+    // Adds bytes of the value's line; a NUL byte ends the value.
+    void append(const char *bytes, size_t count) {
+        if (ended || count == 0)
+            return;
+        if (const void *nul = std::memchr(bytes, '\0', count)) {
+            count = static_cast<size_t>(static_cast<const char *>(nul) - bytes);
+            ended = true;
+        }
+        const size_t copied = std::min(count, kValueCap - kept);
+        std::memcpy(data + kept, bytes, copied);
+        kept += copied;
+        for (size_t k = count; k > 0; --k) {
+            const auto c = static_cast<unsigned char>(bytes[k - 1]);
+            if (!isBlank(c)) {
+                trimmed = length + k, last = c;
+                break;
+            }
+        }
+        length += count;
     }
-    QByteArray take() const {
+    // The value's bytes, trimmed and without enclosing quotes.
+    void take(std::string &out) const {
         const size_t inKept = std::min(kept, trimmed);
         size_t begin = 0, end = inKept;
         const auto first = static_cast<unsigned char>(data[0]);
@@ -81,29 +100,40 @@ struct ValueBytes {
             if (trimmed <= kValueCap)
                 end = trimmed - 1;
         }
-        return QByteArray(data + begin, static_cast<qsizetype>(end - begin));
+        out.assign(data + begin, end - begin);
     }
 };
 
 } // namespace
 
+// A name looked up: its key as bytes in each candidate encoding, ASCII letters folded.
+struct IniLookup::Target {
+    QByteArray key[2];
+    bool encodable[2] = {true, true};
+};
+
+// A section name looked up, with the targets in it.
+struct IniLookup::Section {
+    QByteArray name[2];
+    bool encodable[2] = {true, true};
+    std::vector<size_t> targets;
+};
+
 // The line-by-line reading of one file, and the matching of its lines against the names looked
 // up. When a name is not plain ASCII, it is matched in both candidate encodings, and the one the
-// file turns out to be in is kept.
+// file turns out to be in is kept. Made once per lookup and reset for each file.
 struct IniLookup::Parser {
     enum class State { LineStart, Skip, Section, Key, ValueStart, Value };
 
-    struct Target {
-        QByteArray section[2];
-        QByteArray key[2];
-        bool encodable[2] = {true, true};
-    };
-
-    std::vector<Target> targets;
+    const std::vector<Target> &targets;
+    const std::vector<Section> &sections;
     int encodings = 1;
-    // Per encoding and target: a section of its name seen, in that first section now, found.
-    std::vector<bool> sectionSeen[2], inSection[2], found[2];
-    std::vector<QByteArray> raw[2];
+    // Per encoding: for each section, whether one of its name was seen and whether the lines
+    // now read are in that first one; for each target, whether it was found, and the targets
+    // the key line being read fills.
+    std::vector<char> sectionSeen[2], inSection[2], found[2];
+    std::vector<size_t> pending[2];
+    std::vector<std::string> raw[2];
 
     State state = State::LineStart;
     NameBytes name;
@@ -111,47 +141,67 @@ struct IniLookup::Parser {
     Utf8Validator utf8;
     bool byteOrderMark = false;
 
-    explicit Parser(const std::vector<IniName> &names) {
-        for (const IniName &n : names) {
-            Target t;
-            t.section[kUtf8] = foldAscii(n.section.toUtf8());
-            t.key[kUtf8] = foldAscii(n.key.toUtf8());
-            const bool sectionOk = EncodeWindows1252(n.section, t.section[kWindows1252]);
-            const bool keyOk = EncodeWindows1252(n.key, t.key[kWindows1252]);
-            t.section[kWindows1252] = foldAscii(t.section[kWindows1252]);
-            t.key[kWindows1252] = foldAscii(t.key[kWindows1252]);
-            t.encodable[kWindows1252] = sectionOk && keyOk;
-            if (t.section[kUtf8] != t.section[kWindows1252] || t.key[kUtf8] != t.key[kWindows1252])
-                encodings = 2;
-            targets.push_back(std::move(t));
-        }
+    Parser(const std::vector<Target> &t, const std::vector<Section> &s, int encodingCount)
+        : targets(t), sections(s), encodings(encodingCount) {
         for (int e = 0; e < 2; ++e) {
-            sectionSeen[e].assign(targets.size(), false);
-            inSection[e].assign(targets.size(), false);
-            found[e].assign(targets.size(), false);
-            raw[e].assign(targets.size(), QByteArray());
+            raw[e].resize(targets.size());
+            pending[e].reserve(targets.size());
         }
+        reset();
+    }
+
+    void reset() {
+        for (int e = 0; e < encodings; ++e) {
+            sectionSeen[e].assign(sections.size(), false);
+            inSection[e].assign(sections.size(), false);
+            found[e].assign(targets.size(), false);
+            pending[e].clear();
+            for (std::string &r : raw[e])
+                r.clear();
+        }
+        state = State::LineStart;
+        utf8 = Utf8Validator();
+        byteOrderMark = false;
     }
 
     void sectionLine() {
         for (int e = 0; e < encodings; ++e) {
-            for (size_t t = 0; t < targets.size(); ++t) {
-                const bool matches = targets[t].encodable[e] && name.equals(targets[t].section[e]);
-                inSection[e][t] = matches && !sectionSeen[e][t];
+            for (size_t s = 0; s < sections.size(); ++s) {
+                const bool matches = sections[s].encodable[e] && name.equals(sections[s].name[e]);
+                inSection[e][s] = matches && !sectionSeen[e][s];
                 if (matches)
-                    sectionSeen[e][t] = true;
+                    sectionSeen[e][s] = true;
             }
         }
     }
 
-    void keyLine() {
+    // At a key's "=": notes the targets its value is for; false when there are none, so that
+    // the value need not be read.
+    bool keyWanted() {
+        bool any = false;
         for (int e = 0; e < encodings; ++e) {
-            for (size_t t = 0; t < targets.size(); ++t) {
-                if (inSection[e][t] && !found[e][t] && name.equals(targets[t].key[e])) {
-                    found[e][t] = true;
-                    raw[e][t] = value.take();
+            pending[e].clear();
+            for (size_t s = 0; s < sections.size(); ++s) {
+                if (!inSection[e][s])
+                    continue;
+                for (size_t t : sections[s].targets) {
+                    if (!found[e][t] && targets[t].encodable[e] && name.equals(targets[t].key[e])) {
+                        pending[e].push_back(t);
+                        any = true;
+                    }
                 }
             }
+        }
+        return any;
+    }
+
+    void keyLine() {
+        for (int e = 0; e < encodings; ++e) {
+            for (size_t t : pending[e]) {
+                found[e][t] = true;
+                value.take(raw[e][t]);
+            }
+            pending[e].clear();
         }
     }
 
@@ -163,105 +213,165 @@ struct IniLookup::Parser {
         state = State::LineStart;
     }
 
+    // Reads a piece of the file. Each state takes as many bytes as it can in one go; a line
+    // may be cut between pieces anywhere.
     void feed(const char *data, size_t size) {
         utf8.Feed(data, size);
-        for (size_t i = 0; i < size; ++i) {
-            const auto c = static_cast<unsigned char>(data[i]);
-            if (isLineEnd(c)) {
+        const auto at = [data](size_t i) { return static_cast<unsigned char>(data[i]); };
+        size_t i = 0;
+        while (i < size) {
+            if (isLineEnd(at(i))) {
                 endLine();
+                ++i;
                 continue;
             }
             switch (state) {
-            case State::LineStart:
-                if (isBlank(c))
-                    break;
-                name.clear();
-                if (c == ';') {
+            case State::LineStart: {
+                const unsigned char c = at(i);
+                if (isBlank(c)) {
+                } else if (c == ';') {
                     state = State::Skip;
                 } else if (c == '[') {
+                    name.clear();
                     state = State::Section;
                 } else if (c == '=') {
-                    value.clear();
-                    state = State::ValueStart;
+                    name.clear();
+                    startValue();
                 } else {
-                    name.push(c);
+                    name.clear();
                     state = State::Key;
+                    continue; // the key's first byte
                 }
+                ++i;
                 break;
+            }
             case State::Skip:
+                while (i < size && !isLineEnd(at(i)))
+                    ++i;
                 break;
-            case State::Section:
-                if (c == ']') {
+            case State::Section: {
+                if (name.size == 0)
+                    while (i < size && isBlank(at(i)))
+                        ++i;
+                size_t end = i;
+                while (end < size && at(end) != ']' && !isLineEnd(at(end)))
+                    ++end;
+                name.append(data + i, end - i);
+                i = end;
+                if (i < size && at(i) == ']') {
                     sectionLine();
                     state = State::Skip;
-                } else if (name.size > 0 || !isBlank(c)) {
-                    name.push(c);
+                    ++i;
                 }
                 break;
-            case State::Key:
-                if (c == '=') {
-                    value.clear();
-                    state = State::ValueStart;
-                } else {
-                    name.push(c);
+            }
+            case State::Key: {
+                size_t end = i;
+                while (end < size && at(end) != '=' && !isLineEnd(at(end)))
+                    ++end;
+                name.append(data + i, end - i);
+                i = end;
+                if (i < size && at(i) == '=') {
+                    startValue();
+                    ++i;
                 }
                 break;
+            }
             case State::ValueStart:
-                if (isBlank(c))
-                    break;
-                state = State::Value;
-                [[fallthrough]];
-            case State::Value:
-                if (c == '\0')
-                    value.ended = true;
-                if (!value.ended)
-                    value.push(c);
+                while (i < size && isBlank(at(i)))
+                    ++i;
+                if (i < size && !isLineEnd(at(i)))
+                    state = State::Value;
                 break;
+            case State::Value: {
+                size_t end = i;
+                while (end < size && !isLineEnd(at(end)))
+                    ++end;
+                value.append(data + i, end - i);
+                i = end;
+                break;
+            }
             }
         }
     }
 
-    QStringList results() {
-        endLine();
-        const bool isUtf8 = byteOrderMark || (utf8.Valid() && utf8.SawNonAscii());
-        const int e = encodings == 2 && !isUtf8 ? kWindows1252 : kUtf8;
-        QStringList values;
-        values.reserve(static_cast<qsizetype>(targets.size()));
-        for (size_t t = 0; t < targets.size(); ++t) {
-            const QByteArray &bytes = raw[e][t];
-            values << FirstCharacters(isUtf8 ? QString::fromUtf8(bytes) : DecodeWindows1252(bytes),
-                                      kMaxIniValueLength);
-        }
-        return values;
+    void startValue() {
+        value.clear();
+        state = keyWanted() ? State::ValueStart : State::Skip;
+    }
+
+    void finish() { endLine(); }
+
+    bool isUtf8() const { return byteOrderMark || (utf8.Valid() && utf8.SawNonAscii()); }
+
+    QString decoded(size_t t) const {
+        const bool utf8Text = isUtf8();
+        const std::string &bytes = raw[encodings == 2 && !utf8Text ? kWindows1252 : kUtf8][t];
+        if (bytes.empty())
+            return QString();
+        const QByteArray view = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+        return FirstCharacters(utf8Text ? QString::fromUtf8(view) : DecodeWindows1252(view), kMaxIniValueLength);
     }
 };
 
-IniLookup::IniLookup(std::vector<IniName> names) : names_(std::move(names)), buffer_(kReadChunk) {}
+IniLookup::IniLookup(const std::vector<IniName> &names) : buffer_(kReadChunk) {
+    int encodings = 1;
+    for (const IniName &n : names) {
+        Target target;
+        Section section;
+        section.name[kUtf8] = foldAscii(n.section.toUtf8());
+        target.key[kUtf8] = foldAscii(n.key.toUtf8());
+        section.encodable[kWindows1252] = EncodeWindows1252(n.section, section.name[kWindows1252]);
+        target.encodable[kWindows1252] = EncodeWindows1252(n.key, target.key[kWindows1252]);
+        section.name[kWindows1252] = foldAscii(section.name[kWindows1252]);
+        target.key[kWindows1252] = foldAscii(target.key[kWindows1252]);
+        if (section.name[kUtf8] != section.name[kWindows1252] || target.key[kUtf8] != target.key[kWindows1252])
+            encodings = 2;
+
+        auto same = std::find_if(sections_.begin(), sections_.end(), [&](const Section &s) {
+            return s.name[kUtf8] == section.name[kUtf8] && s.name[kWindows1252] == section.name[kWindows1252];
+        });
+        if (same == sections_.end())
+            same = sections_.insert(sections_.end(), std::move(section));
+        same->targets.push_back(targets_.size());
+        targets_.push_back(std::move(target));
+    }
+    parser_ = std::make_unique<Parser>(targets_, sections_, encodings);
+}
+
 IniLookup::~IniLookup() = default;
 
-QStringList IniLookup::Read(const QString &file) {
-    const QStringList empty(static_cast<qsizetype>(names_.size()), QString());
-    // Non-blocking, so that a FIFO or a device named like a file cannot hold the reader.
-    const int fd = ::open(EncodeFileName(file).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+void IniLookup::ReadFile(const QByteArray &path) {
+    Parser &parser = *parser_;
+    parser.reset();
+    // Non-blocking, so that a FIFO named like a file cannot hold the reader.
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
-        return empty;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return empty;
-    }
-    Parser parser(names_);
+        return;
     bool first = true;
+    bool checked = false;
     for (;;) {
         const ssize_t got = ::read(fd, buffer_.data(), buffer_.size());
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0) {
-            ::close(fd);
-            return empty;
-        }
-        if (got == 0)
+        if (got < 0) { // a directory, a FIFO with nothing in it, a read error: nothing counts
+            parser.reset();
             break;
+        }
+        if (got == 0) {
+            parser.finish();
+            break;
+        }
+        // Account files fit in one read. Only what gives more is asked what it is, so that a
+        // device such as /dev/zero or a FIFO fed without end is never read on and on.
+        if (!checked && (!first || static_cast<size_t>(got) == buffer_.size())) {
+            struct stat info {};
+            if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+                parser.reset();
+                break;
+            }
+            checked = true;
+        }
         const char *data = buffer_.data();
         size_t size = static_cast<size_t>(got);
         if (first && size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) {
@@ -272,7 +382,16 @@ QStringList IniLookup::Read(const QString &file) {
         parser.feed(data, size);
     }
     ::close(fd);
-    return parser.results();
+}
+
+QString IniLookup::Value(size_t index) const { return parser_->decoded(index); }
+
+QStringList IniLookup::Read(const QString &file) {
+    ReadFile(EncodeFileName(file));
+    QStringList values;
+    for (size_t t = 0; t < targets_.size(); ++t)
+        values << Value(t);
+    return values;
 }
 
 QString ReadIniValue(const QString &section, const QString &key, const QString &file) {

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -33,17 +34,27 @@ struct IniName {
 // once. Memory stays bounded whatever the file's size or line length.
 class IniLookup {
 public:
-    explicit IniLookup(std::vector<IniName> names);
+    explicit IniLookup(const std::vector<IniName> &names);
     ~IniLookup();
     IniLookup(const IniLookup &) = delete;
     IniLookup &operator=(const IniLookup &) = delete;
 
-    // One value per name, in the order given; the empty text for a name that is not there.
+    // Reads a file, named by its path as stored on disk, for the values of every name.
+    void ReadFile(const QByteArray &path);
+    // The value of the name at `index` in the last file read; the empty text when it was not
+    // there.
+    QString Value(size_t index) const;
+
+    // Reads a file and gives one value per name, in the order given.
     QStringList Read(const QString &file);
 
 private:
+    struct Target;
+    struct Section;
     struct Parser;
-    std::vector<IniName> names_;
+    std::vector<Target> targets_;
+    std::vector<Section> sections_;
+    std::unique_ptr<Parser> parser_;
     std::vector<char> buffer_;
 };
 

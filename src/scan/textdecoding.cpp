@@ -1,6 +1,8 @@
 #include "scan/textdecoding.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <iterator>
 
 namespace orvantis {
@@ -9,6 +11,16 @@ void Utf8Validator::Feed(const char *data, size_t size) {
     if (!valid_)
         return;
     for (size_t i = 0; i < size; ++i) {
+        // Runs of ASCII, eight bytes at a time.
+        while (pending_ == 0 && i + 8 <= size) {
+            uint64_t word;
+            std::memcpy(&word, data + i, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            i += 8;
+        }
+        if (i >= size)
+            break;
         const auto b = static_cast<unsigned char>(data[i]);
         if (pending_ > 0) {
             if (b < lo_ || b > hi_) {

@@ -4,7 +4,8 @@
 #include "platform/textcompare.h"
 
 #include <algorithm>
-#include <numeric>
+#include <cstdint>
+#include <iterator>
 
 namespace orvantis {
 
@@ -76,6 +77,10 @@ ReportList::ReportList(QStringList columnHeaders)
         headers_.append(QString());
 }
 
+void ReportList::Reserve(int rows) {
+    cells_.reserve(static_cast<size_t>(std::max(rows, 0)) * ColumnCount());
+}
+
 void ReportList::SetSortOrder(int order) {
     if (order != 0 && order != 1)
         throw invalidProperty();
@@ -129,24 +134,68 @@ void ReportList::notify(Change change) const {
         onChange_(change);
 }
 
+namespace {
+
+// A row's key for sorting. `head` holds the first eight characters, ASCII letters folded, one
+// byte each, so that most comparisons are one integer comparison; it is only used when those
+// characters are all plain ASCII (and no NUL).
+struct SortEntry {
+    uint64_t head;
+    const QString *text;
+    int row;
+    bool headUsable;
+};
+
+SortEntry makeEntry(const QString &text, int row) {
+    SortEntry entry{0, &text, row, true};
+    const qsizetype n = std::min<qsizetype>(text.size(), 8);
+    for (qsizetype i = 0; i < n; ++i) {
+        char16_t c = text[i].unicode();
+        if (c == 0 || c >= 0x80) {
+            entry.headUsable = false;
+            break;
+        }
+        if (c >= u'A' && c <= u'Z')
+            c += u'a' - u'A';
+        entry.head |= static_cast<uint64_t>(c) << (56 - 8 * i);
+    }
+    return entry;
+}
+
+int compareEntries(const SortEntry &a, const SortEntry &b) {
+    if (a.headUsable && b.headUsable) {
+        if (a.head != b.head)
+            return a.head < b.head ? -1 : 1;
+        if (a.text->size() <= 8 && b.text->size() <= 8)
+            return 0; // equal heads of texts this short are equal texts
+        return CompareIgnoringCase(QStringView(*a.text).mid(std::min<qsizetype>(8, a.text->size())),
+                                   QStringView(*b.text).mid(std::min<qsizetype>(8, b.text->size())));
+    }
+    return CompareIgnoringCase(*a.text, *b.text);
+}
+
+} // namespace
+
 // A stable sort of the rows on the key column's text, compared without regard to letter case.
+// The cells are then moved into the new order once, so that later passes walk them in order.
 void ReportList::sortRows() {
     if (rowCount_ < 2)
         return;
     const int columns = ColumnCount();
-    const int key = sortKey_;
     const bool descending = sortOrder_ == 1;
-    std::vector<int> order(static_cast<size_t>(rowCount_));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        const int c = CompareIgnoringCase(cells_[static_cast<size_t>(a) * columns + key],
-                                          cells_[static_cast<size_t>(b) * columns + key]);
+    std::vector<SortEntry> entries;
+    entries.reserve(static_cast<size_t>(rowCount_));
+    for (int row = 0; row < rowCount_; ++row)
+        entries.push_back(makeEntry(cells_[static_cast<size_t>(row) * columns + sortKey_], row));
+    std::stable_sort(entries.begin(), entries.end(), [descending](const SortEntry &a, const SortEntry &b) {
+        const int c = compareEntries(a, b);
         return descending ? c > 0 : c < 0;
     });
-    std::vector<QString> sorted(cells_.size());
-    for (int to = 0; to < rowCount_; ++to) {
-        auto from = cells_.begin() + static_cast<std::ptrdiff_t>(order[to]) * columns;
-        std::move(from, from + columns, sorted.begin() + static_cast<std::ptrdiff_t>(to) * columns);
+    std::vector<QString> sorted;
+    sorted.reserve(cells_.size());
+    for (const SortEntry &entry : entries) {
+        auto from = cells_.begin() + static_cast<std::ptrdiff_t>(entry.row) * columns;
+        std::move(from, from + columns, std::back_inserter(sorted));
     }
     cells_.swap(sorted);
     notify(Change::Rows);

@@ -59,7 +59,7 @@ private:
 };
 
 // A report-style list: rows of text cells under fixed column headers, sortable on one column.
-// Cells live in one flat array, so a row costs its cells and nothing more.
+// Cells live in one flat array, in row order, so a row costs its cells and nothing more.
 class ReportList {
 public:
     enum class Change { Rows, Cells, Visibility };
@@ -71,6 +71,9 @@ public:
 
     const QStringList &ColumnHeaders() const { return headers_; }
     int ColumnCount() const { return static_cast<int>(headers_.size()); }
+
+    // Makes room for this many rows in all, so that adding them moves no cells.
+    void Reserve(int rows);
 
     ListItems &listItems() { return items_; }
     const ListItems &listItems() const { return items_; }

@@ -1,0 +1,71 @@
+// The scan with its closing sort, against the least any scan must do: list the folder and
+// open, read and close every file once. Both run on the same files, in the page cache.
+#include "accountgenerator.h"
+
+#include "scan/getscores.h"
+#include "window/levelcolumns.h"
+
+#include <benchmark/benchmark.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+class SilentMessageBox : public orvantis::MessageBox {
+public:
+    void Show(const QString &, int, const QString &) override {}
+};
+
+void BM_BaselineListAndReadEveryFile(benchmark::State &state) {
+    const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
+    const std::string accounts = (folder + QStringLiteral("/accounts/")).toStdString();
+    char buffer[64 * 1024];
+    for (auto _ : state) {
+        DIR *dir = ::opendir(accounts.c_str());
+        size_t bytes = 0;
+        while (const dirent *entry = ::readdir(dir)) {
+            if (entry->d_name[0] == '.')
+                continue;
+            const int fd = ::open((accounts + entry->d_name).c_str(), O_RDONLY | O_CLOEXEC);
+            for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+                bytes += static_cast<size_t>(got);
+            ::close(fd);
+        }
+        ::closedir(dir);
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_GetScoresWithSort(benchmark::State &state) {
+    const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
+    SilentMessageBox messages;
+    const orvantis::SortServices services{messages, QLocale::c()};
+    for (auto _ : state) {
+        orvantis::ReportList list(orvantis::LevelColumnHeaders());
+        orvantis::GetScores(folder, list, services);
+        benchmark::DoNotOptimize(list.listItems().Count());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// 1,000,000 files take a while to make and to read: only with ORVANTIS_BENCH_MILLION=1.
+void accountCounts(benchmark::internal::Benchmark *b) {
+    for (int n : {1000, 10000, 100000})
+        b->Arg(n);
+    if (const char *million = std::getenv("ORVANTIS_BENCH_MILLION"); million && std::string(million) == "1")
+        b->Arg(1000000);
+    b->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(BM_BaselineListAndReadEveryFile)->Apply(accountCounts);
+BENCHMARK(BM_GetScoresWithSort)->Apply(accountCounts);
+
+} // namespace
+
+BENCHMARK_MAIN();
