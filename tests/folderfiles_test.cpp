@@ -33,7 +33,7 @@ TEST(ListFolderFiles, FindsTheFolderWhateverTheLetterCaseAsked) {
     folder.write("accounts/one.ini", "");
     EXPECT_EQ(ListFolderFiles(folder.path("Accounts/")), QStringList({"one.ini"}));
     const FolderListing listing = ListRegularFiles(folder.path("ACCOUNTS/"));
-    EXPECT_EQ(listing.folder, folder.path("accounts/"));
+    EXPECT_EQ(listing.folder(), folder.path("accounts/"));
 }
 
 TEST(FileNames, RoundTripAnyBytes) {

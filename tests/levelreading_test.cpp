@@ -15,7 +15,7 @@ TEST(LevelReading, ReadsTheNumberATextBeginsWith) {
         {"2147483647.4", 2147483647},  {"1,5", 1},
     };
     for (const auto &[text, level] : cases)
-        EXPECT_EQ(ReadLevel(text), level) << '"' << text << '"';
+        EXPECT_EQ(ReadLevel(QString::fromUtf8(text)), level) << '"' << text << '"';
 }
 
 TEST(LevelReading, ALevelOutside32BitsOverflows) {

@@ -1,5 +1,7 @@
 #include "scan/filenames.h"
 
+#include <algorithm>
+
 namespace orvantis {
 
 namespace {
@@ -42,6 +44,8 @@ int validSequenceLength(const unsigned char *s, qsizetype i, qsizetype n) {
 QString DecodeFileName(const QByteArray &bytes) {
     const auto *s = reinterpret_cast<const unsigned char *>(bytes.constData());
     const qsizetype n = bytes.size();
+    if (std::all_of(s, s + n, [](unsigned char c) { return c < 0x80; }))
+        return QString::fromLatin1(bytes);
     QString name;
     name.reserve(n);
     qsizetype runStart = 0;

@@ -74,6 +74,22 @@ QString ResolvePathIgnoringCase(const QString &path) {
     return trailing && !resolved.endsWith(u'/') ? resolved + u'/' : resolved;
 }
 
+QString FolderListing::name(size_t i) const {
+    const std::string_view raw = rawName(i);
+    return DecodeFileName(QByteArray::fromRawData(raw.data(), static_cast<qsizetype>(raw.size())));
+}
+
+std::string_view FolderListing::rawName(size_t i) const {
+    return std::string_view(names_).substr(entries_[i].offset, entries_[i].length);
+}
+
+void FolderListing::path(size_t i, QByteArray &path) const {
+    const std::string_view raw = rawName(i);
+    path.resize(folderBytes_.size() + static_cast<qsizetype>(raw.size()));
+    std::memcpy(path.data(), folderBytes_.constData(), static_cast<size_t>(folderBytes_.size()));
+    std::memcpy(path.data() + folderBytes_.size(), raw.data(), raw.size());
+}
+
 FolderListing ListRegularFiles(const QString &folder) {
     FolderListing listing;
     const QString resolved = ResolvePathIgnoringCase(folder);
@@ -85,18 +101,13 @@ FolderListing ListRegularFiles(const QString &folder) {
     if (!dir) {
         if (errno == ENOENT || errno == ENOTDIR) // gone since the look above
             return listing;
-        throw Failure(kPermissionDenied,
-                      QStringLiteral("Cannot read the folder %1: %2").arg(resolved, QString::fromLocal8Bit(std::strerror(errno))));
+        throw Failure(kPermissionDenied, QStringLiteral("Cannot read the folder %1: %2")
+                                             .arg(resolved, QString::fromLocal8Bit(std::strerror(errno))));
     }
-    listing.folder = resolved.endsWith(u'/') ? resolved : resolved + u'/';
-    const QByteArray folderBytes = EncodeFileName(listing.folder);
-    // Sorted on the names' bytes with ASCII letters folded, then as they are: cheap, and the same
-    // order on every run.
-    struct Entry {
-        std::string folded;
-        QByteArray raw;
-    };
-    std::vector<Entry> entries;
+    listing.folder_ = resolved.endsWith(u'/') ? resolved : resolved + u'/';
+    listing.folderBytes_ = EncodeFileName(listing.folder_);
+
+    std::string folded; // the names again, ASCII letters folded, to sort on
     const int dirFd = ::dirfd(dir.get());
     while (const dirent *entry = ::readdir(dir.get())) {
         if (isDotOrDotDot(entry->d_name))
@@ -108,25 +119,31 @@ FolderListing ListRegularFiles(const QString &folder) {
         }
         if (!regular)
             continue;
-        std::string folded(entry->d_name);
-        for (char &c : folded)
-            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-        entries.push_back({std::move(folded), QByteArray(entry->d_name)});
+        const size_t length = std::strlen(entry->d_name);
+        listing.entries_.push_back({static_cast<uint32_t>(listing.names_.size()), static_cast<uint32_t>(length)});
+        listing.names_.append(entry->d_name, length);
+        for (size_t k = 0; k < length; ++k) {
+            const char c = entry->d_name[k];
+            folded += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+        }
     }
-    std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
-        return a.folded != b.folded ? a.folded < b.folded : a.raw < b.raw;
-    });
-    listing.names.reserve(static_cast<qsizetype>(entries.size()));
-    listing.paths.reserve(entries.size());
-    for (const Entry &entry : entries) {
-        listing.names << DecodeFileName(entry.raw);
-        listing.paths.push_back(folderBytes + entry.raw);
-    }
+    // Sorted on the folded names, then on the names as they are: the same order on every run.
+    const std::string_view names(listing.names_), foldedNames(folded);
+    std::sort(listing.entries_.begin(), listing.entries_.end(),
+              [&](const FolderListing::Entry &a, const FolderListing::Entry &b) {
+                  const int c = foldedNames.substr(a.offset, a.length).compare(foldedNames.substr(b.offset, b.length));
+                  if (c != 0)
+                      return c < 0;
+                  return names.substr(a.offset, a.length) < names.substr(b.offset, b.length);
+              });
     return listing;
 }
 
 QStringList ListFolderFiles(QString folder) {
-    QStringList names = ListRegularFiles(folder).names;
+    const FolderListing listing = ListRegularFiles(folder);
+    QStringList names;
+    for (size_t i = 0; i < listing.size(); ++i)
+        names << listing.name(i);
     if (names.isEmpty())
         names << QString();
     return names;

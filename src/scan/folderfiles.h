@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvantis {
@@ -12,16 +15,35 @@ namespace orvantis {
 // case. A part that exists as written is kept. Returns the path unchanged when nothing matches.
 QString ResolvePathIgnoringCase(const QString &path);
 
-// The files of a folder, found with its name matched without regard to letter case.
-struct FolderListing {
-    QString folder; // the folder as found on disk, ending in "/"; empty when there is none
-    QStringList names;
-    std::vector<QByteArray> paths; // each file's full path as stored on disk, to open it by
+// The regular files of a folder, found with its name matched without regard to letter case.
+// Names are kept as stored on disk, in one block, and decoded only when asked for.
+class FolderListing {
+public:
+    // The folder as found on disk, ending in "/"; empty when there is none.
+    const QString &folder() const { return folder_; }
+    size_t size() const { return entries_.size(); }
+    // The i-th file's name, decoded.
+    QString name(size_t i) const;
+    // The i-th file's name as stored on disk.
+    std::string_view rawName(size_t i) const;
+    // The i-th file's full path as stored on disk, written into `path` to reuse its memory.
+    void path(size_t i, QByteArray &path) const;
+
+private:
+    friend FolderListing ListRegularFiles(const QString &folder);
+    struct Entry {
+        uint32_t offset;
+        uint32_t length;
+    };
+    QString folder_;
+    QByteArray folderBytes_;
+    std::string names_; // every raw name, one after another
+    std::vector<Entry> entries_;
 };
 
 // The regular files directly in a folder (a link to a regular file counts, a folder never),
-// their names without the folder, sorted without regard to ASCII letter case. A missing folder, or a
-// path that is no folder, lists nothing. A folder that cannot be read raises a Failure.
+// sorted by name without regard to ASCII letter case. A missing folder, or a path that is no
+// folder, lists nothing. A folder that cannot be read raises a Failure.
 FolderListing ListRegularFiles(const QString &folder);
 
 // The names of the files in a folder, at indices 0 to n - 1; with no files (or no folder), one

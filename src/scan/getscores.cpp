@@ -5,6 +5,9 @@
 #include "scan/inireader.h"
 #include "scan/levelreading.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace orvantis {
 
 namespace {
@@ -26,6 +29,16 @@ QString trimSpaces(const QString &text) {
     return text.mid(begin, end - begin);
 }
 
+// The account file name rule, on the name as stored when its end is plain ASCII.
+bool isAccountFile(const FolderListing &listing, size_t i) {
+    const std::string_view raw = listing.rawName(i);
+    if (raw.size() >= 3 && std::all_of(raw.end() - 3, raw.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        const std::string_view end = raw.substr(raw.size() - 3);
+        return std::equal(end.begin(), end.end(), "ini", [](char a, char b) { return (a | 0x20) == b; });
+    }
+    return IsAccountFileName(listing.name(i));
+}
+
 int nameValueOf(const QString &slot) {
     if (slot == u"1")
         return kName1;
@@ -39,7 +52,7 @@ int nameValueOf(const QString &slot) {
 } // namespace
 
 bool IsAccountFileName(const QString &name) {
-    return name.right(3).compare(QLatin1String("ini"), Qt::CaseInsensitive) == 0;
+    return name.right(3).toLower() == QLatin1String("ini");
 }
 
 HighestLevel FindHighestLevel(int32_t l1, int32_t l2, int32_t l3) {
@@ -57,22 +70,27 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels, const S
     // Listed once; every account file is then read once, through the folder as found on disk.
     const FolderListing listing = ListRegularFiles(programFolder + QStringLiteral("/accounts/"));
     IniLookup lookup(accountNames());
-    lvLevels.Reserve(lvLevels.listItems().Count() + static_cast<int>(listing.names.size()));
+    lvLevels.Reserve(lvLevels.listItems().Count() + static_cast<int>(listing.size()));
+    QByteArray path;
     int rowCounter = 1;
-    for (qsizetype i = 0; i < listing.names.size(); ++i) {
-        const QString &name = listing.names[i];
-        if (!IsAccountFileName(name))
+    for (size_t i = 0; i < listing.size(); ++i) {
+        if (!isAccountFile(listing, i))
             continue;
-        lookup.ReadFile(listing.paths[static_cast<size_t>(i)]);
+        listing.path(i, path);
+        lookup.ReadFile(path);
         int32_t levels[3];
         try {
-            for (int slot = 0; slot < 3; ++slot)
-                levels[slot] = ReadLevel(trimSpaces(lookup.Value(kLevel1 + slot)));
+            for (int slot = 0; slot < 3; ++slot) {
+                // Reading skips blanks wherever they stand, so trimming is left to it.
+                const auto ascii = lookup.AsciiValue(kLevel1 + slot);
+                levels[slot] = ascii ? ReadLevel(QLatin1StringView(ascii->data(), static_cast<qsizetype>(ascii->size())))
+                                     : ReadLevel(lookup.Value(kLevel1 + slot));
+            }
         } catch (const Failure &failure) {
             if (failure.number() != kOverflow)
                 throw;
             report.skipped.push_back(
-                {name, QStringLiteral("a character level is outside -2147483648 to 2147483647")});
+                {listing.name(i), QStringLiteral("a character level is outside -2147483648 to 2147483647")});
             continue;
         }
         const HighestLevel highest = FindHighestLevel(levels[0], levels[1], levels[2]);

@@ -43,16 +43,19 @@ struct NameBytes {
 
     void clear() { size = trimmed = 0, overflow = false; }
     void append(const char *bytes, size_t count) {
-        for (size_t k = 0; k < count; ++k) {
-            const auto c = static_cast<unsigned char>(bytes[k]);
-            if (size == kNameCap) {
-                overflow = true;
-                return;
-            }
-            data[size++] = static_cast<char>(foldAscii(c));
-            if (!isBlank(c))
-                trimmed = size;
+        if (count > kNameCap - size) {
+            overflow = true;
+            count = kNameCap - size;
         }
+        for (size_t k = 0; k < count; ++k)
+            data[size + k] = static_cast<char>(foldAscii(static_cast<unsigned char>(bytes[k])));
+        for (size_t k = count; k > 0; --k) {
+            if (!isBlank(static_cast<unsigned char>(bytes[k - 1]))) {
+                trimmed = size + k;
+                break;
+            }
+        }
+        size += count;
     }
     bool equals(const QByteArray &folded) const {
         return !overflow && trimmed == static_cast<size_t>(folded.size()) &&
@@ -304,6 +307,19 @@ struct IniLookup::Parser {
 
     bool isUtf8() const { return byteOrderMark || (utf8.Valid() && utf8.SawNonAscii()); }
 
+    const std::string &rawValue(size_t t) const {
+        return raw[encodings == 2 && !isUtf8() ? kWindows1252 : kUtf8][t];
+    }
+
+    // Plain ASCII reads the same in either encoding, and is never cut.
+    std::optional<std::string_view> ascii(size_t t) const {
+        const std::string &bytes = rawValue(t);
+        if (bytes.size() > static_cast<size_t>(kMaxIniValueLength) ||
+            !std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+            return std::nullopt;
+        return std::string_view(bytes);
+    }
+
     QString decoded(size_t t) const {
         const bool utf8Text = isUtf8();
         const std::string &bytes = raw[encodings == 2 && !utf8Text ? kWindows1252 : kUtf8][t];
@@ -385,6 +401,8 @@ void IniLookup::ReadFile(const QByteArray &path) {
 }
 
 QString IniLookup::Value(size_t index) const { return parser_->decoded(index); }
+
+std::optional<std::string_view> IniLookup::AsciiValue(size_t index) const { return parser_->ascii(index); }
 
 QStringList IniLookup::Read(const QString &file) {
     ReadFile(EncodeFileName(file));

@@ -4,6 +4,8 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -44,6 +46,8 @@ public:
     // The value of the name at `index` in the last file read; the empty text when it was not
     // there.
     QString Value(size_t index) const;
+    // The same value without decoding when it is plain ASCII (as levels are); nothing otherwise.
+    std::optional<std::string_view> AsciiValue(size_t index) const;
 
     // Reads a file and gives one value per name, in the order given.
     QStringList Read(const QString &file);

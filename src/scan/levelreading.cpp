@@ -9,27 +9,27 @@
 namespace orvantis {
 
 namespace {
-bool skipped(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n'; }
-} // namespace
 
-int32_t ReadLevel(const QString &text) {
+bool skipped(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n'; }
+
+template <typename Text> int32_t readLevel(Text text) {
     std::string number;
     qsizetype i = 0;
     const qsizetype n = text.size();
     auto skipBlanks = [&] {
-        while (i < n && skipped(text[i].unicode()))
+        while (i < n && skipped(QChar(text[i]).unicode()))
             ++i;
     };
     skipBlanks();
-    if (i < n && (text[i] == u'-' || text[i] == u'+')) {
-        if (text[i] == u'-')
+    if (i < n && (QChar(text[i]) == u'-' || QChar(text[i]) == u'+')) {
+        if (QChar(text[i]) == u'-')
             number += '-';
         ++i;
     }
     bool point = false;
     bool digits = false;
     for (skipBlanks(); i < n; ++i, skipBlanks()) {
-        const char16_t c = text[i].unicode();
+        const char16_t c = QChar(text[i]).unicode();
         if (c >= u'0' && c <= u'9') {
             number += static_cast<char>(c);
             digits = true;
@@ -51,5 +51,10 @@ int32_t ReadLevel(const QString &text) {
         throw Failure(kOverflow, QStringLiteral("Overflow"));
     return static_cast<int32_t>(rounded);
 }
+
+} // namespace
+
+int32_t ReadLevel(QStringView text) { return readLevel(text); }
+int32_t ReadLevel(QLatin1StringView text) { return readLevel(text); }
 
 } // namespace orvantis
