@@ -1,0 +1,31 @@
+#include "window/errorreport.h"
+
+#include "platform/failure.h"
+
+namespace orvantis {
+
+void ReportUnhandledError(MessageBox &messages, const std::exception &error) {
+    const auto *failure = dynamic_cast<const Failure *>(&error);
+    const QString what = failure ? QStringLiteral("%1 (%2)").arg(failure->description()).arg(failure->number())
+                                 : QString::fromLocal8Bit(error.what());
+    messages.Show(QStringLiteral("Orvantis met an error it cannot recover from and will close.\n\n%1").arg(what),
+                  kCritical, kApplicationTitle);
+}
+
+GuardedApplication::GuardedApplication(int &argc, char **argv, MessageBox &messages)
+    : QApplication(argc, argv), messages_(messages) {}
+
+bool GuardedApplication::notify(QObject *receiver, QEvent *event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception &error) {
+        if (!failed_) { // one report, even if closing raises more
+            failed_ = true;
+            ReportUnhandledError(messages_, error);
+            exit(kUnhandledErrorExitStatus);
+        }
+        return true;
+    }
+}
+
+} // namespace orvantis

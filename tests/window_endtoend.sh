@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Starts the built window, copied into a temporary folder as an admin would place it, under a
+# virtual X server, and checks what a user would see. Screenshots go to the build folder.
+#   window_endtoend.sh PROGRAM BUILD_DIR
+set -euo pipefail
+program=$1
+shots=$2
+caption="Orvantis v1.4 - by Quellmar"
+
+if [ -z "${ORVANTIS_UNDER_XVFB:-}" ]; then
+  export ORVANTIS_UNDER_XVFB=1
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+unset QT_QPA_PLATFORM
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+work=$(mktemp -d)
+trap '[ -n "${pid:-}" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+
+# The id of the first visible window with this exact name, waiting up to ten seconds.
+find_window() {
+  for _ in $(seq 100); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+# With an accounts folder: the window opens at its place and size, with the ranking.
+mkdir -p "$work/with/accounts"
+cp "$program" "$work/with/orvantis"
+printf '[GENERAL]\nLogin=alice\n[CHAR1]\nName=Hero\nLevel=7\n' > "$work/with/accounts/a.ini"
+printf '[GENERAL]\nLogin=bob\n[CHAR2]\nName=Rogue\nLevel=42\n' > "$work/with/accounts/b.ini"
+"$work/with/orvantis" & pid=$!
+id=$(find_window "$caption") || fail "the main window did not appear"
+sleep 0.5
+geometry=$(xdotool getwindowgeometry "$id")
+echo "$geometry"
+echo "$geometry" | grep -q "Position: 97,149" || fail "window not at 97,149"
+echo "$geometry" | grep -q "Geometry: 504x435" || fail "window not 504x435"
+import -window root "$shots/window-endtoend.png" || true
+kill "$pid"; wait "$pid" 2>/dev/null || true
+
+# Without one: only the message box, titled "Orvantis"; Enter ends the program.
+mkdir -p "$work/without"
+cp "$program" "$work/without/orvantis"
+"$work/without/orvantis" & pid=$!
+box=$(find_window "Orvantis") || fail "no message box titled Orvantis"
+sleep 0.5
+if xdotool search --onlyvisible --name "^$caption\$" >/dev/null 2>&1; then
+  fail "the main window was shown although the accounts folder is missing"
+fi
+import -window root "$shots/window-endtoend-missing.png" || true
+xdotool windowfocus "$box" 2>/dev/null || true
+sleep 0.3
+xdotool key Return
+for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && fail "the program did not end after OK"
+wait "$pid"; status=$?
+[ "$status" -eq 0 ] || fail "exit status $status"
+pid=
+echo "window end-to-end: passed"

@@ -1,0 +1,229 @@
+#include "qtprinters.h"
+#include "recordingmessagebox.h"
+#include "tempfolder.h"
+#include "window/errorreport.h"
+#include "window/frmmain.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+using namespace orvantis;
+
+namespace {
+
+QByteArray account(const QByteArray &login, int level) {
+    return "[GENERAL]\nLogin=" + login + "\n[CHAR1]\nName=Hero\nLevel=" + QByteArray::number(level) + "\n";
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    // A window on the temporary program folder, loaded as at start-up.
+    frmMain &window() {
+        if (!window_)
+            window_ = std::make_unique<frmMain>(folder.path(), messages, QLocale::c());
+        return *window_;
+    }
+    // The rows as the view shows them: login and level.
+    QStringList shownRows() {
+        QCoreApplication::processEvents();
+        QAbstractItemModel *model = window().lvLevels()->model();
+        QStringList rows;
+        for (int row = 0; row < model->rowCount(); ++row)
+            rows << model->index(row, 0).data().toString() + u'|' + model->index(row, 1).data().toString();
+        return rows;
+    }
+
+    TempFolder folder;
+    RecordingMessageBox messages;
+    std::unique_ptr<frmMain> window_;
+};
+
+} // namespace
+
+TEST_F(WindowTest, HasTheFixedLayout) {
+    frmMain &w = window();
+    const auto px = [&](int twips) { return w.Pixels(twips); };
+    EXPECT_EQ(w.windowTitle(), "Orvantis v1.4 - by Quellmar");
+    EXPECT_EQ(w.minimumSize(), QSize(px(7560), px(6525)));
+    EXPECT_EQ(w.maximumSize(), QSize(px(7560), px(6525)));
+    EXPECT_EQ(w.geometry(), QRect(px(1455), px(2235), px(7560), px(6525)));
+    EXPECT_TRUE(w.windowFlags().testFlag(Qt::Tool));
+    EXPECT_FALSE(w.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(w.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(w.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+
+    EXPECT_EQ(w.lvLevels()->geometry(), QRect(px(120), px(360), px(7335), px(5775)));
+    EXPECT_EQ(w.Label1()->pos(), QPoint(px(120), px(120)));
+    EXPECT_GE(w.Label1()->width(), px(1575));
+    EXPECT_EQ(w.Label1()->height(), px(255));
+    EXPECT_EQ(w.Label1()->text(), "Levels (Highest first):");
+    EXPECT_EQ(w.Command1()->geometry(), QRect(px(6480), px(6240), px(975), px(255)));
+    EXPECT_EQ(w.Command1()->text(), "Refresh");
+
+    QHeaderView *header = w.lvLevels()->header();
+    const QStringList titles = {"Username", "Highest Level", "Char No.", "Char Name"};
+    ASSERT_EQ(header->count(), 4);
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(w.lvLevels()->model()->headerData(c, Qt::Horizontal).toString(), titles[c]);
+        EXPECT_EQ(header->sectionSize(c), px(1440));
+    }
+    EXPECT_FALSE(w.lvLevels()->rootIsDecorated());
+    EXPECT_FALSE(w.Command1()->isDefault());
+    EXPECT_FALSE(w.Command1()->autoDefault());
+    EXPECT_FALSE(w.lvLevels()->accessibleName().isEmpty());
+}
+
+TEST_F(WindowTest, ListHasFocusAndTabGoesToTheButtonSkippingTheLabel) {
+    frmMain &w = window();
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    EXPECT_EQ(QApplication::focusWidget(), w.lvLevels());
+    EXPECT_EQ(w.Label1()->focusPolicy(), Qt::NoFocus);
+    QTest::keyClick(w.lvLevels(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w.Command1());
+    QTest::keyClick(w.Command1(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w.lvLevels());
+}
+
+TEST_F(WindowTest, EnterOrEscapeInTheListDoesNotPressRefresh) {
+    folder.write("accounts/a.ini", account("alice", 5));
+    frmMain &w = window();
+    ASSERT_TRUE(w.Form_Load());
+    w.show();
+    QSignalSpy clicks(w.Command1(), &QPushButton::clicked);
+    w.lvLevels()->setFocus();
+    QTest::keyClick(w.lvLevels(), Qt::Key_Return);
+    QTest::keyClick(w.lvLevels(), Qt::Key_Enter);
+    QTest::keyClick(w.lvLevels(), Qt::Key_Escape);
+    EXPECT_EQ(clicks.count(), 0);
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(WindowTest, AClickOnAHeaderChangesNothing) {
+    for (int i = 0; i < 5; ++i)
+        folder.write(QStringLiteral("accounts/%1.ini").arg(i), account("user" + QByteArray::number(i), i + 1));
+    frmMain &w = window();
+    ASSERT_TRUE(w.Form_Load());
+    w.show();
+    const QStringList before = shownRows();
+    QHeaderView *header = w.lvLevels()->header();
+    for (int c = 0; c < 4; ++c)
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionPosition(c) + 5, 5));
+    EXPECT_EQ(shownRows(), before);
+}
+
+TEST_F(WindowTest, StartsWithTheRankingWhenTheAccountsFolderIsThere) {
+    folder.write("accounts/a.ini", account("alice", 5));
+    folder.write("accounts/b.ini", account("bob", 12));
+    QSignalSpy resets(window().lvLevels()->model(), &QAbstractItemModel::modelReset);
+    EXPECT_TRUE(window().Form_Load());
+    EXPECT_EQ(resets.count(), 1) << "one view update per scan";
+    EXPECT_EQ(shownRows(), QStringList({"bob|12", "alice|5"}));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(window().lvLevels()->isVisibleTo(&window()));
+}
+
+TEST_F(WindowTest, RefusesToStartWithoutAnEntryNamedExactlyAccounts) {
+    for (const char *name : {"", "Accounts", "ACCOUNTS"}) {
+        TempFolder programFolder;
+        if (*name)
+            programFolder.write(QStringLiteral("%1/a.ini").arg(name), account("alice", 5));
+        RecordingMessageBox box;
+        frmMain w(programFolder.path(), box, QLocale::c());
+        EXPECT_FALSE(w.Form_Load()) << name;
+        ASSERT_EQ(box.shown.size(), 1u) << name;
+        EXPECT_EQ(box.shown[0].text, "Accounts folder not found!");
+        EXPECT_EQ(box.shown[0].style, kOkOnly);
+        EXPECT_EQ(box.shown[0].title, "") << "the application title, Orvantis";
+        EXPECT_EQ(w.levels().listItems().Count(), 0);
+        EXPECT_FALSE(w.isVisible());
+    }
+}
+
+TEST_F(WindowTest, APlainFileOrAnEmptyFolderNamedAccountsGivesAnEmptyList) {
+    folder.write("accounts", "not a folder");
+    EXPECT_TRUE(window().Form_Load());
+    EXPECT_EQ(shownRows(), QStringList());
+
+    TempFolder other;
+    other.mkdir("accounts");
+    RecordingMessageBox box;
+    frmMain w(other.path(), box, QLocale::c());
+    EXPECT_TRUE(w.Form_Load());
+    EXPECT_EQ(w.levels().listItems().Count(), 0);
+    EXPECT_TRUE(box.shown.empty() && messages.shown.empty());
+}
+
+TEST_F(WindowTest, RefreshShowsTheFolderAsItIsNow) {
+    folder.write("accounts/a.ini", account("alice", 5));
+    folder.write("accounts/b.ini", account("bob", 12));
+    ASSERT_TRUE(window().Form_Load());
+    window().Command1()->click();
+    window().Command1()->click();
+    EXPECT_EQ(shownRows(), QStringList({"bob|12", "alice|5"})) << "the same rows once";
+
+    folder.write("accounts/c.ini", account("carol", 30));
+    folder.write("accounts/a.ini", account("alice", 40));
+    QFile::remove(folder.path("accounts/b.ini"));
+    window().Command1()->click();
+    EXPECT_EQ(shownRows(), QStringList({"alice|40", "carol|30"}));
+
+    QDir(folder.path("accounts")).removeRecursively();
+    window().Command1()->click();
+    EXPECT_EQ(shownRows(), QStringList());
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(WindowTest, NamesSkippedFilesOnceAfterTheScan) {
+    folder.write("accounts/a.ini", account("alice", 5));
+    for (int i = 0; i < 22; ++i)
+        folder.write(QStringLiteral("accounts/big%1.ini").arg(i, 2, 10, QLatin1Char('0')),
+                     "[GENERAL]\nLogin=x\n[CHAR1]\nLevel=3000000000\n");
+    ASSERT_TRUE(window().Form_Load());
+    EXPECT_EQ(shownRows(), QStringList({"alice|5"}));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.startsWith("22 account files were skipped:"));
+    EXPECT_TRUE(messages.shown[0].text.contains("big00.ini"));
+    EXPECT_FALSE(messages.shown[0].text.contains("big20.ini"));
+    EXPECT_TRUE(messages.shown[0].text.endsWith("and 2 more."));
+}
+
+namespace {
+class Throwing : public QObject {
+public:
+    bool event(QEvent *) override { throw std::runtime_error("the disk went away"); }
+};
+} // namespace
+
+TEST(UnhandledErrors, AreReportedInPlainWordsAtOnePlace) {
+    auto *app = static_cast<GuardedApplication *>(QCoreApplication::instance());
+    RecordingMessageBox *box = static_cast<RecordingMessageBox *>(qApp->property("messages").value<void *>());
+    box->shown.clear();
+    Throwing object;
+    QEvent event(QEvent::User);
+    EXPECT_NO_THROW(QCoreApplication::sendEvent(&object, &event));
+    EXPECT_TRUE(app->failed());
+    ASSERT_EQ(box->shown.size(), 1u);
+    EXPECT_EQ(box->shown[0].title, "Orvantis");
+    EXPECT_EQ(box->shown[0].style, kCritical);
+    EXPECT_TRUE(box->shown[0].text.contains("the disk went away"));
+    EXPECT_TRUE(box->shown[0].text.contains("will close"));
+}
+
+int main(int argc, char *argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    RecordingMessageBox messages;
+    GuardedApplication app(argc, argv, messages);
+    app.setProperty("messages", QVariant::fromValue(static_cast<void *>(&messages)));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
