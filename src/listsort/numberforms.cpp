@@ -59,6 +59,12 @@ QString ninesComplement(const QString &digits) {
     return out;
 }
 
+// Writes the characters into `out`, reusing its memory when it has room.
+void assign(QString &out, const char16_t *text, qsizetype length) {
+    out.resize(length);
+    std::copy(text, text + length, reinterpret_cast<char16_t *>(out.data()));
+}
+
 } // namespace
 
 NumberFormat::NumberFormat(const QLocale &locale)
@@ -77,6 +83,24 @@ double NumberFormat::Read(const QString &text) const {
     if (!ok || !std::isfinite(value))
         throw Failure(kTypeMismatch, QStringLiteral("Type mismatch: \"%1\" is not a number").arg(text));
     return value;
+}
+
+void NumberFormat::General(double value, QString &out) const {
+    if (value != 0 && isPlainInteger(value) && asciiDigits_) {
+        char16_t text[20];
+        int length = 0;
+        int64_t n = static_cast<int64_t>(std::fabs(value));
+        do {
+            text[length++] = static_cast<char16_t>(u'0' + n % 10);
+            n /= 10;
+        } while (n > 0);
+        if (value < 0)
+            text[length++] = u'-';
+        std::reverse(text, text + length);
+        assign(out, text, length);
+        return;
+    }
+    out = General(value);
 }
 
 QString NumberFormat::General(double value) const {
@@ -103,6 +127,12 @@ int WholeDigitCount(double value) {
 }
 
 QString SortableNumber(double value, int width) {
+    QString text;
+    SortableNumber(value, width, text);
+    return text;
+}
+
+void SortableNumber(double value, int width, QString &out) {
     if (isPlainInteger(value) && width <= 32) {
         // The same text as below, made in place.
         char16_t text[36];
@@ -119,17 +149,20 @@ QString SortableNumber(double value, int width) {
         length += digits;
         if (negative)
             text[length++] = u'~';
-        return QString(reinterpret_cast<const QChar *>(text), length);
+        assign(out, text, length);
+        return;
     }
     QString whole, fraction;
     splitFixed(value, whole, fraction);
     const QString padded = QString(qMax<qsizetype>(0, width - whole.size()), u'0') + whole;
-    if (!(value < 0)) // zero and -0 alike
-        return fraction.isEmpty() ? padded : padded + u'.' + fraction;
-    QString text = u'-' + ninesComplement(padded);
+    if (!(value < 0)) { // zero and -0 alike
+        out = fraction.isEmpty() ? padded : padded + u'.' + fraction;
+        return;
+    }
+    out = u'-' + ninesComplement(padded);
     if (!fraction.isEmpty())
-        text += u'.' + ninesComplement(fraction);
-    return text + u'~';
+        out += u'.' + ninesComplement(fraction);
+    out += u'~';
 }
 
 double ReadSortableNumber(const QString &text) {

@@ -11,6 +11,8 @@ public:
     explicit NumberFormat(const QLocale &locale);
     double Read(const QString &text) const;
     QString General(double value) const;
+    // The same into `out`, reusing its memory.
+    void General(double value, QString &out) const;
 
 private:
     QLocale locale_; // with digit grouping neither written nor accepted
@@ -36,6 +38,7 @@ int WholeDigitCount(double value);
 // every digit), then the nines' complement of the padded digits and of the fraction, closed by
 // "~" (which sorts after every digit), so a larger magnitude sorts first.
 QString SortableNumber(double value, int width);
+void SortableNumber(double value, int width, QString &out);
 
 // The value of a text made by SortableNumber.
 double ReadSortableNumber(const QString &text);

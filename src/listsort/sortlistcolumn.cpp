@@ -22,7 +22,7 @@ public:
 
     int rows() const { return list_.listItems().Count(); }
     const QString &text(int row) const { return list_.cell(row, column_); }
-    void setText(int row, const QString &text) { list_.setCell(row, column_, text); }
+    void setText(int row, QStringView text) { list_.setCell(row, column_, text); }
 
 private:
     ReportList &list_;
@@ -36,33 +36,7 @@ short sortKeyFor(short column) {
     return static_cast<short>(key);
 }
 
-// Keeps the key cells as they were before a rewrite, to put back if the sort fails before the
-// rows have moved.
-class KeyCellBackup {
-public:
-    explicit KeyCellBackup(KeyColumn &keys) : keys_(keys) {}
-    void take() {
-        saved_.reserve(static_cast<size_t>(keys_.rows()));
-        for (int row = 0; row < keys_.rows(); ++row)
-            saved_.push_back(keys_.text(row));
-        taken_ = true;
-    }
-    void dropAfterRowsMoved() { taken_ = false; }
-    void restore() {
-        if (!taken_)
-            return;
-        for (int row = 0; row < static_cast<int>(saved_.size()); ++row)
-            keys_.setText(row, saved_[static_cast<size_t>(row)]);
-    }
-
-private:
-    KeyColumn &keys_;
-    std::vector<QString> saved_;
-    bool taken_ = false;
-};
-
-void sortNumbers(ReportList &list, KeyColumn &keys, KeyCellBackup &backup, short direction,
-                 short key, const QLocale &locale) {
+void sortNumbers(ReportList &list, KeyColumn &keys, short direction, short key, const QLocale &locale) {
     // Read every cell first, with the list still shown: a cell that is no number fails here,
     // before anything has changed.
     const NumberFormat numbers(locale);
@@ -78,23 +52,29 @@ void sortNumbers(ReportList &list, KeyColumn &keys, KeyCellBackup &backup, short
     }
 
     list.SetVisible(false);
-    backup.take();
+    QString text; // reused for every cell, as are the cells' own buffers
     for (int row = 0; row < keys.rows(); ++row) {
         const auto &value = values[static_cast<size_t>(row)];
-        keys.setText(row, value ? SortableNumber(*value, width) : QStringLiteral("0"));
+        if (value)
+            SortableNumber(*value, width, text);
+        else
+            text = QStringLiteral("0");
+        keys.setText(row, text);
     }
     ApplyListSort(list, direction, key);
-    backup.dropAfterRowsMoved();
 
     for (int row = 0; row < keys.rows(); ++row) {
         const double value = ReadSortableNumber(keys.text(row));
-        keys.setText(row, value == 0 ? QString() : numbers.General(value));
+        if (value == 0)
+            text.clear();
+        else
+            numbers.General(value, text);
+        keys.setText(row, text);
     }
     list.SetVisible(true);
 }
 
-void sortDates(ReportList &list, KeyColumn &keys, KeyCellBackup &backup, short direction,
-               short key, const QLocale &locale) {
+void sortDates(ReportList &list, KeyColumn &keys, short direction, short key, const QLocale &locale) {
     list.SetVisible(false);
     // Read every cell before rewriting any, so that a cell that is no date changes nothing.
     std::vector<std::optional<DateTimeValue>> values(static_cast<size_t>(keys.rows()));
@@ -108,13 +88,11 @@ void sortDates(ReportList &list, KeyColumn &keys, KeyCellBackup &backup, short d
                           QStringLiteral("Type mismatch: \"%1\" is not a date or time").arg(text));
     }
 
-    backup.take();
     for (int row = 0; row < keys.rows(); ++row) {
         const auto &value = values[static_cast<size_t>(row)];
         keys.setText(row, value ? SortableDateTime(*value) : QString());
     }
     ApplyListSort(list, direction, key);
-    backup.dropAfterRowsMoved();
 
     for (int row = 0; row < keys.rows(); ++row) {
         const QString &text = keys.text(row);
@@ -139,24 +117,21 @@ void ApplyListSort(ReportList &list, short direction, short key) {
 bool SortListColumn(ReportList &list, short column, short dataType, short direction,
                     const SortServices &services) {
     KeyColumn keys(list, column);
-    KeyCellBackup backup(keys);
     try {
-        switch (dataType) {
-        case SortText:
-            ApplyListSort(list, direction, sortKeyFor(column));
-            break;
-        case SortNumber:
-            sortNumbers(list, keys, backup, direction, sortKeyFor(column), services.locale);
-            break;
-        case SortDate:
-            sortDates(list, keys, backup, direction, sortKeyFor(column), services.locale);
-            break;
-        default:
-            break;
-        }
+        if (dataType != SortText && dataType != SortNumber && dataType != SortDate)
+            return true;
+        // A key the list refuses fails here, before any cell is rewritten: every later step
+        // then runs to its end, and a failure report always leaves the cells as they were.
+        const short key = sortKeyFor(column);
+        list.CheckSortKey(key);
+        if (dataType == SortText)
+            ApplyListSort(list, direction, key);
+        else if (dataType == SortNumber)
+            sortNumbers(list, keys, direction, key, services.locale);
+        else
+            sortDates(list, keys, direction, key, services.locale);
         return true;
     } catch (const Failure &failure) {
-        backup.restore();
         list.SetVisible(true);
         services.messageBox.Show(
             failure.description() + QStringLiteral(" (") + QString::number(failure.number()) + u')',

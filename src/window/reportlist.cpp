@@ -87,9 +87,13 @@ void ReportList::SetSortOrder(int order) {
     sortOrder_ = order;
 }
 
-void ReportList::SetSortKey(int key) {
+void ReportList::CheckSortKey(int key) const {
     if (key < 0 || key >= ColumnCount())
         throw invalidProperty();
+}
+
+void ReportList::SetSortKey(int key) {
+    CheckSortKey(key);
     sortKey_ = key;
 }
 
@@ -119,6 +123,19 @@ void ReportList::setCell(int row, int column, const QString &text) {
     notify(Change::Cells);
 }
 
+void ReportList::setCell(int row, int column, QStringView text) {
+    checkRow(row);
+    checkColumn(column);
+    QString &cell = cells_[static_cast<size_t>(row) * ColumnCount() + column];
+    if (cell.isDetached() && cell.capacity() >= text.size()) {
+        cell.resize(text.size());
+        std::copy(text.begin(), text.end(), cell.begin());
+    } else {
+        cell = text.toString();
+    }
+    notify(Change::Cells);
+}
+
 void ReportList::checkRow(int row) const {
     if (row < 0 || row >= rowCount_)
         throw indexOutOfBounds();
@@ -138,21 +155,22 @@ namespace {
 
 // A row's key for sorting. `head` holds the first eight characters, ASCII letters folded, one
 // byte each, so that most comparisons are one integer comparison; it is only used when those
-// characters are all plain ASCII (and no NUL).
+// characters are all plain ASCII (and no NUL). `length` is the text's length, kept here so that
+// equal short keys are told equal without reading the texts again.
 struct SortEntry {
     uint64_t head;
-    const QString *text;
-    int row;
-    bool headUsable;
+    int32_t row;
+    int32_t length; // -1 when the head is not usable
+    bool headUsable() const { return length >= 0; }
 };
 
 SortEntry makeEntry(const QString &text, int row) {
-    SortEntry entry{0, &text, row, true};
+    SortEntry entry{0, row, static_cast<int32_t>(std::min<qsizetype>(text.size(), INT32_MAX))};
     const qsizetype n = std::min<qsizetype>(text.size(), 8);
     for (qsizetype i = 0; i < n; ++i) {
         char16_t c = text[i].unicode();
         if (c == 0 || c >= 0x80) {
-            entry.headUsable = false;
+            entry.length = -1;
             break;
         }
         if (c >= u'A' && c <= u'Z')
@@ -162,16 +180,14 @@ SortEntry makeEntry(const QString &text, int row) {
     return entry;
 }
 
-int compareEntries(const SortEntry &a, const SortEntry &b) {
-    if (a.headUsable && b.headUsable) {
+int compareEntries(const SortEntry &a, const SortEntry &b, const QString &aText, const QString &bText) {
+    if (a.headUsable() && b.headUsable()) {
         if (a.head != b.head)
             return a.head < b.head ? -1 : 1;
-        if (a.text->size() <= 8 && b.text->size() <= 8)
-            return 0; // equal heads of texts this short are equal texts
-        return CompareIgnoringCase(QStringView(*a.text).mid(std::min<qsizetype>(8, a.text->size())),
-                                   QStringView(*b.text).mid(std::min<qsizetype>(8, b.text->size())));
+        return CompareIgnoringCase(QStringView(aText).mid(std::min<qsizetype>(8, aText.size())),
+                                   QStringView(bText).mid(std::min<qsizetype>(8, bText.size())));
     }
-    return CompareIgnoringCase(*a.text, *b.text);
+    return CompareIgnoringCase(aText, bText);
 }
 
 } // namespace
@@ -187,17 +203,35 @@ void ReportList::sortRows() {
     entries.reserve(static_cast<size_t>(rowCount_));
     for (int row = 0; row < rowCount_; ++row)
         entries.push_back(makeEntry(cells_[static_cast<size_t>(row) * columns + sortKey_], row));
-    std::stable_sort(entries.begin(), entries.end(), [descending](const SortEntry &a, const SortEntry &b) {
-        const int c = compareEntries(a, b);
+    const auto keyText = [&](const SortEntry &e) -> const QString & {
+        return cells_[static_cast<size_t>(e.row) * columns + sortKey_];
+    };
+    std::stable_sort(entries.begin(), entries.end(), [&](const SortEntry &a, const SortEntry &b) {
+        // The common cases, without reading the texts: different heads, or equal short keys.
+        if (a.headUsable() && b.headUsable()) {
+            if (a.head != b.head)
+                return descending ? a.head > b.head : a.head < b.head;
+            if (a.length <= 8 && b.length <= 8)
+                return false; // equal heads of texts this short are equal texts
+        }
+        const int c = compareEntries(a, b, keyText(a), keyText(b));
         return descending ? c > 0 : c < 0;
     });
-    std::vector<QString> sorted;
-    sorted.reserve(cells_.size());
-    for (const SortEntry &entry : entries) {
-        auto from = cells_.begin() + static_cast<std::ptrdiff_t>(entry.row) * columns;
-        std::move(from, from + columns, std::back_inserter(sorted));
+    // Put the rows in place by following the permutation's cycles, so that no second array
+    // of cells is needed: a row's cells move once each.
+    std::vector<bool> placed(static_cast<size_t>(rowCount_), false);
+    for (int start = 0; start < rowCount_; ++start) {
+        if (placed[static_cast<size_t>(start)])
+            continue;
+        int to = start;
+        for (int from = entries[static_cast<size_t>(to)].row; from != start;
+             to = from, from = entries[static_cast<size_t>(to)].row) {
+            auto target = cells_.begin() + static_cast<std::ptrdiff_t>(to) * columns;
+            std::swap_ranges(target, target + columns, cells_.begin() + static_cast<std::ptrdiff_t>(from) * columns);
+            placed[static_cast<size_t>(to)] = true;
+        }
+        placed[static_cast<size_t>(to)] = true;
     }
-    cells_.swap(sorted);
     notify(Change::Rows);
 }
 

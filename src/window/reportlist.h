@@ -83,6 +83,8 @@ public:
     void SetSortOrder(int order);
     int SortKey() const { return sortKey_; }
     void SetSortKey(int key);
+    // Raises the failure SetSortKey would raise for this key, and does nothing else.
+    void CheckSortKey(int key) const;
     bool Sorted() const { return sorted_; }
     // Setting the flag re-orders the rows at once by the key column's text, also when it was
     // already set. Rows only ever move here: writing a cell never moves its row.
@@ -94,6 +96,8 @@ public:
     // Cell access by 0-based row and column; column 0 is the row text.
     const QString &cell(int row, int column) const;
     void setCell(int row, int column, const QString &text);
+    // The same, copying the text into the cell's own memory when it has room.
+    void setCell(int row, int column, QStringView text);
 
     // Told of every change; a view collapses these into one refresh.
     void SetChangeHandler(ChangeHandler handler) { onChange_ = std::move(handler); }
