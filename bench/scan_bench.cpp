@@ -1,6 +1,7 @@
 // The scan with its closing sort, against the least any scan must do: list the folder and
 // open, read and close every file once. Both run on the same files, in the page cache.
 #include "accountgenerator.h"
+#include "memory.h"
 
 #include "scan/getscores.h"
 #include "window/levelcolumns.h"
@@ -24,6 +25,7 @@ public:
 void BM_BaselineListAndReadEveryFile(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
     const std::string accounts = (folder + QStringLiteral("/accounts/")).toStdString();
+    const double start = orvantis::bench::ResidentMiB();
     char buffer[64 * 1024];
     for (auto _ : state) {
         DIR *dir = ::opendir(accounts.c_str());
@@ -40,18 +42,21 @@ void BM_BaselineListAndReadEveryFile(benchmark::State &state) {
         benchmark::DoNotOptimize(bytes);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
+    orvantis::bench::ReportMemory(state, start, state.range(0));
 }
 
 void BM_GetScoresWithSort(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
     SilentMessageBox messages;
     const orvantis::SortServices services{messages, QLocale::c()};
+    const double start = orvantis::bench::ResidentMiB();
     for (auto _ : state) {
         orvantis::ReportList list(orvantis::LevelColumnHeaders());
         orvantis::GetScores(folder, list, services);
         benchmark::DoNotOptimize(list.listItems().Count());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
+    orvantis::bench::ReportMemory(state, start, state.range(0));
 }
 
 // 1,000,000 files take a while to make and to read: only with ORVANTIS_BENCH_MILLION=1.

@@ -1,9 +1,12 @@
 // The number-mode column sort against a plain stable sort of the same values held as doubles.
 #include "listsort/sortlistcolumn.h"
+#include "memory.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -24,9 +27,19 @@ std::vector<int> randomLevels(int count) {
     return levels;
 }
 
+// 1,000,000 rows only with ORVANTIS_BENCH_MILLION=1, like the folder benchmarks.
+void rowCounts(benchmark::internal::Benchmark *b) {
+    for (int n : {1000, 10000, 100000})
+        b->Arg(n);
+    if (const char *million = std::getenv("ORVANTIS_BENCH_MILLION"); million && std::string(million) == "1")
+        b->Arg(1000000);
+    b->Unit(benchmark::kMillisecond);
+}
+
 void BM_SortListColumnNumberMode(benchmark::State &state) {
     const int rows = static_cast<int>(state.range(0));
     const std::vector<int> levels = randomLevels(rows);
+    const double start = orvantis::bench::ResidentMiB();
     orvantis::ReportList list({"Username", "Highest Level", "Char No.", "Char Name"});
     for (int i = 0; i < rows; ++i) {
         orvantis::ListItem item = list.listItems().Add(i + 1, QStringLiteral("user%1").arg(i));
@@ -45,11 +58,13 @@ void BM_SortListColumnNumberMode(benchmark::State &state) {
         benchmark::DoNotOptimize(ok);
     }
     state.SetItemsProcessed(state.iterations() * rows);
+    orvantis::bench::ReportMemory(state, start, rows);
 }
-BENCHMARK(BM_SortListColumnNumberMode)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SortListColumnNumberMode)->Apply(rowCounts);
 
 void BM_PlainStableSortOfDoubles(benchmark::State &state) {
     const std::vector<int> levels = randomLevels(static_cast<int>(state.range(0)));
+    const double start = orvantis::bench::ResidentMiB();
     for (auto _ : state) {
         state.PauseTiming();
         std::vector<double> values(levels.begin(), levels.end());
@@ -58,8 +73,9 @@ void BM_PlainStableSortOfDoubles(benchmark::State &state) {
         benchmark::DoNotOptimize(values.data());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
+    orvantis::bench::ReportMemory(state, start, state.range(0));
 }
-BENCHMARK(BM_PlainStableSortOfDoubles)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainStableSortOfDoubles)->Apply(rowCounts);
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // The window against the console ranking on the same folder: the scan into the window's list,
 // and the view filled and painted from it afterwards. Runs on the offscreen platform.
 #include "accountgenerator.h"
+#include "memory.h"
 
 #include "console/ranking.h"
 #include "scan/getscores.h"
@@ -23,7 +24,7 @@ public:
 };
 
 void accountCounts(benchmark::internal::Benchmark *b) {
-    b->Arg(10000)->Arg(100000);
+    b->Arg(1000)->Arg(10000)->Arg(100000);
     if (const char *million = std::getenv("ORVANTIS_BENCH_MILLION"); million && std::string(million) == "1")
         b->Arg(1000000);
     b->Unit(benchmark::kMillisecond);
@@ -33,11 +34,13 @@ void accountCounts(benchmark::internal::Benchmark *b) {
 void BM_ConsoleRanking(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
     SilentMessageBox messages;
+    const double start = orvantis::bench::ResidentMiB();
     for (auto _ : state) {
         orvantis::ReportList list(orvantis::LevelColumnHeaders());
         orvantis::GetScores(folder, list, {messages, QLocale::c()});
         benchmark::DoNotOptimize(orvantis::RankingText(list).size());
     }
+    orvantis::bench::ReportMemory(state, start, state.range(0));
 }
 BENCHMARK(BM_ConsoleRanking)->Apply(accountCounts);
 
@@ -45,6 +48,7 @@ BENCHMARK(BM_ConsoleRanking)->Apply(accountCounts);
 void BM_WindowRefresh(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
     SilentMessageBox messages;
+    const double start = orvantis::bench::ResidentMiB();
     orvantis::frmMain window(folder, messages, QLocale::c());
     window.show();
     for (auto _ : state) {
@@ -52,6 +56,7 @@ void BM_WindowRefresh(benchmark::State &state) {
         window.lvLevels()->viewport()->repaint();
         QCoreApplication::processEvents();
     }
+    orvantis::bench::ReportMemory(state, start, state.range(0));
 }
 BENCHMARK(BM_WindowRefresh)->Apply(accountCounts);
 
@@ -59,6 +64,7 @@ BENCHMARK(BM_WindowRefresh)->Apply(accountCounts);
 void BM_WindowViewFill(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
     SilentMessageBox messages;
+    const double start = orvantis::bench::ResidentMiB();
     orvantis::frmMain window(folder, messages, QLocale::c());
     window.show();
     for (auto _ : state) {
@@ -70,8 +76,35 @@ void BM_WindowViewFill(benchmark::State &state) {
         window.lvLevels()->viewport()->repaint();
         benchmark::DoNotOptimize(window.lvLevels()->model()->rowCount());
     }
+    orvantis::bench::ReportMemory(state, start, state.range(0));
 }
 BENCHMARK(BM_WindowViewFill)->Apply(accountCounts);
+
+// Memory over twenty Refreshes of the same folder, after the window has started as it does for
+// a user: what the first Refresh leaves held, the last must not exceed by more than a little.
+void BM_WindowTwentyRefreshes(benchmark::State &state) {
+    const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
+    SilentMessageBox messages;
+    orvantis::frmMain window(folder, messages, QLocale::c());
+    window.Form_Load();
+    window.show();
+    QCoreApplication::processEvents();
+    double afterFirst = 0, afterLast = 0;
+    for (auto _ : state) {
+        for (int refresh = 1; refresh <= 20; ++refresh) {
+            window.Command1_Click();
+            window.lvLevels()->viewport()->repaint();
+            QCoreApplication::processEvents();
+            if (refresh == 1)
+                afterFirst = orvantis::bench::ResidentMiB();
+        }
+        afterLast = orvantis::bench::ResidentMiB();
+    }
+    state.counters["rss_after_first_MiB"] = afterFirst;
+    state.counters["rss_after_last_MiB"] = afterLast;
+    state.counters["growth_pct"] = afterFirst > 0 ? 100.0 * (afterLast - afterFirst) / afterFirst : 0;
+}
+BENCHMARK(BM_WindowTwentyRefreshes)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

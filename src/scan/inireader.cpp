@@ -400,6 +400,19 @@ void IniLookup::ReadFile(const QByteArray &path) {
     ::close(fd);
 }
 
+void IniLookup::ReadBytes(const char *data, size_t size) {
+    Parser &parser = *parser_;
+    parser.reset();
+    if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) {
+        parser.byteOrderMark = true;
+        data += 3, size -= 3;
+    }
+    // In pieces, as a file is read, so that lines cut between pieces are read like any other.
+    for (size_t at = 0; at < size; at += kReadChunk)
+        parser.feed(data + at, std::min(kReadChunk, size - at));
+    parser.finish();
+}
+
 QString IniLookup::Value(size_t index) const { return parser_->decoded(index); }
 
 std::optional<std::string_view> IniLookup::AsciiValue(size_t index) const { return parser_->ascii(index); }

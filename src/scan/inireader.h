@@ -43,6 +43,8 @@ public:
 
     // Reads a file, named by its path as stored on disk, for the values of every name.
     void ReadFile(const QByteArray &path);
+    // Reads the same from the bytes of a file already in memory.
+    void ReadBytes(const char *data, size_t size);
     // The value of the name at `index` in the last file read; the empty text when it was not
     // there.
     QString Value(size_t index) const;

@@ -115,6 +115,7 @@ bool frmMain::Form_Load() {
 
 void frmMain::Command1_Click() {
     levelsList_.listItems().Clear();
+    model_->Flush(); // the view lets go of the old rows too
     GetScores();
 }
 

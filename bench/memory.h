@@ -1,0 +1,38 @@
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace orvantis::bench {
+
+// The memory this process holds now, in MiB.
+inline double ResidentMiB() {
+    long pages = 0, resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// The most memory this process has held, in MiB.
+inline double PeakResidentMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// Reports the peak memory and, against the memory held before the work began, its cost per row.
+// Meaningful when the benchmark runs alone in its process, as the benchmark runner has it.
+inline void ReportMemory(benchmark::State &state, double startMiB, int64_t rows) {
+    const double peak = PeakResidentMiB();
+    state.counters["peak_rss_MiB"] = peak;
+    state.counters["bytes_per_row"] = rows > 0 ? (peak - startMiB) * 1024.0 * 1024.0 / static_cast<double>(rows) : 0;
+}
+
+} // namespace orvantis::bench

@@ -1,0 +1,36 @@
+// Level reading on arbitrary text: a level or an overflow failure, the same for the text and its
+// Latin-1 form when it is ASCII, and never anything else.
+#include "platform/failure.h"
+#include "scan/levelreading.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+template <typename Text> bool read(Text text, int32_t &level) {
+    try {
+        level = orvantis::ReadLevel(text);
+        return true;
+    } catch (const orvantis::Failure &f) {
+        if (f.number() != orvantis::kOverflow)
+            std::abort();
+        return false;
+    }
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    int32_t fromText = 0;
+    const bool okText = read(QStringView(QString::fromUtf8(bytes)), fromText);
+    bool ascii = true;
+    for (char c : bytes)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) {
+        int32_t fromLatin1 = 0;
+        const bool okLatin1 = read(QLatin1StringView(bytes), fromLatin1);
+        if (okText != okLatin1 || (okText && fromText != fromLatin1))
+            std::abort();
+    }
+    return 0;
+}
