@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace orvantis::bench {
@@ -27,9 +28,17 @@ inline double PeakResidentMiB() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+// The memory held when the first benchmark of this process began; later repetitions of a
+// benchmark start from what earlier ones left, so they are measured against this.
+inline double ProcessStartMiB() {
+    static const double start = ResidentMiB();
+    return start;
+}
+
 // Reports the peak memory and, against the memory held before the work began, its cost per row.
 // Meaningful when the benchmark runs alone in its process, as the benchmark runner has it.
 inline void ReportMemory(benchmark::State &state, double startMiB, int64_t rows) {
+    startMiB = std::min(startMiB, ProcessStartMiB());
     const double peak = PeakResidentMiB();
     state.counters["peak_rss_MiB"] = peak;
     state.counters["bytes_per_row"] = rows > 0 ? (peak - startMiB) * 1024.0 * 1024.0 / static_cast<double>(rows) : 0;

@@ -25,7 +25,7 @@ public:
 void BM_BaselineListAndReadEveryFile(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
     const std::string accounts = (folder + QStringLiteral("/accounts/")).toStdString();
-    const double start = orvantis::bench::ResidentMiB();
+    const double start = orvantis::bench::ProcessStartMiB();
     char buffer[64 * 1024];
     for (auto _ : state) {
         DIR *dir = ::opendir(accounts.c_str());
@@ -49,7 +49,7 @@ void BM_GetScoresWithSort(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
     SilentMessageBox messages;
     const orvantis::SortServices services{messages, QLocale::c()};
-    const double start = orvantis::bench::ResidentMiB();
+    const double start = orvantis::bench::ProcessStartMiB();
     for (auto _ : state) {
         orvantis::ReportList list(orvantis::LevelColumnHeaders());
         orvantis::GetScores(folder, list, services);

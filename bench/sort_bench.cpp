@@ -1,5 +1,6 @@
 // The number-mode column sort against a plain stable sort of the same values held as doubles.
 #include "listsort/sortlistcolumn.h"
+#include "scan/getscores.h"
 #include "memory.h"
 
 #include <benchmark/benchmark.h>
@@ -39,7 +40,7 @@ void rowCounts(benchmark::internal::Benchmark *b) {
 void BM_SortListColumnNumberMode(benchmark::State &state) {
     const int rows = static_cast<int>(state.range(0));
     const std::vector<int> levels = randomLevels(rows);
-    const double start = orvantis::bench::ResidentMiB();
+    const double start = orvantis::bench::ProcessStartMiB();
     orvantis::ReportList list({"Username", "Highest Level", "Char No.", "Char Name"});
     for (int i = 0; i < rows; ++i) {
         orvantis::ListItem item = list.listItems().Add(i + 1, QStringLiteral("user%1").arg(i));
@@ -51,7 +52,7 @@ void BM_SortListColumnNumberMode(benchmark::State &state) {
     for (auto _ : state) {
         state.PauseTiming();
         for (int i = 0; i < rows; ++i)
-            list.setCell(i, 1, QString::number(levels[static_cast<size_t>(i)]));
+            list.setCell(i, 1, orvantis::LevelText(levels[static_cast<size_t>(i)])); // as the scan makes them
         state.ResumeTiming();
         const bool ok = orvantis::SortListColumn(list, 2, orvantis::SortNumber,
                                                  orvantis::SortDescending, services);
@@ -64,7 +65,7 @@ BENCHMARK(BM_SortListColumnNumberMode)->Apply(rowCounts);
 
 void BM_PlainStableSortOfDoubles(benchmark::State &state) {
     const std::vector<int> levels = randomLevels(static_cast<int>(state.range(0)));
-    const double start = orvantis::bench::ResidentMiB();
+    const double start = orvantis::bench::ProcessStartMiB();
     for (auto _ : state) {
         state.PauseTiming();
         std::vector<double> values(levels.begin(), levels.end());

@@ -34,7 +34,7 @@ void accountCounts(benchmark::internal::Benchmark *b) {
 void BM_ConsoleRanking(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
     SilentMessageBox messages;
-    const double start = orvantis::bench::ResidentMiB();
+    const double start = orvantis::bench::ProcessStartMiB();
     for (auto _ : state) {
         orvantis::ReportList list(orvantis::LevelColumnHeaders());
         orvantis::GetScores(folder, list, {messages, QLocale::c()});
@@ -48,7 +48,7 @@ BENCHMARK(BM_ConsoleRanking)->Apply(accountCounts);
 void BM_WindowRefresh(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
     SilentMessageBox messages;
-    const double start = orvantis::bench::ResidentMiB();
+    const double start = orvantis::bench::ProcessStartMiB();
     orvantis::frmMain window(folder, messages, QLocale::c());
     window.show();
     for (auto _ : state) {
@@ -64,7 +64,7 @@ BENCHMARK(BM_WindowRefresh)->Apply(accountCounts);
 void BM_WindowViewFill(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
     SilentMessageBox messages;
-    const double start = orvantis::bench::ResidentMiB();
+    const double start = orvantis::bench::ProcessStartMiB();
     orvantis::frmMain window(folder, messages, QLocale::c());
     window.show();
     for (auto _ : state) {

@@ -135,3 +135,8 @@ TEST_F(GetScoresTest, ReachesTheFolderWhateverItsLetterCase) {
     scan();
     EXPECT_EQ(rows(), QStringList({"upper|1|1|One"}));
 }
+
+TEST(AccountRules, LevelTextIsPlainDecimal) {
+    for (int32_t level : {0, 7, 120, -3, 2147483647, -2147483647 - 1})
+        EXPECT_EQ(LevelText(level), QString::number(level));
+}

@@ -51,6 +51,23 @@ int nameValueOf(const QString &slot) {
 
 } // namespace
 
+QString LevelText(int32_t level) {
+    constexpr int kRoom = 12; // a sign, ten digits and the closing mark of a negative level
+    QString text(kRoom, Qt::Uninitialized);
+    char16_t digits[kRoom];
+    int length = 0;
+    uint32_t n = level < 0 ? 0u - static_cast<uint32_t>(level) : static_cast<uint32_t>(level);
+    do {
+        digits[length++] = static_cast<char16_t>(u'0' + n % 10);
+        n /= 10;
+    } while (n > 0);
+    if (level < 0)
+        digits[length++] = u'-';
+    std::reverse_copy(digits, digits + length, reinterpret_cast<char16_t *>(text.data()));
+    text.resize(length); // keeps the room
+    return text;
+}
+
 bool IsAccountFileName(const QString &name) {
     return name.right(3).toLower() == QLatin1String("ini");
 }
@@ -98,7 +115,7 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels, const S
         if (login.isEmpty())
             continue;
         const ListItem row = lvLevels.listItems().Add(rowCounter, login);
-        row.SetSubItems(1, QString::number(highest.level));
+        row.SetSubItems(1, LevelText(highest.level));
         row.SetSubItems(2, highest.slot);
         row.SetSubItems(3, trimSpaces(lookup.Value(nameValueOf(highest.slot))));
         ++rowCounter;

@@ -22,6 +22,10 @@ struct HighestLevel {
 };
 HighestLevel FindHighestLevel(int32_t level1, int32_t level2, int32_t level3);
 
+// A level as decimal text, made with room for the sortable form the closing sort gives it, so
+// that the sort rewrites it in place.
+QString LevelText(int32_t level);
+
 // An account file the scan left out, and why.
 struct SkippedFile {
     QString name;

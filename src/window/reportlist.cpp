@@ -201,8 +201,11 @@ void ReportList::sortRows() {
     const bool descending = sortOrder_ == 1;
     std::vector<SortEntry> entries;
     entries.reserve(static_cast<size_t>(rowCount_));
-    for (int row = 0; row < rowCount_; ++row)
+    for (int row = 0; row < rowCount_; ++row) {
+        if (row + 8 < rowCount_) // the key's characters, a few rows ahead
+            __builtin_prefetch(cells_[static_cast<size_t>(row + 8) * columns + sortKey_].constData());
         entries.push_back(makeEntry(cells_[static_cast<size_t>(row) * columns + sortKey_], row));
+    }
     const auto keyText = [&](const SortEntry &e) -> const QString & {
         return cells_[static_cast<size_t>(e.row) * columns + sortKey_];
     };
@@ -217,21 +220,18 @@ void ReportList::sortRows() {
         const int c = compareEntries(a, b, keyText(a), keyText(b));
         return descending ? c > 0 : c < 0;
     });
-    // Put the rows in place by following the permutation's cycles, so that no second array
-    // of cells is needed: a row's cells move once each.
-    std::vector<bool> placed(static_cast<size_t>(rowCount_), false);
-    for (int start = 0; start < rowCount_; ++start) {
-        if (placed[static_cast<size_t>(start)])
-            continue;
-        int to = start;
-        for (int from = entries[static_cast<size_t>(to)].row; from != start;
-             to = from, from = entries[static_cast<size_t>(to)].row) {
-            auto target = cells_.begin() + static_cast<std::ptrdiff_t>(to) * columns;
-            std::swap_ranges(target, target + columns, cells_.begin() + static_cast<std::ptrdiff_t>(from) * columns);
-            placed[static_cast<size_t>(to)] = true;
-        }
-        placed[static_cast<size_t>(to)] = true;
+    // Move the rows into a new array in their new order: the reads jump about, so the rows a
+    // few steps ahead are fetched early; the writes go straight through.
+    constexpr size_t kAhead = 8;
+    std::vector<QString> sorted;
+    sorted.reserve(cells_.size());
+    for (size_t to = 0; to < entries.size(); ++to) {
+        if (to + kAhead < entries.size())
+            __builtin_prefetch(&cells_[static_cast<size_t>(entries[to + kAhead].row) * columns]);
+        auto from = cells_.begin() + static_cast<std::ptrdiff_t>(entries[to].row) * columns;
+        std::move(from, from + columns, std::back_inserter(sorted));
     }
+    cells_.swap(sorted);
     notify(Change::Rows);
 }
 
