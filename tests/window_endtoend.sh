@@ -17,9 +17,10 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 work=$(mktemp -d)
 trap '[ -n "${pid:-}" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 
-# The id of the first visible window with this exact name, waiting up to ten seconds.
+# The id of the first visible window with this exact name, waiting up to thirty seconds (a
+# sanitizer build on a busy machine starts slowly).
 find_window() {
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
@@ -55,7 +56,7 @@ import -window root "$shots/window-endtoend-missing.png" || true
 xdotool windowfocus "$box" 2>/dev/null || true
 sleep 0.3
 xdotool key Return
-for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$pid" 2>/dev/null && fail "the program did not end after OK"
 wait "$pid"; status=$?
 [ "$status" -eq 0 ] || fail "exit status $status"
