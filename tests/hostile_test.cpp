@@ -247,11 +247,3 @@ TEST_F(HostileFolder, TheFolderReplacedByAFileDuringAScanEndsItQuietly) {
     EXPECT_EQ(window.levels().listItems().Count(), 0);
     EXPECT_TRUE(messages.shown.empty());
 }
-
-int main(int argc, char *argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -25,11 +25,3 @@ TEST(Refresh, TwentyTimesOnTenThousandAccountsKeepsTheSameRows) {
     }
     EXPECT_TRUE(messages.shown.empty());
 }
-
-int main(int argc, char *argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
