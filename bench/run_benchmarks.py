@@ -45,7 +45,7 @@ def run_one(build, binary, name, size, million, repetitions=None):
         repetitions = 1 if size >= 1000000 else 3
     out = subprocess.run(
         [os.path.join(build, "bench", binary), f"--benchmark_filter=^{name}/{size}(/|$)",
-         "--benchmark_format=json", f"--benchmark_repetitions={repetitions}",
+         "--benchmark_format=json", f"--benchmark_repetitions={repetitions}", "--benchmark_min_warmup_time=0.5",
          "--benchmark_report_aggregates_only=true" if repetitions > 1 else "--benchmark_report_aggregates_only=false"],
         env=env, check=True, capture_output=True, text=True).stdout
     runs = json.loads(out)["benchmarks"]
