@@ -2,6 +2,7 @@
 // open, read and close every file once. Both run on the same files, in the page cache.
 #include "accountgenerator.h"
 #include "memory.h"
+#include "support.h"
 
 #include "scan/getscores.h"
 #include "window/levelcolumns.h"
@@ -12,15 +13,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <string>
 
 namespace {
-
-class SilentMessageBox : public orvantis::MessageBox {
-public:
-    void Show(const QString &, int, const QString &) override {}
-};
 
 void BM_BaselineListAndReadEveryFile(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
@@ -47,7 +42,7 @@ void BM_BaselineListAndReadEveryFile(benchmark::State &state) {
 
 void BM_GetScoresWithSort(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
-    SilentMessageBox messages;
+    orvantis::bench::SilentMessageBox messages;
     const orvantis::SortServices services{messages, QLocale::c()};
     const double start = orvantis::bench::ProcessStartMiB();
     for (auto _ : state) {
@@ -59,17 +54,8 @@ void BM_GetScoresWithSort(benchmark::State &state) {
     orvantis::bench::ReportMemory(state, start, state.range(0));
 }
 
-// 1,000,000 files take a while to make and to read: only with ORVANTIS_BENCH_MILLION=1.
-void accountCounts(benchmark::internal::Benchmark *b) {
-    for (int n : {1000, 10000, 100000})
-        b->Arg(n);
-    if (const char *million = std::getenv("ORVANTIS_BENCH_MILLION"); million && std::string(million) == "1")
-        b->Arg(1000000);
-    b->Unit(benchmark::kMillisecond);
-}
-
-BENCHMARK(BM_BaselineListAndReadEveryFile)->Apply(accountCounts);
-BENCHMARK(BM_GetScoresWithSort)->Apply(accountCounts);
+BENCHMARK(BM_BaselineListAndReadEveryFile)->Apply(orvantis::bench::StandardSizes);
+BENCHMARK(BM_GetScoresWithSort)->Apply(orvantis::bench::StandardSizes);
 
 } // namespace
 

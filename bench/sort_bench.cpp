@@ -1,22 +1,17 @@
 // The number-mode column sort against a plain stable sort of the same values held as doubles.
+#include "memory.h"
+#include "support.h"
+
 #include "listsort/sortlistcolumn.h"
 #include "scan/getscores.h"
-#include "memory.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <string>
 #include <random>
 #include <vector>
 
 namespace {
-
-class SilentMessageBox : public orvantis::MessageBox {
-public:
-    void Show(const QString &, int, const QString &) override {}
-};
 
 // Levels as the scan writes them: mostly small, some zero, a few large.
 std::vector<int> randomLevels(int count) {
@@ -26,15 +21,6 @@ std::vector<int> randomLevels(int count) {
     for (int &l : levels)
         l = random() % 50 == 0 ? static_cast<int>(random() % 2000000) : level(random);
     return levels;
-}
-
-// 1,000,000 rows only with ORVANTIS_BENCH_MILLION=1, like the folder benchmarks.
-void rowCounts(benchmark::internal::Benchmark *b) {
-    for (int n : {1000, 10000, 100000})
-        b->Arg(n);
-    if (const char *million = std::getenv("ORVANTIS_BENCH_MILLION"); million && std::string(million) == "1")
-        b->Arg(1000000);
-    b->Unit(benchmark::kMillisecond);
 }
 
 void BM_SortListColumnNumberMode(benchmark::State &state) {
@@ -47,7 +33,7 @@ void BM_SortListColumnNumberMode(benchmark::State &state) {
         item.SetSubItems(2, QStringLiteral("1"));
         item.SetSubItems(3, QStringLiteral("Name"));
     }
-    SilentMessageBox messages;
+    orvantis::bench::SilentMessageBox messages;
     const orvantis::SortServices services{messages, QLocale::c()};
     for (auto _ : state) {
         state.PauseTiming();
@@ -61,7 +47,7 @@ void BM_SortListColumnNumberMode(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations() * rows);
     orvantis::bench::ReportMemory(state, start, rows);
 }
-BENCHMARK(BM_SortListColumnNumberMode)->Apply(rowCounts);
+BENCHMARK(BM_SortListColumnNumberMode)->Apply(orvantis::bench::StandardSizes);
 
 void BM_PlainStableSortOfDoubles(benchmark::State &state) {
     const std::vector<int> levels = randomLevels(static_cast<int>(state.range(0)));
@@ -76,7 +62,7 @@ void BM_PlainStableSortOfDoubles(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
     orvantis::bench::ReportMemory(state, start, state.range(0));
 }
-BENCHMARK(BM_PlainStableSortOfDoubles)->Apply(rowCounts);
+BENCHMARK(BM_PlainStableSortOfDoubles)->Apply(orvantis::bench::StandardSizes);
 
 } // namespace
 

@@ -2,6 +2,7 @@
 // and the view filled and painted from it afterwards. Runs on the offscreen platform.
 #include "accountgenerator.h"
 #include "memory.h"
+#include "support.h"
 
 #include "console/ranking.h"
 #include "scan/getscores.h"
@@ -13,27 +14,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <string>
-
 namespace {
-
-class SilentMessageBox : public orvantis::MessageBox {
-public:
-    void Show(const QString &, int, const QString &) override {}
-};
-
-void accountCounts(benchmark::internal::Benchmark *b) {
-    b->Arg(1000)->Arg(10000)->Arg(100000);
-    if (const char *million = std::getenv("ORVANTIS_BENCH_MILLION"); million && std::string(million) == "1")
-        b->Arg(1000000);
-    b->Unit(benchmark::kMillisecond);
-}
 
 // What orvantis-rank does: scan, sort and write the ranking text.
 void BM_ConsoleRanking(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
-    SilentMessageBox messages;
+    orvantis::bench::SilentMessageBox messages;
     const double start = orvantis::bench::ProcessStartMiB();
     for (auto _ : state) {
         orvantis::ReportList list(orvantis::LevelColumnHeaders());
@@ -42,12 +28,12 @@ void BM_ConsoleRanking(benchmark::State &state) {
     }
     orvantis::bench::ReportMemory(state, start, state.range(0));
 }
-BENCHMARK(BM_ConsoleRanking)->Apply(accountCounts);
+BENCHMARK(BM_ConsoleRanking)->Apply(orvantis::bench::StandardSizes);
 
 // A Refresh of the shown window: clear, scan, sort, and the view reset and painted.
 void BM_WindowRefresh(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
-    SilentMessageBox messages;
+    orvantis::bench::SilentMessageBox messages;
     const double start = orvantis::bench::ProcessStartMiB();
     orvantis::frmMain window(folder, messages, QLocale::c());
     window.show();
@@ -58,12 +44,12 @@ void BM_WindowRefresh(benchmark::State &state) {
     }
     orvantis::bench::ReportMemory(state, start, state.range(0));
 }
-BENCHMARK(BM_WindowRefresh)->Apply(accountCounts);
+BENCHMARK(BM_WindowRefresh)->Apply(orvantis::bench::StandardSizes);
 
 // The view alone: filled from a list that a scan has just rebuilt, and painted.
 void BM_WindowViewFill(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
-    SilentMessageBox messages;
+    orvantis::bench::SilentMessageBox messages;
     const double start = orvantis::bench::ProcessStartMiB();
     orvantis::frmMain window(folder, messages, QLocale::c());
     window.show();
@@ -78,13 +64,13 @@ void BM_WindowViewFill(benchmark::State &state) {
     }
     orvantis::bench::ReportMemory(state, start, state.range(0));
 }
-BENCHMARK(BM_WindowViewFill)->Apply(accountCounts);
+BENCHMARK(BM_WindowViewFill)->Apply(orvantis::bench::StandardSizes);
 
 // Memory over twenty Refreshes of the same folder, after the window has started as it does for
 // a user: what the first Refresh leaves held, the last must not exceed by more than a little.
 void BM_WindowTwentyRefreshes(benchmark::State &state) {
     const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
-    SilentMessageBox messages;
+    orvantis::bench::SilentMessageBox messages;
     orvantis::frmMain window(folder, messages, QLocale::c());
     window.Form_Load();
     window.show();

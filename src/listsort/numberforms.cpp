@@ -1,5 +1,6 @@
 #include "listsort/numberforms.h"
 
+#include "platform/decimaltext.h"
 #include "platform/failure.h"
 
 #include <algorithm>
@@ -87,17 +88,8 @@ double NumberFormat::Read(const QString &text) const {
 
 void NumberFormat::General(double value, QString &out) const {
     if (value != 0 && isPlainInteger(value) && asciiDigits_) {
-        char16_t text[20];
-        int length = 0;
-        int64_t n = static_cast<int64_t>(std::fabs(value));
-        do {
-            text[length++] = static_cast<char16_t>(u'0' + n % 10);
-            n /= 10;
-        } while (n > 0);
-        if (value < 0)
-            text[length++] = u'-';
-        std::reverse(text, text + length);
-        assign(out, text, length);
+        char16_t text[kDecimalRoom];
+        assign(out, text, WriteDecimal(static_cast<int64_t>(value), text));
         return;
     }
     out = General(value);

@@ -1,5 +1,7 @@
 #include "scan/filenames.h"
 
+#include "scan/textdecoding.h"
+
 #include <algorithm>
 
 namespace orvantis {
@@ -8,35 +10,15 @@ namespace {
 
 // The length of the valid UTF-8 sequence starting at s[i], or 0 when there is none.
 int validSequenceLength(const unsigned char *s, qsizetype i, qsizetype n) {
-    const unsigned char b = s[i];
-    int length = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (b < 0x80)
-        return 1;
-    if (b >= 0xC2 && b <= 0xDF)
-        length = 2;
-    else if (b == 0xE0)
-        length = 3, lo = 0xA0;
-    else if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF)
-        length = 3;
-    else if (b == 0xED)
-        length = 3, hi = 0x9F;
-    else if (b == 0xF0)
-        length = 4, lo = 0x90;
-    else if (b >= 0xF1 && b <= 0xF3)
-        length = 4;
-    else if (b == 0xF4)
-        length = 4, hi = 0x8F;
-    else
+    const Utf8Lead lead = Utf8LeadOf(s[i]);
+    if (!lead.valid || i + lead.following >= n)
         return 0;
-    if (i + length > n)
-        return 0;
-    for (int k = 1; k < length; ++k) {
+    for (int k = 1; k <= lead.following; ++k) {
         const unsigned char c = s[i + k];
-        if (c < (k == 1 ? lo : 0x80) || c > (k == 1 ? hi : 0xBF))
+        if (c < (k == 1 ? lead.lo : 0x80) || c > (k == 1 ? lead.hi : 0xBF))
             return 0;
     }
-    return length;
+    return lead.following + 1;
 }
 
 } // namespace

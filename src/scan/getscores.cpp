@@ -1,5 +1,6 @@
 #include "scan/getscores.h"
 
+#include "platform/decimaltext.h"
 #include "platform/failure.h"
 #include "scan/folderfiles.h"
 #include "scan/inireader.h"
@@ -53,17 +54,10 @@ int nameValueOf(const QString &slot) {
 
 QString LevelText(int32_t level) {
     constexpr int kRoom = 12; // a sign, ten digits and the closing mark of a negative level
+    char16_t digits[kDecimalRoom];
+    const int length = WriteDecimal(level, digits);
     QString text(kRoom, Qt::Uninitialized);
-    char16_t digits[kRoom];
-    int length = 0;
-    uint32_t n = level < 0 ? 0u - static_cast<uint32_t>(level) : static_cast<uint32_t>(level);
-    do {
-        digits[length++] = static_cast<char16_t>(u'0' + n % 10);
-        n /= 10;
-    } while (n > 0);
-    if (level < 0)
-        digits[length++] = u'-';
-    std::reverse_copy(digits, digits + length, reinterpret_cast<char16_t *>(text.data()));
+    std::copy(digits, digits + length, reinterpret_cast<char16_t *>(text.data()));
     text.resize(length); // keeps the room
     return text;
 }

@@ -142,6 +142,7 @@ struct IniLookup::Parser {
     NameBytes name;
     ValueBytes value;
     Utf8Validator utf8;
+    bool started = false;
     bool byteOrderMark = false;
 
     Parser(const std::vector<Target> &t, const std::vector<Section> &s, int encodingCount)
@@ -164,6 +165,7 @@ struct IniLookup::Parser {
         }
         state = State::LineStart;
         utf8 = Utf8Validator();
+        started = false;
         byteOrderMark = false;
     }
 
@@ -219,6 +221,13 @@ struct IniLookup::Parser {
     // Reads a piece of the file. Each state takes as many bytes as it can in one go; a line
     // may be cut between pieces anywhere.
     void feed(const char *data, size_t size) {
+        if (!started) { // a UTF-8 byte-order mark is not part of the text
+            started = true;
+            if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) {
+                byteOrderMark = true;
+                data += 3, size -= 3;
+            }
+        }
         utf8.Feed(data, size);
         const auto at = [data](size_t i) { return static_cast<unsigned char>(data[i]); };
         size_t i = 0;
@@ -388,14 +397,8 @@ void IniLookup::ReadFile(const QByteArray &path) {
             }
             checked = true;
         }
-        const char *data = buffer_.data();
-        size_t size = static_cast<size_t>(got);
-        if (first && size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) {
-            parser.byteOrderMark = true;
-            data += 3, size -= 3;
-        }
         first = false;
-        parser.feed(data, size);
+        parser.feed(buffer_.data(), static_cast<size_t>(got));
     }
     ::close(fd);
 }
@@ -403,10 +406,6 @@ void IniLookup::ReadFile(const QByteArray &path) {
 void IniLookup::ReadBytes(const char *data, size_t size) {
     Parser &parser = *parser_;
     parser.reset();
-    if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) {
-        parser.byteOrderMark = true;
-        data += 3, size -= 3;
-    }
     // In pieces, as a file is read, so that lines cut between pieces are read like any other.
     for (size_t at = 0; at < size; at += kReadChunk)
         parser.feed(data + at, std::min(kReadChunk, size - at));

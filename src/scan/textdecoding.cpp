@@ -7,6 +7,26 @@
 
 namespace orvantis {
 
+Utf8Lead Utf8LeadOf(unsigned char b) {
+    if (b < 0x80)
+        return {true, 0, 0x80, 0xBF};
+    if (b >= 0xC2 && b <= 0xDF)
+        return {true, 1, 0x80, 0xBF};
+    if (b == 0xE0)
+        return {true, 2, 0xA0, 0xBF};
+    if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF)
+        return {true, 2, 0x80, 0xBF};
+    if (b == 0xED) // no surrogates
+        return {true, 2, 0x80, 0x9F};
+    if (b == 0xF0)
+        return {true, 3, 0x90, 0xBF};
+    if (b >= 0xF1 && b <= 0xF3)
+        return {true, 3, 0x80, 0xBF};
+    if (b == 0xF4) // nothing above U+10FFFF
+        return {true, 3, 0x80, 0x8F};
+    return {false, 0, 0, 0};
+}
+
 void Utf8Validator::Feed(const char *data, size_t size) {
     if (!valid_)
         return;
@@ -34,24 +54,12 @@ void Utf8Validator::Feed(const char *data, size_t size) {
         if (b < 0x80)
             continue;
         nonAscii_ = true;
-        if (b >= 0xC2 && b <= 0xDF)
-            pending_ = 1;
-        else if (b == 0xE0)
-            pending_ = 2, lo_ = 0xA0;
-        else if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF)
-            pending_ = 2;
-        else if (b == 0xED)
-            pending_ = 2, hi_ = 0x9F;
-        else if (b == 0xF0)
-            pending_ = 3, lo_ = 0x90;
-        else if (b >= 0xF1 && b <= 0xF3)
-            pending_ = 3;
-        else if (b == 0xF4)
-            pending_ = 3, hi_ = 0x8F;
-        else {
+        const Utf8Lead lead = Utf8LeadOf(b);
+        if (!lead.valid) {
             valid_ = false;
             return;
         }
+        pending_ = lead.following, lo_ = lead.lo, hi_ = lead.hi;
     }
 }
 

@@ -5,6 +5,16 @@
 
 namespace orvantis {
 
+// What a byte says as the first of a UTF-8 sequence: how many bytes follow it, and the range
+// the next one must fall in (later ones fall in 0x80..0xBF). `valid` is false for a byte that
+// starts no sequence; ASCII starts one of its own with none following.
+struct Utf8Lead {
+    bool valid;
+    int following;
+    unsigned char lo, hi;
+};
+Utf8Lead Utf8LeadOf(unsigned char byte);
+
 // Checks UTF-8 validity of a byte stream fed in pieces.
 class Utf8Validator {
 public:

@@ -47,7 +47,6 @@ class ListItems {
 public:
     int Count() const;
     ListItem Item(int index) const;
-    ListItem operator()(int index) const { return Item(index); }
     // Inserts a row at position index (1 .. Count() + 1) with empty sub-items.
     ListItem Add(int index, const QString &text);
     void Clear();
