@@ -5,7 +5,7 @@
 #include "support.h"
 
 #include "scan/getscores.h"
-#include "window/levelcolumns.h"
+#include "scan/reportcolumns.h"
 
 #include <benchmark/benchmark.h>
 

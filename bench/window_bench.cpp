@@ -7,7 +7,7 @@
 #include "console/ranking.h"
 #include "scan/getscores.h"
 #include "window/frmmain.h"
-#include "window/levelcolumns.h"
+#include "scan/reportcolumns.h"
 
 #include <QApplication>
 #include <QTreeView>

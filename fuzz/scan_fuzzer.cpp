@@ -2,7 +2,7 @@
 // well formed, and never a failure other than a level that does not fit.
 #include "platform/messagebox.h"
 #include "scan/getscores.h"
-#include "window/levelcolumns.h"
+#include "scan/reportcolumns.h"
 
 #include <QDir>
 #include <QFile>

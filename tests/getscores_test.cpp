@@ -2,7 +2,7 @@
 #include "recordingmessagebox.h"
 #include "scan/getscores.h"
 #include "tempfolder.h"
-#include "window/levelcolumns.h"
+#include "scan/reportcolumns.h"
 
 #include <gtest/gtest.h>
 

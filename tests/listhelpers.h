@@ -1,7 +1,7 @@
 #pragma once
 
 #include "qtprinters.h"
-#include "window/reportlist.h"
+#include "reportlist/reportlist.h"
 
 #include <QStringList>
 

@@ -2,8 +2,8 @@
 #include "console/consolemessagebox.h"
 #include "console/ranking.h"
 #include "scan/getscores.h"
-#include "window/accountsfolder.h"
-#include "window/levelcolumns.h"
+#include "scan/accountsfolder.h"
+#include "scan/reportcolumns.h"
 
 #include <QCoreApplication>
 #include <QLocale>

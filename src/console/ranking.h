@@ -1,6 +1,6 @@
 #pragma once
 
-#include "window/reportlist.h"
+#include "reportlist/reportlist.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/messagebox.h"
-#include "window/reportlist.h"
+#include "reportlist/reportlist.h"
 
 #include <QLocale>
 

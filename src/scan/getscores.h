@@ -1,7 +1,7 @@
 #pragma once
 
 #include "listsort/sortlistcolumn.h"
-#include "window/reportlist.h"
+#include "reportlist/reportlist.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 #include "window/frmmain.h"
 
 #include "scan/getscores.h"
-#include "window/accountsfolder.h"
-#include "window/levelcolumns.h"
+#include "scan/accountsfolder.h"
+#include "scan/reportcolumns.h"
 #include "window/reportlistmodel.h"
 
 #include <QApplication>

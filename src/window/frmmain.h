@@ -2,7 +2,7 @@
 
 #include "listsort/sortlistcolumn.h"
 #include "platform/messagebox.h"
-#include "window/reportlist.h"
+#include "reportlist/reportlist.h"
 
 #include <QLocale>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "window/accountsfolder.h"
+#include "scan/accountsfolder.h"
 
 #include "scan/filenames.h"
 

@@ -1,4 +1,4 @@
-#include "window/reportlist.h"
+#include "reportlist/reportlist.h"
 
 #include "platform/failure.h"
 #include "platform/textcompare.h"
