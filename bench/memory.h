@@ -11,7 +11,7 @@
 namespace orvantis::bench {
 
 // The memory this process holds now, in MiB.
-inline double ResidentMiB() {
+inline double residentMiB() {
     long pages = 0, resident = 0;
     if (FILE *f = std::fopen("/proc/self/statm", "r")) {
         if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
@@ -22,7 +22,7 @@ inline double ResidentMiB() {
 }
 
 // The most memory this process has held, in MiB.
-inline double PeakResidentMiB() {
+inline double peakResidentMiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
@@ -30,16 +30,16 @@ inline double PeakResidentMiB() {
 
 // The memory held when the first benchmark of this process began; later repetitions of a
 // benchmark start from what earlier ones left, so they are measured against this.
-inline double ProcessStartMiB() {
-    static const double start = ResidentMiB();
+inline double processStartMiB() {
+    static const double start = residentMiB();
     return start;
 }
 
 // Reports the peak memory and, against the memory held before the work began, its cost per row.
 // Meaningful when the benchmark runs alone in its process, as the benchmark runner has it.
-inline void ReportMemory(benchmark::State &state, double startMiB, int64_t rows) {
-    startMiB = std::min(startMiB, ProcessStartMiB());
-    const double peak = PeakResidentMiB();
+inline void reportMemory(benchmark::State &state, double startMiB, int64_t rows) {
+    startMiB = std::min(startMiB, processStartMiB());
+    const double peak = peakResidentMiB();
     state.counters["peak_rss_MiB"] = peak;
     state.counters["bytes_per_row"] = rows > 0 ? (peak - startMiB) * 1024.0 * 1024.0 / static_cast<double>(rows) : 0;
 }

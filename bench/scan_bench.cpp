@@ -18,9 +18,9 @@
 namespace {
 
 void BM_BaselineListAndReadEveryFile(benchmark::State &state) {
-    const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
+    const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
     const std::string accounts = (folder + QStringLiteral("/accounts/")).toStdString();
-    const double start = orvantis::bench::ProcessStartMiB();
+    const double start = orvantis::bench::processStartMiB();
     char buffer[64 * 1024];
     for (auto _ : state) {
         DIR *dir = ::opendir(accounts.c_str());
@@ -37,25 +37,25 @@ void BM_BaselineListAndReadEveryFile(benchmark::State &state) {
         benchmark::DoNotOptimize(bytes);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
-    orvantis::bench::ReportMemory(state, start, state.range(0));
+    orvantis::bench::reportMemory(state, start, state.range(0));
 }
 
 void BM_GetScoresWithSort(benchmark::State &state) {
-    const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
+    const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
     orvantis::bench::SilentMessageBox messages;
-    const orvantis::SortServices services{messages, QLocale::c()};
-    const double start = orvantis::bench::ProcessStartMiB();
+    const orvantis::SortEnvironment services{messages, QLocale::c()};
+    const double start = orvantis::bench::processStartMiB();
     for (auto _ : state) {
-        orvantis::ReportList list(orvantis::LevelColumnHeaders());
+        orvantis::ReportList list(orvantis::reportColumnTitles());
         orvantis::GetScores(folder, list, services);
         benchmark::DoNotOptimize(list.listItems().Count());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
-    orvantis::bench::ReportMemory(state, start, state.range(0));
+    orvantis::bench::reportMemory(state, start, state.range(0));
 }
 
-BENCHMARK(BM_BaselineListAndReadEveryFile)->Apply(orvantis::bench::StandardSizes);
-BENCHMARK(BM_GetScoresWithSort)->Apply(orvantis::bench::StandardSizes);
+BENCHMARK(BM_BaselineListAndReadEveryFile)->Apply(orvantis::bench::standardSizes);
+BENCHMARK(BM_GetScoresWithSort)->Apply(orvantis::bench::standardSizes);
 
 } // namespace
 

@@ -26,7 +26,7 @@ std::vector<int> randomLevels(int count) {
 void BM_SortListColumnNumberMode(benchmark::State &state) {
     const int rows = static_cast<int>(state.range(0));
     const std::vector<int> levels = randomLevels(rows);
-    const double start = orvantis::bench::ProcessStartMiB();
+    const double start = orvantis::bench::processStartMiB();
     orvantis::ReportList list({"Username", "Highest Level", "Char No.", "Char Name"});
     for (int i = 0; i < rows; ++i) {
         orvantis::ListItem item = list.listItems().Add(i + 1, QStringLiteral("user%1").arg(i));
@@ -34,24 +34,24 @@ void BM_SortListColumnNumberMode(benchmark::State &state) {
         item.SetSubItems(3, QStringLiteral("Name"));
     }
     orvantis::bench::SilentMessageBox messages;
-    const orvantis::SortServices services{messages, QLocale::c()};
+    const orvantis::SortEnvironment services{messages, QLocale::c()};
     for (auto _ : state) {
         state.PauseTiming();
         for (int i = 0; i < rows; ++i)
-            list.setCell(i, 1, orvantis::LevelText(levels[static_cast<size_t>(i)])); // as the scan makes them
+            list.setCell(i, 1, orvantis::levelText(levels[static_cast<size_t>(i)])); // as the scan makes them
         state.ResumeTiming();
         const bool ok = orvantis::SortListColumn(list, 2, orvantis::SortNumber,
                                                  orvantis::SortDescending, services);
         benchmark::DoNotOptimize(ok);
     }
     state.SetItemsProcessed(state.iterations() * rows);
-    orvantis::bench::ReportMemory(state, start, rows);
+    orvantis::bench::reportMemory(state, start, rows);
 }
-BENCHMARK(BM_SortListColumnNumberMode)->Apply(orvantis::bench::StandardSizes);
+BENCHMARK(BM_SortListColumnNumberMode)->Apply(orvantis::bench::standardSizes);
 
 void BM_PlainStableSortOfDoubles(benchmark::State &state) {
     const std::vector<int> levels = randomLevels(static_cast<int>(state.range(0)));
-    const double start = orvantis::bench::ProcessStartMiB();
+    const double start = orvantis::bench::processStartMiB();
     for (auto _ : state) {
         state.PauseTiming();
         std::vector<double> values(levels.begin(), levels.end());
@@ -60,9 +60,9 @@ void BM_PlainStableSortOfDoubles(benchmark::State &state) {
         benchmark::DoNotOptimize(values.data());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
-    orvantis::bench::ReportMemory(state, start, state.range(0));
+    orvantis::bench::reportMemory(state, start, state.range(0));
 }
-BENCHMARK(BM_PlainStableSortOfDoubles)->Apply(orvantis::bench::StandardSizes);
+BENCHMARK(BM_PlainStableSortOfDoubles)->Apply(orvantis::bench::standardSizes);
 
 } // namespace
 

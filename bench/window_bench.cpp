@@ -18,58 +18,58 @@ namespace {
 
 // What orvantis-rank does: scan, sort and write the ranking text.
 void BM_ConsoleRanking(benchmark::State &state) {
-    const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
+    const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
     orvantis::bench::SilentMessageBox messages;
-    const double start = orvantis::bench::ProcessStartMiB();
+    const double start = orvantis::bench::processStartMiB();
     for (auto _ : state) {
-        orvantis::ReportList list(orvantis::LevelColumnHeaders());
+        orvantis::ReportList list(orvantis::reportColumnTitles());
         orvantis::GetScores(folder, list, {messages, QLocale::c()});
-        benchmark::DoNotOptimize(orvantis::RankingText(list).size());
+        benchmark::DoNotOptimize(orvantis::rankingText(list).size());
     }
-    orvantis::bench::ReportMemory(state, start, state.range(0));
+    orvantis::bench::reportMemory(state, start, state.range(0));
 }
-BENCHMARK(BM_ConsoleRanking)->Apply(orvantis::bench::StandardSizes);
+BENCHMARK(BM_ConsoleRanking)->Apply(orvantis::bench::standardSizes);
 
 // A Refresh of the shown window: clear, scan, sort, and the view reset and painted.
 void BM_WindowRefresh(benchmark::State &state) {
-    const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
+    const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
     orvantis::bench::SilentMessageBox messages;
-    const double start = orvantis::bench::ProcessStartMiB();
+    const double start = orvantis::bench::processStartMiB();
     orvantis::frmMain window(folder, messages, QLocale::c());
     window.show();
     for (auto _ : state) {
         window.Command1_Click();
-        window.lvLevels()->viewport()->repaint();
+        window.levelsView()->viewport()->repaint();
         QCoreApplication::processEvents();
     }
-    orvantis::bench::ReportMemory(state, start, state.range(0));
+    orvantis::bench::reportMemory(state, start, state.range(0));
 }
-BENCHMARK(BM_WindowRefresh)->Apply(orvantis::bench::StandardSizes);
+BENCHMARK(BM_WindowRefresh)->Apply(orvantis::bench::standardSizes);
 
 // The view alone: filled from a list that a scan has just rebuilt, and painted.
 void BM_WindowViewFill(benchmark::State &state) {
-    const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
+    const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
     orvantis::bench::SilentMessageBox messages;
-    const double start = orvantis::bench::ProcessStartMiB();
+    const double start = orvantis::bench::processStartMiB();
     orvantis::frmMain window(folder, messages, QLocale::c());
     window.show();
     for (auto _ : state) {
         state.PauseTiming();
-        window.levels().listItems().Clear();
-        orvantis::GetScores(folder, window.levels(), {messages, QLocale::c()});
+        window.lvLevels().listItems().Clear();
+        orvantis::GetScores(folder, window.lvLevels(), {messages, QLocale::c()});
         state.ResumeTiming();
         QCoreApplication::processEvents(); // the one reset the list's changes asked for
-        window.lvLevels()->viewport()->repaint();
-        benchmark::DoNotOptimize(window.lvLevels()->model()->rowCount());
+        window.levelsView()->viewport()->repaint();
+        benchmark::DoNotOptimize(window.levelsView()->model()->rowCount());
     }
-    orvantis::bench::ReportMemory(state, start, state.range(0));
+    orvantis::bench::reportMemory(state, start, state.range(0));
 }
-BENCHMARK(BM_WindowViewFill)->Apply(orvantis::bench::StandardSizes);
+BENCHMARK(BM_WindowViewFill)->Apply(orvantis::bench::standardSizes);
 
 // Memory over twenty Refreshes of the same folder, after the window has started as it does for
 // a user: what the first Refresh leaves held, the last must not exceed by more than a little.
 void BM_WindowTwentyRefreshes(benchmark::State &state) {
-    const QString folder = orvantis::bench::CachedAccountsFolder(static_cast<int>(state.range(0)));
+    const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
     orvantis::bench::SilentMessageBox messages;
     orvantis::frmMain window(folder, messages, QLocale::c());
     window.Form_Load();
@@ -79,12 +79,12 @@ void BM_WindowTwentyRefreshes(benchmark::State &state) {
     for (auto _ : state) {
         for (int refresh = 1; refresh <= 20; ++refresh) {
             window.Command1_Click();
-            window.lvLevels()->viewport()->repaint();
+            window.levelsView()->viewport()->repaint();
             QCoreApplication::processEvents();
             if (refresh == 1)
-                afterFirst = orvantis::bench::ResidentMiB();
+                afterFirst = orvantis::bench::residentMiB();
         }
-        afterLast = orvantis::bench::ResidentMiB();
+        afterLast = orvantis::bench::residentMiB();
     }
     state.counters["rss_after_first_MiB"] = afterFirst;
     state.counters["rss_after_last_MiB"] = afterLast;

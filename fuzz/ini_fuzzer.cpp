@@ -15,13 +15,13 @@ orvantis::IniLookup &lookup() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     auto &ini = lookup();
-    ini.ReadBytes(reinterpret_cast<const char *>(data), size);
+    ini.readBytes(reinterpret_cast<const char *>(data), size);
     QStringList whole;
     for (size_t i = 0; i < 5; ++i) {
-        whole << ini.Value(i);
+        whole << ini.value(i);
         if (whole.back().size() > 2 * orvantis::kMaxIniValueLength)
             std::abort();
-        if (const auto ascii = ini.AsciiValue(i); ascii && QString::fromLatin1(ascii->data(), qsizetype(ascii->size())) != whole.back())
+        if (const auto ascii = ini.asciiValue(i); ascii && QString::fromLatin1(ascii->data(), qsizetype(ascii->size())) != whole.back())
             std::abort();
     }
     return 0;

@@ -9,7 +9,7 @@
 namespace {
 template <typename Text> bool read(Text text, int32_t &level) {
     try {
-        level = orvantis::ReadLevel(text);
+        level = orvantis::readLevel(text);
         return true;
     } catch (const orvantis::Failure &f) {
         if (f.number() != orvantis::kOverflow)

@@ -13,7 +13,7 @@
 namespace {
 bool readNumber(const QString &text, const orvantis::NumberFormat &format, double &value) {
     try {
-        value = format.Read(text);
+        value = format.read(text);
         return true;
     } catch (const orvantis::Failure &f) {
         if (f.number() != orvantis::kTypeMismatch)
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (!std::isfinite(value))
             std::abort();
         double again = 0;
-        if (!readNumber(format->General(value), *format, again) || again != value)
+        if (!readNumber(format->general(value), *format, again) || again != value)
             std::abort();
     }
     // Two doubles from the raw bytes: their sortable forms compare as they do.
@@ -43,9 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::memcpy(&a, data, 8);
         std::memcpy(&b, data + 8, 8);
         if (std::isfinite(a) && std::isfinite(b)) {
-            const int width = std::max(orvantis::WholeDigitCount(a), orvantis::WholeDigitCount(b));
-            const QString sa = orvantis::SortableNumber(a, width), sb = orvantis::SortableNumber(b, width);
-            if ((QString::compare(sa, sb) < 0) != (a < b) || orvantis::ReadSortableNumber(sa) != (a == 0 ? 0 : a))
+            const int width = std::max(orvantis::wholeDigitCount(a), orvantis::wholeDigitCount(b));
+            const QString sa = orvantis::sortableNumber(a, width), sb = orvantis::sortableNumber(b, width);
+            if ((QString::compare(sa, sb) < 0) != (a < b) || orvantis::readSortableNumber(sa) != (a == 0 ? 0 : a))
                 std::abort();
         }
     }

@@ -14,7 +14,7 @@
 namespace {
 class SilentMessageBox : public orvantis::MessageBox {
 public:
-    void Show(const QString &, int, const QString &) override { std::abort(); } // the sort never fails here
+    void show(const QString &, orvantis::MessageBoxStyle, const QString &) override { std::abort(); } // the sort never fails here
 };
 } // namespace
 
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     file.close();
 
     SilentMessageBox messages;
-    orvantis::ReportList list(orvantis::LevelColumnHeaders());
+    orvantis::ReportList list(orvantis::reportColumnTitles());
     const orvantis::ScanReport report = orvantis::GetScores(folder.path(), list, {messages, QLocale::c()});
     const int rows = list.listItems().Count();
     if (rows > 1 || (rows == 1 && !report.skipped.empty()))

@@ -32,7 +32,7 @@ TEST(ListFolderFiles, FindsTheFolderWhateverTheLetterCaseAsked) {
     TempFolder folder;
     folder.write("accounts/one.ini", "");
     EXPECT_EQ(ListFolderFiles(folder.path("Accounts/")), QStringList({"one.ini"}));
-    const FolderListing listing = ListRegularFiles(folder.path("ACCOUNTS/"));
+    const FolderListing listing = listRegularFiles(folder.path("ACCOUNTS/"));
     EXPECT_EQ(listing.folder(), folder.path("accounts/"));
 }
 
@@ -40,9 +40,9 @@ TEST(FileNames, RoundTripAnyBytes) {
     for (const QByteArray &bytes : {QByteArray("plain.ini"), QByteArray("caf\xc3\xa9.ini"),
                                     QByteArray("bad\xff\xfe.ini"), QByteArray("\xed\xa0\x80"),
                                     QByteArray("trunc\xe2\x82")}) {
-        EXPECT_EQ(EncodeFileName(DecodeFileName(bytes)), bytes) << bytes.toHex().toStdString();
+        EXPECT_EQ(encodeFileName(decodeFileName(bytes)), bytes) << bytes.toHex().toStdString();
     }
-    EXPECT_EQ(DecodeFileName("caf\xc3\xa9"), QString::fromUtf8("café"));
+    EXPECT_EQ(decodeFileName("caf\xc3\xa9"), QString::fromUtf8("café"));
 }
 
 TEST(ListFolderFiles, NamesThatAreNotUtf8StillOpen) {
@@ -53,5 +53,5 @@ TEST(ListFolderFiles, NamesThatAreNotUtf8StillOpen) {
     std::fclose(f);
     const QStringList names = ListFolderFiles(folder.path("acc/"));
     ASSERT_EQ(names.size(), 1);
-    EXPECT_EQ(EncodeFileName(folder.path("acc/") + names[0]), raw);
+    EXPECT_EQ(encodeFileName(folder.path("acc/") + names[0]), raw);
 }

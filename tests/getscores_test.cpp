@@ -28,7 +28,7 @@ protected:
     ScanReport scan() { return GetScores(folder.path(), list, {messages, QLocale::c()}); }
 
     TempFolder folder;
-    ReportList list{LevelColumnHeaders()};
+    ReportList list{reportColumnTitles()};
     RecordingMessageBox messages;
 };
 
@@ -36,9 +36,9 @@ protected:
 
 TEST(AccountRules, AccountFileNamesEndInIniWhateverTheCase) {
     for (const char *name : {"a.ini", "B.INI", "tahini", "ini", "x.Ini"})
-        EXPECT_TRUE(IsAccountFileName(name)) << name;
+        EXPECT_TRUE(isAccountFileName(name)) << name;
     for (const char *name : {"x.ini.bak", "notes.txt", "in", "", "a.ini "})
-        EXPECT_FALSE(IsAccountFileName(name)) << name;
+        EXPECT_FALSE(isAccountFileName(name)) << name;
 }
 
 TEST(AccountRules, OnlyASlotAboveBothOthersWins) {
@@ -47,7 +47,7 @@ TEST(AccountRules, OnlyASlotAboveBothOthersWins) {
                           {40, 40, 10, "X", 0}, {7, 3, 7, "X", 0}, {0, 0, 0, "X", 0},
                           {-3, -7, -5, "1", -3}, {-9, -9, -10, "X", 0}};
     for (const Case &c : cases) {
-        const HighestLevel h = FindHighestLevel(c.l1, c.l2, c.l3);
+        const HighestLevel h = findHighestLevel(c.l1, c.l2, c.l3);
         EXPECT_EQ(h.slot, c.slot) << c.l1 << ' ' << c.l2 << ' ' << c.l3;
         EXPECT_EQ(h.level, c.level) << c.l1 << ' ' << c.l2 << ' ' << c.l3;
     }
@@ -61,7 +61,7 @@ TEST_F(GetScoresTest, ScansAccountFilesOnlyAndRanksByLevel) {
     folder.write("accounts/sub.ini/c.ini", account("nested", "98", "0", "0"));
     scan();
     EXPECT_EQ(rows(), QStringList({"bob|30|2|Two", "alice|12|1|One", "tahini|9|3|Three"}));
-    EXPECT_TRUE(list.Sorted());
+    EXPECT_TRUE(list.isSorted());
     EXPECT_TRUE(list.Visible());
 }
 
@@ -123,7 +123,7 @@ TEST_F(GetScoresTest, EqualLevelsKeepFileNameOrder) {
 TEST_F(GetScoresTest, AnEmptyOrMissingFolderGivesAnEmptySortedList) {
     scan();
     EXPECT_EQ(list.listItems().Count(), 0);
-    EXPECT_TRUE(list.Sorted());
+    EXPECT_TRUE(list.isSorted());
     folder.mkdir("accounts/onlyfolders.ini");
     scan();
     EXPECT_EQ(list.listItems().Count(), 0);
@@ -138,5 +138,5 @@ TEST_F(GetScoresTest, ReachesTheFolderWhateverItsLetterCase) {
 
 TEST(AccountRules, LevelTextIsPlainDecimal) {
     for (int32_t level : {0, 7, 120, -3, 2147483647, -2147483647 - 1})
-        EXPECT_EQ(LevelText(level), QString::number(level));
+        EXPECT_EQ(levelText(level), QString::number(level));
 }

@@ -195,10 +195,10 @@ TEST_F(HostileFolder, WindowScanIsThatOfTheGoodFilesAlone) {
     ASSERT_TRUE(good.Form_Load());
     orvantis::frmMain window(hostile.path(), messages, QLocale::c());
     ASSERT_TRUE(window.Form_Load());
-    EXPECT_EQ(rowsOf(window.levels()), rowsOf(good.levels()));
-    EXPECT_TRUE(rowsOf(window.levels()).contains("cut|3|1|")) << "a value ends at a NUL byte";
+    EXPECT_EQ(rowsOf(window.lvLevels()), rowsOf(good.lvLevels()));
+    EXPECT_TRUE(rowsOf(window.lvLevels()).contains("cut|3|1|")) << "a value ends at a NUL byte";
     window.Command1_Click();
-    EXPECT_EQ(rowsOf(window.levels()), rowsOf(good.levels()));
+    EXPECT_EQ(rowsOf(window.lvLevels()), rowsOf(good.lvLevels()));
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -222,7 +222,7 @@ TEST_F(HostileFolder, FilesVanishingDuringAScanLeaveTheOtherRowsIntact) {
     go = true;
     ASSERT_TRUE(window.Form_Load());
     remover.join();
-    EXPECT_EQ(rowsOf(window.levels()), rowsOf(good.levels()));
+    EXPECT_EQ(rowsOf(window.lvLevels()), rowsOf(good.lvLevels()));
 }
 
 TEST_F(HostileFolder, TheFolderReplacedByAFileDuringAScanEndsItQuietly) {
@@ -242,8 +242,8 @@ TEST_F(HostileFolder, TheFolderReplacedByAFileDuringAScanEndsItQuietly) {
     ASSERT_TRUE(window.Form_Load());
     replacer.join();
     // Whatever was read before the swap is there, well formed; nothing after it.
-    EXPECT_LE(window.levels().listItems().Count(), 5000 + 7);
+    EXPECT_LE(window.lvLevels().listItems().Count(), 5000 + 7);
     window.Command1_Click();
-    EXPECT_EQ(window.levels().listItems().Count(), 0);
+    EXPECT_EQ(window.lvLevels().listItems().Count(), 0);
     EXPECT_TRUE(messages.shown.empty());
 }

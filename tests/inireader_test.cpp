@@ -63,7 +63,7 @@ TEST_P(IniReadingRules, ReadsTheValue) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rules, IniReadingRules, ::testing::ValuesIn(kCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &row) { return std::string(row.param.name); });
 
 TEST(IniReader, CutsLongValuesTo254Characters) {
     TempFolder folder;
@@ -79,8 +79,8 @@ TEST(IniReader, LooksUpSeveralNamesInOnePass) {
     TempFolder folder;
     const QString file = folder.write("a.ini", "[GENERAL]\nLogin=bob\n[CHAR2]\nLevel=7\n");
     IniLookup lookup({{"CHAR2", "Level"}, {"GENERAL", "Login"}, {"CHAR3", "Level"}});
-    EXPECT_EQ(lookup.Read(file), QStringList({"7", "bob", ""}));
-    EXPECT_EQ(lookup.Read(folder.path("missing.ini")), QStringList({"", "", ""}));
+    EXPECT_EQ(lookup.read(file), QStringList({"7", "bob", ""}));
+    EXPECT_EQ(lookup.read(folder.path("missing.ini")), QStringList({"", "", ""}));
 }
 
 TEST(IniReader, FindsNonAsciiNamesInEitherEncoding) {

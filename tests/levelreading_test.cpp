@@ -15,14 +15,14 @@ TEST(LevelReading, ReadsTheNumberATextBeginsWith) {
         {"2147483647.4", 2147483647},  {"1,5", 1},
     };
     for (const auto &[text, level] : cases)
-        EXPECT_EQ(ReadLevel(QString::fromUtf8(text)), level) << '"' << text << '"';
+        EXPECT_EQ(readLevel(QString::fromUtf8(text)), level) << '"' << text << '"';
 }
 
 TEST(LevelReading, ALevelOutside32BitsOverflows) {
     for (const QString &text : {QString("2147483648"), QString("-2147483649"), QString("2147483647.5"),
                                 QString("99999999999999999999"), QString(400, u'9')}) {
         try {
-            ReadLevel(text);
+            readLevel(text);
             ADD_FAILURE() << text.toStdString() << " was read";
         } catch (const Failure &f) {
             EXPECT_EQ(f.number(), kOverflow);

@@ -10,10 +10,10 @@ class RecordingMessageBox : public orvantis::MessageBox {
 public:
     struct Shown {
         QString text;
-        int style;
+        orvantis::MessageBoxStyle style;
         QString title;
     };
-    void Show(const QString &text, int style, const QString &title) override {
+    void show(const QString &text, orvantis::MessageBoxStyle style, const QString &title) override {
         shown.push_back({text, style, title});
     }
     std::vector<Shown> shown;

@@ -11,17 +11,17 @@
 
 TEST(Refresh, TwentyTimesOnTenThousandAccountsKeepsTheSameRows) {
     TempFolder folder;
-    ASSERT_TRUE(orvantis::bench::GenerateAccounts(folder.path(), 10000, 3));
+    ASSERT_TRUE(orvantis::bench::generateAccounts(folder.path(), 10000, 3));
     RecordingMessageBox messages;
     orvantis::frmMain window(folder.path(), messages, QLocale::c());
     ASSERT_TRUE(window.Form_Load());
     window.show();
-    const int rows = window.levels().listItems().Count();
+    const int rows = window.lvLevels().listItems().Count();
     EXPECT_GT(rows, 9000);
     for (int refresh = 0; refresh < 20; ++refresh) {
         window.Command1_Click();
         QCoreApplication::processEvents();
-        ASSERT_EQ(window.levels().listItems().Count(), rows);
+        ASSERT_EQ(window.lvLevels().listItems().Count(), rows);
     }
     EXPECT_TRUE(messages.shown.empty());
 }

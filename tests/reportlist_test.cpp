@@ -30,52 +30,52 @@ TEST(ReportList, RejectsPositionsAndColumnsItDoesNotHave) {
     EXPECT_THROW(list.listItems().Item(2), Failure);
     EXPECT_THROW(list.listItems().Item(1).SubItems(4), Failure);
     EXPECT_THROW(list.listItems().Item(1).ListSubItems(0), Failure);
-    EXPECT_THROW(list.SetSortKey(4), Failure);
-    EXPECT_THROW(list.SetSortKey(-1), Failure);
+    EXPECT_THROW(list.setSortKey(4), Failure);
+    EXPECT_THROW(list.setSortKey(-1), Failure);
 }
 
 TEST(ReportList, ClearRemovesEveryRowAndKeepsTheHeaders) {
     ReportList list(levelHeaders());
     int rowChanges = 0;
-    list.SetChangeHandler([&](ReportList::Change c) { rowChanges += c == ReportList::Change::Rows; });
+    list.setChangeHandler([&](ReportList::Change c) { rowChanges += c == ReportList::Change::Rows; });
     list.listItems().Clear();
     EXPECT_EQ(rowChanges, 0) << "clearing an empty list changes nothing";
 
     addRows(list, {{"a", "1"}, {"b", "2"}});
     list.listItems().Clear();
     EXPECT_EQ(list.listItems().Count(), 0);
-    EXPECT_EQ(list.ColumnHeaders(), levelHeaders());
+    EXPECT_EQ(list.columnHeaders(), levelHeaders());
 }
 
 TEST(ReportList, SortedFlagSortsAtOnceOnTheKeyColumnIgnoringCase) {
     ReportList list(levelHeaders());
     addRows(list, {{"carol", "b"}, {"alice", "C"}, {"Bob", "a"}});
-    list.SetSortKey(0);
-    list.SetSorted(true);
+    list.setSortKey(0);
+    list.setSorted(true);
     EXPECT_EQ(columnTexts(list, 0), QStringList({"alice", "Bob", "carol"}));
 
-    list.SetSortKey(1);
-    list.SetSortOrder(1);
-    list.SetSorted(true); // already set: sorts again
+    list.setSortKey(1);
+    list.setSortOrder(1);
+    list.setSorted(true); // already set: sorts again
     EXPECT_EQ(columnTexts(list, 1), QStringList({"C", "b", "a"}));
 }
 
 TEST(ReportList, SortKeepsTheOrderOfEqualKeysBothWays) {
     ReportList list(levelHeaders());
     addRows(list, {{"r1", "5"}, {"r2", "7"}, {"r3", "5"}, {"r4", "7"}, {"r5", "5"}});
-    list.SetSortKey(1);
-    list.SetSorted(true);
+    list.setSortKey(1);
+    list.setSorted(true);
     EXPECT_EQ(columnTexts(list, 0), QStringList({"r1", "r3", "r5", "r2", "r4"}));
-    list.SetSortOrder(1);
-    list.SetSorted(true);
+    list.setSortOrder(1);
+    list.setSorted(true);
     EXPECT_EQ(columnTexts(list, 0), QStringList({"r2", "r4", "r1", "r3", "r5"}));
 }
 
 TEST(ReportList, WritingACellNeverMovesItsRow) {
     ReportList list(levelHeaders());
     addRows(list, {{"a"}, {"b"}, {"c"}});
-    list.SetSortKey(0);
-    list.SetSorted(true);
+    list.setSortKey(0);
+    list.setSorted(true);
     list.listItems().Item(1).SetText("zzz");
     list.listItems().Add(4, "aaa");
     EXPECT_EQ(columnTexts(list, 0), QStringList({"zzz", "b", "c", "aaa"}));
@@ -84,13 +84,13 @@ TEST(ReportList, WritingACellNeverMovesItsRow) {
 TEST(ReportList, TellsItsViewOfRowsAndVisibilityButNotOfAnUnchangedFlag) {
     ReportList list(levelHeaders());
     std::vector<ReportList::Change> changes;
-    list.SetChangeHandler([&](ReportList::Change c) { changes.push_back(c); });
-    list.SetSorted(true); // empty: nothing to re-order
+    list.setChangeHandler([&](ReportList::Change c) { changes.push_back(c); });
+    list.setSorted(true); // empty: nothing to re-order
     list.SetVisible(true);
     EXPECT_TRUE(changes.empty());
     list.SetVisible(false);
     addRows(list, {{"b"}, {"a"}});
     changes.clear();
-    list.SetSorted(true);
+    list.setSorted(true);
     EXPECT_EQ(changes, std::vector<ReportList::Change>{ReportList::Change::Rows});
 }

@@ -17,11 +17,11 @@ protected:
             addRows(list, {{QStringLiteral("r%1").arg(i + 1), levels[i]}});
     }
     bool sort(short column, short type, short direction) {
-        return SortListColumn(list, column, type, direction, services);
+        return SortListColumn(list, column, type, direction, environment);
     }
     // Records every visibility change of the list.
     void watchVisibility() {
-        list.SetChangeHandler([this](ReportList::Change c) {
+        list.setChangeHandler([this](ReportList::Change c) {
             if (c == ReportList::Change::Visibility)
                 visibility.push_back(list.Visible());
         });
@@ -29,7 +29,7 @@ protected:
 
     ReportList list{levelHeaders()};
     RecordingMessageBox messages;
-    SortServices services{messages, QLocale::c()};
+    SortEnvironment environment{messages, QLocale::c()};
     std::vector<bool> visibility;
 };
 
@@ -75,7 +75,7 @@ TEST_F(SortListColumnTest, ANonNumberIsReportedAndChangesNothing) {
     EXPECT_EQ(messages.shown[0].text, "Type mismatch: \"abc\" is not a number (13)");
     EXPECT_EQ(columnTexts(list, 1), QStringList({"5", "abc", "12"}));
     EXPECT_TRUE(list.Visible());
-    EXPECT_FALSE(list.Sorted());
+    EXPECT_FALSE(list.isSorted());
 }
 
 TEST_F(SortListColumnTest, AFailureOfTheListPutsEveryKeyCellBack) {
@@ -101,10 +101,10 @@ TEST_F(SortListColumnTest, ColumnOneSortsOnTheRowTextAndTwoOnTheFirstSubItem) {
     addRows(list, {{"b", "1"}, {"c", "3"}, {"a", "2"}});
     EXPECT_TRUE(sort(1, SortText, SortAscending));
     EXPECT_EQ(columnTexts(list, 0), QStringList({"a", "b", "c"}));
-    EXPECT_EQ(list.SortKey(), 0);
+    EXPECT_EQ(list.sortKey(), 0);
     EXPECT_TRUE(sort(2, SortText, SortDescending));
     EXPECT_EQ(columnTexts(list, 0), QStringList({"c", "a", "b"}));
-    EXPECT_EQ(list.SortKey(), 1);
+    EXPECT_EQ(list.sortKey(), 1);
 }
 
 TEST_F(SortListColumnTest, TextModeNeitherHidesNorRewrites) {
@@ -120,7 +120,7 @@ TEST_F(SortListColumnTest, AnUnknownDataTypeDoesNothing) {
     watchVisibility();
     EXPECT_TRUE(sort(2, 5, SortAscending));
     EXPECT_EQ(columnTexts(list, 1), QStringList({"2", "1"}));
-    EXPECT_FALSE(list.Sorted());
+    EXPECT_FALSE(list.isSorted());
     EXPECT_TRUE(visibility.empty());
 }
 
@@ -128,7 +128,7 @@ TEST_F(SortListColumnTest, AnUnknownDirectionKeepsThePreviousOrder) {
     fillLevels({"1", "3", "2"});
     EXPECT_TRUE(sort(2, SortNumber, SortDescending));
     EXPECT_TRUE(sort(2, SortNumber, 0));
-    EXPECT_EQ(list.SortOrder(), 1);
+    EXPECT_EQ(list.sortOrder(), 1);
     EXPECT_EQ(columnTexts(list, 1), QStringList({"3", "2", "1"}));
 }
 
@@ -138,9 +138,9 @@ TEST_F(SortListColumnTest, AnEmptyListIsHiddenShownAndGetsItsSortSettings) {
         watchVisibility();
         EXPECT_TRUE(sort(3, type, SortDescending));
         EXPECT_EQ(visibility, (std::vector<bool>{false, true}));
-        EXPECT_EQ(list.SortKey(), 2);
-        EXPECT_EQ(list.SortOrder(), 1);
-        EXPECT_TRUE(list.Sorted());
+        EXPECT_EQ(list.sortKey(), 2);
+        EXPECT_EQ(list.sortOrder(), 1);
+        EXPECT_TRUE(list.isSorted());
     }
 }
 
@@ -161,7 +161,7 @@ TEST_F(SortListColumnTest, SortsFortyThousandRowsInNumberAndDateMode) {
 }
 
 TEST_F(SortListColumnTest, DateModeWritesEveryCellInGeneralDateForm) {
-    services.locale = QLocale(QLocale::German, QLocale::Germany);
+    environment.locale = QLocale(QLocale::German, QLocale::Germany);
     fillLevels({"2024-03-05 14:30:00", "05.03.2024", "", "08:15", "1.2.2023 9:00"});
     EXPECT_TRUE(sort(2, SortDate, SortAscending));
     EXPECT_EQ(columnTexts(list, 1), QStringList({"", "08:15:00", "01.02.2023 09:00:00",

@@ -33,7 +33,7 @@ protected:
     // The rows as the view shows them: login and level.
     QStringList shownRows() {
         QCoreApplication::processEvents();
-        QAbstractItemModel *model = window().lvLevels()->model();
+        QAbstractItemModel *model = window().levelsView()->model();
         QStringList rows;
         for (int row = 0; row < model->rowCount(); ++row)
             rows << model->index(row, 0).data().toString() + u'|' + model->index(row, 1).data().toString();
@@ -49,7 +49,7 @@ protected:
 
 TEST_F(WindowTest, HasTheFixedLayout) {
     frmMain &w = window();
-    const auto px = [&](int twips) { return w.Pixels(twips); };
+    const auto px = [&](int twips) { return w.pixels(twips); };
     EXPECT_EQ(w.windowTitle(), "Orvantis v1.4 - by Quellmar");
     EXPECT_EQ(w.minimumSize(), QSize(px(7560), px(6525)));
     EXPECT_EQ(w.maximumSize(), QSize(px(7560), px(6525)));
@@ -59,7 +59,7 @@ TEST_F(WindowTest, HasTheFixedLayout) {
     EXPECT_FALSE(w.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_TRUE(w.windowFlags().testFlag(Qt::WindowCloseButtonHint));
 
-    EXPECT_EQ(w.lvLevels()->geometry(), QRect(px(120), px(360), px(7335), px(5775)));
+    EXPECT_EQ(w.levelsView()->geometry(), QRect(px(120), px(360), px(7335), px(5775)));
     EXPECT_EQ(w.Label1()->pos(), QPoint(px(120), px(120)));
     EXPECT_GE(w.Label1()->width(), px(1575));
     EXPECT_EQ(w.Label1()->height(), px(255));
@@ -67,17 +67,17 @@ TEST_F(WindowTest, HasTheFixedLayout) {
     EXPECT_EQ(w.Command1()->geometry(), QRect(px(6480), px(6240), px(975), px(255)));
     EXPECT_EQ(w.Command1()->text(), "Refresh");
 
-    QHeaderView *header = w.lvLevels()->header();
+    QHeaderView *header = w.levelsView()->header();
     const QStringList titles = {"Username", "Highest Level", "Char No.", "Char Name"};
     ASSERT_EQ(header->count(), 4);
     for (int c = 0; c < 4; ++c) {
-        EXPECT_EQ(w.lvLevels()->model()->headerData(c, Qt::Horizontal).toString(), titles[c]);
+        EXPECT_EQ(w.levelsView()->model()->headerData(c, Qt::Horizontal).toString(), titles[c]);
         EXPECT_EQ(header->sectionSize(c), px(1440));
     }
-    EXPECT_FALSE(w.lvLevels()->rootIsDecorated());
+    EXPECT_FALSE(w.levelsView()->rootIsDecorated());
     EXPECT_FALSE(w.Command1()->isDefault());
     EXPECT_FALSE(w.Command1()->autoDefault());
-    EXPECT_FALSE(w.lvLevels()->accessibleName().isEmpty());
+    EXPECT_FALSE(w.levelsView()->accessibleName().isEmpty());
 }
 
 TEST_F(WindowTest, ListHasFocusAndTabGoesToTheButtonSkippingTheLabel) {
@@ -85,12 +85,12 @@ TEST_F(WindowTest, ListHasFocusAndTabGoesToTheButtonSkippingTheLabel) {
     w.show();
     QApplication::setActiveWindow(&w);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    EXPECT_EQ(QApplication::focusWidget(), w.lvLevels());
+    EXPECT_EQ(QApplication::focusWidget(), w.levelsView());
     EXPECT_EQ(w.Label1()->focusPolicy(), Qt::NoFocus);
-    QTest::keyClick(w.lvLevels(), Qt::Key_Tab);
+    QTest::keyClick(w.levelsView(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), w.Command1());
     QTest::keyClick(w.Command1(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), w.lvLevels());
+    EXPECT_EQ(QApplication::focusWidget(), w.levelsView());
 }
 
 TEST_F(WindowTest, EnterOrEscapeInTheListDoesNotPressRefresh) {
@@ -99,10 +99,10 @@ TEST_F(WindowTest, EnterOrEscapeInTheListDoesNotPressRefresh) {
     ASSERT_TRUE(w.Form_Load());
     w.show();
     QSignalSpy clicks(w.Command1(), &QPushButton::clicked);
-    w.lvLevels()->setFocus();
-    QTest::keyClick(w.lvLevels(), Qt::Key_Return);
-    QTest::keyClick(w.lvLevels(), Qt::Key_Enter);
-    QTest::keyClick(w.lvLevels(), Qt::Key_Escape);
+    w.levelsView()->setFocus();
+    QTest::keyClick(w.levelsView(), Qt::Key_Return);
+    QTest::keyClick(w.levelsView(), Qt::Key_Enter);
+    QTest::keyClick(w.levelsView(), Qt::Key_Escape);
     EXPECT_EQ(clicks.count(), 0);
     EXPECT_TRUE(w.isVisible());
 }
@@ -114,7 +114,7 @@ TEST_F(WindowTest, AClickOnAHeaderChangesNothing) {
     ASSERT_TRUE(w.Form_Load());
     w.show();
     const QStringList before = shownRows();
-    QHeaderView *header = w.lvLevels()->header();
+    QHeaderView *header = w.levelsView()->header();
     for (int c = 0; c < 4; ++c)
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionPosition(c) + 5, 5));
     EXPECT_EQ(shownRows(), before);
@@ -123,12 +123,12 @@ TEST_F(WindowTest, AClickOnAHeaderChangesNothing) {
 TEST_F(WindowTest, StartsWithTheRankingWhenTheAccountsFolderIsThere) {
     folder.write("accounts/a.ini", account("alice", 5));
     folder.write("accounts/b.ini", account("bob", 12));
-    QSignalSpy resets(window().lvLevels()->model(), &QAbstractItemModel::modelReset);
+    QSignalSpy resets(window().levelsView()->model(), &QAbstractItemModel::modelReset);
     EXPECT_TRUE(window().Form_Load());
     EXPECT_EQ(resets.count(), 1) << "one view update per scan";
     EXPECT_EQ(shownRows(), QStringList({"bob|12", "alice|5"}));
     EXPECT_TRUE(messages.shown.empty());
-    EXPECT_TRUE(window().lvLevels()->isVisibleTo(&window()));
+    EXPECT_TRUE(window().levelsView()->isVisibleTo(&window()));
 }
 
 TEST_F(WindowTest, RefusesToStartWithoutAnEntryNamedExactlyAccounts) {
@@ -143,7 +143,7 @@ TEST_F(WindowTest, RefusesToStartWithoutAnEntryNamedExactlyAccounts) {
         EXPECT_EQ(box.shown[0].text, "Accounts folder not found!");
         EXPECT_EQ(box.shown[0].style, kOkOnly);
         EXPECT_EQ(box.shown[0].title, "") << "the application title, Orvantis";
-        EXPECT_EQ(w.levels().listItems().Count(), 0);
+        EXPECT_EQ(w.lvLevels().listItems().Count(), 0);
         EXPECT_FALSE(w.isVisible());
     }
 }
@@ -158,7 +158,7 @@ TEST_F(WindowTest, APlainFileOrAnEmptyFolderNamedAccountsGivesAnEmptyList) {
     RecordingMessageBox box;
     frmMain w(other.path(), box, QLocale::c());
     EXPECT_TRUE(w.Form_Load());
-    EXPECT_EQ(w.levels().listItems().Count(), 0);
+    EXPECT_EQ(w.lvLevels().listItems().Count(), 0);
     EXPECT_TRUE(box.shown.empty() && messages.shown.empty());
 }
 

@@ -46,7 +46,7 @@ QByteArray accountFile(std::mt19937 &random, int index) {
 
 } // namespace
 
-bool GenerateAccounts(const QString &folder, int count, uint32_t seed) {
+bool generateAccounts(const QString &folder, int count, uint32_t seed) {
     const QString accounts = folder + QStringLiteral("/accounts");
     if (!QDir().mkpath(accounts))
         return false;
@@ -59,12 +59,12 @@ bool GenerateAccounts(const QString &folder, int count, uint32_t seed) {
     return true;
 }
 
-QString CachedAccountsFolder(int count) {
+QString cachedAccountsFolder(int count) {
     const QString folder = QDir::tempPath() + QStringLiteral("/orvantis-bench-%1").arg(count);
     const QString done = folder + QStringLiteral("/complete");
     if (!QFile::exists(done)) {
         QDir(folder).removeRecursively();
-        if (!GenerateAccounts(folder, count))
+        if (!generateAccounts(folder, count))
             return QString();
         QFile(done).open(QIODevice::WriteOnly);
     }

@@ -18,7 +18,7 @@ int main(int argc, char *argv[]) {
                    "the same files.\n", stderr);
         return 2;
     }
-    if (!orvantis::bench::GenerateAccounts(args[0], count, seed)) {
+    if (!orvantis::bench::generateAccounts(args[0], count, seed)) {
         std::fputs("orvantis-generate: could not write the account files\n", stderr);
         return 1;
     }

@@ -16,13 +16,13 @@ int main(int argc, char *argv[]) {
     QApplication::setWindowIcon(icon);
 
     orvantis::frmMain window(QCoreApplication::applicationDirPath(), messages, QLocale::system());
-    messages.SetParent(&window);
+    messages.setParentWidget(&window);
     try {
         if (!window.Form_Load())
             return 0;
     } catch (const std::exception &error) {
-        orvantis::ReportUnhandledError(messages, error);
-        return orvantis::kUnhandledErrorExitStatus;
+        orvantis::reportUnhandledError(messages, error);
+        return orvantis::kExitUnhandledError;
     }
     window.show();
     return app.exec();

@@ -24,14 +24,14 @@ const char kUsage[] =
 
 int run(const QString &programFolder) {
     using namespace orvantis;
-    if (!AccountsFolderFound(programFolder)) {
+    if (!accountsFolderFound(programFolder)) {
         std::fputs("Accounts folder not found!\n", stderr);
         return 1;
     }
     ConsoleMessageBox messages;
-    ReportList lvLevels(LevelColumnHeaders());
+    ReportList lvLevels(reportColumnTitles());
     const ScanReport report = GetScores(programFolder, lvLevels, {messages, QLocale::system()});
-    const QByteArray text = RankingText(lvLevels);
+    const QByteArray text = rankingText(lvLevels);
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
     for (const SkippedFile &file : report.skipped)
         std::fprintf(stderr, "orvantis-rank: skipped %s: %s\n", file.name.toUtf8().constData(),

@@ -11,10 +11,10 @@ QString flat(QString cell) {
 }
 } // namespace
 
-QByteArray RankingText(const ReportList &list) {
+QByteArray rankingText(const ReportList &list) {
     QString text;
     for (int row = 0; row < list.listItems().Count(); ++row) {
-        for (int column = 0; column < list.ColumnCount(); ++column) {
+        for (int column = 0; column < list.columnCount(); ++column) {
             if (column > 0)
                 text += u'\t';
             text += flat(list.cell(row, column));

@@ -87,7 +87,7 @@ QStringList timeFormats(const QLocale &locale) {
 
 } // namespace
 
-std::optional<DateTimeValue> ReadDateTime(const QString &input, const QLocale &locale) {
+std::optional<DateTimeValue> readDateTime(const QString &input, const QLocale &locale) {
     const QString text = input.trimmed();
     if (text.isEmpty())
         return std::nullopt;
@@ -137,11 +137,11 @@ std::optional<DateTimeValue> ReadDateTime(const QString &input, const QLocale &l
     return std::nullopt;
 }
 
-QString SortableDateTime(const DateTimeValue &value) {
+QString sortableDateTime(const DateTimeValue &value) {
     return QDateTime(value.date, value.time, Qt::UTC).toString(kSortForm);
 }
 
-QString GeneralDate(const DateTimeValue &value, const QLocale &locale) {
+QString generalDate(const DateTimeValue &value, const QLocale &locale) {
     const QString time = locale.toString(value.time, longTimeFormat(locale));
     if (value.date == dayZero())
         return time;

@@ -24,13 +24,13 @@ inline QDate dayZero() { return QDate(1899, 12, 30); }
 // Reads a date and time written in the locale's short or long forms (a date, a time, or a date
 // followed by a time), in ISO 8601, or in the "YYYY MM DD hh:mm:ss" sort form. A time alone
 // falls on day zero, a date alone at midnight. Two-digit years fall in 1930..2029.
-std::optional<DateTimeValue> ReadDateTime(const QString &text, const QLocale &locale);
+std::optional<DateTimeValue> readDateTime(const QString &text, const QLocale &locale);
 
 // "YYYY MM DD hh:mm:ss": its character order is the chronological order.
-QString SortableDateTime(const DateTimeValue &value);
+QString sortableDateTime(const DateTimeValue &value);
 
 // The "General Date" form: the locale's short date and long time; only the date at midnight,
 // only the time on day zero. Years are always written in full.
-QString GeneralDate(const DateTimeValue &value, const QLocale &locale);
+QString generalDate(const DateTimeValue &value, const QLocale &locale);
 
 } // namespace orvantis

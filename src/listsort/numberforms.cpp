@@ -71,11 +71,11 @@ void assign(QString &out, const char16_t *text, qsizetype length) {
 NumberFormat::NumberFormat(const QLocale &locale)
     : locale_(withoutGrouping(locale)), asciiDigits_(usesAsciiDigits(locale)) {}
 
-double ReadNumber(const QString &text, const QLocale &locale) { return NumberFormat(locale).Read(text); }
+double readNumber(const QString &text, const QLocale &locale) { return NumberFormat(locale).read(text); }
 
-QString GeneralNumber(double value, const QLocale &locale) { return NumberFormat(locale).General(value); }
+QString generalNumber(double value, const QLocale &locale) { return NumberFormat(locale).general(value); }
 
-double NumberFormat::Read(const QString &text) const {
+double NumberFormat::read(const QString &text) const {
     double plain = 0;
     if (asciiDigits_ && readPlainInteger(text, plain))
         return plain;
@@ -86,16 +86,16 @@ double NumberFormat::Read(const QString &text) const {
     return value;
 }
 
-void NumberFormat::General(double value, QString &out) const {
+void NumberFormat::general(double value, QString &out) const {
     if (value != 0 && isPlainInteger(value) && asciiDigits_) {
         char16_t text[kDecimalRoom];
-        assign(out, text, WriteDecimal(static_cast<int64_t>(value), text));
+        assign(out, text, writeDecimal(static_cast<int64_t>(value), text));
         return;
     }
-    out = General(value);
+    out = general(value);
 }
 
-QString NumberFormat::General(double value) const {
+QString NumberFormat::general(double value) const {
     if (value == 0)
         return QStringLiteral("0");
     if (isPlainInteger(value) && asciiDigits_)
@@ -106,7 +106,7 @@ QString NumberFormat::General(double value) const {
     return locale_.toString(value, format, QLocale::FloatingPointShortest);
 }
 
-int WholeDigitCount(double value) {
+int wholeDigitCount(double value) {
     if (isPlainInteger(value)) {
         int digits = 1;
         for (int64_t n = static_cast<int64_t>(std::fabs(value)); n >= 10; n /= 10)
@@ -118,13 +118,13 @@ int WholeDigitCount(double value) {
     return static_cast<int>(whole.size());
 }
 
-QString SortableNumber(double value, int width) {
+QString sortableNumber(double value, int width) {
     QString text;
-    SortableNumber(value, width, text);
+    sortableNumber(value, width, text);
     return text;
 }
 
-void SortableNumber(double value, int width, QString &out) {
+void sortableNumber(double value, int width, QString &out) {
     if (isPlainInteger(value) && width <= 32) {
         // The same text as below, made in place.
         char16_t text[36];
@@ -133,7 +133,7 @@ void SortableNumber(double value, int width, QString &out) {
         if (negative)
             text[length++] = u'-';
         int64_t n = static_cast<int64_t>(std::fabs(value));
-        const int digits = std::max(width, WholeDigitCount(value));
+        const int digits = std::max(width, wholeDigitCount(value));
         for (int i = digits - 1; i >= 0; --i, n /= 10) {
             const int digit = static_cast<int>(n % 10);
             text[length + i] = static_cast<char16_t>(u'0' + (negative ? 9 - digit : digit));
@@ -157,7 +157,7 @@ void SortableNumber(double value, int width, QString &out) {
     out += u'~';
 }
 
-double ReadSortableNumber(const QString &text) {
+double readSortableNumber(const QString &text) {
     double integer = 0;
     if (readPlainInteger(text, integer))
         return integer;

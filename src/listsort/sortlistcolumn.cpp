@@ -54,9 +54,9 @@ void sortNumbers(ReportList &list, KeyColumn &keys, short direction, short key, 
         const QString &text = keys.text(row);
         if (text.isEmpty())
             continue;
-        const double value = numbers.Read(text);
+        const double value = numbers.read(text);
         values[static_cast<size_t>(row)] = value;
-        width = std::max(width, WholeDigitCount(value));
+        width = std::max(width, wholeDigitCount(value));
     }
 
     list.SetVisible(false);
@@ -65,7 +65,7 @@ void sortNumbers(ReportList &list, KeyColumn &keys, short direction, short key, 
         keys.fetchAhead(row);
         const auto &value = values[static_cast<size_t>(row)];
         if (value)
-            SortableNumber(*value, width, text);
+            sortableNumber(*value, width, text);
         else
             text = QStringLiteral("0");
         keys.setText(row, text);
@@ -74,11 +74,11 @@ void sortNumbers(ReportList &list, KeyColumn &keys, short direction, short key, 
 
     for (int row = 0; row < keys.rows(); ++row) {
         keys.fetchAhead(row);
-        const double value = ReadSortableNumber(keys.text(row));
+        const double value = readSortableNumber(keys.text(row));
         if (value == 0)
             text.clear();
         else
-            numbers.General(value, text);
+            numbers.general(value, text);
         keys.setText(row, text);
     }
     list.SetVisible(true);
@@ -92,7 +92,7 @@ void sortDates(ReportList &list, KeyColumn &keys, short direction, short key, co
         const QString &text = keys.text(row);
         if (text.trimmed().isEmpty())
             continue;
-        values[static_cast<size_t>(row)] = ReadDateTime(text, locale);
+        values[static_cast<size_t>(row)] = readDateTime(text, locale);
         if (!values[static_cast<size_t>(row)])
             throw Failure(kTypeMismatch,
                           QStringLiteral("Type mismatch: \"%1\" is not a date or time").arg(text));
@@ -100,7 +100,7 @@ void sortDates(ReportList &list, KeyColumn &keys, short direction, short key, co
 
     for (int row = 0; row < keys.rows(); ++row) {
         const auto &value = values[static_cast<size_t>(row)];
-        keys.setText(row, value ? SortableDateTime(*value) : QString());
+        keys.setText(row, value ? sortableDateTime(*value) : QString());
     }
     ApplyListSort(list, direction, key);
 
@@ -108,7 +108,7 @@ void sortDates(ReportList &list, KeyColumn &keys, short direction, short key, co
         const QString &text = keys.text(row);
         if (text.isEmpty())
             continue;
-        keys.setText(row, GeneralDate(*ReadDateTime(text, QLocale::c()), locale));
+        keys.setText(row, generalDate(*readDateTime(text, QLocale::c()), locale));
     }
     list.SetVisible(true);
 }
@@ -117,15 +117,15 @@ void sortDates(ReportList &list, KeyColumn &keys, short direction, short key, co
 
 void ApplyListSort(ReportList &list, short direction, short key) {
     if (direction == SortAscending)
-        list.SetSortOrder(0);
+        list.setSortOrder(0);
     else if (direction == SortDescending)
-        list.SetSortOrder(1);
-    list.SetSortKey(key);
-    list.SetSorted(true);
+        list.setSortOrder(1);
+    list.setSortKey(key);
+    list.setSorted(true);
 }
 
 bool SortListColumn(ReportList &list, short column, short dataType, short direction,
-                    const SortServices &services) {
+                    const SortEnvironment &environment) {
     KeyColumn keys(list, column);
     try {
         if (dataType != SortText && dataType != SortNumber && dataType != SortDate)
@@ -133,17 +133,17 @@ bool SortListColumn(ReportList &list, short column, short dataType, short direct
         // A key the list refuses fails here, before any cell is rewritten: every later step
         // then runs to its end, and a failure report always leaves the cells as they were.
         const short key = sortKeyFor(column);
-        list.CheckSortKey(key);
+        list.checkSortKey(key);
         if (dataType == SortText)
             ApplyListSort(list, direction, key);
         else if (dataType == SortNumber)
-            sortNumbers(list, keys, direction, key, services.locale);
+            sortNumbers(list, keys, direction, key, environment.locale);
         else
-            sortDates(list, keys, direction, key, services.locale);
+            sortDates(list, keys, direction, key, environment.locale);
         return true;
     } catch (const Failure &failure) {
         list.SetVisible(true);
-        services.messageBox.Show(
+        environment.messages.show(
             failure.description() + QStringLiteral(" (") + QString::number(failure.number()) + u')',
             kCritical, kFailureTitle);
         return false;

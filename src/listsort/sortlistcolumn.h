@@ -19,10 +19,10 @@ enum SortDirection : short {
     SortDescending = 4,
 };
 
-// What the sort needs from its surroundings: where to report a failure, and the locale that
+// The sort's surroundings: the message box that reports a failure, and the locale that
 // numbers and dates are read and written in.
-struct SortServices {
-    MessageBox &messageBox;
+struct SortEnvironment {
+    MessageBox &messages;
     QLocale locale;
 };
 
@@ -33,7 +33,7 @@ struct SortServices {
 // message box; the list is then shown again with its key cells as they were, and the result is
 // false. A data type outside SortDataType does nothing and returns true.
 bool SortListColumn(ReportList &list, short column, short dataType, short direction,
-                    const SortServices &services);
+                    const SortEnvironment &environment);
 
 // Sets the list's sort order (for a direction in SortDirection; any other leaves it), its sort
 // key, and its sorted flag, which sorts the rows.

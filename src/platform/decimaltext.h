@@ -9,7 +9,7 @@ constexpr int kDecimalRoom = 20;
 
 // Writes a whole number in plain decimal ("-" for negatives, no leading zeros) into `out`,
 // which has kDecimalRoom characters of room, and returns how many it wrote.
-inline int WriteDecimal(int64_t value, char16_t *out) {
+inline int writeDecimal(int64_t value, char16_t *out) {
     char16_t reversed[kDecimalRoom];
     int length = 0;
     uint64_t n = value < 0 ? 0u - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <sysexits.h>
+
+namespace orvantis {
+
+// How the two programs end, for scripts and service managers.
+enum ExitStatus : int {
+    kExitSuccess = 0,
+    // The program folder holds no entry named exactly "accounts".
+    kExitNoAccountsFolder = 1,
+    // orvantis-rank was called with arguments it does not take.
+    kExitUsage = 2,
+    // An error the program could not recover from, such as an accounts folder it may not read:
+    // the "internal software error" of the BSD exit codes.
+    kExitUnhandledError = EX_SOFTWARE,
+};
+
+} // namespace orvantis

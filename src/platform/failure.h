@@ -7,11 +7,13 @@
 
 namespace orvantis {
 
-// The failure numbers this program raises and reports.
+// The numbers of the failures this program raises. They are the classic desktop runtime's error
+// numbers, which admins know from the sort's failure report, "description (number)".
 enum FailureNumber : int32_t {
     kOverflow = 6,
     kSubscriptOutOfRange = 9,
     kTypeMismatch = 13,
+    kPermissionDenied = 70,
     kInvalidPropertyValue = 380,
 };
 
@@ -19,8 +21,7 @@ enum FailureNumber : int32_t {
 class Failure : public std::exception {
 public:
     Failure(int32_t number, QString description)
-        : number_(number), description_(std::move(description)),
-          what_(description_.toUtf8()) {}
+        : number_(number), description_(std::move(description)), what_(description_.toUtf8()) {}
 
     int32_t number() const { return number_; }
     const QString &description() const { return description_; }

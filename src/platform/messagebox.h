@@ -16,7 +16,7 @@ class MessageBox {
 public:
     virtual ~MessageBox() = default;
     // An empty title means the application title, "Orvantis".
-    virtual void Show(const QString &text, int style, const QString &title) = 0;
+    virtual void show(const QString &text, MessageBoxStyle style, const QString &title) = 0;
 };
 
 inline const QString kApplicationTitle = QStringLiteral("Orvantis");

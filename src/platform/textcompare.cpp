@@ -4,7 +4,7 @@
 
 namespace orvantis {
 
-int CompareIgnoringCase(QStringView a, QStringView b) {
+int compareIgnoringCase(QStringView a, QStringView b) {
     const qsizetype n = std::min(a.size(), b.size());
     for (qsizetype i = 0; i < n; ++i) {
         char16_t x = a[i].unicode();

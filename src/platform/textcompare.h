@@ -6,6 +6,6 @@ namespace orvantis {
 
 // Compares two texts character by character without regard to letter case, as
 // QString::compare(Qt::CaseInsensitive) does, with a fast path for ASCII.
-int CompareIgnoringCase(QStringView a, QStringView b);
+int compareIgnoringCase(QStringView a, QStringView b);
 
 } // namespace orvantis

@@ -33,7 +33,7 @@ void ListItem::SetSubItems(int k, const QString &text) const {
 }
 
 ListSubItem ListItem::ListSubItems(int k) const {
-    if (k < 1 || k >= list_->ColumnCount())
+    if (k < 1 || k >= list_->columnCount())
         throw indexOutOfBounds();
     return ListSubItem(list_, row_, k);
 }
@@ -48,7 +48,7 @@ ListItem ListItems::Item(int index) const {
 ListItem ListItems::Add(int index, const QString &text) {
     if (index < 1 || index > list_->rowCount_ + 1)
         throw indexOutOfBounds();
-    const int columns = list_->ColumnCount();
+    const int columns = list_->columnCount();
     const auto at = list_->cells_.begin() + static_cast<std::ptrdiff_t>(index - 1) * columns;
     if (index == list_->rowCount_ + 1) {
         list_->cells_.resize(list_->cells_.size() + columns);
@@ -77,27 +77,27 @@ ReportList::ReportList(QStringList columnHeaders)
         headers_.append(QString());
 }
 
-void ReportList::Reserve(int rows) {
-    cells_.reserve(static_cast<size_t>(std::max(rows, 0)) * ColumnCount());
+void ReportList::reserve(int rows) {
+    cells_.reserve(static_cast<size_t>(std::max(rows, 0)) * columnCount());
 }
 
-void ReportList::SetSortOrder(int order) {
+void ReportList::setSortOrder(int order) {
     if (order != 0 && order != 1)
         throw invalidProperty();
     sortOrder_ = order;
 }
 
-void ReportList::CheckSortKey(int key) const {
-    if (key < 0 || key >= ColumnCount())
+void ReportList::checkSortKey(int key) const {
+    if (key < 0 || key >= columnCount())
         throw invalidProperty();
 }
 
-void ReportList::SetSortKey(int key) {
-    CheckSortKey(key);
+void ReportList::setSortKey(int key) {
+    checkSortKey(key);
     sortKey_ = key;
 }
 
-void ReportList::SetSorted(bool sorted) {
+void ReportList::setSorted(bool sorted) {
     sorted_ = sorted;
     if (sorted_)
         sortRows();
@@ -113,20 +113,20 @@ void ReportList::SetVisible(bool visible) {
 const QString &ReportList::cell(int row, int column) const {
     checkRow(row);
     checkColumn(column);
-    return cells_[static_cast<size_t>(row) * ColumnCount() + column];
+    return cells_[static_cast<size_t>(row) * columnCount() + column];
 }
 
 void ReportList::setCell(int row, int column, const QString &text) {
     checkRow(row);
     checkColumn(column);
-    cells_[static_cast<size_t>(row) * ColumnCount() + column] = text;
+    cells_[static_cast<size_t>(row) * columnCount() + column] = text;
     notify(Change::Cells);
 }
 
 void ReportList::setCell(int row, int column, QStringView text) {
     checkRow(row);
     checkColumn(column);
-    QString &cell = cells_[static_cast<size_t>(row) * ColumnCount() + column];
+    QString &cell = cells_[static_cast<size_t>(row) * columnCount() + column];
     if (cell.isDetached() && cell.capacity() >= text.size()) {
         cell.resize(text.size());
         std::copy(text.begin(), text.end(), cell.begin());
@@ -142,7 +142,7 @@ void ReportList::checkRow(int row) const {
 }
 
 void ReportList::checkColumn(int column) const {
-    if (column < 0 || column >= ColumnCount())
+    if (column < 0 || column >= columnCount())
         throw indexOutOfBounds();
 }
 
@@ -184,10 +184,10 @@ int compareEntries(const SortEntry &a, const SortEntry &b, const QString &aText,
     if (a.headUsable() && b.headUsable()) {
         if (a.head != b.head)
             return a.head < b.head ? -1 : 1;
-        return CompareIgnoringCase(QStringView(aText).mid(std::min<qsizetype>(8, aText.size())),
+        return compareIgnoringCase(QStringView(aText).mid(std::min<qsizetype>(8, aText.size())),
                                    QStringView(bText).mid(std::min<qsizetype>(8, bText.size())));
     }
-    return CompareIgnoringCase(aText, bText);
+    return compareIgnoringCase(aText, bText);
 }
 
 } // namespace
@@ -197,7 +197,7 @@ int compareEntries(const SortEntry &a, const SortEntry &b, const QString &aText,
 void ReportList::sortRows() {
     if (rowCount_ < 2)
         return;
-    const int columns = ColumnCount();
+    const int columns = columnCount();
     const bool descending = sortOrder_ == 1;
     std::vector<SortEntry> entries;
     entries.reserve(static_cast<size_t>(rowCount_));

@@ -68,26 +68,26 @@ public:
     ReportList(const ReportList &) = delete;
     ReportList &operator=(const ReportList &) = delete;
 
-    const QStringList &ColumnHeaders() const { return headers_; }
-    int ColumnCount() const { return static_cast<int>(headers_.size()); }
+    const QStringList &columnHeaders() const { return headers_; }
+    int columnCount() const { return static_cast<int>(headers_.size()); }
 
     // Makes room for this many rows in all, so that adding them moves no cells.
-    void Reserve(int rows);
+    void reserve(int rows);
 
     ListItems &listItems() { return items_; }
     const ListItems &listItems() const { return items_; }
 
     // Sort order: 0 ascending, 1 descending. Sort key: 0 the row text, k sub-item k.
-    int SortOrder() const { return sortOrder_; }
-    void SetSortOrder(int order);
-    int SortKey() const { return sortKey_; }
-    void SetSortKey(int key);
-    // Raises the failure SetSortKey would raise for this key, and does nothing else.
-    void CheckSortKey(int key) const;
-    bool Sorted() const { return sorted_; }
+    int sortOrder() const { return sortOrder_; }
+    void setSortOrder(int order);
+    int sortKey() const { return sortKey_; }
+    void setSortKey(int key);
+    // Raises the failure setSortKey would raise for this key, and does nothing else.
+    void checkSortKey(int key) const;
+    bool isSorted() const { return sorted_; }
     // Setting the flag re-orders the rows at once by the key column's text, also when it was
     // already set. Rows only ever move here: writing a cell never moves its row.
-    void SetSorted(bool sorted);
+    void setSorted(bool sorted);
 
     bool Visible() const { return visible_; }
     void SetVisible(bool visible);
@@ -99,7 +99,7 @@ public:
     void setCell(int row, int column, QStringView text);
 
     // Told of every change; a view collapses these into one refresh.
-    void SetChangeHandler(ChangeHandler handler) { onChange_ = std::move(handler); }
+    void setChangeHandler(ChangeHandler handler) { onChange_ = std::move(handler); }
 
 private:
     friend class ListItems;
@@ -109,7 +109,7 @@ private:
     void sortRows();
 
     QStringList headers_;
-    std::vector<QString> cells_; // row-major, ColumnCount() cells per row
+    std::vector<QString> cells_; // row-major, columnCount() cells per row
     int rowCount_ = 0;
     ListItems items_;
     int sortOrder_ = 0;

@@ -9,8 +9,8 @@ namespace orvantis {
 
 // The entry is looked for by reading the folder, so that its name as stored on disk is what is
 // compared, also on a file system that ignores letter case.
-bool AccountsFolderFound(const QString &programFolder) {
-    DIR *dir = ::opendir(EncodeFileName(programFolder.isEmpty() ? QStringLiteral(".") : programFolder).constData());
+bool accountsFolderFound(const QString &programFolder) {
+    DIR *dir = ::opendir(encodeFileName(programFolder.isEmpty() ? QStringLiteral(".") : programFolder).constData());
     if (!dir)
         return false;
     bool found = false;

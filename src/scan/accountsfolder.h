@@ -6,6 +6,6 @@ namespace orvantis {
 
 // The start-up check: whether the program folder holds an entry named exactly "accounts",
 // letter case significant, whatever kind of entry it is. Hidden entries do not count.
-bool AccountsFolderFound(const QString &programFolder);
+bool accountsFolderFound(const QString &programFolder);
 
 } // namespace orvantis

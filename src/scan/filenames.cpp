@@ -10,7 +10,7 @@ namespace {
 
 // The length of the valid UTF-8 sequence starting at s[i], or 0 when there is none.
 int validSequenceLength(const unsigned char *s, qsizetype i, qsizetype n) {
-    const Utf8Lead lead = Utf8LeadOf(s[i]);
+    const Utf8Lead lead = utf8LeadOf(s[i]);
     if (!lead.valid || i + lead.following >= n)
         return 0;
     for (int k = 1; k <= lead.following; ++k) {
@@ -23,7 +23,7 @@ int validSequenceLength(const unsigned char *s, qsizetype i, qsizetype n) {
 
 } // namespace
 
-QString DecodeFileName(const QByteArray &bytes) {
+QString decodeFileName(const QByteArray &bytes) {
     const auto *s = reinterpret_cast<const unsigned char *>(bytes.constData());
     const qsizetype n = bytes.size();
     if (std::all_of(s, s + n, [](unsigned char c) { return c < 0x80; }))
@@ -45,7 +45,7 @@ QString DecodeFileName(const QByteArray &bytes) {
     return name;
 }
 
-QByteArray EncodeFileName(const QString &name) {
+QByteArray encodeFileName(const QString &name) {
     QByteArray bytes;
     bytes.reserve(name.size());
     qsizetype runStart = 0;

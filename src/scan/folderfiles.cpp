@@ -17,7 +17,6 @@ namespace orvantis {
 
 namespace {
 
-constexpr int32_t kPermissionDenied = 70;
 
 struct DirCloser {
     void operator()(DIR *dir) const { ::closedir(dir); }
@@ -29,7 +28,7 @@ bool isDotOrDotDot(const char *name) {
 }
 
 bool lessIgnoringCase(const QString &a, const QString &b) {
-    const int c = CompareIgnoringCase(a, b);
+    const int c = compareIgnoringCase(a, b);
     return c != 0 ? c < 0 : a < b;
 }
 
@@ -41,8 +40,8 @@ QString findIgnoringCase(const QByteArray &directory, const QString &name) {
         return QString();
     QString best;
     while (const dirent *entry = ::readdir(dir.get())) {
-        const QString candidate = DecodeFileName(QByteArray(entry->d_name));
-        if (CompareIgnoringCase(candidate, name) == 0 && (best.isEmpty() || lessIgnoringCase(candidate, best)))
+        const QString candidate = decodeFileName(QByteArray(entry->d_name));
+        if (compareIgnoringCase(candidate, name) == 0 && (best.isEmpty() || lessIgnoringCase(candidate, best)))
             best = candidate;
     }
     return best;
@@ -55,16 +54,16 @@ bool exists(const QByteArray &path) {
 
 } // namespace
 
-QString ResolvePathIgnoringCase(const QString &path) {
-    if (path.isEmpty() || exists(EncodeFileName(path)))
+QString resolvePathIgnoringCase(const QString &path) {
+    if (path.isEmpty() || exists(encodeFileName(path)))
         return path;
     const bool absolute = path.startsWith(u'/');
     const bool trailing = path.endsWith(u'/');
     QString resolved = absolute ? QStringLiteral("/") : QString();
     for (const QString &part : path.split(u'/', Qt::SkipEmptyParts)) {
         QString next = resolved.isEmpty() || resolved.endsWith(u'/') ? resolved + part : resolved + u'/' + part;
-        if (part != QLatin1String(".") && part != QLatin1String("..") && !exists(EncodeFileName(next))) {
-            const QString found = findIgnoringCase(EncodeFileName(resolved), part);
+        if (part != QLatin1String(".") && part != QLatin1String("..") && !exists(encodeFileName(next))) {
+            const QString found = findIgnoringCase(encodeFileName(resolved), part);
             if (found.isEmpty())
                 return path;
             next = resolved.isEmpty() || resolved.endsWith(u'/') ? resolved + found : resolved + u'/' + found;
@@ -76,7 +75,7 @@ QString ResolvePathIgnoringCase(const QString &path) {
 
 QString FolderListing::name(size_t i) const {
     const std::string_view raw = rawName(i);
-    return DecodeFileName(QByteArray::fromRawData(raw.data(), static_cast<qsizetype>(raw.size())));
+    return decodeFileName(QByteArray::fromRawData(raw.data(), static_cast<qsizetype>(raw.size())));
 }
 
 std::string_view FolderListing::rawName(size_t i) const {
@@ -90,10 +89,10 @@ void FolderListing::path(size_t i, QByteArray &path) const {
     std::memcpy(path.data() + folderBytes_.size(), raw.data(), raw.size());
 }
 
-FolderListing ListRegularFiles(const QString &folder) {
+FolderListing listRegularFiles(const QString &folder) {
     FolderListing listing;
-    const QString resolved = ResolvePathIgnoringCase(folder);
-    const QByteArray path = EncodeFileName(resolved);
+    const QString resolved = resolvePathIgnoringCase(folder);
+    const QByteArray path = encodeFileName(resolved);
     struct stat info {};
     if (::stat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
         return listing;
@@ -105,7 +104,7 @@ FolderListing ListRegularFiles(const QString &folder) {
                                              .arg(resolved, QString::fromLocal8Bit(std::strerror(errno))));
     }
     listing.folder_ = resolved.endsWith(u'/') ? resolved : resolved + u'/';
-    listing.folderBytes_ = EncodeFileName(listing.folder_);
+    listing.folderBytes_ = encodeFileName(listing.folder_);
 
     std::string folded; // the names again, ASCII letters folded, to sort on
     const int dirFd = ::dirfd(dir.get());
@@ -140,7 +139,7 @@ FolderListing ListRegularFiles(const QString &folder) {
 }
 
 QStringList ListFolderFiles(QString folder) {
-    const FolderListing listing = ListRegularFiles(folder);
+    const FolderListing listing = listRegularFiles(folder);
     QStringList names;
     for (size_t i = 0; i < listing.size(); ++i)
         names << listing.name(i);

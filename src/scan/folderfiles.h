@@ -13,7 +13,7 @@ namespace orvantis {
 // The path with each part that does not exist as written replaced by an entry of the same
 // name in other letter case, when there is one; names are matched without regard to letter
 // case. A part that exists as written is kept. Returns the path unchanged when nothing matches.
-QString ResolvePathIgnoringCase(const QString &path);
+QString resolvePathIgnoringCase(const QString &path);
 
 // The regular files of a folder, found with its name matched without regard to letter case.
 // Names are kept as stored on disk, in one block, and decoded only when asked for.
@@ -30,7 +30,7 @@ public:
     void path(size_t i, QByteArray &path) const;
 
 private:
-    friend FolderListing ListRegularFiles(const QString &folder);
+    friend FolderListing listRegularFiles(const QString &folder);
     struct Entry {
         uint32_t offset;
         uint32_t length;
@@ -44,7 +44,7 @@ private:
 // The regular files directly in a folder (a link to a regular file counts, a folder never),
 // sorted by name without regard to ASCII letter case. A missing folder, or a path that is no
 // folder, lists nothing. A folder that cannot be read raises a Failure.
-FolderListing ListRegularFiles(const QString &folder);
+FolderListing listRegularFiles(const QString &folder);
 
 // The names of the files in a folder, at indices 0 to n - 1; with no files (or no folder), one
 // element holding the empty text.

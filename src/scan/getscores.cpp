@@ -37,7 +37,7 @@ bool isAccountFile(const FolderListing &listing, size_t i) {
         const std::string_view end = raw.substr(raw.size() - 3);
         return std::equal(end.begin(), end.end(), "ini", [](char a, char b) { return (a | 0x20) == b; });
     }
-    return IsAccountFileName(listing.name(i));
+    return isAccountFileName(listing.name(i));
 }
 
 int nameValueOf(const QString &slot) {
@@ -52,21 +52,21 @@ int nameValueOf(const QString &slot) {
 
 } // namespace
 
-QString LevelText(int32_t level) {
+QString levelText(int32_t level) {
     constexpr int kRoom = 12; // a sign, ten digits and the closing mark of a negative level
     char16_t digits[kDecimalRoom];
-    const int length = WriteDecimal(level, digits);
+    const int length = writeDecimal(level, digits);
     QString text(kRoom, Qt::Uninitialized);
     std::copy(digits, digits + length, reinterpret_cast<char16_t *>(text.data()));
     text.resize(length); // keeps the room
     return text;
 }
 
-bool IsAccountFileName(const QString &name) {
+bool isAccountFileName(const QString &name) {
     return name.right(3).toLower() == QLatin1String("ini");
 }
 
-HighestLevel FindHighestLevel(int32_t l1, int32_t l2, int32_t l3) {
+HighestLevel findHighestLevel(int32_t l1, int32_t l2, int32_t l3) {
     if (l1 > l2 && l1 > l3)
         return {QStringLiteral("1"), l1};
     if (l2 > l1 && l2 > l3)
@@ -76,26 +76,26 @@ HighestLevel FindHighestLevel(int32_t l1, int32_t l2, int32_t l3) {
     return {QStringLiteral("X"), 0};
 }
 
-ScanReport GetScores(const QString &programFolder, ReportList &lvLevels, const SortServices &services) {
+ScanReport GetScores(const QString &programFolder, ReportList &lvLevels, const SortEnvironment &environment) {
     ScanReport report;
     // Listed once; every account file is then read once, through the folder as found on disk.
-    const FolderListing listing = ListRegularFiles(programFolder + QStringLiteral("/accounts/"));
+    const FolderListing listing = listRegularFiles(programFolder + QStringLiteral("/accounts/"));
     IniLookup lookup(accountNames());
-    lvLevels.Reserve(lvLevels.listItems().Count() + static_cast<int>(listing.size()));
+    lvLevels.reserve(lvLevels.listItems().Count() + static_cast<int>(listing.size()));
     QByteArray path;
     int rowCounter = 1;
     for (size_t i = 0; i < listing.size(); ++i) {
         if (!isAccountFile(listing, i))
             continue;
         listing.path(i, path);
-        lookup.ReadFile(path);
+        lookup.readFile(path);
         int32_t levels[3];
         try {
             for (int slot = 0; slot < 3; ++slot) {
                 // Reading skips blanks wherever they stand, so trimming is left to it.
-                const auto ascii = lookup.AsciiValue(kLevel1 + slot);
-                levels[slot] = ascii ? ReadLevel(QLatin1StringView(ascii->data(), static_cast<qsizetype>(ascii->size())))
-                                     : ReadLevel(lookup.Value(kLevel1 + slot));
+                const auto ascii = lookup.asciiValue(kLevel1 + slot);
+                levels[slot] = ascii ? readLevel(QLatin1StringView(ascii->data(), static_cast<qsizetype>(ascii->size())))
+                                     : readLevel(lookup.value(kLevel1 + slot));
             }
         } catch (const Failure &failure) {
             if (failure.number() != kOverflow)
@@ -104,17 +104,17 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels, const S
                 {listing.name(i), QStringLiteral("a character level is outside -2147483648 to 2147483647")});
             continue;
         }
-        const HighestLevel highest = FindHighestLevel(levels[0], levels[1], levels[2]);
-        const QString login = lookup.Value(kLogin);
+        const HighestLevel highest = findHighestLevel(levels[0], levels[1], levels[2]);
+        const QString login = lookup.value(kLogin);
         if (login.isEmpty())
             continue;
         const ListItem row = lvLevels.listItems().Add(rowCounter, login);
-        row.SetSubItems(1, LevelText(highest.level));
+        row.SetSubItems(1, levelText(highest.level));
         row.SetSubItems(2, highest.slot);
-        row.SetSubItems(3, trimSpaces(lookup.Value(nameValueOf(highest.slot))));
+        row.SetSubItems(3, trimSpaces(lookup.value(nameValueOf(highest.slot))));
         ++rowCounter;
     }
-    SortListColumn(lvLevels, 2, SortNumber, SortDescending, services);
+    SortListColumn(lvLevels, 2, SortNumber, SortDescending, environment);
     return report;
 }
 

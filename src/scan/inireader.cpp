@@ -228,7 +228,7 @@ struct IniLookup::Parser {
                 data += 3, size -= 3;
             }
         }
-        utf8.Feed(data, size);
+        utf8.feed(data, size);
         const auto at = [data](size_t i) { return static_cast<unsigned char>(data[i]); };
         size_t i = 0;
         while (i < size) {
@@ -314,7 +314,7 @@ struct IniLookup::Parser {
 
     void finish() { endLine(); }
 
-    bool isUtf8() const { return byteOrderMark || (utf8.Valid() && utf8.SawNonAscii()); }
+    bool isUtf8() const { return byteOrderMark || (utf8.isValid() && utf8.sawNonAscii()); }
 
     const std::string &rawValue(size_t t) const {
         return raw[encodings == 2 && !isUtf8() ? kWindows1252 : kUtf8][t];
@@ -335,7 +335,7 @@ struct IniLookup::Parser {
         if (bytes.empty())
             return QString();
         const QByteArray view = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
-        return FirstCharacters(utf8Text ? QString::fromUtf8(view) : DecodeWindows1252(view), kMaxIniValueLength);
+        return firstCharacters(utf8Text ? QString::fromUtf8(view) : decodeWindows1252(view), kMaxIniValueLength);
     }
 };
 
@@ -346,8 +346,8 @@ IniLookup::IniLookup(const std::vector<IniName> &names) : buffer_(kReadChunk) {
         Section section;
         section.name[kUtf8] = foldAscii(n.section.toUtf8());
         target.key[kUtf8] = foldAscii(n.key.toUtf8());
-        section.encodable[kWindows1252] = EncodeWindows1252(n.section, section.name[kWindows1252]);
-        target.encodable[kWindows1252] = EncodeWindows1252(n.key, target.key[kWindows1252]);
+        section.encodable[kWindows1252] = encodeWindows1252(n.section, section.name[kWindows1252]);
+        target.encodable[kWindows1252] = encodeWindows1252(n.key, target.key[kWindows1252]);
         section.name[kWindows1252] = foldAscii(section.name[kWindows1252]);
         target.key[kWindows1252] = foldAscii(target.key[kWindows1252]);
         if (section.name[kUtf8] != section.name[kWindows1252] || target.key[kUtf8] != target.key[kWindows1252])
@@ -366,7 +366,7 @@ IniLookup::IniLookup(const std::vector<IniName> &names) : buffer_(kReadChunk) {
 
 IniLookup::~IniLookup() = default;
 
-void IniLookup::ReadFile(const QByteArray &path) {
+void IniLookup::readFile(const QByteArray &path) {
     Parser &parser = *parser_;
     parser.reset();
     // Non-blocking, so that a FIFO named like a file cannot hold the reader.
@@ -403,7 +403,7 @@ void IniLookup::ReadFile(const QByteArray &path) {
     ::close(fd);
 }
 
-void IniLookup::ReadBytes(const char *data, size_t size) {
+void IniLookup::readBytes(const char *data, size_t size) {
     Parser &parser = *parser_;
     parser.reset();
     // In pieces, as a file is read, so that lines cut between pieces are read like any other.
@@ -412,21 +412,21 @@ void IniLookup::ReadBytes(const char *data, size_t size) {
     parser.finish();
 }
 
-QString IniLookup::Value(size_t index) const { return parser_->decoded(index); }
+QString IniLookup::value(size_t index) const { return parser_->decoded(index); }
 
-std::optional<std::string_view> IniLookup::AsciiValue(size_t index) const { return parser_->ascii(index); }
+std::optional<std::string_view> IniLookup::asciiValue(size_t index) const { return parser_->ascii(index); }
 
-QStringList IniLookup::Read(const QString &file) {
-    ReadFile(EncodeFileName(file));
+QStringList IniLookup::read(const QString &file) {
+    readFile(encodeFileName(file));
     QStringList values;
     for (size_t t = 0; t < targets_.size(); ++t)
-        values << Value(t);
+        values << value(t);
     return values;
 }
 
 QString ReadIniValue(const QString &section, const QString &key, const QString &file) {
     IniLookup lookup({{section, key}});
-    return lookup.Read(ResolvePathIgnoringCase(file)).value(0);
+    return lookup.read(resolvePathIgnoringCase(file)).value(0);
 }
 
 } // namespace orvantis

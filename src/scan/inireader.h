@@ -42,17 +42,17 @@ public:
     IniLookup &operator=(const IniLookup &) = delete;
 
     // Reads a file, named by its path as stored on disk, for the values of every name.
-    void ReadFile(const QByteArray &path);
+    void readFile(const QByteArray &path);
     // Reads the same from the bytes of a file already in memory.
-    void ReadBytes(const char *data, size_t size);
+    void readBytes(const char *data, size_t size);
     // The value of the name at `index` in the last file read; the empty text when it was not
     // there.
-    QString Value(size_t index) const;
+    QString value(size_t index) const;
     // The same value without decoding when it is plain ASCII (as levels are); nothing otherwise.
-    std::optional<std::string_view> AsciiValue(size_t index) const;
+    std::optional<std::string_view> asciiValue(size_t index) const;
 
     // Reads a file and gives one value per name, in the order given.
-    QStringList Read(const QString &file);
+    QStringList read(const QString &file);
 
 private:
     struct Target;

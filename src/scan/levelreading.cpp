@@ -12,7 +12,7 @@ namespace {
 
 bool skipped(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n'; }
 
-template <typename Text> int32_t readLevel(Text text) {
+template <typename Text> int32_t parseLevel(Text text) {
     std::string number;
     qsizetype i = 0;
     const qsizetype n = text.size();
@@ -54,7 +54,7 @@ template <typename Text> int32_t readLevel(Text text) {
 
 } // namespace
 
-int32_t ReadLevel(QStringView text) { return readLevel(text); }
-int32_t ReadLevel(QLatin1StringView text) { return readLevel(text); }
+int32_t readLevel(QStringView text) { return parseLevel(text); }
+int32_t readLevel(QLatin1StringView text) { return parseLevel(text); }
 
 } // namespace orvantis

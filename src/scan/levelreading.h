@@ -13,7 +13,7 @@ namespace orvantis {
 // and no exponent. A text that does not begin with a number reads as 0. The number is rounded
 // to the nearest integer, halves to even, and a result outside the signed 32-bit range raises
 // an overflow Failure.
-int32_t ReadLevel(QStringView text);
-int32_t ReadLevel(QLatin1StringView text);
+int32_t readLevel(QStringView text);
+int32_t readLevel(QLatin1StringView text);
 
 } // namespace orvantis

@@ -5,7 +5,7 @@
 namespace orvantis {
 
 // The columns of the levels list, left to right.
-inline QStringList LevelColumnHeaders() {
+inline QStringList reportColumnTitles() {
     return {QStringLiteral("Username"), QStringLiteral("Highest Level"), QStringLiteral("Char No."),
             QStringLiteral("Char Name")};
 }

@@ -7,7 +7,7 @@
 
 namespace orvantis {
 
-Utf8Lead Utf8LeadOf(unsigned char b) {
+Utf8Lead utf8LeadOf(unsigned char b) {
     if (b < 0x80)
         return {true, 0, 0x80, 0xBF};
     if (b >= 0xC2 && b <= 0xDF)
@@ -27,7 +27,7 @@ Utf8Lead Utf8LeadOf(unsigned char b) {
     return {false, 0, 0, 0};
 }
 
-void Utf8Validator::Feed(const char *data, size_t size) {
+void Utf8Validator::feed(const char *data, size_t size) {
     if (!valid_)
         return;
     for (size_t i = 0; i < size; ++i) {
@@ -54,7 +54,7 @@ void Utf8Validator::Feed(const char *data, size_t size) {
         if (b < 0x80)
             continue;
         nonAscii_ = true;
-        const Utf8Lead lead = Utf8LeadOf(b);
+        const Utf8Lead lead = utf8LeadOf(b);
         if (!lead.valid) {
             valid_ = false;
             return;
@@ -71,7 +71,7 @@ const char16_t kHigh[32] = {
         0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 } // namespace
 
-QString DecodeWindows1252(const QByteArray &bytes) {
+QString decodeWindows1252(const QByteArray &bytes) {
     QString text(bytes.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
@@ -80,7 +80,7 @@ QString DecodeWindows1252(const QByteArray &bytes) {
     return text;
 }
 
-bool EncodeWindows1252(const QString &text, QByteArray &bytes) {
+bool encodeWindows1252(const QString &text, QByteArray &bytes) {
     bytes.clear();
     for (QChar c : text) {
         const char16_t u = c.unicode();
@@ -96,7 +96,7 @@ bool EncodeWindows1252(const QString &text, QByteArray &bytes) {
     return true;
 }
 
-QString FirstCharacters(const QString &text, int count) {
+QString firstCharacters(const QString &text, int count) {
     qsizetype units = 0;
     for (int chars = 0; chars < count && units < text.size(); ++chars)
         units += (text[units].isHighSurrogate() && units + 1 < text.size() &&

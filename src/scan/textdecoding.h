@@ -13,14 +13,14 @@ struct Utf8Lead {
     int following;
     unsigned char lo, hi;
 };
-Utf8Lead Utf8LeadOf(unsigned char byte);
+Utf8Lead utf8LeadOf(unsigned char byte);
 
 // Checks UTF-8 validity of a byte stream fed in pieces.
 class Utf8Validator {
 public:
-    void Feed(const char *data, size_t size);
-    bool Valid() const { return valid_ && pending_ == 0; }
-    bool SawNonAscii() const { return nonAscii_; }
+    void feed(const char *data, size_t size);
+    bool isValid() const { return valid_ && pending_ == 0; }
+    bool sawNonAscii() const { return nonAscii_; }
 
 private:
     int pending_ = 0;
@@ -30,12 +30,12 @@ private:
 };
 
 // Decodes Windows-1252 text; its five unassigned bytes map to the C1 controls of the same value.
-QString DecodeWindows1252(const QByteArray &bytes);
+QString decodeWindows1252(const QByteArray &bytes);
 
 // Encodes text as Windows-1252; false when a character has no byte there.
-bool EncodeWindows1252(const QString &text, QByteArray &bytes);
+bool encodeWindows1252(const QString &text, QByteArray &bytes);
 
 // Cuts a text to its first `count` characters, never splitting a surrogate pair.
-QString FirstCharacters(const QString &text, int count);
+QString firstCharacters(const QString &text, int count);
 
 } // namespace orvantis

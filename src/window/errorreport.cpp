@@ -4,11 +4,11 @@
 
 namespace orvantis {
 
-void ReportUnhandledError(MessageBox &messages, const std::exception &error) {
+void reportUnhandledError(MessageBox &messages, const std::exception &error) {
     const auto *failure = dynamic_cast<const Failure *>(&error);
     const QString what = failure ? QStringLiteral("%1 (%2)").arg(failure->description()).arg(failure->number())
                                  : QString::fromLocal8Bit(error.what());
-    messages.Show(QStringLiteral("Orvantis met an error it cannot recover from and will close.\n\n%1").arg(what),
+    messages.show(QStringLiteral("Orvantis met an error it cannot recover from and will close.\n\n%1").arg(what),
                   kCritical, kApplicationTitle);
 }
 
@@ -21,8 +21,8 @@ bool GuardedApplication::notify(QObject *receiver, QEvent *event) {
     } catch (const std::exception &error) {
         if (!failed_) { // one report, even if closing raises more
             failed_ = true;
-            ReportUnhandledError(messages_, error);
-            exit(kUnhandledErrorExitStatus);
+            reportUnhandledError(messages_, error);
+            exit(kExitUnhandledError);
         }
         return true;
     }

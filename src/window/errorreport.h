@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/exitstatus.h"
 #include "platform/messagebox.h"
 
 #include <QApplication>
@@ -8,14 +9,11 @@
 
 namespace orvantis {
 
-// The exit status of a program ended by an error it could not handle.
-constexpr int kUnhandledErrorExitStatus = 70;
-
 // Says in a message box titled "Orvantis" that the program met an error and will close.
-void ReportUnhandledError(MessageBox &messages, const std::exception &error);
+void reportUnhandledError(MessageBox &messages, const std::exception &error);
 
 // The one place where an error that escapes an event handler is caught: it is reported, and
-// the program ends with kUnhandledErrorExitStatus once the current event has returned.
+// the program ends with kExitUnhandledError once the current event has returned.
 class GuardedApplication : public QApplication {
 public:
     GuardedApplication(int &argc, char **argv, MessageBox &messages);

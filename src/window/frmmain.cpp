@@ -40,32 +40,32 @@ public:
 frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale, QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       programFolder_(std::move(programFolder)), messages_(messages), locale_(std::move(locale)),
-      levelsList_(LevelColumnHeaders()), model_(new ReportListModel(levelsList_, this)),
-      lvLevels_(new QTreeView(this)), label1_(new QLabel(QStringLiteral("Levels (Highest first):"), this)),
+      lvLevels_(reportColumnTitles()), model_(new ReportListModel(lvLevels_, this)),
+      levelsView_(new QTreeView(this)), label1_(new QLabel(QStringLiteral("Levels (Highest first):"), this)),
       command1_(new QPushButton(QStringLiteral("Refresh"), this)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kCaption);
     // A tool window is not a main window to Qt; closing it still ends the program.
     setAttribute(Qt::WA_QuitOnClose, true);
 
-    lvLevels_->setObjectName(QStringLiteral("lvLevels"));
-    lvLevels_->setModel(model_);
-    lvLevels_->setRootIsDecorated(false);
-    lvLevels_->setItemsExpandable(false);
-    lvLevels_->setUniformRowHeights(true);
-    lvLevels_->setAllColumnsShowFocus(true);
-    lvLevels_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lvLevels_->setSelectionMode(QAbstractItemView::SingleSelection);
-    lvLevels_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lvLevels_->setSortingEnabled(false);
-    lvLevels_->header()->setSectionsClickable(false);
-    lvLevels_->header()->setSectionsMovable(false);
-    lvLevels_->header()->setStretchLastSection(false);
-    lvLevels_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    lvLevels_->setAccessibleName(QStringLiteral("Levels, highest first"));
-    lvLevels_->setAccessibleDescription(
+    levelsView_->setObjectName(QStringLiteral("lvLevels"));
+    levelsView_->setModel(model_);
+    levelsView_->setRootIsDecorated(false);
+    levelsView_->setItemsExpandable(false);
+    levelsView_->setUniformRowHeights(true);
+    levelsView_->setAllColumnsShowFocus(true);
+    levelsView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    levelsView_->setSelectionMode(QAbstractItemView::SingleSelection);
+    levelsView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    levelsView_->setSortingEnabled(false);
+    levelsView_->header()->setSectionsClickable(false);
+    levelsView_->header()->setSectionsMovable(false);
+    levelsView_->header()->setStretchLastSection(false);
+    levelsView_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    levelsView_->setAccessibleName(QStringLiteral("Levels, highest first"));
+    levelsView_->setAccessibleDescription(
         QStringLiteral("One row per account: user name, highest level, character number and character name"));
-    connect(model_, &ReportListModel::visibleChanged, lvLevels_, &QWidget::setVisible);
+    connect(model_, &ReportListModel::visibleChanged, levelsView_, &QWidget::setVisible);
 
     label1_->setObjectName(QStringLiteral("Label1"));
     label1_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -78,35 +78,35 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale, QW
     command1_->setAccessibleDescription(QStringLiteral("Reads the accounts folder again"));
     connect(command1_, &QPushButton::clicked, this, &frmMain::Command1_Click);
 
-    setTabOrder(lvLevels_, command1_);
+    setTabOrder(levelsView_, command1_);
     layOut();
 }
 
 frmMain::~frmMain() = default;
 
-int frmMain::Pixels(int twips) const { return qRound(twips * logicalDpiX() / double(kTwipsPerInch)); }
+int frmMain::pixels(int twips) const { return qRound(twips * logicalDpiX() / double(kTwipsPerInch)); }
 
 void frmMain::layOut() {
     auto place = [this](QWidget *w, const int (&r)[4]) {
-        w->setGeometry(Pixels(r[0]), Pixels(r[1]), Pixels(r[2]), Pixels(r[3]));
+        w->setGeometry(pixels(r[0]), pixels(r[1]), pixels(r[2]), pixels(r[3]));
     };
-    place(lvLevels_, kListRect);
+    place(levelsView_, kListRect);
     place(label1_, kLabelRect);
     place(command1_, kButtonRect);
     // The heading keeps its place; where the default font is wider than the design's, it grows
     // to show its whole text rather than cut it.
     label1_->resize(std::max(label1_->width(), label1_->sizeHint().width()), label1_->height());
-    for (int column = 0; column < levelsList_.ColumnCount(); ++column)
-        lvLevels_->header()->resizeSection(column, Pixels(kColumnWidth));
-    setFixedSize(Pixels(kClientWidth), Pixels(kClientHeight));
+    for (int column = 0; column < lvLevels_.columnCount(); ++column)
+        levelsView_->header()->resizeSection(column, pixels(kColumnWidth));
+    setFixedSize(pixels(kClientWidth), pixels(kClientHeight));
     move(0, 0); // the frame is placed so that the client area lands where it should
-    setGeometry(Pixels(kClientLeft), Pixels(kClientTop), Pixels(kClientWidth), Pixels(kClientHeight));
-    lvLevels_->setFocus();
+    setGeometry(pixels(kClientLeft), pixels(kClientTop), pixels(kClientWidth), pixels(kClientHeight));
+    levelsView_->setFocus();
 }
 
 bool frmMain::Form_Load() {
-    if (!AccountsFolderFound(programFolder_)) {
-        messages_.Show(QStringLiteral("Accounts folder not found!"), kOkOnly, QString());
+    if (!accountsFolderFound(programFolder_)) {
+        messages_.show(QStringLiteral("Accounts folder not found!"), kOkOnly, QString());
         return false;
     }
     GetScores();
@@ -114,15 +114,15 @@ bool frmMain::Form_Load() {
 }
 
 void frmMain::Command1_Click() {
-    levelsList_.listItems().Clear();
-    model_->Flush(); // the view lets go of the old rows too
+    lvLevels_.listItems().Clear();
+    model_->flush(); // the view lets go of the old rows too
     GetScores();
 }
 
 void frmMain::GetScores() {
     const BusyCursor busy;
-    const ScanReport report = orvantis::GetScores(programFolder_, levelsList_, {messages_, locale_});
-    model_->Flush();
+    const ScanReport report = orvantis::GetScores(programFolder_, lvLevels_, {messages_, locale_});
+    model_->flush();
     if (report.skipped.empty())
         return;
     // Tell once, after the scan, which files were left out and why.
@@ -134,7 +134,7 @@ void frmMain::GetScores() {
         text += QStringLiteral("\n%1: %2").arg(report.skipped[i].name, report.skipped[i].reason);
     if (report.skipped.size() > kNamesShown)
         text += QStringLiteral("\n… and %1 more.").arg(report.skipped.size() - kNamesShown);
-    messages_.Show(text, kOkOnly, QString());
+    messages_.show(text, kOkOnly, QString());
 }
 
 } // namespace orvantis

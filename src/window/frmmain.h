@@ -1,6 +1,5 @@
 #pragma once
 
-#include "listsort/sortlistcolumn.h"
 #include "platform/messagebox.h"
 #include "reportlist/reportlist.h"
 
@@ -34,13 +33,13 @@ public:
     // Fills the empty list from the accounts folder and sorts it, highest level first.
     void GetScores();
 
-    ReportList &levels() { return levelsList_; }
-    QTreeView *lvLevels() const { return lvLevels_; }
+    ReportList &lvLevels() { return lvLevels_; }
+    QTreeView *levelsView() const { return levelsView_; }
     QLabel *Label1() const { return label1_; }
     QPushButton *Command1() const { return command1_; }
 
     // Twips to pixels on this window's screen.
-    int Pixels(int twips) const;
+    int pixels(int twips) const;
 
 private:
     void layOut();
@@ -48,9 +47,9 @@ private:
     QString programFolder_;
     MessageBox &messages_;
     QLocale locale_;
-    ReportList levelsList_;
+    ReportList lvLevels_;
     ReportListModel *model_;
-    QTreeView *lvLevels_;
+    QTreeView *levelsView_;
     QLabel *label1_;
     QPushButton *command1_;
 };

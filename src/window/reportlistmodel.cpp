@@ -4,15 +4,15 @@ namespace orvantis {
 
 ReportListModel::ReportListModel(ReportList &list, QObject *parent)
     : QAbstractTableModel(parent), list_(list), shownRows_(list.listItems().Count()) {
-    list_.SetChangeHandler([this](ReportList::Change change) { listChanged(change); });
+    list_.setChangeHandler([this](ReportList::Change change) { listChanged(change); });
 }
 
-ReportListModel::~ReportListModel() { list_.SetChangeHandler(nullptr); }
+ReportListModel::~ReportListModel() { list_.setChangeHandler(nullptr); }
 
 int ReportListModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : shownRows_; }
 
 int ReportListModel::columnCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : list_.ColumnCount();
+    return parent.isValid() ? 0 : list_.columnCount();
 }
 
 QVariant ReportListModel::data(const QModelIndex &index, int role) const {
@@ -22,10 +22,10 @@ QVariant ReportListModel::data(const QModelIndex &index, int role) const {
 }
 
 QVariant ReportListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 || section >= list_.ColumnCount())
+    if (orientation != Qt::Horizontal || section < 0 || section >= list_.columnCount())
         return QVariant();
     if (role == Qt::DisplayRole)
-        return list_.ColumnHeaders().at(section);
+        return list_.columnHeaders().at(section);
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return QVariant();
@@ -35,7 +35,7 @@ Qt::ItemFlags ReportListModel::flags(const QModelIndex &index) const {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
 }
 
-void ReportListModel::Flush() {
+void ReportListModel::flush() {
     if (!pending_)
         return;
     pending_ = false;
@@ -52,7 +52,7 @@ void ReportListModel::listChanged(ReportList::Change change) {
     if (pending_)
         return;
     pending_ = true;
-    QMetaObject::invokeMethod(this, &ReportListModel::Flush, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &ReportListModel::flush, Qt::QueuedConnection);
 }
 
 } // namespace orvantis

@@ -7,7 +7,7 @@
 namespace orvantis {
 
 // Shows a ReportList to Qt's item views. The list tells of every change; the model gathers
-// them and resets the view once, either when Flush() is called (at the end of a scan or sort)
+// them and resets the view once, either when flush() is called (at the end of a scan or sort)
 // or when control returns to the event loop, so that 100,000 added rows cost one reset.
 class ReportListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -23,7 +23,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
     // Brings the view up to date with the list now.
-    void Flush();
+    void flush();
 
 signals:
     void visibleChanged(bool visible);

@@ -4,7 +4,7 @@
 
 namespace orvantis {
 
-void WidgetMessageBox::Show(const QString &text, int style, const QString &title) {
+void WidgetMessageBox::show(const QString &text, MessageBoxStyle style, const QString &title) {
     const QMessageBox::Icon icon = (style & kCritical) == kCritical ? QMessageBox::Critical : QMessageBox::NoIcon;
     QMessageBox box(icon, title.isEmpty() ? kApplicationTitle : title, text, QMessageBox::Ok, parent_);
     box.exec();

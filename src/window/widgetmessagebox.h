@@ -9,8 +9,8 @@ namespace orvantis {
 // A modal QMessageBox: an OK button, and the critical-stop icon for the critical style.
 class WidgetMessageBox : public MessageBox {
 public:
-    void SetParent(QWidget *parent) { parent_ = parent; }
-    void Show(const QString &text, int style, const QString &title) override;
+    void setParentWidget(QWidget *parent) { parent_ = parent; }
+    void show(const QString &text, MessageBoxStyle style, const QString &title) override;
 
 private:
     QWidget *parent_ = nullptr;
