@@ -1,5 +1,7 @@
 #include "platform/textcompare.h"
 
+#include "platform/asciitext.h"
+
 #include <QString>
 
 namespace orvantis {
@@ -7,16 +9,12 @@ namespace orvantis {
 int compareIgnoringCase(QStringView a, QStringView b) {
     const qsizetype n = std::min(a.size(), b.size());
     for (qsizetype i = 0; i < n; ++i) {
-        char16_t x = a[i].unicode();
-        char16_t y = b[i].unicode();
+        const char16_t x = foldAscii(a[i].unicode());
+        const char16_t y = foldAscii(b[i].unicode());
         if (x == y)
             continue;
-        if (x >= 0x80 || y >= 0x80) // leave the rest to Qt's full case folding
+        if (!isAscii(x) || !isAscii(y)) // leave the rest to Qt's full case folding
             return QStringView(a.mid(i)).compare(b.mid(i), Qt::CaseInsensitive);
-        if (x >= u'A' && x <= u'Z')
-            x += u'a' - u'A';
-        if (y >= u'A' && y <= u'Z')
-            y += u'a' - u'A';
         if (x != y)
             return x < y ? -1 : 1;
     }

@@ -1,5 +1,6 @@
 #include "reportlist/reportlist.h"
 
+#include "platform/asciitext.h"
 #include "platform/failure.h"
 #include "platform/textcompare.h"
 
@@ -168,14 +169,12 @@ SortEntry makeEntry(const QString &text, int row) {
     SortEntry entry{0, row, static_cast<int32_t>(std::min<qsizetype>(text.size(), INT32_MAX))};
     const qsizetype n = std::min<qsizetype>(text.size(), 8);
     for (qsizetype i = 0; i < n; ++i) {
-        char16_t c = text[i].unicode();
-        if (c == 0 || c >= 0x80) {
+        const char16_t c = text[i].unicode();
+        if (c == 0 || !isAscii(c)) {
             entry.length = -1;
             break;
         }
-        if (c >= u'A' && c <= u'Z')
-            c += u'a' - u'A';
-        entry.head |= static_cast<uint64_t>(c) << (56 - 8 * i);
+        entry.head |= static_cast<uint64_t>(foldAscii(c)) << (56 - 8 * i);
     }
     return entry;
 }

@@ -2,6 +2,8 @@
 
 #include "scan/textdecoding.h"
 
+#include "platform/asciitext.h"
+
 #include <algorithm>
 
 namespace orvantis {
@@ -26,7 +28,7 @@ int validSequenceLength(const unsigned char *s, qsizetype i, qsizetype n) {
 QString decodeFileName(const QByteArray &bytes) {
     const auto *s = reinterpret_cast<const unsigned char *>(bytes.constData());
     const qsizetype n = bytes.size();
-    if (std::all_of(s, s + n, [](unsigned char c) { return c < 0x80; }))
+    if (isAscii(s, s + n))
         return QString::fromLatin1(bytes);
     QString name;
     name.reserve(n);

@@ -1,5 +1,6 @@
 #include "scan/folderfiles.h"
 
+#include "platform/asciitext.h"
 #include "platform/failure.h"
 #include "platform/textcompare.h"
 #include "scan/filenames.h"
@@ -121,10 +122,8 @@ FolderListing listRegularFiles(const QString &folder) {
         const size_t length = std::strlen(entry->d_name);
         listing.entries_.push_back({static_cast<uint32_t>(listing.names_.size()), static_cast<uint32_t>(length)});
         listing.names_.append(entry->d_name, length);
-        for (size_t k = 0; k < length; ++k) {
-            const char c = entry->d_name[k];
-            folded += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-        }
+        for (size_t k = 0; k < length; ++k)
+            folded += foldAscii(entry->d_name[k]);
     }
     // Sorted on the folded names, then on the names as they are: the same order on every run.
     const std::string_view names(listing.names_), foldedNames(folded);

@@ -1,5 +1,6 @@
 #include "scan/getscores.h"
 
+#include "platform/asciitext.h"
 #include "platform/decimaltext.h"
 #include "platform/failure.h"
 #include "scan/folderfiles.h"
@@ -33,9 +34,9 @@ QString trimSpaces(const QString &text) {
 // The account file name rule, on the name as stored when its end is plain ASCII.
 bool isAccountFile(const FolderListing &listing, size_t i) {
     const std::string_view raw = listing.rawName(i);
-    if (raw.size() >= 3 && std::all_of(raw.end() - 3, raw.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (raw.size() >= 3 && isAscii(raw.end() - 3, raw.end())) {
         const std::string_view end = raw.substr(raw.size() - 3);
-        return std::equal(end.begin(), end.end(), "ini", [](char a, char b) { return (a | 0x20) == b; });
+        return std::equal(end.begin(), end.end(), "ini", [](char a, char b) { return foldAscii(a) == b; });
     }
     return isAccountFileName(listing.name(i));
 }

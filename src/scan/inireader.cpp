@@ -1,14 +1,15 @@
 #include "scan/inireader.h"
 
+#include "platform/asciitext.h"
 #include "scan/filenames.h"
 #include "scan/folderfiles.h"
 #include "scan/textdecoding.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <string>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,18 +21,38 @@ constexpr size_t kReadChunk = 64 * 1024;
 constexpr size_t kNameCap = 256;
 // Enough bytes for kMaxIniValueLength characters of four UTF-8 bytes each, plus a quote.
 constexpr size_t kValueCap = 1024;
-constexpr int kUtf8 = 0;
-constexpr int kWindows1252 = 1;
+
+enum class Encoding { Utf8, Windows1252 };
 
 bool isBlank(unsigned char c) { return c == ' ' || c == '\t' || c == '\v'; }
 bool isLineEnd(unsigned char c) { return c == '\r' || c == '\n'; }
-unsigned char foldAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
-QByteArray foldAscii(QByteArray bytes) {
-    for (char &c : bytes)
-        c = static_cast<char>(foldAscii(static_cast<unsigned char>(c)));
-    return bytes;
-}
+// Tells a file's encoding from its bytes, fed in pieces: UTF-8 when it starts with a byte-order
+// mark, or is valid UTF-8 holding a non-ASCII byte; Windows-1252 otherwise.
+class EncodingSniffer {
+public:
+    // Takes the next piece; returns how many of its first bytes are the byte-order mark, which
+    // is no part of the text.
+    size_t feed(const char *data, size_t size) {
+        size_t mark = 0;
+        if (!started_) {
+            started_ = true;
+            if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0)
+                byteOrderMark_ = true, mark = 3;
+        }
+        utf8_.feed(data + mark, size - mark);
+        return mark;
+    }
+    Encoding encoding() const {
+        return byteOrderMark_ || (utf8_.isValid() && utf8_.sawNonAscii()) ? Encoding::Utf8
+                                                                           : Encoding::Windows1252;
+    }
+
+private:
+    Utf8Validator utf8_;
+    bool started_ = false;
+    bool byteOrderMark_ = false;
+};
 
 // A section or key name as it is read: ASCII letters folded, trailing blanks not counted, and
 // never matching once it has grown past the cap.
@@ -48,7 +69,7 @@ struct NameBytes {
             count = kNameCap - size;
         }
         for (size_t k = 0; k < count; ++k)
-            data[size + k] = static_cast<char>(foldAscii(static_cast<unsigned char>(bytes[k])));
+            data[size + k] = foldAscii(bytes[k]);
         for (size_t k = count; k > 0; --k) {
             if (!isBlank(static_cast<unsigned char>(bytes[k - 1]))) {
                 trimmed = size + k;
@@ -107,129 +128,175 @@ struct ValueBytes {
     }
 };
 
+// Reads an open file to its end in pieces, handing each to `consume`. Account files fit in one
+// read; only what gives more is asked what it is, so that a device such as /dev/zero or a FIFO
+// fed without end is never read on and on. False for anything that is no regular file, and on a
+// read error: then nothing read counts.
+template <typename Consume> bool readRegularFile(int fd, std::vector<char> &buffer, Consume &&consume) {
+    bool first = true;
+    bool checked = false;
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) // a directory, a FIFO with nothing in it, a read error
+            return false;
+        if (got == 0)
+            return true;
+        if (!checked && (!first || static_cast<size_t>(got) == buffer.size())) {
+            struct stat info {};
+            if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+                return false;
+            checked = true;
+        }
+        first = false;
+        consume(buffer.data(), static_cast<size_t>(got));
+    }
+}
+
 } // namespace
 
-// A name looked up: its key as bytes in each candidate encoding, ASCII letters folded.
-struct IniLookup::Target {
-    QByteArray key[2];
-    bool encodable[2] = {true, true};
-};
+// The names looked up, as the bytes they have in a file of one encoding, ASCII letters folded.
+// A name that has no bytes in that encoding is never matched.
+struct IniLookup::EncodedNames {
+    struct Section {
+        QByteArray bytes;
+        bool matchable = true;
+        std::vector<size_t> targets; // the looked-up names in this section
+    };
+    std::vector<Section> sections;
+    std::vector<QByteArray> keys; // per looked-up name
+    std::vector<char> keyMatchable;
 
-// A section name looked up, with the targets in it.
-struct IniLookup::Section {
-    QByteArray name[2];
-    bool encodable[2] = {true, true};
-    std::vector<size_t> targets;
+    EncodedNames(const std::vector<IniName> &names, Encoding encoding) {
+        const auto encode = [encoding](const QString &text, QByteArray &bytes) {
+            bool ok = true;
+            if (encoding == Encoding::Utf8)
+                bytes = text.toUtf8();
+            else
+                ok = encodeWindows1252(text, bytes);
+            std::transform(bytes.begin(), bytes.end(), bytes.begin(), [](char c) { return foldAscii(c); });
+            return ok;
+        };
+        for (size_t t = 0; t < names.size(); ++t) {
+            Section section;
+            section.matchable = encode(names[t].section, section.bytes);
+            auto same = std::find_if(sections.begin(), sections.end(),
+                                     [&](const Section &s) { return s.bytes == section.bytes; });
+            if (same == sections.end())
+                same = sections.insert(sections.end(), std::move(section));
+            same->targets.push_back(t);
+            keys.emplace_back();
+            keyMatchable.push_back(encode(names[t].key, keys.back()));
+        }
+    }
 };
 
 // The line-by-line reading of one file, and the matching of its lines against the names looked
-// up. When a name is not plain ASCII, it is matched in both candidate encodings, and the one the
-// file turns out to be in is kept. Made once per lookup and reset for each file.
+// up. Made once per lookup and reset for each file.
 struct IniLookup::Parser {
-    enum class State { LineStart, Skip, Section, Key, ValueStart, Value };
+    enum class State { LineStart, Skip, Name, ValueStart, Value };
 
-    const std::vector<Target> &targets;
-    const std::vector<Section> &sections;
-    int encodings = 1;
-    // Per encoding: for each section, whether one of its name was seen and whether the lines
-    // now read are in that first one; for each target, whether it was found, and the targets
-    // the key line being read fills.
-    std::vector<char> sectionSeen[2], inSection[2], found[2];
-    std::vector<size_t> pending[2];
-    std::vector<std::string> raw[2];
+    const EncodedNames *names = nullptr;
+    // Per section: whether one of its name was seen, and whether the lines now read are in that
+    // first one. Per looked-up name: whether it was found, and its value's bytes.
+    std::vector<char> sectionSeen, inSection, found;
+    std::vector<std::string> raw;
+    // The looked-up names that the key line now read gives a value to.
+    std::vector<size_t> pending;
 
     State state = State::LineStart;
+    char nameEnd = 0; // ']' while a section name is read, '=' while a key is
     NameBytes name;
     ValueBytes value;
-    Utf8Validator utf8;
-    bool started = false;
-    bool byteOrderMark = false;
+    EncodingSniffer sniffer;
 
-    Parser(const std::vector<Target> &t, const std::vector<Section> &s, int encodingCount)
-        : targets(t), sections(s), encodings(encodingCount) {
-        for (int e = 0; e < 2; ++e) {
-            raw[e].resize(targets.size());
-            pending[e].reserve(targets.size());
-        }
-        reset();
-    }
-
-    void reset() {
-        for (int e = 0; e < encodings; ++e) {
-            sectionSeen[e].assign(sections.size(), false);
-            inSection[e].assign(sections.size(), false);
-            found[e].assign(targets.size(), false);
-            pending[e].clear();
-            for (std::string &r : raw[e])
-                r.clear();
-        }
+    void reset(const EncodedNames &encodedNames) {
+        names = &encodedNames;
+        sectionSeen.assign(names->sections.size(), false);
+        inSection.assign(names->sections.size(), false);
+        found.assign(names->keys.size(), false);
+        raw.resize(names->keys.size());
+        for (std::string &r : raw)
+            r.clear();
+        pending.clear();
         state = State::LineStart;
-        utf8 = Utf8Validator();
-        started = false;
-        byteOrderMark = false;
+        sniffer = EncodingSniffer();
     }
 
     void sectionLine() {
-        for (int e = 0; e < encodings; ++e) {
-            for (size_t s = 0; s < sections.size(); ++s) {
-                const bool matches = sections[s].encodable[e] && name.equals(sections[s].name[e]);
-                inSection[e][s] = matches && !sectionSeen[e][s];
-                if (matches)
-                    sectionSeen[e][s] = true;
-            }
+        for (size_t s = 0; s < names->sections.size(); ++s) {
+            const EncodedNames::Section &section = names->sections[s];
+            const bool matches = section.matchable && name.equals(section.bytes);
+            inSection[s] = matches && !sectionSeen[s];
+            sectionSeen[s] = sectionSeen[s] || matches;
         }
     }
 
-    // At a key's "=": notes the targets its value is for; false when there are none, so that
-    // the value need not be read.
-    bool keyWanted() {
-        bool any = false;
-        for (int e = 0; e < encodings; ++e) {
-            pending[e].clear();
-            for (size_t s = 0; s < sections.size(); ++s) {
-                if (!inSection[e][s])
-                    continue;
-                for (size_t t : sections[s].targets) {
-                    if (!found[e][t] && targets[t].encodable[e] && name.equals(targets[t].key[e])) {
-                        pending[e].push_back(t);
-                        any = true;
-                    }
-                }
-            }
+    // At a key's "=": notes the looked-up names its value is for, and reads the value only when
+    // there are any.
+    void startValue() {
+        pending.clear();
+        for (size_t s = 0; s < names->sections.size(); ++s) {
+            if (!inSection[s])
+                continue;
+            for (size_t t : names->sections[s].targets)
+                if (!found[t] && names->keyMatchable[t] && name.equals(names->keys[t]))
+                    pending.push_back(t);
         }
-        return any;
+        value.clear();
+        state = pending.empty() ? State::Skip : State::ValueStart;
     }
 
     void keyLine() {
-        for (int e = 0; e < encodings; ++e) {
-            for (size_t t : pending[e]) {
-                found[e][t] = true;
-                value.take(raw[e][t]);
-            }
-            pending[e].clear();
+        for (size_t t : pending) {
+            found[t] = true;
+            value.take(raw[t]);
         }
+        pending.clear();
     }
 
     void endLine() {
-        if (state == State::Section)
+        if (state == State::Name && nameEnd == ']') // a section line without its "]"
             sectionLine();
         else if (state == State::ValueStart || state == State::Value)
             keyLine();
-        state = State::LineStart;
+        state = State::LineStart; // a key line without "=" is ignored
+    }
+
+    void startName(char end) {
+        name.clear();
+        nameEnd = end;
+        state = State::Name;
+    }
+
+    // Reads a section or key name up to its closing character, and acts on the whole name.
+    size_t readName(const char *data, size_t i, size_t size) {
+        const auto at = [data](size_t k) { return static_cast<unsigned char>(data[k]); };
+        if (name.size == 0)
+            while (i < size && isBlank(at(i)))
+                ++i;
+        size_t end = i;
+        while (end < size && at(end) != nameEnd && !isLineEnd(at(end)))
+            ++end;
+        name.append(data + i, end - i);
+        if (end == size || at(end) != nameEnd)
+            return end;
+        if (nameEnd == ']') {
+            sectionLine();
+            state = State::Skip; // the rest of a section line is ignored
+        } else {
+            startValue();
+        }
+        return end + 1;
     }
 
     // Reads a piece of the file. Each state takes as many bytes as it can in one go; a line
     // may be cut between pieces anywhere.
     void feed(const char *data, size_t size) {
-        if (!started) { // a UTF-8 byte-order mark is not part of the text
-            started = true;
-            if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) {
-                byteOrderMark = true;
-                data += 3, size -= 3;
-            }
-        }
-        utf8.feed(data, size);
-        const auto at = [data](size_t i) { return static_cast<unsigned char>(data[i]); };
+        const size_t mark = sniffer.feed(data, size);
+        data += mark, size -= mark;
+        const auto at = [data](size_t k) { return static_cast<unsigned char>(data[k]); };
         size_t i = 0;
         while (i < size) {
             if (isLineEnd(at(i))) {
@@ -238,57 +305,23 @@ struct IniLookup::Parser {
                 continue;
             }
             switch (state) {
-            case State::LineStart: {
-                const unsigned char c = at(i);
-                if (isBlank(c)) {
-                } else if (c == ';') {
-                    state = State::Skip;
-                } else if (c == '[') {
-                    name.clear();
-                    state = State::Section;
-                } else if (c == '=') {
-                    name.clear();
-                    startValue();
-                } else {
-                    name.clear();
-                    state = State::Key;
-                    continue; // the key's first byte
-                }
-                ++i;
+            case State::LineStart:
+                if (isBlank(at(i)))
+                    ++i;
+                else if (at(i) == ';')
+                    state = State::Skip, ++i;
+                else if (at(i) == '[')
+                    startName(']'), ++i;
+                else
+                    startName('='); // this byte is the key's first, or its "="
                 break;
-            }
             case State::Skip:
                 while (i < size && !isLineEnd(at(i)))
                     ++i;
                 break;
-            case State::Section: {
-                if (name.size == 0)
-                    while (i < size && isBlank(at(i)))
-                        ++i;
-                size_t end = i;
-                while (end < size && at(end) != ']' && !isLineEnd(at(end)))
-                    ++end;
-                name.append(data + i, end - i);
-                i = end;
-                if (i < size && at(i) == ']') {
-                    sectionLine();
-                    state = State::Skip;
-                    ++i;
-                }
+            case State::Name:
+                i = readName(data, i, size);
                 break;
-            }
-            case State::Key: {
-                size_t end = i;
-                while (end < size && at(end) != '=' && !isLineEnd(at(end)))
-                    ++end;
-                name.append(data + i, end - i);
-                i = end;
-                if (i < size && at(i) == '=') {
-                    startValue();
-                    ++i;
-                }
-                break;
-            }
             case State::ValueStart:
                 while (i < size && isBlank(at(i)))
                     ++i;
@@ -307,105 +340,80 @@ struct IniLookup::Parser {
         }
     }
 
-    void startValue() {
-        value.clear();
-        state = keyWanted() ? State::ValueStart : State::Skip;
-    }
-
     void finish() { endLine(); }
 
-    bool isUtf8() const { return byteOrderMark || (utf8.isValid() && utf8.sawNonAscii()); }
-
-    const std::string &rawValue(size_t t) const {
-        return raw[encodings == 2 && !isUtf8() ? kWindows1252 : kUtf8][t];
-    }
+    const std::string &rawValue(size_t t) const { return raw[t]; }
 
     // Plain ASCII reads the same in either encoding, and is never cut.
     std::optional<std::string_view> ascii(size_t t) const {
         const std::string &bytes = rawValue(t);
-        if (bytes.size() > static_cast<size_t>(kMaxIniValueLength) ||
-            !std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        if (bytes.size() > static_cast<size_t>(kMaxIniValueLength) || !isAscii(bytes.begin(), bytes.end()))
             return std::nullopt;
         return std::string_view(bytes);
     }
 
     QString decoded(size_t t) const {
-        const bool utf8Text = isUtf8();
-        const std::string &bytes = raw[encodings == 2 && !utf8Text ? kWindows1252 : kUtf8][t];
+        const std::string &bytes = rawValue(t);
         if (bytes.empty())
             return QString();
         const QByteArray view = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
-        return firstCharacters(utf8Text ? QString::fromUtf8(view) : decodeWindows1252(view), kMaxIniValueLength);
+        return firstCharacters(sniffer.encoding() == Encoding::Utf8 ? QString::fromUtf8(view)
+                                                                    : decodeWindows1252(view),
+                               kMaxIniValueLength);
     }
 };
 
-IniLookup::IniLookup(const std::vector<IniName> &names) : buffer_(kReadChunk) {
-    int encodings = 1;
-    for (const IniName &n : names) {
-        Target target;
-        Section section;
-        section.name[kUtf8] = foldAscii(n.section.toUtf8());
-        target.key[kUtf8] = foldAscii(n.key.toUtf8());
-        section.encodable[kWindows1252] = encodeWindows1252(n.section, section.name[kWindows1252]);
-        target.encodable[kWindows1252] = encodeWindows1252(n.key, target.key[kWindows1252]);
-        section.name[kWindows1252] = foldAscii(section.name[kWindows1252]);
-        target.key[kWindows1252] = foldAscii(target.key[kWindows1252]);
-        if (section.name[kUtf8] != section.name[kWindows1252] || target.key[kUtf8] != target.key[kWindows1252])
-            encodings = 2;
-
-        auto same = std::find_if(sections_.begin(), sections_.end(), [&](const Section &s) {
-            return s.name[kUtf8] == section.name[kUtf8] && s.name[kWindows1252] == section.name[kWindows1252];
-        });
-        if (same == sections_.end())
-            same = sections_.insert(sections_.end(), std::move(section));
-        same->targets.push_back(targets_.size());
-        targets_.push_back(std::move(target));
-    }
-    parser_ = std::make_unique<Parser>(targets_, sections_, encodings);
+IniLookup::IniLookup(const std::vector<IniName> &names)
+    : names_(names), utf8Names_(std::make_unique<EncodedNames>(names, Encoding::Utf8)),
+      parser_(std::make_unique<Parser>()), buffer_(kReadChunk) {
+    // ASCII names have the same bytes in either encoding, so they are matched as the file is
+    // read. Other names are matched once the file's encoding is known.
+    asciiNames_ = std::all_of(names.begin(), names.end(), [](const IniName &n) {
+        return isAscii(n.section.utf16(), n.section.utf16() + n.section.size()) &&
+               isAscii(n.key.utf16(), n.key.utf16() + n.key.size());
+    });
+    if (!asciiNames_)
+        windows1252Names_ = std::make_unique<EncodedNames>(names, Encoding::Windows1252);
+    parser_->reset(*utf8Names_);
 }
 
 IniLookup::~IniLookup() = default;
 
+void IniLookup::sniffEncoding(int fd) {
+    EncodingSniffer sniffer;
+    const bool read = readRegularFile(fd, buffer_, [&](const char *data, size_t size) { sniffer.feed(data, size); });
+    const bool utf8 = !read || sniffer.encoding() == Encoding::Utf8;
+    parser_->reset(utf8 ? *utf8Names_ : *windows1252Names_);
+    ::lseek(fd, 0, SEEK_SET);
+}
+
 void IniLookup::readFile(const QByteArray &path) {
     Parser &parser = *parser_;
-    parser.reset();
+    parser.reset(*utf8Names_);
     // Non-blocking, so that a FIFO named like a file cannot hold the reader.
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return;
-    bool first = true;
-    bool checked = false;
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer_.data(), buffer_.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) { // a directory, a FIFO with nothing in it, a read error: nothing counts
-            parser.reset();
-            break;
-        }
-        if (got == 0) {
-            parser.finish();
-            break;
-        }
-        // Account files fit in one read. Only what gives more is asked what it is, so that a
-        // device such as /dev/zero or a FIFO fed without end is never read on and on.
-        if (!checked && (!first || static_cast<size_t>(got) == buffer_.size())) {
-            struct stat info {};
-            if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-                parser.reset();
-                break;
-            }
-            checked = true;
-        }
-        first = false;
-        parser.feed(buffer_.data(), static_cast<size_t>(got));
-    }
+    if (!asciiNames_)
+        sniffEncoding(fd);
+    const bool read = readRegularFile(fd, buffer_, [&](const char *data, size_t size) { parser.feed(data, size); });
+    if (read)
+        parser.finish();
+    else
+        parser.reset(*utf8Names_);
     ::close(fd);
 }
 
 void IniLookup::readBytes(const char *data, size_t size) {
     Parser &parser = *parser_;
-    parser.reset();
+    const EncodedNames *names = utf8Names_.get();
+    if (!asciiNames_) {
+        EncodingSniffer sniffer;
+        sniffer.feed(data, size);
+        if (sniffer.encoding() == Encoding::Windows1252)
+            names = windows1252Names_.get();
+    }
+    parser.reset(*names);
     // In pieces, as a file is read, so that lines cut between pieces are read like any other.
     for (size_t at = 0; at < size; at += kReadChunk)
         parser.feed(data + at, std::min(kReadChunk, size - at));
@@ -419,7 +427,7 @@ std::optional<std::string_view> IniLookup::asciiValue(size_t index) const { retu
 QStringList IniLookup::read(const QString &file) {
     readFile(encodeFileName(file));
     QStringList values;
-    for (size_t t = 0; t < targets_.size(); ++t)
+    for (size_t t = 0; t < names_.size(); ++t)
         values << value(t);
     return values;
 }

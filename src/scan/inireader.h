@@ -55,11 +55,13 @@ public:
     QStringList read(const QString &file);
 
 private:
-    struct Target;
-    struct Section;
+    struct EncodedNames;
     struct Parser;
-    std::vector<Target> targets_;
-    std::vector<Section> sections_;
+    // Decides a file's encoding before its names are matched; needed for non-ASCII names only.
+    void sniffEncoding(int fd);
+    std::vector<IniName> names_;
+    bool asciiNames_;
+    std::unique_ptr<EncodedNames> utf8Names_, windows1252Names_;
     std::unique_ptr<Parser> parser_;
     std::vector<char> buffer_;
 };
