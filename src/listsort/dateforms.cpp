@@ -46,11 +46,6 @@ QDate pivotTwoDigitYear(QDate date) {
 
 bool inRange(const QDate &date) { return date.isValid() && date.year() >= 1 && date.year() <= 9999; }
 
-struct DateFormat {
-    QString format;
-    bool twoDigitYear;
-};
-
 // The same form, also taking one-digit days, months, hours and minutes as people type them.
 QString lenient(QString format) {
     for (const char *field : {"dd", "MM", "HH", "hh", "mm", "ss"}) {
@@ -61,14 +56,14 @@ QString lenient(QString format) {
     return format;
 }
 
-QList<DateFormat> dateFormats(const QLocale &locale) {
-    QList<DateFormat> formats;
+QList<DateForms::DateFormat> dateFormats(const QLocale &locale) {
+    QList<DateForms::DateFormat> formats;
     for (const QString &f : {fullYearShortDateFormat(locale), locale.dateFormat(QLocale::ShortFormat),
                              locale.dateFormat(QLocale::LongFormat), QStringLiteral("yyyy-MM-dd")}) {
         for (const QString &variant : {f, lenient(f)}) {
             if (!variant.isEmpty() &&
                 std::none_of(formats.begin(), formats.end(),
-                             [&](const DateFormat &d) { return d.format == variant; }))
+                             [&](const DateForms::DateFormat &d) { return d.format == variant; }))
                 formats.append({variant, hasTwoDigitYear(variant)});
         }
     }
@@ -87,39 +82,44 @@ QStringList timeFormats(const QLocale &locale) {
 
 } // namespace
 
-std::optional<DateTimeValue> readDateTime(const QString &input, const QLocale &locale) {
+DateForms::DateForms(const QLocale &locale)
+    : locale_(locale), longTime_(longTimeFormat(locale)), shortDate_(fullYearShortDateFormat(locale)) {
+    for (const auto &form : dateFormats(locale))
+        dates_.push_back({form.format, form.twoDigitYear});
+    times_ = timeFormats(locale);
+}
+
+std::optional<QDate> DateForms::readDate(const QString &text) const {
+    for (const DateFormat &d : dates_) {
+        QDate date = locale_.toDate(text, d.format);
+        if (date.isValid() && d.twoDigitYear)
+            date = pivotTwoDigitYear(date);
+        if (inRange(date))
+            return date;
+    }
+    return std::nullopt;
+}
+
+std::optional<QTime> DateForms::readTime(const QString &text) const {
+    for (const QString &format : times_) {
+        const QTime time = locale_.toTime(text, format);
+        if (time.isValid())
+            return time;
+    }
+    return std::nullopt;
+}
+
+std::optional<DateTimeValue> DateForms::read(const QString &input) const {
     const QString text = input.trimmed();
     if (text.isEmpty())
         return std::nullopt;
-    const QList<DateFormat> dates = dateFormats(locale);
-    const QStringList times = timeFormats(locale);
-
-    // Dates and times are read apart, so that no time zone or clock change gets in the way.
-    auto readDate = [&](const QString &part) -> std::optional<QDate> {
-        for (const DateFormat &d : dates) {
-            QDate date = locale.toDate(part, d.format);
-            if (date.isValid() && d.twoDigitYear)
-                date = pivotTwoDigitYear(date);
-            if (inRange(date))
-                return date;
-        }
-        return std::nullopt;
-    };
-    auto readTime = [&](const QString &part) -> std::optional<QTime> {
-        for (const QString &t : times) {
-            const QTime time = locale.toTime(part, t);
-            if (time.isValid())
-                return time;
-        }
-        return std::nullopt;
-    };
-
     if (text.size() == kSortForm.size()) {
         const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy MM dd"));
         const QTime time = QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss"));
         if (text[10] == u' ' && date.isValid() && time.isValid())
             return DateTimeValue{date, time};
     }
+    // Dates and times are read apart, so that no time zone or clock change gets in the way.
     if (const auto date = readDate(text))
         return DateTimeValue{*date, QTime(0, 0)};
     if (const auto time = readTime(text))
@@ -137,18 +137,26 @@ std::optional<DateTimeValue> readDateTime(const QString &input, const QLocale &l
     return std::nullopt;
 }
 
+QString DateForms::general(const DateTimeValue &value) const {
+    const QString time = locale_.toString(value.time, longTime_);
+    if (value.date == dayZero())
+        return time;
+    const QString date = locale_.toString(value.date, shortDate_);
+    if (value.time == QTime(0, 0))
+        return date;
+    return date + u' ' + time;
+}
+
+std::optional<DateTimeValue> readDateTime(const QString &text, const QLocale &locale) {
+    return DateForms(locale).read(text);
+}
+
 QString sortableDateTime(const DateTimeValue &value) {
     return QDateTime(value.date, value.time, Qt::UTC).toString(kSortForm);
 }
 
 QString generalDate(const DateTimeValue &value, const QLocale &locale) {
-    const QString time = locale.toString(value.time, longTimeFormat(locale));
-    if (value.date == dayZero())
-        return time;
-    const QString date = locale.toString(value.date, fullYearShortDateFormat(locale));
-    if (value.time == QTime(0, 0))
-        return date;
-    return date + u' ' + time;
+    return DateForms(locale).general(value);
 }
 
 } // namespace orvantis

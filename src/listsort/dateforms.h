@@ -3,9 +3,11 @@
 #include <QDate>
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 
 #include <optional>
+#include <vector>
 
 namespace orvantis {
 
@@ -20,6 +22,30 @@ struct DateTimeValue {
 
 // The day a value without a date part falls on.
 inline QDate dayZero() { return QDate(1899, 12, 30); }
+
+// Reads and writes dates and times in one locale; its formats are made once for many cells.
+class DateForms {
+public:
+    explicit DateForms(const QLocale &locale);
+    // See readDateTime and generalDate below.
+    std::optional<DateTimeValue> read(const QString &text) const;
+    QString general(const DateTimeValue &value) const;
+
+    struct DateFormat {
+        QString format;
+        bool twoDigitYear;
+    };
+
+private:
+    std::optional<QDate> readDate(const QString &text) const;
+    std::optional<QTime> readTime(const QString &text) const;
+
+    QLocale locale_;
+    QString longTime_;
+    QString shortDate_;
+    std::vector<DateFormat> dates_;
+    QStringList times_;
+};
 
 // Reads a date and time written in the locale's short or long forms (a date, a time, or a date
 // followed by a time), in ISO 8601, or in the "YYYY MM DD hh:mm:ss" sort form. A time alone

@@ -66,6 +66,30 @@ void assign(QString &out, const char16_t *text, qsizetype length) {
     std::copy(text, text + length, reinterpret_cast<char16_t *>(out.data()));
 }
 
+// The sortable form of a value given as its sign, its whole digits and its fraction digits,
+// written into `out` (reusing its memory): the whole digits padded with zeros to `width`, then
+// "." and the fraction when there is one; for a negative value "-", the nines' complement of
+// all those digits, and "~".
+void writeSortable(bool negative, QStringView whole, QStringView fraction, int width, QString &out) {
+    const qsizetype pad = std::max<qsizetype>(0, width - whole.size());
+    out.resize((negative ? 2 : 0) + pad + whole.size() + (fraction.isEmpty() ? 0 : 1 + fraction.size()));
+    char16_t *at = reinterpret_cast<char16_t *>(out.data());
+    const auto put = [&at, negative](char16_t digit) { *at++ = negative ? char16_t(u'9' - (digit - u'0')) : digit; };
+    if (negative)
+        *at++ = u'-';
+    for (qsizetype i = 0; i < pad; ++i)
+        put(u'0');
+    for (QChar digit : whole)
+        put(digit.unicode());
+    if (!fraction.isEmpty()) {
+        *at++ = u'.';
+        for (QChar digit : fraction)
+            put(digit.unicode());
+    }
+    if (negative)
+        *at++ = u'~';
+}
+
 } // namespace
 
 NumberFormat::NumberFormat(const QLocale &locale)
@@ -125,36 +149,15 @@ QString sortableNumber(double value, int width) {
 }
 
 void sortableNumber(double value, int width, QString &out) {
-    if (isPlainInteger(value) && width <= 32) {
-        // The same text as below, made in place.
-        char16_t text[36];
-        int length = 0;
-        const bool negative = value < 0;
-        if (negative)
-            text[length++] = u'-';
-        int64_t n = static_cast<int64_t>(std::fabs(value));
-        const int digits = std::max(width, wholeDigitCount(value));
-        for (int i = digits - 1; i >= 0; --i, n /= 10) {
-            const int digit = static_cast<int>(n % 10);
-            text[length + i] = static_cast<char16_t>(u'0' + (negative ? 9 - digit : digit));
-        }
-        length += digits;
-        if (negative)
-            text[length++] = u'~';
-        assign(out, text, length);
+    if (isPlainInteger(value)) { // the digits without going through text conversions
+        char16_t digits[kDecimalRoom];
+        const int length = writeDecimal(static_cast<int64_t>(std::fabs(value)), digits);
+        writeSortable(value < 0, QStringView(digits, length), QStringView(), width, out);
         return;
     }
     QString whole, fraction;
     splitFixed(value, whole, fraction);
-    const QString padded = QString(qMax<qsizetype>(0, width - whole.size()), u'0') + whole;
-    if (!(value < 0)) { // zero and -0 alike
-        out = fraction.isEmpty() ? padded : padded + u'.' + fraction;
-        return;
-    }
-    out = u'-' + ninesComplement(padded);
-    if (!fraction.isEmpty())
-        out += u'.' + ninesComplement(fraction);
-    out += u'~';
+    writeSortable(value < 0, whole, fraction, width, out); // -0 counts as zero
 }
 
 double readSortableNumber(const QString &text) {

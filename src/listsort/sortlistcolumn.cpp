@@ -85,6 +85,7 @@ void sortNumbers(ReportList &list, KeyColumn &keys, short direction, short key, 
 }
 
 void sortDates(ReportList &list, KeyColumn &keys, short direction, short key, const QLocale &locale) {
+    const DateForms forms(locale);
     list.SetVisible(false);
     // Read every cell before rewriting any, so that a cell that is no date changes nothing.
     std::vector<std::optional<DateTimeValue>> values(static_cast<size_t>(keys.rows()));
@@ -92,7 +93,7 @@ void sortDates(ReportList &list, KeyColumn &keys, short direction, short key, co
         const QString &text = keys.text(row);
         if (text.trimmed().isEmpty())
             continue;
-        values[static_cast<size_t>(row)] = readDateTime(text, locale);
+        values[static_cast<size_t>(row)] = forms.read(text);
         if (!values[static_cast<size_t>(row)])
             throw Failure(kTypeMismatch,
                           QStringLiteral("Type mismatch: \"%1\" is not a date or time").arg(text));
@@ -108,7 +109,7 @@ void sortDates(ReportList &list, KeyColumn &keys, short direction, short key, co
         const QString &text = keys.text(row);
         if (text.isEmpty())
             continue;
-        keys.setText(row, generalDate(*readDateTime(text, QLocale::c()), locale));
+        keys.setText(row, forms.general(*forms.read(text))); // the sort form reads in any locale
     }
     list.SetVisible(true);
 }

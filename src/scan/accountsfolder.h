@@ -5,7 +5,9 @@
 namespace orvantis {
 
 // The start-up check: whether the program folder holds an entry named exactly "accounts",
-// letter case significant, whatever kind of entry it is. Hidden entries do not count.
+// letter case significant, whatever kind of entry it is (a folder, a plain file, a link). The
+// folder is read as it is on disk: there is no hidden or system mark to honour on Linux, and a
+// dot-name is never "accounts". A program folder that cannot be read holds no such entry.
 bool accountsFolderFound(const QString &programFolder);
 
 } // namespace orvantis

@@ -19,11 +19,6 @@ namespace orvantis {
 namespace {
 
 
-struct DirCloser {
-    void operator()(DIR *dir) const { ::closedir(dir); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
-
 bool isDotOrDotDot(const char *name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
@@ -36,11 +31,9 @@ bool lessIgnoringCase(const QString &a, const QString &b) {
 // An entry of `directory` whose name equals `name` without regard to letter case; the first
 // such name in sorted order, or the empty text.
 QString findIgnoringCase(const QByteArray &directory, const QString &name) {
-    DirHandle dir(::opendir(directory.isEmpty() ? "." : directory.constData()));
-    if (!dir)
-        return QString();
+    FolderEntries entries(directory);
     QString best;
-    while (const dirent *entry = ::readdir(dir.get())) {
+    while (const dirent *entry = entries.next()) {
         const QString candidate = decodeFileName(QByteArray(entry->d_name));
         if (compareIgnoringCase(candidate, name) == 0 && (best.isEmpty() || lessIgnoringCase(candidate, best)))
             best = candidate;
@@ -90,50 +83,77 @@ void FolderListing::path(size_t i, QByteArray &path) const {
     std::memcpy(path.data() + folderBytes_.size(), raw.data(), raw.size());
 }
 
+FolderEntries::FolderEntries(const QByteArray &path)
+    : dir_(::opendir(path.isEmpty() ? "." : path.constData())), error_(dir_ ? 0 : errno) {}
+
+FolderEntries::~FolderEntries() {
+    if (dir_)
+        ::closedir(dir_);
+}
+
+const dirent *FolderEntries::next() {
+    if (!dir_)
+        return nullptr;
+    while (const dirent *entry = ::readdir(dir_))
+        if (!isDotOrDotDot(entry->d_name))
+            return entry;
+    return nullptr;
+}
+
+bool FolderEntries::isRegularFile(const dirent &entry) const {
+    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN)
+        return entry.d_type == DT_REG;
+    struct stat target {}; // what the link leads to, or what the file system did not say
+    return ::fstatat(::dirfd(dir_), entry.d_name, &target, 0) == 0 && S_ISREG(target.st_mode);
+}
+
+namespace {
+
+bool isFolder(const QByteArray &path) {
+    struct stat info {};
+    return ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+} // namespace
+
+void FolderListing::add(const char *name, size_t length) {
+    entries_.push_back({static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(length)});
+    names_.append(name, length);
+}
+
+// Sorted on the names with ASCII letters folded, then on the names as they are, so that the
+// order is the same on every run, also for names that differ only in letter case.
+void FolderListing::sortByName() {
+    std::string folded(names_.size(), '\0');
+    std::transform(names_.begin(), names_.end(), folded.begin(), [](char c) { return foldAscii(c); });
+    const std::string_view names(names_), foldedNames(folded);
+    std::sort(entries_.begin(), entries_.end(), [&](const Entry &a, const Entry &b) {
+        const int c = foldedNames.substr(a.offset, a.length).compare(foldedNames.substr(b.offset, b.length));
+        if (c != 0)
+            return c < 0;
+        return names.substr(a.offset, a.length) < names.substr(b.offset, b.length);
+    });
+}
+
 FolderListing listRegularFiles(const QString &folder) {
     FolderListing listing;
     const QString resolved = resolvePathIgnoringCase(folder);
     const QByteArray path = encodeFileName(resolved);
-    struct stat info {};
-    if (::stat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+    if (!isFolder(path))
         return listing;
-    DirHandle dir(::opendir(path.constData()));
-    if (!dir) {
-        if (errno == ENOENT || errno == ENOTDIR) // gone since the look above
+    FolderEntries entries(path);
+    if (!entries.isOpen()) {
+        if (entries.error() == ENOENT || entries.error() == ENOTDIR) // gone since the look above
             return listing;
         throw Failure(kPermissionDenied, QStringLiteral("Cannot read the folder %1: %2")
-                                             .arg(resolved, QString::fromLocal8Bit(std::strerror(errno))));
+                                             .arg(resolved, QString::fromLocal8Bit(std::strerror(entries.error()))));
     }
     listing.folder_ = resolved.endsWith(u'/') ? resolved : resolved + u'/';
     listing.folderBytes_ = encodeFileName(listing.folder_);
-
-    std::string folded; // the names again, ASCII letters folded, to sort on
-    const int dirFd = ::dirfd(dir.get());
-    while (const dirent *entry = ::readdir(dir.get())) {
-        if (isDotOrDotDot(entry->d_name))
-            continue;
-        bool regular = entry->d_type == DT_REG;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct stat target {};
-            regular = ::fstatat(dirFd, entry->d_name, &target, 0) == 0 && S_ISREG(target.st_mode);
-        }
-        if (!regular)
-            continue;
-        const size_t length = std::strlen(entry->d_name);
-        listing.entries_.push_back({static_cast<uint32_t>(listing.names_.size()), static_cast<uint32_t>(length)});
-        listing.names_.append(entry->d_name, length);
-        for (size_t k = 0; k < length; ++k)
-            folded += foldAscii(entry->d_name[k]);
-    }
-    // Sorted on the folded names, then on the names as they are: the same order on every run.
-    const std::string_view names(listing.names_), foldedNames(folded);
-    std::sort(listing.entries_.begin(), listing.entries_.end(),
-              [&](const FolderListing::Entry &a, const FolderListing::Entry &b) {
-                  const int c = foldedNames.substr(a.offset, a.length).compare(foldedNames.substr(b.offset, b.length));
-                  if (c != 0)
-                      return c < 0;
-                  return names.substr(a.offset, a.length) < names.substr(b.offset, b.length);
-              });
+    while (const dirent *entry = entries.next())
+        if (entries.isRegularFile(*entry))
+            listing.add(entry->d_name, std::strlen(entry->d_name));
+    listing.sortByName();
     return listing;
 }
 

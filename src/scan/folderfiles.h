@@ -3,12 +3,37 @@
 #include <QString>
 #include <QStringList>
 
+#include <dirent.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace orvantis {
+
+// An open folder, read entry by entry ("." and ".." left out); closed when it goes. The one way
+// the program opens a folder.
+class FolderEntries {
+public:
+    // An empty path is the current folder.
+    explicit FolderEntries(const QByteArray &path);
+    ~FolderEntries();
+    FolderEntries(const FolderEntries &) = delete;
+    FolderEntries &operator=(const FolderEntries &) = delete;
+
+    bool isOpen() const { return dir_ != nullptr; }
+    // Why the folder did not open (an errno value).
+    int error() const { return error_; }
+    // The next entry, or null at the end.
+    const dirent *next();
+    // Whether an entry is a regular file or a link to one.
+    bool isRegularFile(const dirent &entry) const;
+
+private:
+    DIR *dir_;
+    int error_;
+};
 
 // The path with each part that does not exist as written replaced by an entry of the same
 // name in other letter case, when there is one; names are matched without regard to letter
@@ -31,6 +56,8 @@ public:
 
 private:
     friend FolderListing listRegularFiles(const QString &folder);
+    void add(const char *name, size_t length);
+    void sortByName();
     struct Entry {
         uint32_t offset;
         uint32_t length;
