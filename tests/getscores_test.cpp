@@ -1,3 +1,4 @@
+#include "accountfiles.h"
 #include "listhelpers.h"
 #include "recordingmessagebox.h"
 #include "scan/getscores.h"
@@ -10,21 +11,9 @@ using namespace orvantis;
 
 namespace {
 
-QByteArray account(const QByteArray &login, const QByteArray &l1, const QByteArray &l2,
-                   const QByteArray &l3, const QByteArray &extra = {}) {
-    return "[GENERAL]\nLogin=" + login + "\n[CHAR1]\nName=One\nLevel=" + l1 +
-           "\n[CHAR2]\nName=Two\nLevel=" + l2 + "\n[CHAR3]\nName=Three\nLevel=" + l3 + "\n" + extra;
-}
-
 class GetScoresTest : public ::testing::Test {
 protected:
-    QStringList rows() const {
-        QStringList lines;
-        for (int row = 0; row < list.listItems().Count(); ++row)
-            lines << QStringList({list.cell(row, 0), list.cell(row, 1), list.cell(row, 2),
-                                  list.cell(row, 3)}).join(u'|');
-        return lines;
-    }
+    QStringList rows() const { return rowTexts(list); }
     ScanReport scan() { return GetScores(folder.path(), list, {messages, QLocale::c()}); }
 
     TempFolder folder;
@@ -54,11 +43,11 @@ TEST(AccountRules, OnlyASlotAboveBothOthersWins) {
 }
 
 TEST_F(GetScoresTest, ScansAccountFilesOnlyAndRanksByLevel) {
-    folder.write("accounts/a.ini", account("alice", "12", "0", "0"));
-    folder.write("accounts/B.INI", account("bob", "0", "30", "7"));
-    folder.write("accounts/tahini", account("tahini", "5", "5", "9"));
-    folder.write("accounts/x.ini.bak", account("backup", "99", "0", "0"));
-    folder.write("accounts/sub.ini/c.ini", account("nested", "98", "0", "0"));
+    folder.write("accounts/a.ini", accountFile("alice", {"12", "0", "0"}));
+    folder.write("accounts/B.INI", accountFile("bob", {"0", "30", "7"}));
+    folder.write("accounts/tahini", accountFile("tahini", {"5", "5", "9"}));
+    folder.write("accounts/x.ini.bak", accountFile("backup", {"99", "0", "0"}));
+    folder.write("accounts/sub.ini/c.ini", accountFile("nested", {"98", "0", "0"}));
     scan();
     EXPECT_EQ(rows(), QStringList({"bob|30|2|Two", "alice|12|1|One", "tahini|9|3|Three"}));
     EXPECT_TRUE(list.isSorted());
@@ -66,36 +55,36 @@ TEST_F(GetScoresTest, ScansAccountFilesOnlyAndRanksByLevel) {
 }
 
 TEST_F(GetScoresTest, ASharedTopLevelGivesSlotXAndTheNameOfSectionCharX) {
-    folder.write("accounts/a.ini", account("tied", "40", "40", "10"));
-    folder.write("accounts/b.ini", account("named", "5", "5", "1", "[CHARX]\nName=  Who  \n"));
+    folder.write("accounts/a.ini", accountFile("tied", {"40", "40", "10"}));
+    folder.write("accounts/b.ini", accountFile("named", {"5", "5", "1"}, "[CHARX]\nName=  Who  \n"));
     folder.write("accounts/c.ini", "[GENERAL]\nLogin=nochars\n");
-    folder.write("accounts/d.ini", account("top", "1", "0", "0"));
+    folder.write("accounts/d.ini", accountFile("top", {"1", "0", "0"}));
     scan();
     EXPECT_EQ(rows(), QStringList({"top|1|1|One", "tied||X|", "named||X|Who", "nochars||X|"}));
 }
 
 TEST_F(GetScoresTest, NegativeLevelsRankBelowZero) {
-    folder.write("accounts/a.ini", account("neg", "-3", "-7", "-5"));
-    folder.write("accounts/b.ini", account("zero", "0", "0", "0"));
-    folder.write("accounts/c.ini", account("pos", "2", "0", "0"));
+    folder.write("accounts/a.ini", accountFile("neg", {"-3", "-7", "-5"}));
+    folder.write("accounts/b.ini", accountFile("zero", {"0", "0", "0"}));
+    folder.write("accounts/c.ini", accountFile("pos", {"2", "0", "0"}));
     scan();
     EXPECT_EQ(rows(), QStringList({"pos|2|1|One", "zero||X|", "neg|-3|1|One"}));
 }
 
 TEST_F(GetScoresTest, LevelTextsAreReadAsTheirLeadingNumber) {
-    folder.write("accounts/a.ini", account("blanks", " 42 ", "0", "0"));
-    folder.write("accounts/b.ini", account("letters", "41abc", "0", "0"));
-    folder.write("accounts/c.ini", account("half", "2.5", "3.5", "0"));
-    folder.write("accounts/d.ini", account("words", "high", "", "1"));
+    folder.write("accounts/a.ini", accountFile("blanks", {" 42 ", "0", "0"}));
+    folder.write("accounts/b.ini", accountFile("letters", {"41abc", "0", "0"}));
+    folder.write("accounts/c.ini", accountFile("half", {"2.5", "3.5", "0"}));
+    folder.write("accounts/d.ini", accountFile("words", {"high", "", "1"}));
     scan();
     EXPECT_EQ(rows(), QStringList({"blanks|42|1|One", "letters|41|1|One", "half|4|2|Two", "words|1|3|Three"}));
 }
 
 TEST_F(GetScoresTest, AFileWithAnOverflowingLevelIsSkippedAndReported) {
-    folder.write("accounts/a.ini", account("fine", "10", "0", "0"));
-    folder.write("accounts/b.ini", account("huge", "1", "2147483648", "0"));
+    folder.write("accounts/a.ini", accountFile("fine", {"10", "0", "0"}));
+    folder.write("accounts/b.ini", accountFile("huge", {"1", "2147483648", "0"}));
     folder.write("accounts/c.ini", "[CHAR3]\nLevel=-99999999999\n"); // no login, still reported
-    folder.write("accounts/d.ini", account("later", "20", "0", "0"));
+    folder.write("accounts/d.ini", accountFile("later", {"20", "0", "0"}));
     const ScanReport report = scan();
     EXPECT_EQ(rows(), QStringList({"later|20|1|One", "fine|10|1|One"}));
     ASSERT_EQ(report.skipped.size(), 2u);
@@ -107,15 +96,15 @@ TEST_F(GetScoresTest, LoginsAreKeptAsReadAndNamesTrimmedOfSpaces) {
     folder.write("accounts/a.ini", "[GENERAL]\nLogin=\" spaced \"\n[CHAR1]\nLevel=3\nName=\"  Sir Tom  \"\n");
     folder.write("accounts/b.ini", "[GENERAL]\nLogin=\n[CHAR1]\nLevel=99\n");
     folder.write("accounts/c.ini", "[CHAR1]\nLevel=98\n[GENERAL]\nUser=x\n");
-    folder.write("accounts/d.ini", account("twin", "2", "0", "0"));
-    folder.write("accounts/e.ini", account("twin", "1", "0", "0"));
+    folder.write("accounts/d.ini", accountFile("twin", {"2", "0", "0"}));
+    folder.write("accounts/e.ini", accountFile("twin", {"1", "0", "0"}));
     scan();
     EXPECT_EQ(rows(), QStringList({" spaced |3|1|Sir Tom", "twin|2|1|One", "twin|1|1|One"}));
 }
 
 TEST_F(GetScoresTest, EqualLevelsKeepFileNameOrder) {
     for (const char *name : {"d", "b", "C", "a"})
-        folder.write(QStringLiteral("accounts/%1.ini").arg(name), account(name, "7", "0", "0"));
+        folder.write(QStringLiteral("accounts/%1.ini").arg(name), accountFile(name, {"7", "0", "0"}));
     scan();
     EXPECT_EQ(columnTexts(list, 0), QStringList({"a", "b", "C", "d"}));
 }
@@ -131,7 +120,7 @@ TEST_F(GetScoresTest, AnEmptyOrMissingFolderGivesAnEmptySortedList) {
 }
 
 TEST_F(GetScoresTest, ReachesTheFolderWhateverItsLetterCase) {
-    folder.write("ACCOUNTS/a.ini", account("upper", "1", "0", "0"));
+    folder.write("ACCOUNTS/a.ini", accountFile("upper", {"1", "0", "0"}));
     scan();
     EXPECT_EQ(rows(), QStringList({"upper|1|1|One"}));
 }

@@ -1,6 +1,9 @@
 // An accounts folder holding what servers, editors and users leave behind, beside good account
 // files: the rows must be exactly those of the good files, quickly, in bounded memory, both from
 // the built orvantis-rank and from the window's scan.
+#include "accountfiles.h"
+#include "listhelpers.h"
+#include "programrun.h"
 #include "qtprinters.h"
 #include "recordingmessagebox.h"
 #include "tempfolder.h"
@@ -16,21 +19,12 @@
 #include <thread>
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace {
-
-QByteArray account(const QByteArray &login, int level, const QByteArray &name = "Hero") {
-    return "[GENERAL]\nLogin=" + login + "\n[CHAR1]\nName=" + name + "\nLevel=" + QByteArray::number(level) + "\n";
-}
 
 // A literal's bytes, NUL bytes inside included.
 template <size_t N> QByteArray bytesOf(const char (&text)[N]) { return QByteArray(text, N - 1); }
@@ -45,13 +39,13 @@ void writeRaw(const QByteArray &path, const QByteArray &bytes) {
 
 // Good account files, some with awkward names and values; the same in every folder.
 void addGoodFiles(const QByteArray &accounts) {
-    writeRaw(accounts + "/plain.ini", account("plain", 40));
-    writeRaw(accounts + "/with space.ini", account("spaced", 31));
-    writeRaw(accounts + "/tab\there.ini", account("tabbed", 22));
-    writeRaw(accounts + "/new\nline.ini", account("newline", 13));
-    writeRaw(accounts + "/latin\xff\xfe.ini", account("latin", 9));
+    writeRaw(accounts + "/plain.ini", accountFile("plain", 40));
+    writeRaw(accounts + "/with space.ini", accountFile("spaced", 31));
+    writeRaw(accounts + "/tab\there.ini", accountFile("tabbed", 22));
+    writeRaw(accounts + "/new\nline.ini", accountFile("newline", 13));
+    writeRaw(accounts + "/latin\xff\xfe.ini", accountFile("latin", 9));
     writeRaw(accounts + "/nul.ini", bytesOf("[GENERAL]\nLogin=cut\0after\n[CHAR1]\nLevel=3\n"));
-    writeRaw(accounts + "/.dotted.ini", account("dotted", 2));
+    writeRaw(accounts + "/.dotted.ini", accountFile("dotted", 2));
 }
 
 // What must add no row, and must not hang, crash or grow memory without bound.
@@ -72,7 +66,7 @@ void addHostileEntries(const QByteArray &accounts, const QByteArray &outside) {
     ASSERT_EQ(::symlink("loop2.ini", accounts + "/loop1.ini"), 0);
     ASSERT_EQ(::symlink("loop1.ini", accounts + "/loop2.ini"), 0);
     ASSERT_EQ(::mkdir(accounts + "/sub.ini", 0755), 0);
-    writeRaw(accounts + "/sub.ini/inside.ini", account("nested", 99));
+    writeRaw(accounts + "/sub.ini/inside.ini", accountFile("nested", 99));
 
     // 2 GB of nothing, and a line of 10,000,000 characters.
     const int sparse = ::open(accounts + "/sparse.ini", O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -90,51 +84,6 @@ void addHostileEntries(const QByteArray &accounts, const QByteArray &outside) {
     writeRaw(accounts + "/nullogin.ini", bytesOf("[GENERAL]\nLogin=\0\0\0\n[CHAR1]\nLevel=50\n"));
 }
 
-struct RankRun {
-    int status = -1;
-    QByteArray out;
-    long peakKiB = 0;
-    qint64 millis = 0;
-};
-
-// Runs a program and collects its output and its peak memory; as `user` when given (root only).
-RankRun runProgram(const QByteArray &program, const QByteArray &folder, const char *user = nullptr) {
-    RankRun run;
-    int pipeFds[2];
-    EXPECT_EQ(::pipe(pipeFds), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    QList<QByteArray> args;
-    if (user)
-        args = {"/usr/bin/setpriv", "--reuid=" + QByteArray(user), "--regid=" + QByteArray(user),
-                "--clear-groups", program, folder};
-    else
-        args = {program, folder};
-    std::vector<char *> argv;
-    for (QByteArray &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    QElapsedTimer timer;
-    timer.start();
-    pid_t pid = 0;
-    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    ::close(pipeFds[1]);
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-        run.out.append(buffer, got);
-    ::close(pipeFds[0]);
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    run.millis = timer.elapsed();
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.peakKiB = usage.ru_maxrss;
-    posix_spawn_file_actions_destroy(&actions);
-    return run;
-}
-
 class HostileFolder : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -150,21 +99,14 @@ protected:
     TempFolder goodOnly, hostile, outside;
 };
 
-QStringList rowsOf(const orvantis::ReportList &list) {
-    QStringList rows;
-    for (int r = 0; r < list.listItems().Count(); ++r)
-        rows << list.cell(r, 0) + u'|' + list.cell(r, 1) + u'|' + list.cell(r, 2) + u'|' + list.cell(r, 3);
-    return rows;
-}
-
 } // namespace
 
 TEST_F(HostileFolder, ConsoleRankingIsThatOfTheGoodFilesAlone) {
-    const RankRun expected = runProgram(ORVANTIS_RANK_EXE, goodOnly.path().toUtf8());
+    const ProgramRun expected = runProgram(ORVANTIS_RANK_EXE, {goodOnly.path().toUtf8()});
     ASSERT_EQ(expected.status, 0);
     EXPECT_EQ(expected.out.count('\n'), 7);
 
-    const RankRun got = runProgram(ORVANTIS_RANK_EXE, hostile.path().toUtf8());
+    const ProgramRun got = runProgram(ORVANTIS_RANK_EXE, {hostile.path().toUtf8()});
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(QString::fromUtf8(got.out), QString::fromUtf8(expected.out));
     EXPECT_LT(got.millis, 30000) << "took " << got.millis << " ms";
@@ -174,18 +116,18 @@ TEST_F(HostileFolder, ConsoleRankingIsThatOfTheGoodFilesAlone) {
 
 TEST_F(HostileFolder, AnUnreadableFileGivesNoRow) {
     const QByteArray secret = hostile.path("accounts/secret.ini").toUtf8();
-    writeRaw(secret, account("secret", 77));
+    writeRaw(secret, accountFile("secret", 77));
     ASSERT_EQ(::chmod(secret, 0), 0);
-    const RankRun expected = runProgram(ORVANTIS_RANK_EXE, goodOnly.path().toUtf8());
+    const ProgramRun expected = runProgram(ORVANTIS_RANK_EXE, {goodOnly.path().toUtf8()});
     if (::geteuid() == 0) {
         if (::access("/usr/bin/setpriv", X_OK) != 0)
             GTEST_SKIP() << "running as root, which reads any file, and setpriv is missing";
-        const RankRun got = runProgram(ORVANTIS_RANK_EXE, hostile.path().toUtf8(), "65534");
+        const ProgramRun got = runProgram(ORVANTIS_RANK_EXE, {hostile.path().toUtf8()}, {"65534", {}});
         EXPECT_EQ(got.status, 0);
         EXPECT_EQ(QString::fromUtf8(got.out), QString::fromUtf8(expected.out));
         return;
     }
-    const RankRun got = runProgram(ORVANTIS_RANK_EXE, hostile.path().toUtf8());
+    const ProgramRun got = runProgram(ORVANTIS_RANK_EXE, {hostile.path().toUtf8()});
     EXPECT_EQ(QString::fromUtf8(got.out), QString::fromUtf8(expected.out));
 }
 
@@ -195,10 +137,10 @@ TEST_F(HostileFolder, WindowScanIsThatOfTheGoodFilesAlone) {
     ASSERT_TRUE(good.Form_Load());
     orvantis::frmMain window(hostile.path(), messages, QLocale::c());
     ASSERT_TRUE(window.Form_Load());
-    EXPECT_EQ(rowsOf(window.lvLevels()), rowsOf(good.lvLevels()));
-    EXPECT_TRUE(rowsOf(window.lvLevels()).contains("cut|3|1|")) << "a value ends at a NUL byte";
+    EXPECT_EQ(rowTexts(window.lvLevels()), rowTexts(good.lvLevels()));
+    EXPECT_TRUE(rowTexts(window.lvLevels()).contains("cut|3|1|")) << "a value ends at a NUL byte";
     window.Command1_Click();
-    EXPECT_EQ(rowsOf(window.lvLevels()), rowsOf(good.lvLevels()));
+    EXPECT_EQ(rowTexts(window.lvLevels()), rowTexts(good.lvLevels()));
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -222,13 +164,13 @@ TEST_F(HostileFolder, FilesVanishingDuringAScanLeaveTheOtherRowsIntact) {
     go = true;
     ASSERT_TRUE(window.Form_Load());
     remover.join();
-    EXPECT_EQ(rowsOf(window.lvLevels()), rowsOf(good.lvLevels()));
+    EXPECT_EQ(rowTexts(window.lvLevels()), rowTexts(good.lvLevels()));
 }
 
 TEST_F(HostileFolder, TheFolderReplacedByAFileDuringAScanEndsItQuietly) {
     const QByteArray accounts = hostile.path("accounts").toUtf8();
     for (int i = 0; i < 5000; ++i)
-        writeRaw(accounts + "/many" + QByteArray::number(i) + ".ini", account("many" + QByteArray::number(i), i % 90));
+        writeRaw(accounts + "/many" + QByteArray::number(i) + ".ini", accountFile("many" + QByteArray::number(i), i % 90));
     RecordingMessageBox messages;
     orvantis::frmMain window(hostile.path(), messages, QLocale::c());
     std::atomic<bool> go{false};

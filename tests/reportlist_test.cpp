@@ -6,7 +6,7 @@
 using namespace orvantis;
 
 TEST(ReportList, AddsRowsAtPositionsWithEmptySubItems) {
-    ReportList list(levelHeaders());
+    ReportList list(fourColumns());
     list.listItems().Add(1, "b");
     list.listItems().Add(1, "a"); // in front
     list.listItems().Add(3, "c"); // at the end
@@ -23,7 +23,7 @@ TEST(ReportList, AddsRowsAtPositionsWithEmptySubItems) {
 }
 
 TEST(ReportList, RejectsPositionsAndColumnsItDoesNotHave) {
-    ReportList list(levelHeaders());
+    ReportList list(fourColumns());
     EXPECT_THROW(list.listItems().Add(2, "x"), Failure);
     list.listItems().Add(1, "x");
     EXPECT_THROW(list.listItems().Item(0), Failure);
@@ -35,7 +35,7 @@ TEST(ReportList, RejectsPositionsAndColumnsItDoesNotHave) {
 }
 
 TEST(ReportList, ClearRemovesEveryRowAndKeepsTheHeaders) {
-    ReportList list(levelHeaders());
+    ReportList list(fourColumns());
     int rowChanges = 0;
     list.setChangeHandler([&](ReportList::Change c) { rowChanges += c == ReportList::Change::Rows; });
     list.listItems().Clear();
@@ -44,11 +44,11 @@ TEST(ReportList, ClearRemovesEveryRowAndKeepsTheHeaders) {
     addRows(list, {{"a", "1"}, {"b", "2"}});
     list.listItems().Clear();
     EXPECT_EQ(list.listItems().Count(), 0);
-    EXPECT_EQ(list.columnHeaders(), levelHeaders());
+    EXPECT_EQ(list.columnHeaders(), fourColumns());
 }
 
 TEST(ReportList, SortedFlagSortsAtOnceOnTheKeyColumnIgnoringCase) {
-    ReportList list(levelHeaders());
+    ReportList list(fourColumns());
     addRows(list, {{"carol", "b"}, {"alice", "C"}, {"Bob", "a"}});
     list.setSortKey(0);
     list.setSorted(true);
@@ -61,7 +61,7 @@ TEST(ReportList, SortedFlagSortsAtOnceOnTheKeyColumnIgnoringCase) {
 }
 
 TEST(ReportList, SortKeepsTheOrderOfEqualKeysBothWays) {
-    ReportList list(levelHeaders());
+    ReportList list(fourColumns());
     addRows(list, {{"r1", "5"}, {"r2", "7"}, {"r3", "5"}, {"r4", "7"}, {"r5", "5"}});
     list.setSortKey(1);
     list.setSorted(true);
@@ -72,7 +72,7 @@ TEST(ReportList, SortKeepsTheOrderOfEqualKeysBothWays) {
 }
 
 TEST(ReportList, WritingACellNeverMovesItsRow) {
-    ReportList list(levelHeaders());
+    ReportList list(fourColumns());
     addRows(list, {{"a"}, {"b"}, {"c"}});
     list.setSortKey(0);
     list.setSorted(true);
@@ -82,7 +82,7 @@ TEST(ReportList, WritingACellNeverMovesItsRow) {
 }
 
 TEST(ReportList, TellsItsViewOfRowsAndVisibilityButNotOfAnUnchangedFlag) {
-    ReportList list(levelHeaders());
+    ReportList list(fourColumns());
     std::vector<ReportList::Change> changes;
     list.setChangeHandler([&](ReportList::Change c) { changes.push_back(c); });
     list.setSorted(true); // empty: nothing to re-order

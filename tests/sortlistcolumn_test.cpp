@@ -27,7 +27,7 @@ protected:
         });
     }
 
-    ReportList list{levelHeaders()};
+    ReportList list{fourColumns()};
     RecordingMessageBox messages;
     SortEnvironment environment{messages, QLocale::c()};
     std::vector<bool> visibility;

@@ -1,3 +1,4 @@
+#include "accountfiles.h"
 #include "qtprinters.h"
 #include "recordingmessagebox.h"
 #include "tempfolder.h"
@@ -17,10 +18,6 @@
 using namespace orvantis;
 
 namespace {
-
-QByteArray account(const QByteArray &login, int level) {
-    return "[GENERAL]\nLogin=" + login + "\n[CHAR1]\nName=Hero\nLevel=" + QByteArray::number(level) + "\n";
-}
 
 class WindowTest : public ::testing::Test {
 protected:
@@ -94,7 +91,7 @@ TEST_F(WindowTest, ListHasFocusAndTabGoesToTheButtonSkippingTheLabel) {
 }
 
 TEST_F(WindowTest, EnterOrEscapeInTheListDoesNotPressRefresh) {
-    folder.write("accounts/a.ini", account("alice", 5));
+    folder.write("accounts/a.ini", accountFile("alice", 5));
     frmMain &w = window();
     ASSERT_TRUE(w.Form_Load());
     w.show();
@@ -109,7 +106,7 @@ TEST_F(WindowTest, EnterOrEscapeInTheListDoesNotPressRefresh) {
 
 TEST_F(WindowTest, AClickOnAHeaderChangesNothing) {
     for (int i = 0; i < 5; ++i)
-        folder.write(QStringLiteral("accounts/%1.ini").arg(i), account("user" + QByteArray::number(i), i + 1));
+        folder.write(QStringLiteral("accounts/%1.ini").arg(i), accountFile("user" + QByteArray::number(i), i + 1));
     frmMain &w = window();
     ASSERT_TRUE(w.Form_Load());
     w.show();
@@ -121,8 +118,8 @@ TEST_F(WindowTest, AClickOnAHeaderChangesNothing) {
 }
 
 TEST_F(WindowTest, StartsWithTheRankingWhenTheAccountsFolderIsThere) {
-    folder.write("accounts/a.ini", account("alice", 5));
-    folder.write("accounts/b.ini", account("bob", 12));
+    folder.write("accounts/a.ini", accountFile("alice", 5));
+    folder.write("accounts/b.ini", accountFile("bob", 12));
     QSignalSpy resets(window().levelsView()->model(), &QAbstractItemModel::modelReset);
     EXPECT_TRUE(window().Form_Load());
     EXPECT_EQ(resets.count(), 1) << "one view update per scan";
@@ -135,7 +132,7 @@ TEST_F(WindowTest, RefusesToStartWithoutAnEntryNamedExactlyAccounts) {
     for (const char *name : {"", "Accounts", "ACCOUNTS"}) {
         TempFolder programFolder;
         if (*name)
-            programFolder.write(QStringLiteral("%1/a.ini").arg(name), account("alice", 5));
+            programFolder.write(QStringLiteral("%1/a.ini").arg(name), accountFile("alice", 5));
         RecordingMessageBox box;
         frmMain w(programFolder.path(), box, QLocale::c());
         EXPECT_FALSE(w.Form_Load()) << name;
@@ -163,15 +160,15 @@ TEST_F(WindowTest, APlainFileOrAnEmptyFolderNamedAccountsGivesAnEmptyList) {
 }
 
 TEST_F(WindowTest, RefreshShowsTheFolderAsItIsNow) {
-    folder.write("accounts/a.ini", account("alice", 5));
-    folder.write("accounts/b.ini", account("bob", 12));
+    folder.write("accounts/a.ini", accountFile("alice", 5));
+    folder.write("accounts/b.ini", accountFile("bob", 12));
     ASSERT_TRUE(window().Form_Load());
     window().Command1()->click();
     window().Command1()->click();
     EXPECT_EQ(shownRows(), QStringList({"bob|12", "alice|5"})) << "the same rows once";
 
-    folder.write("accounts/c.ini", account("carol", 30));
-    folder.write("accounts/a.ini", account("alice", 40));
+    folder.write("accounts/c.ini", accountFile("carol", 30));
+    folder.write("accounts/a.ini", accountFile("alice", 40));
     QFile::remove(folder.path("accounts/b.ini"));
     window().Command1()->click();
     EXPECT_EQ(shownRows(), QStringList({"alice|40", "carol|30"}));
@@ -183,7 +180,7 @@ TEST_F(WindowTest, RefreshShowsTheFolderAsItIsNow) {
 }
 
 TEST_F(WindowTest, NamesSkippedFilesOnceAfterTheScan) {
-    folder.write("accounts/a.ini", account("alice", 5));
+    folder.write("accounts/a.ini", accountFile("alice", 5));
     for (int i = 0; i < 22; ++i)
         folder.write(QStringLiteral("accounts/big%1.ini").arg(i, 2, 10, QLatin1Char('0')),
                      "[GENERAL]\nLogin=x\n[CHAR1]\nLevel=3000000000\n");

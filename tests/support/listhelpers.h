@@ -5,10 +5,9 @@
 
 #include <QStringList>
 
-// A list with the window's four columns.
-inline QStringList levelHeaders() {
-    return {QStringLiteral("Username"), QStringLiteral("Highest Level"), QStringLiteral("Char No."),
-            QStringLiteral("Char Name")};
+// Four column headers, for lists that tests fill.
+inline QStringList fourColumns() {
+    return {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")};
 }
 
 // Adds one row per entry: row text, then sub-items in order.
@@ -26,4 +25,16 @@ inline QStringList columnTexts(const orvantis::ReportList &list, int column) {
     for (int row = 0; row < list.listItems().Count(); ++row)
         texts << list.cell(row, column);
     return texts;
+}
+
+// The rows top to bottom, their cells joined by "|".
+inline QStringList rowTexts(const orvantis::ReportList &list) {
+    QStringList rows;
+    for (int row = 0; row < list.listItems().Count(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < list.columnCount(); ++column)
+            cells << list.cell(row, column);
+        rows << cells.join(u'|');
+    }
+    return rows;
 }

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QTemporaryFile>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+
+extern char **environ;
+
+// What a program run gave: its exit status (-1 when a signal ended it), what it wrote, its peak
+// memory and how long it took.
+struct ProgramRun {
+    int status = -1;
+    int signal = 0;
+    QByteArray out;
+    QByteArray err;
+    long peakKiB = 0;
+    qint64 millis = 0;
+};
+
+struct ProgramOptions {
+    // Run as this user and group id through setpriv (needs root); empty for as we are.
+    QByteArray user;
+    // Variables to set, "NAME=value", on top of this process's environment.
+    QList<QByteArray> environment;
+};
+
+// Runs a program to its end and collects its output and its peak memory (from wait4).
+inline ProgramRun runProgram(const QByteArray &program, const QList<QByteArray> &arguments,
+                             const ProgramOptions &options = {}) {
+    ProgramRun run;
+    QTemporaryFile errFile;
+    EXPECT_TRUE(errFile.open());
+    int outPipe[2];
+    EXPECT_EQ(::pipe(outPipe), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_addclose(&actions, outPipe[0]);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.fileName().toUtf8().constData(), O_WRONLY | O_TRUNC, 0);
+
+    QList<QByteArray> args;
+    if (!options.user.isEmpty())
+        args = {"/usr/bin/setpriv", "--reuid=" + options.user, "--regid=" + options.user, "--clear-groups"};
+    args << program << arguments;
+    std::vector<char *> argv;
+    for (QByteArray &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    // getenv takes the first entry of a name, so ours go first.
+    QList<QByteArray> ours = options.environment;
+    std::vector<char *> envp;
+    for (QByteArray &e : ours)
+        envp.push_back(e.data());
+    for (char **e = environ; *e; ++e)
+        envp.push_back(*e);
+    envp.push_back(nullptr);
+
+    QElapsedTimer timer;
+    timer.start();
+    pid_t pid = 0;
+    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(outPipe[1]);
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(outPipe[0], buffer, sizeof buffer)) > 0;)
+        run.out.append(buffer, got);
+    ::close(outPipe[0]);
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    run.millis = timer.elapsed();
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    run.peakKiB = usage.ru_maxrss;
+    run.err = errFile.readAll();
+    return run;
+}
