@@ -55,3 +55,16 @@ TEST(ListFolderFiles, NamesThatAreNotUtf8StillOpen) {
     ASSERT_EQ(names.size(), 1);
     EXPECT_EQ(encodeFileName(folder.path("acc/") + names[0]), raw);
 }
+
+TEST(ListFolderFiles, NamesEqualButForLetterCaseComeInOneOrderEveryTime) {
+    TempFolder folder;
+    QStringList expected;
+    for (int i = 0; i < 40; ++i) {
+        const QString lower = QStringLiteral("acc/name%1.ini").arg(i, 2, 10, QLatin1Char('0'));
+        folder.write(lower, "");
+        folder.write(lower.toUpper().replace("ACC/", "acc/"), "");
+        expected << QStringLiteral("NAME%1.INI").arg(i, 2, 10, QLatin1Char('0'))
+                 << QStringLiteral("name%1.ini").arg(i, 2, 10, QLatin1Char('0'));
+    }
+    EXPECT_EQ(ListFolderFiles(folder.path("acc/")), expected);
+}

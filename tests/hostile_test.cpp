@@ -11,10 +11,12 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QSet>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
 #include <random>
 #include <thread>
 
@@ -183,8 +185,26 @@ TEST_F(HostileFolder, TheFolderReplacedByAFileDuringAScanEndsItQuietly) {
     go = true;
     ASSERT_TRUE(window.Form_Load());
     replacer.join();
-    // Whatever was read before the swap is there, well formed; nothing after it.
-    EXPECT_LE(window.lvLevels().listItems().Count(), 5000 + 7);
+    // What was read before the swap is there, each row exactly as its file gives it, once, and
+    // ranked; nothing comes of the files that could no longer be reached.
+    orvantis::frmMain good(goodOnly.path(), messages, QLocale::c());
+    ASSERT_TRUE(good.Form_Load());
+    QSet<QString> possible;
+    for (const QString &row : rowTexts(good.lvLevels()))
+        possible << row;
+    for (int i = 0; i < 5000; ++i)
+        possible << (i % 90 == 0 ? QStringLiteral("many%1||X|").arg(i) : QStringLiteral("many%1|%2|1|One").arg(i).arg(i % 90));
+    const QStringList rows = rowTexts(window.lvLevels());
+    QSet<QString> seen;
+    int previousLevel = INT_MAX;
+    for (const QString &row : rows) {
+        EXPECT_TRUE(possible.contains(row)) << row.toStdString();
+        EXPECT_FALSE(seen.contains(row)) << "twice: " << row.toStdString();
+        seen << row;
+        const int level = row.section(u'|', 1, 1).toInt();
+        EXPECT_LE(level, previousLevel) << row.toStdString();
+        previousLevel = level;
+    }
     window.Command1_Click();
     EXPECT_EQ(window.lvLevels().listItems().Count(), 0);
     EXPECT_TRUE(messages.shown.empty());

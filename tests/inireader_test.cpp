@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace orvantis;
@@ -56,10 +58,10 @@ class IniReadingRules : public ::testing::TestWithParam<IniCase> {};
 } // namespace
 
 TEST_P(IniReadingRules, ReadsTheValue) {
-    TempFolder folder;
     const IniCase &c = GetParam();
-    const QString file = folder.write("a.ini", c.file);
-    EXPECT_EQ(ReadIniValue(c.section, c.key, file), c.expected);
+    IniLookup lookup(std::vector<IniName>{{c.section, c.key}});
+    lookup.readBytes(c.file.constData(), static_cast<size_t>(c.file.size()));
+    EXPECT_EQ(lookup.value(0), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rules, IniReadingRules, ::testing::ValuesIn(kCases),
@@ -121,12 +123,52 @@ TEST(IniReader, GivesEmptyAtOnceForWhatIsNoRegularFile) {
     ::close(sock);
 }
 
+namespace {
+
+// The peak memory, in KiB, of a child process that reads one value of a file.
+long peakKiBReading(const QString &file, const char *section) {
+    int fds[2];
+    EXPECT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const QString value = ReadIniValue(section, "k", file);
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        const long peak = value.isEmpty() ? -1 : usage.ru_maxrss;
+        (void)!::write(fds[1], &peak, sizeof peak);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    long peak = -1;
+    EXPECT_EQ(::read(fds[0], &peak, sizeof peak), static_cast<ssize_t>(sizeof peak));
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    return peak;
+}
+
+} // namespace
+
 TEST(IniReader, ReadsAFileWithOneHugeLineInBoundedMemory) {
+    // A value line of 64 MiB before the value looked for, and one as the value itself: the
+    // reader's peak memory must not grow with either.
     TempFolder folder;
-    QByteArray content = "[A]\nk=";
-    content += QByteArray(5'000'000, 'x');
-    content += "\n[B]\nk=after\n";
-    const QString file = folder.write("big.ini", content);
-    EXPECT_EQ(ReadIniValue("A", "k", file), QString(254, u'x'));
-    EXPECT_EQ(ReadIniValue("B", "k", file), "after");
+    const QString small = folder.write("small.ini", "[A]\nk=small\n");
+    QFile big(folder.path("big.ini"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    big.write("[A]\nk=");
+    const QByteArray chunk(1 << 20, 'x');
+    for (int i = 0; i < 64; ++i)
+        big.write(chunk);
+    big.write("\n[B]\nk=after\n");
+    big.close();
+
+    const long baseline = peakKiBReading(small, "A");
+    ASSERT_GT(baseline, 0);
+    for (const char *section : {"A", "B"}) {
+        const long peak = peakKiBReading(big.fileName(), section);
+        ASSERT_GT(peak, 0) << section;
+        EXPECT_LT(peak - baseline, 8 * 1024) << "reading [" << section << "] grew by " << peak - baseline << " KiB";
+    }
+    EXPECT_EQ(ReadIniValue("A", "k", big.fileName()), QString(254, u'x'));
+    EXPECT_EQ(ReadIniValue("B", "k", big.fileName()), "after");
 }

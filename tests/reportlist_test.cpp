@@ -1,7 +1,11 @@
 #include "listhelpers.h"
 #include "platform/failure.h"
+#include "platform/textcompare.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
 
 using namespace orvantis;
 
@@ -93,4 +97,62 @@ TEST(ReportList, TellsItsViewOfRowsAndVisibilityButNotOfAnUnchangedFlag) {
     changes.clear();
     list.setSorted(true);
     EXPECT_EQ(changes, std::vector<ReportList::Change>{ReportList::Change::Rows});
+}
+
+namespace {
+
+// Sorts rows whose sub-item 1 holds `keys` and whose texts are "0", "1", … (where each was
+// added); returns the row texts in their new order.
+QStringList sortedRows(const QStringList &keys, int order) {
+    ReportList list(fourColumns());
+    for (int i = 0; i < keys.size(); ++i)
+        addRows(list, {{QString::number(i), keys[i]}});
+    list.setSortOrder(order);
+    list.setSortKey(1);
+    list.setSorted(true);
+    return columnTexts(list, 0);
+}
+
+// The order the list must give: a stable sort of the keys on their case-folded text.
+QStringList expectedRowOrder(const QStringList &keys, bool descending) {
+    std::vector<int> order(static_cast<size_t>(keys.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const int c = compareIgnoringCase(keys[a], keys[b]);
+        return descending ? c > 0 : c < 0;
+    });
+    QStringList rows;
+    for (int i : order)
+        rows << QString::number(i);
+    return rows;
+}
+
+} // namespace
+
+TEST(ReportList, SortKeepsTheOrderOfHundredsOfEqualKeys) {
+    // Small inputs are sorted stably by any library sort; hundreds of equal keys are not.
+    QStringList keys;
+    for (int i = 0; i < 600; ++i)
+        keys << QStringLiteral("key%1").arg((i * 7) % 3);
+    for (int order : {0, 1})
+        EXPECT_EQ(sortedRows(keys, order), expectedRowOrder(keys, order == 1)) << "order " << order;
+}
+
+TEST(ReportList, SortOrdersLongAndNonAsciiKeysAsTheirFoldedText) {
+    // Keys that share their first eight characters, keys with letters beyond ASCII or a NUL in
+    // them, mixed with plain short ones: every path of the row comparison meets every other.
+    const QStringList pieces = {"abcdefgh", "ABCDEFGH", "abcdefgi", "é", "É", "z", "Z", "a",
+                                QString(QChar(0)), "ß", "0", "~", "abc", "日本"};
+    QStringList keys;
+    uint32_t seed = 12345;
+    for (int i = 0; i < 400; ++i) {
+        QString key;
+        for (int n = 0; n < 1 + i % 3; ++n) {
+            seed = seed * 1103515245u + 12345u;
+            key += pieces[static_cast<int>((seed >> 16) % pieces.size())];
+        }
+        keys << key;
+    }
+    for (int order : {0, 1})
+        EXPECT_EQ(sortedRows(keys, order), expectedRowOrder(keys, order == 1)) << "order " << order;
 }

@@ -74,13 +74,15 @@ TEST_F(SortListColumnTest, ANonNumberIsReportedAndChangesNothing) {
     EXPECT_EQ(messages.shown[0].style, kCritical);
     EXPECT_EQ(messages.shown[0].text, "Type mismatch: \"abc\" is not a number (13)");
     EXPECT_EQ(columnTexts(list, 1), QStringList({"5", "abc", "12"}));
+    EXPECT_TRUE(visibility.empty()) << "met while reading, before the list is hidden";
     EXPECT_TRUE(list.Visible());
     EXPECT_FALSE(list.isSorted());
 }
 
 TEST_F(SortListColumnTest, AFailureOfTheListPutsEveryKeyCellBack) {
     fillLevels({"5", "12"});
-    // Column 0 rewrites the row texts, then the list refuses the sort key -1.
+    // Column 0 would rewrite the row texts, but the list refuses its sort key, -1, and that is
+    // checked before any cell is touched.
     list.listItems().Item(1).SetText("9");
     list.listItems().Item(2).SetText("10");
     EXPECT_FALSE(sort(0, SortNumber, SortAscending));
@@ -88,6 +90,29 @@ TEST_F(SortListColumnTest, AFailureOfTheListPutsEveryKeyCellBack) {
     EXPECT_EQ(messages.shown[0].text, "Invalid property value (380)");
     EXPECT_EQ(columnTexts(list, 0), QStringList({"9", "10"}));
     EXPECT_TRUE(list.Visible());
+}
+
+TEST_F(SortListColumnTest, ASortKeyBeyondSixteenBitsIsAnOverflow) {
+    fillLevels({"5", "12"});
+    EXPECT_FALSE(sort(-32768, SortNumber, SortAscending)); // its key, -32769, does not fit
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Overflow (6)");
+    EXPECT_EQ(columnTexts(list, 1), QStringList({"5", "12"}));
+}
+
+TEST_F(SortListColumnTest, ACopyOfACellTakenBeforeASortKeepsItsText) {
+    // The scan makes level cells with room to spare, which the sort rewrites in place; a copy
+    // that shares the cell's text must not see that.
+    for (const char *level : {"7", "12", "-3"}) {
+        QString cell;
+        cell.reserve(16);
+        cell += QLatin1String(level);
+        addRows(list, {{QStringLiteral("r"), cell}});
+    }
+    const QString before = list.cell(0, 1);
+    EXPECT_TRUE(sort(2, SortNumber, SortDescending));
+    EXPECT_EQ(before, "7");
+    EXPECT_EQ(columnTexts(list, 1), QStringList({"12", "7", "-3"}));
 }
 
 TEST_F(SortListColumnTest, AKeyColumnTheRowsDoNotHaveIsReported) {
