@@ -18,7 +18,8 @@ inline double residentMiB() {
             resident = 0;
         std::fclose(f);
     }
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) /
+           (1024.0 * 1024.0);
 }
 
 // The most memory this process has held, in MiB.
@@ -41,7 +42,8 @@ inline void reportMemory(benchmark::State &state, double startMiB, int64_t rows)
     startMiB = std::min(startMiB, processStartMiB());
     const double peak = peakResidentMiB();
     state.counters["peak_rss_MiB"] = peak;
-    state.counters["bytes_per_row"] = rows > 0 ? (peak - startMiB) * 1024.0 * 1024.0 / static_cast<double>(rows) : 0;
+    state.counters["bytes_per_row"] =
+        rows > 0 ? (peak - startMiB) * 1024.0 * 1024.0 / static_cast<double>(rows) : 0;
 }
 
 } // namespace orvantis::bench

@@ -20,7 +20,8 @@ public:
 inline void standardSizes(benchmark::internal::Benchmark *b) {
     for (int n : {1000, 10000, 100000})
         b->Arg(n);
-    if (const char *million = std::getenv("ORVANTIS_BENCH_MILLION"); million && std::string(million) == "1")
+    if (const char *million = std::getenv("ORVANTIS_BENCH_MILLION");
+        million && std::string(million) == "1")
         b->Arg(1000000);
     b->Unit(benchmark::kMillisecond);
 }

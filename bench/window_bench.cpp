@@ -6,8 +6,8 @@
 
 #include "console/ranking.h"
 #include "scan/getscores.h"
-#include "window/frmmain.h"
 #include "scan/reportcolumns.h"
+#include "window/frmmain.h"
 
 #include <QApplication>
 #include <QTreeView>
@@ -88,7 +88,8 @@ void BM_WindowTwentyRefreshes(benchmark::State &state) {
     }
     state.counters["rss_after_first_MiB"] = afterFirst;
     state.counters["rss_after_last_MiB"] = afterLast;
-    state.counters["growth_pct"] = afterFirst > 0 ? 100.0 * (afterLast - afterFirst) / afterFirst : 0;
+    state.counters["growth_pct"] =
+        afterFirst > 0 ? 100.0 * (afterLast - afterFirst) / afterFirst : 0;
 }
 BENCHMARK(BM_WindowTwentyRefreshes)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
 

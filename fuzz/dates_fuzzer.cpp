@@ -8,16 +8,19 @@
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static const QLocale locales[] = {QLocale::c(), QLocale(QLocale::English, QLocale::UnitedStates),
+    static const QLocale locales[] = {QLocale::c(),
+                                      QLocale(QLocale::English, QLocale::UnitedStates),
                                       QLocale(QLocale::German, QLocale::Germany)};
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
     for (const QLocale &locale : locales) {
         const auto value = orvantis::readDateTime(text, locale);
         if (!value)
             continue;
-        const auto sorted = orvantis::readDateTime(orvantis::sortableDateTime(*value), QLocale::c());
-        if (!sorted || !(QTime(sorted->time.hour(), sorted->time.minute(), sorted->time.second()) ==
-                             QTime(value->time.hour(), value->time.minute(), value->time.second())) ||
+        const auto sorted =
+            orvantis::readDateTime(orvantis::sortableDateTime(*value), QLocale::c());
+        if (!sorted ||
+            !(QTime(sorted->time.hour(), sorted->time.minute(), sorted->time.second()) ==
+              QTime(value->time.hour(), value->time.minute(), value->time.second())) ||
             sorted->date != value->date)
             std::abort();
         const auto shown = orvantis::readDateTime(orvantis::generalDate(*value, locale), locale);

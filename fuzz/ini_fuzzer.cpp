@@ -7,8 +7,12 @@
 
 namespace {
 orvantis::IniLookup &lookup() {
-    static orvantis::IniLookup instance({{"GENERAL", "Login"}, {"CHAR1", "Level"}, {"CHAR2", "Name"},
-                                         {"CHARX", "Name"}, {QString::fromUtf8("Straße"), QString::fromUtf8("Schlüssel")}});
+    static orvantis::IniLookup instance(
+        {{"GENERAL", "Login"},
+         {"CHAR1", "Level"},
+         {"CHAR2", "Name"},
+         {"CHARX", "Name"},
+         {QString::fromUtf8("Straße"), QString::fromUtf8("Schlüssel")}});
     return instance;
 }
 } // namespace
@@ -21,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         whole << ini.value(i);
         if (whole.back().size() > 2 * orvantis::kMaxIniValueLength)
             std::abort();
-        if (const auto ascii = ini.asciiValue(i); ascii && QString::fromLatin1(ascii->data(), qsizetype(ascii->size())) != whole.back())
+        if (const auto ascii = ini.asciiValue(i);
+            ascii && QString::fromLatin1(ascii->data(), qsizetype(ascii->size())) != whole.back())
             std::abort();
     }
     return 0;

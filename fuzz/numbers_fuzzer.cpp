@@ -44,8 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::memcpy(&b, data + 8, 8);
         if (std::isfinite(a) && std::isfinite(b)) {
             const int width = std::max(orvantis::wholeDigitCount(a), orvantis::wholeDigitCount(b));
-            const QString sa = orvantis::sortableNumber(a, width), sb = orvantis::sortableNumber(b, width);
-            if ((QString::compare(sa, sb) < 0) != (a < b) || orvantis::readSortableNumber(sa) != (a == 0 ? 0 : a))
+            const QString sa = orvantis::sortableNumber(a, width),
+                          sb = orvantis::sortableNumber(b, width);
+            if ((QString::compare(sa, sb) < 0) != (a < b) ||
+                orvantis::readSortableNumber(sa) != (a == 0 ? 0 : a))
                 std::abort();
         }
     }

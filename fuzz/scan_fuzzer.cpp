@@ -14,7 +14,9 @@
 namespace {
 class SilentMessageBox : public orvantis::MessageBox {
 public:
-    void show(const QString &, orvantis::MessageBoxStyle, const QString &) override { std::abort(); } // the sort never fails here
+    void show(const QString &, orvantis::MessageBoxStyle, const QString &) override {
+        std::abort();
+    } // the sort never fails here
 };
 } // namespace
 
@@ -30,13 +32,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     SilentMessageBox messages;
     orvantis::ReportList list(orvantis::reportColumnTitles());
-    const orvantis::ScanReport report = orvantis::GetScores(folder.path(), list, {messages, QLocale::c()});
+    const orvantis::ScanReport report =
+        orvantis::GetScores(folder.path(), list, {messages, QLocale::c()});
     const int rows = list.listItems().Count();
     if (rows > 1 || (rows == 1 && !report.skipped.empty()))
         std::abort();
     if (rows == 1) {
         const QString slot = list.cell(0, 2);
-        if (list.cell(0, 0).isEmpty() || !(slot == "1" || slot == "2" || slot == "3" || slot == "X"))
+        if (list.cell(0, 0).isEmpty() ||
+            !(slot == "1" || slot == "2" || slot == "3" || slot == "X"))
             std::abort();
         if (slot == "X" && !list.cell(0, 1).isEmpty())
             std::abort();

@@ -25,7 +25,8 @@ TEST(ListFolderFiles, ListsOnlyTheFilesDirectlyInside) {
     ASSERT_EQ(::symlink("b.ini", folder.path("acc/link.ini").toUtf8().constData()), 0);
     ASSERT_EQ(::symlink("sub.ini", folder.path("acc/dirlink.ini").toUtf8().constData()), 0);
     ASSERT_EQ(::mkfifo(folder.path("acc/fifo.ini").toUtf8().constData(), 0600), 0);
-    EXPECT_EQ(ListFolderFiles(folder.path("acc/")), QStringList({".hidden.ini", "A.ini", "b.ini", "link.ini"}));
+    EXPECT_EQ(ListFolderFiles(folder.path("acc/")),
+              QStringList({".hidden.ini", "A.ini", "b.ini", "link.ini"}));
 }
 
 TEST(ListFolderFiles, FindsTheFolderWhateverTheLetterCaseAsked) {
@@ -37,9 +38,9 @@ TEST(ListFolderFiles, FindsTheFolderWhateverTheLetterCaseAsked) {
 }
 
 TEST(FileNames, RoundTripAnyBytes) {
-    for (const QByteArray &bytes : {QByteArray("plain.ini"), QByteArray("caf\xc3\xa9.ini"),
-                                    QByteArray("bad\xff\xfe.ini"), QByteArray("\xed\xa0\x80"),
-                                    QByteArray("trunc\xe2\x82")}) {
+    for (const QByteArray &bytes :
+         {QByteArray("plain.ini"), QByteArray("caf\xc3\xa9.ini"), QByteArray("bad\xff\xfe.ini"),
+          QByteArray("\xed\xa0\x80"), QByteArray("trunc\xe2\x82")}) {
         EXPECT_EQ(encodeFileName(decodeFileName(bytes)), bytes) << bytes.toHex().toStdString();
     }
     EXPECT_EQ(decodeFileName("caf\xc3\xa9"), QString::fromUtf8("café"));

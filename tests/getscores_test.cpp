@@ -2,8 +2,8 @@
 #include "listhelpers.h"
 #include "recordingmessagebox.h"
 #include "scan/getscores.h"
-#include "tempfolder.h"
 #include "scan/reportcolumns.h"
+#include "tempfolder.h"
 
 #include <gtest/gtest.h>
 
@@ -31,9 +31,13 @@ TEST(AccountRules, AccountFileNamesEndInIniWhateverTheCase) {
 }
 
 TEST(AccountRules, OnlyASlotAboveBothOthersWins) {
-    struct Case { int32_t l1, l2, l3; const char *slot; int32_t level; };
-    const Case cases[] = {{12, 0, 0, "1", 12}, {0, 30, 7, "2", 30}, {5, 5, 9, "3", 9},
-                          {40, 40, 10, "X", 0}, {7, 3, 7, "X", 0}, {0, 0, 0, "X", 0},
+    struct Case {
+        int32_t l1, l2, l3;
+        const char *slot;
+        int32_t level;
+    };
+    const Case cases[] = {{12, 0, 0, "1", 12},   {0, 30, 7, "2", 30},  {5, 5, 9, "3", 9},
+                          {40, 40, 10, "X", 0},  {7, 3, 7, "X", 0},    {0, 0, 0, "X", 0},
                           {-3, -7, -5, "1", -3}, {-9, -9, -10, "X", 0}};
     for (const Case &c : cases) {
         const HighestLevel h = findHighestLevel(c.l1, c.l2, c.l3);
@@ -56,7 +60,8 @@ TEST_F(GetScoresTest, ScansAccountFilesOnlyAndRanksByLevel) {
 
 TEST_F(GetScoresTest, ASharedTopLevelGivesSlotXAndTheNameOfSectionCharX) {
     folder.write("accounts/a.ini", accountFile("tied", {"40", "40", "10"}));
-    folder.write("accounts/b.ini", accountFile("named", {"5", "5", "1"}, "[CHARX]\nName=  Who  \n"));
+    folder.write("accounts/b.ini",
+                 accountFile("named", {"5", "5", "1"}, "[CHARX]\nName=  Who  \n"));
     folder.write("accounts/c.ini", "[GENERAL]\nLogin=nochars\n");
     folder.write("accounts/d.ini", accountFile("top", {"1", "0", "0"}));
     scan();
@@ -77,7 +82,8 @@ TEST_F(GetScoresTest, LevelTextsAreReadAsTheirLeadingNumber) {
     folder.write("accounts/c.ini", accountFile("half", {"2.5", "3.5", "0"}));
     folder.write("accounts/d.ini", accountFile("words", {"high", "", "1"}));
     scan();
-    EXPECT_EQ(rows(), QStringList({"blanks|42|1|One", "letters|41|1|One", "half|4|2|Two", "words|1|3|Three"}));
+    EXPECT_EQ(rows(), QStringList({"blanks|42|1|One", "letters|41|1|One", "half|4|2|Two",
+                                   "words|1|3|Three"}));
 }
 
 TEST_F(GetScoresTest, AFileWithAnOverflowingLevelIsSkippedAndReported) {
@@ -93,7 +99,8 @@ TEST_F(GetScoresTest, AFileWithAnOverflowingLevelIsSkippedAndReported) {
 }
 
 TEST_F(GetScoresTest, LoginsAreKeptAsReadAndNamesTrimmedOfSpaces) {
-    folder.write("accounts/a.ini", "[GENERAL]\nLogin=\" spaced \"\n[CHAR1]\nLevel=3\nName=\"  Sir Tom  \"\n");
+    folder.write("accounts/a.ini",
+                 "[GENERAL]\nLogin=\" spaced \"\n[CHAR1]\nLevel=3\nName=\"  Sir Tom  \"\n");
     folder.write("accounts/b.ini", "[GENERAL]\nLogin=\n[CHAR1]\nLevel=99\n");
     folder.write("accounts/c.ini", "[CHAR1]\nLevel=98\n[GENERAL]\nUser=x\n");
     folder.write("accounts/d.ini", accountFile("twin", {"2", "0", "0"}));
@@ -104,7 +111,8 @@ TEST_F(GetScoresTest, LoginsAreKeptAsReadAndNamesTrimmedOfSpaces) {
 
 TEST_F(GetScoresTest, EqualLevelsKeepFileNameOrder) {
     for (const char *name : {"d", "b", "C", "a"})
-        folder.write(QStringLiteral("accounts/%1.ini").arg(name), accountFile(name, {"7", "0", "0"}));
+        folder.write(QStringLiteral("accounts/%1.ini").arg(name),
+                     accountFile(name, {"7", "0", "0"}));
     scan();
     EXPECT_EQ(columnTexts(list, 0), QStringList({"a", "b", "C", "d"}));
 }

@@ -29,7 +29,9 @@
 namespace {
 
 // A literal's bytes, NUL bytes inside included.
-template <size_t N> QByteArray bytesOf(const char (&text)[N]) { return QByteArray(text, N - 1); }
+template <size_t N> QByteArray bytesOf(const char (&text)[N]) {
+    return QByteArray(text, N - 1);
+}
 
 // Raw file creation, for names that are not valid UTF-8.
 void writeRaw(const QByteArray &path, const QByteArray &bytes) {
@@ -74,7 +76,8 @@ void addHostileEntries(const QByteArray &accounts, const QByteArray &outside) {
     const int sparse = ::open(accounts + "/sparse.ini", O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ASSERT_EQ(::ftruncate(sparse, 2'000'000'000LL), 0);
     ::close(sparse);
-    writeRaw(accounts + "/longline.ini", "[GENERAL]\nNick=" + QByteArray(10'000'000, 'x') + "\n[CHAR1]\nLevel=5\n");
+    writeRaw(accounts + "/longline.ini",
+             "[GENERAL]\nNick=" + QByteArray(10'000'000, 'x') + "\n[CHAR1]\nLevel=5\n");
     writeRaw(accounts + "/longkey.ini", QByteArray(10'000'000, 'k') + "=1\n[GENERAL]\n");
 
     // Junk: random bytes, and values made of NUL bytes.
@@ -113,7 +116,8 @@ TEST_F(HostileFolder, ConsoleRankingIsThatOfTheGoodFilesAlone) {
     EXPECT_EQ(QString::fromUtf8(got.out), QString::fromUtf8(expected.out));
     EXPECT_LT(got.millis, 30000) << "took " << got.millis << " ms";
     EXPECT_LT(got.peakKiB, 100 * 1024) << "peak " << got.peakKiB << " KiB";
-    std::printf("hostile folder: %lld ms, peak %ld KiB\n", static_cast<long long>(got.millis), got.peakKiB);
+    std::printf("hostile folder: %lld ms, peak %ld KiB\n", static_cast<long long>(got.millis),
+                got.peakKiB);
 }
 
 TEST_F(HostileFolder, AnUnreadableFileGivesNoRow) {
@@ -124,7 +128,8 @@ TEST_F(HostileFolder, AnUnreadableFileGivesNoRow) {
     if (::geteuid() == 0) {
         if (::access("/usr/bin/setpriv", X_OK) != 0)
             GTEST_SKIP() << "running as root, which reads any file, and setpriv is missing";
-        const ProgramRun got = runProgram(ORVANTIS_RANK_EXE, {hostile.path().toUtf8()}, {"65534", {}});
+        const ProgramRun got =
+            runProgram(ORVANTIS_RANK_EXE, {hostile.path().toUtf8()}, {"65534", {}});
         EXPECT_EQ(got.status, 0);
         EXPECT_EQ(QString::fromUtf8(got.out), QString::fromUtf8(expected.out));
         return;
@@ -172,7 +177,8 @@ TEST_F(HostileFolder, FilesVanishingDuringAScanLeaveTheOtherRowsIntact) {
 TEST_F(HostileFolder, TheFolderReplacedByAFileDuringAScanEndsItQuietly) {
     const QByteArray accounts = hostile.path("accounts").toUtf8();
     for (int i = 0; i < 5000; ++i)
-        writeRaw(accounts + "/many" + QByteArray::number(i) + ".ini", accountFile("many" + QByteArray::number(i), i % 90));
+        writeRaw(accounts + "/many" + QByteArray::number(i) + ".ini",
+                 accountFile("many" + QByteArray::number(i), i % 90));
     RecordingMessageBox messages;
     orvantis::frmMain window(hostile.path(), messages, QLocale::c());
     std::atomic<bool> go{false};
@@ -193,7 +199,8 @@ TEST_F(HostileFolder, TheFolderReplacedByAFileDuringAScanEndsItQuietly) {
     for (const QString &row : rowTexts(good.lvLevels()))
         possible << row;
     for (int i = 0; i < 5000; ++i)
-        possible << (i % 90 == 0 ? QStringLiteral("many%1||X|").arg(i) : QStringLiteral("many%1|%2|1|One").arg(i).arg(i % 90));
+        possible << (i % 90 == 0 ? QStringLiteral("many%1||X|").arg(i)
+                                 : QStringLiteral("many%1|%2|1|One").arg(i).arg(i % 90));
     const QStringList rows = rowTexts(window.lvLevels());
     QSet<QString> seen;
     int previousLevel = INT_MAX;

@@ -9,9 +9,12 @@
 
 namespace {
 uint16_t u16(const QByteArray &d, qsizetype at) {
-    return static_cast<uint16_t>(static_cast<uint8_t>(d[at]) | static_cast<uint8_t>(d[at + 1]) << 8);
+    return static_cast<uint16_t>(static_cast<uint8_t>(d[at]) | static_cast<uint8_t>(d[at + 1])
+                                                                   << 8);
 }
-uint32_t u32(const QByteArray &d, qsizetype at) { return u16(d, at) | static_cast<uint32_t>(u16(d, at + 2)) << 16; }
+uint32_t u32(const QByteArray &d, qsizetype at) {
+    return u16(d, at) | static_cast<uint32_t>(u16(d, at + 2)) << 16;
+}
 } // namespace
 
 TEST(Icon, HoldsFiveImagesOfTheRightSizesAndDepths) {
@@ -40,5 +43,6 @@ TEST(Icon, HoldsFiveImagesOfTheRightSizesAndDepths) {
         EXPECT_EQ(u16(ico, offset + 14), bits);
         images.insert({width, bits});
     }
-    EXPECT_EQ(images, (std::multiset<std::pair<int, int>>{{48, 8}, {32, 8}, {24, 8}, {16, 8}, {48, 32}}));
+    EXPECT_EQ(images,
+              (std::multiset<std::pair<int, int>>{{48, 8}, {32, 8}, {24, 8}, {16, 8}, {48, 32}}));
 }

@@ -50,7 +50,8 @@ const IniCase kCases[] = {
     {"windows1252", "[A]\nk=Caf\xe9 \x80\n", "A", "k", QString::fromUtf8("Café €")},
     {"utf8", "[A]\nk=Caf\xc3\xa9\n", "A", "k", QString::fromUtf8("Café")},
     {"utf8ByteOrderMark", "\xef\xbb\xbf[A]\nk=\xc3\xa9\n", "A", "k", QString::fromUtf8("é")},
-    {"invalidUtf8ElsewhereMeans1252", "[A]\nk=\xc3\xa9\nz=\xff\n", "A", "k", QString::fromUtf8("Ã©")},
+    {"invalidUtf8ElsewhereMeans1252", "[A]\nk=\xc3\xa9\nz=\xff\n", "A", "k",
+     QString::fromUtf8("Ã©")},
 };
 
 class IniReadingRules : public ::testing::TestWithParam<IniCase> {};
@@ -70,10 +71,12 @@ INSTANTIATE_TEST_SUITE_P(Rules, IniReadingRules, ::testing::ValuesIn(kCases),
 TEST(IniReader, CutsLongValuesTo254Characters) {
     TempFolder folder;
     const QByteArray longValue(300, 'v');
-    const QString file = folder.write("a.ini", "[A]\nk=" + longValue + "\nq=\"" + QByteArray(2000, 'q') + "\"\n");
+    const QString file =
+        folder.write("a.ini", "[A]\nk=" + longValue + "\nq=\"" + QByteArray(2000, 'q') + "\"\n");
     EXPECT_EQ(ReadIniValue("A", "k", file), QString(254, u'v'));
     EXPECT_EQ(ReadIniValue("A", "q", file), QString(254, u'q'));
-    const QString utf8 = folder.write("b.ini", "[A]\nk=" + QString(300, QChar(0x20AC)).toUtf8() + "\n");
+    const QString utf8 =
+        folder.write("b.ini", "[A]\nk=" + QString(300, QChar(0x20AC)).toUtf8() + "\n");
     EXPECT_EQ(ReadIniValue("A", "k", utf8), QString(254, QChar(0x20AC)));
 }
 
@@ -87,8 +90,10 @@ TEST(IniReader, LooksUpSeveralNamesInOnePass) {
 
 TEST(IniReader, FindsNonAsciiNamesInEitherEncoding) {
     TempFolder folder;
-    const QString utf8 = folder.write("u.ini", "[Stra\xc3\x9f" "e]\nk=v\n");
-    const QString cp1252 = folder.write("c.ini", "[Stra\xdf" "e]\nk=w\n");
+    const QString utf8 = folder.write("u.ini", "[Stra\xc3\x9f"
+                                               "e]\nk=v\n");
+    const QString cp1252 = folder.write("c.ini", "[Stra\xdf"
+                                                 "e]\nk=w\n");
     const QString section = QString::fromUtf8("Straße");
     EXPECT_EQ(ReadIniValue(section, "k", utf8), "v");
     EXPECT_EQ(ReadIniValue(section, "k", cp1252), "w");
@@ -167,7 +172,8 @@ TEST(IniReader, ReadsAFileWithOneHugeLineInBoundedMemory) {
     for (const char *section : {"A", "B"}) {
         const long peak = peakKiBReading(big.fileName(), section);
         ASSERT_GT(peak, 0) << section;
-        EXPECT_LT(peak - baseline, 8 * 1024) << "reading [" << section << "] grew by " << peak - baseline << " KiB";
+        EXPECT_LT(peak - baseline, 8 * 1024)
+            << "reading [" << section << "] grew by " << peak - baseline << " KiB";
     }
     EXPECT_EQ(ReadIniValue("A", "k", big.fileName()), QString(254, u'x'));
     EXPECT_EQ(ReadIniValue("B", "k", big.fileName()), "after");

@@ -7,20 +7,40 @@ using namespace orvantis;
 
 TEST(LevelReading, ReadsTheNumberATextBeginsWith) {
     const std::pair<const char *, int32_t> cases[] = {
-        {"42", 42},     {"  42  ", 42}, {"\t42\n", 42},  {"4 2", 42},     {"42abc", 42},
-        {"- 5", -5},    {"+7", 7},      {"-3", -3},      {"abc", 0},      {"", 0},
-        {"-", 0},       {".", 0},       {"&H10", 0},     {"1e3", 1},      {"12.7.3", 13},
-        {"2.5", 2},     {"3.5", 4},     {"-2.5", -2},    {"0.5", 0},      {"1.5", 2},
-        {"007", 7},     {"2147483647", 2147483647},      {"-2147483648", -2147483648},
-        {"2147483647.4", 2147483647},  {"1,5", 1},
+        {"42", 42},
+        {"  42  ", 42},
+        {"\t42\n", 42},
+        {"4 2", 42},
+        {"42abc", 42},
+        {"- 5", -5},
+        {"+7", 7},
+        {"-3", -3},
+        {"abc", 0},
+        {"", 0},
+        {"-", 0},
+        {".", 0},
+        {"&H10", 0},
+        {"1e3", 1},
+        {"12.7.3", 13},
+        {"2.5", 2},
+        {"3.5", 4},
+        {"-2.5", -2},
+        {"0.5", 0},
+        {"1.5", 2},
+        {"007", 7},
+        {"2147483647", 2147483647},
+        {"-2147483648", -2147483648},
+        {"2147483647.4", 2147483647},
+        {"1,5", 1},
     };
     for (const auto &[text, level] : cases)
         EXPECT_EQ(readLevel(QString::fromUtf8(text)), level) << '"' << text << '"';
 }
 
 TEST(LevelReading, ALevelOutside32BitsOverflows) {
-    for (const QString &text : {QString("2147483648"), QString("-2147483649"), QString("2147483647.5"),
-                                QString("99999999999999999999"), QString(400, u'9')}) {
+    for (const QString &text :
+         {QString("2147483648"), QString("-2147483649"), QString("2147483647.5"),
+          QString("99999999999999999999"), QString(400, u'9')}) {
         try {
             readLevel(text);
             ADD_FAILURE() << text.toStdString() << " was read";

@@ -1,6 +1,6 @@
 #include "listsort/numberforms.h"
-#include "qtprinters.h"
 #include "platform/failure.h"
+#include "qtprinters.h"
 
 #include <gtest/gtest.h>
 
@@ -45,9 +45,9 @@ TEST(NumberForms, GeneralFormIsShortestWithoutGroupingAndReadsBack) {
 
 // The sortable form must put any mix of values in numeric order when compared as text.
 TEST(NumberForms, SortableFormsCompareAsTheirValues) {
-    std::vector<double> values = {0,     0.5,   1,    3.25, 3.5,  9,     10,    12.5, 1e21,
-                                  -0.5,  -0.25, -1,   -2.9, -3,   -3.5,  -3.55, -10,  -1e21,
-                                  2.5e-8, -2.5e-8, 99.99, 100, -99.99, -100};
+    std::vector<double> values = {0,    0.5,   1,      3.25,    3.5,   9,   10,     12.5,
+                                  1e21, -0.5,  -0.25,  -1,      -2.9,  -3,  -3.5,   -3.55,
+                                  -10,  -1e21, 2.5e-8, -2.5e-8, 99.99, 100, -99.99, -100};
     std::mt19937 random(42);
     for (int i = 0; i < 200; ++i)
         values.push_back(std::uniform_real_distribution<double>(-1e6, 1e6)(random));

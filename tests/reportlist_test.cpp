@@ -41,7 +41,8 @@ TEST(ReportList, RejectsPositionsAndColumnsItDoesNotHave) {
 TEST(ReportList, ClearRemovesEveryRowAndKeepsTheHeaders) {
     ReportList list(fourColumns());
     int rowChanges = 0;
-    list.setChangeHandler([&](ReportList::Change c) { rowChanges += c == ReportList::Change::Rows; });
+    list.setChangeHandler(
+        [&](ReportList::Change c) { rowChanges += c == ReportList::Change::Rows; });
     list.listItems().Clear();
     EXPECT_EQ(rowChanges, 0) << "clearing an empty list changes nothing";
 
@@ -141,8 +142,8 @@ TEST(ReportList, SortKeepsTheOrderOfHundredsOfEqualKeys) {
 TEST(ReportList, SortOrdersLongAndNonAsciiKeysAsTheirFoldedText) {
     // Keys that share their first eight characters, keys with letters beyond ASCII or a NUL in
     // them, mixed with plain short ones: every path of the row comparison meets every other.
-    const QStringList pieces = {"abcdefgh", "ABCDEFGH", "abcdefgi", "é", "É", "z", "Z", "a",
-                                QString(QChar(0)), "ß", "0", "~", "abc", "日本"};
+    const QStringList pieces = {"abcdefgh", "ABCDEFGH",        "abcdefgi", "é", "É", "z",   "Z",
+                                "a",        QString(QChar(0)), "ß",        "0", "~", "abc", "日本"};
     QStringList keys;
     uint32_t seed = 12345;
     for (int i = 0; i < 400; ++i) {

@@ -33,7 +33,8 @@ protected:
         QAbstractItemModel *model = window().levelsView()->model();
         QStringList rows;
         for (int row = 0; row < model->rowCount(); ++row)
-            rows << model->index(row, 0).data().toString() + u'|' + model->index(row, 1).data().toString();
+            rows << model->index(row, 0).data().toString() + u'|' +
+                        model->index(row, 1).data().toString();
         return rows;
     }
 
@@ -106,14 +107,16 @@ TEST_F(WindowTest, EnterOrEscapeInTheListDoesNotPressRefresh) {
 
 TEST_F(WindowTest, AClickOnAHeaderChangesNothing) {
     for (int i = 0; i < 5; ++i)
-        folder.write(QStringLiteral("accounts/%1.ini").arg(i), accountFile("user" + QByteArray::number(i), i + 1));
+        folder.write(QStringLiteral("accounts/%1.ini").arg(i),
+                     accountFile("user" + QByteArray::number(i), i + 1));
     frmMain &w = window();
     ASSERT_TRUE(w.Form_Load());
     w.show();
     const QStringList before = shownRows();
     QHeaderView *header = w.levelsView()->header();
     for (int c = 0; c < 4; ++c)
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionPosition(c) + 5, 5));
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionPosition(c) + 5, 5));
     EXPECT_EQ(shownRows(), before);
 }
 
@@ -202,7 +205,8 @@ public:
 
 TEST(UnhandledErrors, AreReportedInPlainWordsAtOnePlace) {
     auto *app = static_cast<GuardedApplication *>(QCoreApplication::instance());
-    RecordingMessageBox *box = static_cast<RecordingMessageBox *>(qApp->property("messages").value<void *>());
+    RecordingMessageBox *box =
+        static_cast<RecordingMessageBox *>(qApp->property("messages").value<void *>());
     box->shown.clear();
     Throwing object;
     QEvent event(QEvent::User);

@@ -9,9 +9,9 @@ namespace orvantis::bench {
 
 namespace {
 
-const char *const kSyllables[] = {"ar", "bel", "cor", "dan", "el", "fin", "gor", "hal", "is",
-                                  "jor", "kal", "lun", "mor", "nim", "or", "pel", "quin", "ras",
-                                  "sil", "tor", "ul", "vor", "wen", "yr", "zan"};
+const char *const kSyllables[] = {"ar",  "bel", "cor", "dan", "el",  "fin", "gor", "hal",  "is",
+                                  "jor", "kal", "lun", "mor", "nim", "or",  "pel", "quin", "ras",
+                                  "sil", "tor", "ul",  "vor", "wen", "yr",  "zan"};
 const char *const kClasses[] = {"Warrior", "Cleric", "Mage", "Rogue", "Ranger", "Bard"};
 
 QByteArray word(std::mt19937 &random, int syllables) {
@@ -25,10 +25,14 @@ QByteArray word(std::mt19937 &random, int syllables) {
 QByteArray accountFile(std::mt19937 &random, int index) {
     QByteArray text = "[GENERAL]\r\n";
     // One account in fifty has no login yet.
-    text += "Login=" + (random() % 50 == 0 ? QByteArray() : word(random, 2).toLower() + QByteArray::number(index)) + "\r\n";
+    text += "Login=" +
+            (random() % 50 == 0 ? QByteArray()
+                                : word(random, 2).toLower() + QByteArray::number(index)) +
+            "\r\n";
     text += "Email=player" + QByteArray::number(index) + "@example.net\r\n";
-    text += "Created=20" + QByteArray::number(10 + random() % 15) + "-0" + QByteArray::number(1 + random() % 9) + "-1" +
-            QByteArray::number(random() % 10) + "\r\n";
+    text += "Created=20" + QByteArray::number(10 + random() % 15) + "-0" +
+            QByteArray::number(1 + random() % 9) + "-1" + QByteArray::number(random() % 10) +
+            "\r\n";
     const int characters = static_cast<int>(random() % 4);
     for (int slot = 1; slot <= 3; ++slot) {
         text += "\r\n[CHAR" + QByteArray::number(slot) + "]\r\n";

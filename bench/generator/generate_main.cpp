@@ -15,7 +15,8 @@ int main(int argc, char *argv[]) {
     if (args.size() < 2 || args.size() > 3 || !countOk || count < 0 || !seedOk) {
         std::fputs("Usage: orvantis-generate FOLDER COUNT [SEED]\n"
                    "Writes COUNT synthetic account files into FOLDER/accounts; the same SEED gives "
-                   "the same files.\n", stderr);
+                   "the same files.\n",
+                   stderr);
         return 2;
     }
     if (!orvantis::bench::generateAccounts(args[0], count, seed)) {

@@ -1,8 +1,8 @@
 // orvantis-rank: the ranking of the window, printed for scripts and machines without a display.
 #include "console/consolemessagebox.h"
 #include "console/ranking.h"
-#include "scan/getscores.h"
 #include "scan/accountsfolder.h"
+#include "scan/getscores.h"
 #include "scan/reportcolumns.h"
 
 #include <QCoreApplication>

@@ -10,7 +10,8 @@ namespace orvantis {
 class ConsoleMessageBox : public MessageBox {
 public:
     void show(const QString &text, MessageBoxStyle, const QString &title) override {
-        const QString line = (title.isEmpty() ? kApplicationTitle : title) + QStringLiteral(": ") + text + u'\n';
+        const QString line =
+            (title.isEmpty() ? kApplicationTitle : title) + QStringLiteral(": ") + text + u'\n';
         std::fputs(line.toUtf8().constData(), stderr);
     }
 };

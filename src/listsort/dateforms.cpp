@@ -3,8 +3,8 @@
 #include <QDateTime>
 #include <QList>
 
-#include <algorithm>
 #include <QStringList>
+#include <algorithm>
 
 namespace orvantis {
 
@@ -44,7 +44,9 @@ QDate pivotTwoDigitYear(QDate date) {
     return date.year() < 1930 ? date.addYears(100) : date;
 }
 
-bool inRange(const QDate &date) { return date.isValid() && date.year() >= 1 && date.year() <= 9999; }
+bool inRange(const QDate &date) {
+    return date.isValid() && date.year() >= 1 && date.year() <= 9999;
+}
 
 // The same form, also taking one-digit days, months, hours and minutes as people type them.
 QString lenient(QString format) {
@@ -58,8 +60,9 @@ QString lenient(QString format) {
 
 QList<DateForms::DateFormat> dateFormats(const QLocale &locale) {
     QList<DateForms::DateFormat> formats;
-    for (const QString &f : {fullYearShortDateFormat(locale), locale.dateFormat(QLocale::ShortFormat),
-                             locale.dateFormat(QLocale::LongFormat), QStringLiteral("yyyy-MM-dd")}) {
+    for (const QString &f :
+         {fullYearShortDateFormat(locale), locale.dateFormat(QLocale::ShortFormat),
+          locale.dateFormat(QLocale::LongFormat), QStringLiteral("yyyy-MM-dd")}) {
         for (const QString &variant : {f, lenient(f)}) {
             if (!variant.isEmpty() &&
                 std::none_of(formats.begin(), formats.end(),
@@ -72,9 +75,9 @@ QList<DateForms::DateFormat> dateFormats(const QLocale &locale) {
 
 QStringList timeFormats(const QLocale &locale) {
     QStringList formats;
-    for (const QString &f : {longTimeFormat(locale), locale.timeFormat(QLocale::ShortFormat),
-                             QStringLiteral("HH:mm:ss"), QStringLiteral("HH:mm"),
-                             QStringLiteral("HH:mm:ss.zzz")})
+    for (const QString &f :
+         {longTimeFormat(locale), locale.timeFormat(QLocale::ShortFormat),
+          QStringLiteral("HH:mm:ss"), QStringLiteral("HH:mm"), QStringLiteral("HH:mm:ss.zzz")})
         formats << f << lenient(f);
     formats.removeDuplicates();
     return formats;
@@ -83,7 +86,8 @@ QStringList timeFormats(const QLocale &locale) {
 } // namespace
 
 DateForms::DateForms(const QLocale &locale)
-    : locale_(locale), longTime_(longTimeFormat(locale)), shortDate_(fullYearShortDateFormat(locale)) {
+    : locale_(locale), longTime_(longTimeFormat(locale)),
+      shortDate_(fullYearShortDateFormat(locale)) {
     for (const auto &form : dateFormats(locale))
         dates_.push_back({form.format, form.twoDigitYear});
     times_ = timeFormats(locale);

@@ -21,7 +21,9 @@ struct DateTimeValue {
 };
 
 // The day a value without a date part falls on.
-inline QDate dayZero() { return QDate(1899, 12, 30); }
+inline QDate dayZero() {
+    return QDate(1899, 12, 30);
+}
 
 // Reads and writes dates and times in one locale; its formats are made once for many cells.
 class DateForms {

@@ -70,11 +70,15 @@ void assign(QString &out, const char16_t *text, qsizetype length) {
 // written into `out` (reusing its memory): the whole digits padded with zeros to `width`, then
 // "." and the fraction when there is one; for a negative value "-", the nines' complement of
 // all those digits, and "~".
-void writeSortable(bool negative, QStringView whole, QStringView fraction, int width, QString &out) {
+void writeSortable(bool negative, QStringView whole, QStringView fraction, int width,
+                   QString &out) {
     const qsizetype pad = std::max<qsizetype>(0, width - whole.size());
-    out.resize((negative ? 2 : 0) + pad + whole.size() + (fraction.isEmpty() ? 0 : 1 + fraction.size()));
+    out.resize((negative ? 2 : 0) + pad + whole.size() +
+               (fraction.isEmpty() ? 0 : 1 + fraction.size()));
     char16_t *at = reinterpret_cast<char16_t *>(out.data());
-    const auto put = [&at, negative](char16_t digit) { *at++ = negative ? char16_t(u'9' - (digit - u'0')) : digit; };
+    const auto put = [&at, negative](char16_t digit) {
+        *at++ = negative ? char16_t(u'9' - (digit - u'0')) : digit;
+    };
     if (negative)
         *at++ = u'-';
     for (qsizetype i = 0; i < pad; ++i)
@@ -95,9 +99,13 @@ void writeSortable(bool negative, QStringView whole, QStringView fraction, int w
 NumberFormat::NumberFormat(const QLocale &locale)
     : locale_(withoutGrouping(locale)), asciiDigits_(usesAsciiDigits(locale)) {}
 
-double readNumber(const QString &text, const QLocale &locale) { return NumberFormat(locale).read(text); }
+double readNumber(const QString &text, const QLocale &locale) {
+    return NumberFormat(locale).read(text);
+}
 
-QString generalNumber(double value, const QLocale &locale) { return NumberFormat(locale).general(value); }
+QString generalNumber(double value, const QLocale &locale) {
+    return NumberFormat(locale).general(value);
+}
 
 double NumberFormat::read(const QString &text) const {
     double plain = 0;
@@ -106,7 +114,8 @@ double NumberFormat::read(const QString &text) const {
     bool ok = false;
     const double value = locale_.toDouble(text, &ok);
     if (!ok || !std::isfinite(value))
-        throw Failure(kTypeMismatch, QStringLiteral("Type mismatch: \"%1\" is not a number").arg(text));
+        throw Failure(kTypeMismatch,
+                      QStringLiteral("Type mismatch: \"%1\" is not a number").arg(text));
     return value;
 }
 

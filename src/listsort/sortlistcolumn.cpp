@@ -18,7 +18,8 @@ const QString kFailureTitle = QStringLiteral("ListView Sort module Error");
 // The key cells of a list: the row text for column 1 (or less), else sub-item column - 1.
 class KeyColumn {
 public:
-    KeyColumn(ReportList &list, short column) : list_(list), column_(column <= 1 ? 0 : column - 1) {}
+    KeyColumn(ReportList &list, short column)
+        : list_(list), column_(column <= 1 ? 0 : column - 1) {}
 
     int rows() const { return list_.listItems().Count(); }
     const QString &text(int row) const { return list_.cell(row, column_); }
@@ -43,7 +44,8 @@ short sortKeyFor(short column) {
     return static_cast<short>(key);
 }
 
-void sortNumbers(ReportList &list, KeyColumn &keys, short direction, short key, const QLocale &locale) {
+void sortNumbers(ReportList &list, KeyColumn &keys, short direction, short key,
+                 const QLocale &locale) {
     // Read every cell first, with the list still shown: a cell that is no number fails here,
     // before anything has changed.
     const NumberFormat numbers(locale);
@@ -84,7 +86,8 @@ void sortNumbers(ReportList &list, KeyColumn &keys, short direction, short key, 
     list.SetVisible(true);
 }
 
-void sortDates(ReportList &list, KeyColumn &keys, short direction, short key, const QLocale &locale) {
+void sortDates(ReportList &list, KeyColumn &keys, short direction, short key,
+               const QLocale &locale) {
     const DateForms forms(locale);
     list.SetVisible(false);
     // Read every cell before rewriting any, so that a cell that is no date changes nothing.
@@ -144,9 +147,9 @@ bool SortListColumn(ReportList &list, short column, short dataType, short direct
         return true;
     } catch (const Failure &failure) {
         list.SetVisible(true);
-        environment.messages.show(
-            failure.description() + QStringLiteral(" (") + QString::number(failure.number()) + u')',
-            kCritical, kFailureTitle);
+        environment.messages.show(failure.description() + QStringLiteral(" (") +
+                                      QString::number(failure.number()) + u')',
+                                  kCritical, kFailureTitle);
         return false;
     }
 }

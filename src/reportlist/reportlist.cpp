@@ -11,15 +11,27 @@
 namespace orvantis {
 
 namespace {
-Failure indexOutOfBounds() { return Failure(kSubscriptOutOfRange, QStringLiteral("Index out of bounds")); }
-Failure invalidProperty() { return Failure(kInvalidPropertyValue, QStringLiteral("Invalid property value")); }
+Failure indexOutOfBounds() {
+    return Failure(kSubscriptOutOfRange, QStringLiteral("Index out of bounds"));
+}
+Failure invalidProperty() {
+    return Failure(kInvalidPropertyValue, QStringLiteral("Invalid property value"));
+}
 } // namespace
 
-QString ListSubItem::Text() const { return list_->cell(row_, column_); }
-void ListSubItem::SetText(const QString &text) const { list_->setCell(row_, column_, text); }
+QString ListSubItem::Text() const {
+    return list_->cell(row_, column_);
+}
+void ListSubItem::SetText(const QString &text) const {
+    list_->setCell(row_, column_, text);
+}
 
-QString ListItem::Text() const { return list_->cell(row_, 0); }
-void ListItem::SetText(const QString &text) const { list_->setCell(row_, 0, text); }
+QString ListItem::Text() const {
+    return list_->cell(row_, 0);
+}
+void ListItem::SetText(const QString &text) const {
+    list_->setCell(row_, 0, text);
+}
 
 QString ListItem::SubItems(int k) const {
     if (k < 1)
@@ -39,7 +51,9 @@ ListSubItem ListItem::ListSubItems(int k) const {
     return ListSubItem(list_, row_, k);
 }
 
-int ListItems::Count() const { return list_->rowCount_; }
+int ListItems::Count() const {
+    return list_->rowCount_;
+}
 
 ListItem ListItems::Item(int index) const {
     list_->checkRow(index - 1);
@@ -179,7 +193,8 @@ SortEntry makeEntry(const QString &text, int row) {
     return entry;
 }
 
-int compareEntries(const SortEntry &a, const SortEntry &b, const QString &aText, const QString &bText) {
+int compareEntries(const SortEntry &a, const SortEntry &b, const QString &aText,
+                   const QString &bText) {
     if (a.headUsable() && b.headUsable()) {
         if (a.head != b.head)
             return a.head < b.head ? -1 : 1;
@@ -202,7 +217,8 @@ void ReportList::sortRows() {
     entries.reserve(static_cast<size_t>(rowCount_));
     for (int row = 0; row < rowCount_; ++row) {
         if (row + 8 < rowCount_) // the key's characters, a few rows ahead
-            __builtin_prefetch(cells_[static_cast<size_t>(row + 8) * columns + sortKey_].constData());
+            __builtin_prefetch(
+                cells_[static_cast<size_t>(row + 8) * columns + sortKey_].constData());
         entries.push_back(makeEntry(cells_[static_cast<size_t>(row) * columns + sortKey_], row));
     }
     const auto keyText = [&](const SortEntry &e) -> const QString & {

@@ -18,7 +18,6 @@ namespace orvantis {
 
 namespace {
 
-
 bool isDotOrDotDot(const char *name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
@@ -35,7 +34,8 @@ QString findIgnoringCase(const QByteArray &directory, const QString &name) {
     QString best;
     while (const dirent *entry = entries.next()) {
         const QString candidate = decodeFileName(QByteArray(entry->d_name));
-        if (compareIgnoringCase(candidate, name) == 0 && (best.isEmpty() || lessIgnoringCase(candidate, best)))
+        if (compareIgnoringCase(candidate, name) == 0 &&
+            (best.isEmpty() || lessIgnoringCase(candidate, best)))
             best = candidate;
     }
     return best;
@@ -55,12 +55,15 @@ QString resolvePathIgnoringCase(const QString &path) {
     const bool trailing = path.endsWith(u'/');
     QString resolved = absolute ? QStringLiteral("/") : QString();
     for (const QString &part : path.split(u'/', Qt::SkipEmptyParts)) {
-        QString next = resolved.isEmpty() || resolved.endsWith(u'/') ? resolved + part : resolved + u'/' + part;
-        if (part != QLatin1String(".") && part != QLatin1String("..") && !exists(encodeFileName(next))) {
+        QString next = resolved.isEmpty() || resolved.endsWith(u'/') ? resolved + part
+                                                                     : resolved + u'/' + part;
+        if (part != QLatin1String(".") && part != QLatin1String("..") &&
+            !exists(encodeFileName(next))) {
             const QString found = findIgnoringCase(encodeFileName(resolved), part);
             if (found.isEmpty())
                 return path;
-            next = resolved.isEmpty() || resolved.endsWith(u'/') ? resolved + found : resolved + u'/' + found;
+            next = resolved.isEmpty() || resolved.endsWith(u'/') ? resolved + found
+                                                                 : resolved + u'/' + found;
         }
         resolved = next;
     }
@@ -125,10 +128,12 @@ void FolderListing::add(const char *name, size_t length) {
 // order is the same on every run, also for names that differ only in letter case.
 void FolderListing::sortByName() {
     std::string folded(names_.size(), '\0');
-    std::transform(names_.begin(), names_.end(), folded.begin(), [](char c) { return foldAscii(c); });
+    std::transform(names_.begin(), names_.end(), folded.begin(),
+                   [](char c) { return foldAscii(c); });
     const std::string_view names(names_), foldedNames(folded);
     std::sort(entries_.begin(), entries_.end(), [&](const Entry &a, const Entry &b) {
-        const int c = foldedNames.substr(a.offset, a.length).compare(foldedNames.substr(b.offset, b.length));
+        const int c =
+            foldedNames.substr(a.offset, a.length).compare(foldedNames.substr(b.offset, b.length));
         if (c != 0)
             return c < 0;
         return names.substr(a.offset, a.length) < names.substr(b.offset, b.length);
@@ -145,8 +150,9 @@ FolderListing listRegularFiles(const QString &folder) {
     if (!entries.isOpen()) {
         if (entries.error() == ENOENT || entries.error() == ENOTDIR) // gone since the look above
             return listing;
-        throw Failure(kPermissionDenied, QStringLiteral("Cannot read the folder %1: %2")
-                                             .arg(resolved, QString::fromLocal8Bit(std::strerror(entries.error()))));
+        throw Failure(kPermissionDenied,
+                      QStringLiteral("Cannot read the folder %1: %2")
+                          .arg(resolved, QString::fromLocal8Bit(std::strerror(entries.error()))));
     }
     listing.folder_ = resolved.endsWith(u'/') ? resolved : resolved + u'/';
     listing.folderBytes_ = encodeFileName(listing.folder_);

@@ -36,7 +36,8 @@ bool isAccountFile(const FolderListing &listing, size_t i) {
     const std::string_view raw = listing.rawName(i);
     if (raw.size() >= 3 && isAscii(raw.end() - 3, raw.end())) {
         const std::string_view end = raw.substr(raw.size() - 3);
-        return std::equal(end.begin(), end.end(), "ini", [](char a, char b) { return foldAscii(a) == b; });
+        return std::equal(end.begin(), end.end(), "ini",
+                          [](char a, char b) { return foldAscii(a) == b; });
     }
     return isAccountFileName(listing.name(i));
 }
@@ -77,7 +78,8 @@ HighestLevel findHighestLevel(int32_t l1, int32_t l2, int32_t l3) {
     return {QStringLiteral("X"), 0};
 }
 
-ScanReport GetScores(const QString &programFolder, ReportList &lvLevels, const SortEnvironment &environment) {
+ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
+                     const SortEnvironment &environment) {
     ScanReport report;
     // Listed once; every account file is then read once, through the folder as found on disk.
     const FolderListing listing = listRegularFiles(programFolder + QStringLiteral("/accounts/"));
@@ -95,14 +97,16 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels, const S
             for (int slot = 0; slot < 3; ++slot) {
                 // Reading skips blanks wherever they stand, so trimming is left to it.
                 const auto ascii = lookup.asciiValue(kLevel1 + slot);
-                levels[slot] = ascii ? readLevel(QLatin1StringView(ascii->data(), static_cast<qsizetype>(ascii->size())))
+                levels[slot] = ascii ? readLevel(QLatin1StringView(
+                                           ascii->data(), static_cast<qsizetype>(ascii->size())))
                                      : readLevel(lookup.value(kLevel1 + slot));
             }
         } catch (const Failure &failure) {
             if (failure.number() != kOverflow)
                 throw;
             report.skipped.push_back(
-                {listing.name(i), QStringLiteral("a character level is outside -2147483648 to 2147483647")});
+                {listing.name(i),
+                 QStringLiteral("a character level is outside -2147483648 to 2147483647")});
             continue;
         }
         const HighestLevel highest = findHighestLevel(levels[0], levels[1], levels[2]);

@@ -40,6 +40,7 @@ struct ScanReport {
 // account with a login, a row to the empty list: login, highest level, slot, character name.
 // Then sorts the list by level, highest first. A file whose levels do not fit 32 bits is left
 // out and named in the report; the scan goes on with the other files.
-ScanReport GetScores(const QString &programFolder, ReportList &lvLevels, const SortEnvironment &environment);
+ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
+                     const SortEnvironment &environment);
 
 } // namespace orvantis

@@ -24,8 +24,12 @@ constexpr size_t kValueCap = 1024;
 
 enum class Encoding { Utf8, Windows1252 };
 
-bool isBlank(unsigned char c) { return c == ' ' || c == '\t' || c == '\v'; }
-bool isLineEnd(unsigned char c) { return c == '\r' || c == '\n'; }
+bool isBlank(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\v';
+}
+bool isLineEnd(unsigned char c) {
+    return c == '\r' || c == '\n';
+}
 
 // Tells a file's encoding from its bytes, fed in pieces: UTF-8 when it starts with a byte-order
 // mark, or is valid UTF-8 holding a non-ASCII byte; Windows-1252 otherwise.
@@ -45,7 +49,7 @@ public:
     }
     Encoding encoding() const {
         return byteOrderMark_ || (utf8_.isValid() && utf8_.sawNonAscii()) ? Encoding::Utf8
-                                                                           : Encoding::Windows1252;
+                                                                          : Encoding::Windows1252;
     }
 
 private:
@@ -132,7 +136,8 @@ struct ValueBytes {
 // read; only what gives more is asked what it is, so that a device such as /dev/zero or a FIFO
 // fed without end is never read on and on. False for anything that is no regular file, and on a
 // read error: then nothing read counts.
-template <typename Consume> bool readRegularFile(int fd, std::vector<char> &buffer, Consume &&consume) {
+template <typename Consume>
+bool readRegularFile(int fd, std::vector<char> &buffer, Consume &&consume) {
     bool first = true;
     bool checked = false;
     for (;;) {
@@ -175,7 +180,8 @@ struct IniLookup::EncodedNames {
                 bytes = text.toUtf8();
             else
                 ok = encodeWindows1252(text, bytes);
-            std::transform(bytes.begin(), bytes.end(), bytes.begin(), [](char c) { return foldAscii(c); });
+            std::transform(bytes.begin(), bytes.end(), bytes.begin(),
+                           [](char c) { return foldAscii(c); });
             return ok;
         };
         for (size_t t = 0; t < names.size(); ++t) {
@@ -347,7 +353,8 @@ struct IniLookup::Parser {
     // Plain ASCII reads the same in either encoding, and is never cut.
     std::optional<std::string_view> ascii(size_t t) const {
         const std::string &bytes = rawValue(t);
-        if (bytes.size() > static_cast<size_t>(kMaxIniValueLength) || !isAscii(bytes.begin(), bytes.end()))
+        if (bytes.size() > static_cast<size_t>(kMaxIniValueLength) ||
+            !isAscii(bytes.begin(), bytes.end()))
             return std::nullopt;
         return std::string_view(bytes);
     }
@@ -356,7 +363,8 @@ struct IniLookup::Parser {
         const std::string &bytes = rawValue(t);
         if (bytes.empty())
             return QString();
-        const QByteArray view = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+        const QByteArray view =
+            QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
         return firstCharacters(sniffer.encoding() == Encoding::Utf8 ? QString::fromUtf8(view)
                                                                     : decodeWindows1252(view),
                                kMaxIniValueLength);
@@ -381,7 +389,8 @@ IniLookup::~IniLookup() = default;
 
 void IniLookup::sniffEncoding(int fd) {
     EncodingSniffer sniffer;
-    const bool read = readRegularFile(fd, buffer_, [&](const char *data, size_t size) { sniffer.feed(data, size); });
+    const bool read = readRegularFile(
+        fd, buffer_, [&](const char *data, size_t size) { sniffer.feed(data, size); });
     const bool utf8 = !read || sniffer.encoding() == Encoding::Utf8;
     parser_->reset(utf8 ? *utf8Names_ : *windows1252Names_);
     ::lseek(fd, 0, SEEK_SET);
@@ -396,7 +405,8 @@ void IniLookup::readFile(const QByteArray &path) {
         return;
     if (!asciiNames_)
         sniffEncoding(fd);
-    const bool read = readRegularFile(fd, buffer_, [&](const char *data, size_t size) { parser.feed(data, size); });
+    const bool read = readRegularFile(
+        fd, buffer_, [&](const char *data, size_t size) { parser.feed(data, size); });
     if (read)
         parser.finish();
     else
@@ -420,9 +430,13 @@ void IniLookup::readBytes(const char *data, size_t size) {
     parser.finish();
 }
 
-QString IniLookup::value(size_t index) const { return parser_->decoded(index); }
+QString IniLookup::value(size_t index) const {
+    return parser_->decoded(index);
+}
 
-std::optional<std::string_view> IniLookup::asciiValue(size_t index) const { return parser_->ascii(index); }
+std::optional<std::string_view> IniLookup::asciiValue(size_t index) const {
+    return parser_->ascii(index);
+}
 
 QStringList IniLookup::read(const QString &file) {
     readFile(encodeFileName(file));

@@ -10,7 +10,9 @@ namespace orvantis {
 
 namespace {
 
-bool skipped(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n'; }
+bool skipped(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\n';
+}
 
 template <typename Text> int32_t parseLevel(Text text) {
     std::string number;
@@ -47,14 +49,19 @@ template <typename Text> int32_t parseLevel(Text text) {
     const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
     (void)end;
     const double rounded = std::nearbyint(value); // the default rounding mode: halves to even
-    if (error == std::errc::result_out_of_range || rounded < -2147483648.0 || rounded > 2147483647.0)
+    if (error == std::errc::result_out_of_range || rounded < -2147483648.0 ||
+        rounded > 2147483647.0)
         throw Failure(kOverflow, QStringLiteral("Overflow"));
     return static_cast<int32_t>(rounded);
 }
 
 } // namespace
 
-int32_t readLevel(QStringView text) { return parseLevel(text); }
-int32_t readLevel(QLatin1StringView text) { return parseLevel(text); }
+int32_t readLevel(QStringView text) {
+    return parseLevel(text);
+}
+int32_t readLevel(QLatin1StringView text) {
+    return parseLevel(text);
+}
 
 } // namespace orvantis

@@ -1,7 +1,7 @@
 #include "window/frmmain.h"
 
-#include "scan/getscores.h"
 #include "scan/accountsfolder.h"
+#include "scan/getscores.h"
 #include "scan/reportcolumns.h"
 #include "window/reportlistmodel.h"
 
@@ -38,10 +38,12 @@ public:
 } // namespace
 
 frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale, QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+    : QWidget(parent,
+              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       programFolder_(std::move(programFolder)), messages_(messages), locale_(std::move(locale)),
       lvLevels_(reportColumnTitles()), model_(new ReportListModel(lvLevels_, this)),
-      levelsView_(new QTreeView(this)), label1_(new QLabel(QStringLiteral("Levels (Highest first):"), this)),
+      levelsView_(new QTreeView(this)),
+      label1_(new QLabel(QStringLiteral("Levels (Highest first):"), this)),
       command1_(new QPushButton(QStringLiteral("Refresh"), this)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kCaption);
@@ -63,8 +65,8 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale, QW
     levelsView_->header()->setStretchLastSection(false);
     levelsView_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     levelsView_->setAccessibleName(QStringLiteral("Levels, highest first"));
-    levelsView_->setAccessibleDescription(
-        QStringLiteral("One row per account: user name, highest level, character number and character name"));
+    levelsView_->setAccessibleDescription(QStringLiteral(
+        "One row per account: user name, highest level, character number and character name"));
     connect(model_, &ReportListModel::visibleChanged, levelsView_, &QWidget::setVisible);
 
     label1_->setObjectName(QStringLiteral("Label1"));
@@ -84,10 +86,12 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale, QW
 
 frmMain::~frmMain() = default;
 
-int frmMain::pixels(int twips) const { return qRound(twips * logicalDpiX() / double(kTwipsPerInch)); }
+int frmMain::pixels(int twips) const {
+    return qRound(twips * logicalDpiX() / double(kTwipsPerInch));
+}
 
 void frmMain::layOut() {
-    auto place = [this](QWidget *w, const int (&r)[4]) {
+    auto place = [this](QWidget *w, const int(&r)[4]) {
         w->setGeometry(pixels(r[0]), pixels(r[1]), pixels(r[2]), pixels(r[3]));
     };
     place(levelsView_, kListRect);
@@ -100,7 +104,8 @@ void frmMain::layOut() {
         levelsView_->header()->resizeSection(column, pixels(kColumnWidth));
     setFixedSize(pixels(kClientWidth), pixels(kClientHeight));
     move(0, 0); // the frame is placed so that the client area lands where it should
-    setGeometry(pixels(kClientLeft), pixels(kClientTop), pixels(kClientWidth), pixels(kClientHeight));
+    setGeometry(pixels(kClientLeft), pixels(kClientTop), pixels(kClientWidth),
+                pixels(kClientHeight));
     levelsView_->setFocus();
 }
 
@@ -127,9 +132,10 @@ void frmMain::GetScores() {
         return;
     // Tell once, after the scan, which files were left out and why.
     constexpr size_t kNamesShown = 20;
-    QString text = report.skipped.size() == 1
-                       ? QStringLiteral("1 account file was skipped:\n")
-                       : QStringLiteral("%1 account files were skipped:\n").arg(report.skipped.size());
+    QString text =
+        report.skipped.size() == 1
+            ? QStringLiteral("1 account file was skipped:\n")
+            : QStringLiteral("%1 account files were skipped:\n").arg(report.skipped.size());
     for (size_t i = 0; i < report.skipped.size() && i < kNamesShown; ++i)
         text += QStringLiteral("\n%1: %2").arg(report.skipped[i].name, report.skipped[i].reason);
     if (report.skipped.size() > kNamesShown)

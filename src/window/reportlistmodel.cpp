@@ -7,9 +7,13 @@ ReportListModel::ReportListModel(ReportList &list, QObject *parent)
     list_.setChangeHandler([this](ReportList::Change change) { listChanged(change); });
 }
 
-ReportListModel::~ReportListModel() { list_.setChangeHandler(nullptr); }
+ReportListModel::~ReportListModel() {
+    list_.setChangeHandler(nullptr);
+}
 
-int ReportListModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : shownRows_; }
+int ReportListModel::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : shownRows_;
+}
 
 int ReportListModel::columnCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : list_.columnCount();
@@ -32,7 +36,8 @@ QVariant ReportListModel::headerData(int section, Qt::Orientation orientation, i
 }
 
 Qt::ItemFlags ReportListModel::flags(const QModelIndex &index) const {
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren
+                           : Qt::NoItemFlags;
 }
 
 void ReportListModel::flush() {

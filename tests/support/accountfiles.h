@@ -13,7 +13,8 @@ inline QByteArray accountFile(const QByteArray &login, std::initializer_list<QBy
     QByteArray text = "[GENERAL]\nLogin=" + login + "\n";
     int slot = 0;
     for (const QByteArray &level : levels) {
-        text += "[CHAR" + QByteArray::number(slot + 1) + "]\nName=" + names[slot] + "\nLevel=" + level + "\n";
+        text += "[CHAR" + QByteArray::number(slot + 1) + "]\nName=" + names[slot] +
+                "\nLevel=" + level + "\n";
         ++slot;
     }
     return text + extra;

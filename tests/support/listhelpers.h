@@ -13,7 +13,8 @@ inline QStringList fourColumns() {
 // Adds one row per entry: row text, then sub-items in order.
 inline void addRows(orvantis::ReportList &list, const QList<QStringList> &rows) {
     for (const QStringList &cells : rows) {
-        orvantis::ListItem item = list.listItems().Add(list.listItems().Count() + 1, cells.value(0));
+        orvantis::ListItem item =
+            list.listItems().Add(list.listItems().Count() + 1, cells.value(0));
         for (int k = 1; k < cells.size(); ++k)
             item.SetSubItems(k, cells[k]);
     }

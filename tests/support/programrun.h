@@ -47,11 +47,13 @@ inline ProgramRun runProgram(const QByteArray &program, const QList<QByteArray> 
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_addclose(&actions, outPipe[0]);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.fileName().toUtf8().constData(), O_WRONLY | O_TRUNC, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.fileName().toUtf8().constData(),
+                                     O_WRONLY | O_TRUNC, 0);
 
     QList<QByteArray> args;
     if (!options.user.isEmpty())
-        args = {"/usr/bin/setpriv", "--reuid=" + options.user, "--regid=" + options.user, "--clear-groups"};
+        args = {"/usr/bin/setpriv", "--reuid=" + options.user, "--regid=" + options.user,
+                "--clear-groups"};
     args << program << arguments;
     std::vector<char *> argv;
     for (QByteArray &a : args)
