@@ -129,7 +129,7 @@ TEST_F(HostileFolder, AnUnreadableFileGivesNoRow) {
         if (::access("/usr/bin/setpriv", X_OK) != 0)
             GTEST_SKIP() << "running as root, which reads any file, and setpriv is missing";
         const ProgramRun got =
-            runProgram(ORVANTIS_RANK_EXE, {hostile.path().toUtf8()}, {"65534", {}});
+            runProgram(ORVANTIS_RANK_EXE, {hostile.path().toUtf8()}, {"65534", {}, {}});
         EXPECT_EQ(got.status, 0);
         EXPECT_EQ(QString::fromUtf8(got.out), QString::fromUtf8(expected.out));
         return;

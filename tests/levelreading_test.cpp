@@ -49,3 +49,14 @@ TEST(LevelReading, ALevelOutside32BitsOverflows) {
         }
     }
 }
+
+TEST(LevelReading, ANumberTooSmallForADoubleIsZeroNotAnOverflow) {
+    const QString tiny = QStringLiteral("0.") + QString(330, u'0') + u'1';
+    EXPECT_EQ(readLevel(tiny), 0);
+    EXPECT_EQ(readLevel(u'-' + tiny), 0);
+    EXPECT_EQ(readLevel(QStringLiteral(".") + QString(400, u'0') + u'7'), 0);
+    // A whole part beyond a double's range is still an overflow, whatever follows it.
+    EXPECT_THROW(readLevel(QStringLiteral("1") + QString(400, u'0') + QStringLiteral(".5")),
+                 Failure);
+    EXPECT_THROW(readLevel(QStringLiteral("-0") + QString(400, u'9')), Failure);
+}

@@ -69,3 +69,23 @@ TEST(NumberForms, PadsWholeDigitsToTheWidth) {
     EXPECT_EQ(sortableNumber(3.5, 2), "03.5");
     EXPECT_EQ(sortableNumber(-3, 2), "-96~");
 }
+
+TEST(NumberForms, TheGeneralFormHasAsciiDigitsAndTheLocalesDecimalSeparatorOnly) {
+    for (const char *name : {"C", "de_DE", "sv_SE", "ar_EG", "hi_IN", "bn_BD", "fa_IR"}) {
+        const QLocale locale(QString::fromLatin1(name));
+        const QString point = locale.decimalPoint();
+        const std::pair<double, QString> cases[] = {{400, "400"},
+                                                    {-3, "-3"},
+                                                    {12.5, "12" + point + "5"},
+                                                    {-0.25, "-0" + point + "25"},
+                                                    {1.5e20, "1" + point + "5e+20"},
+                                                    {-2e-7, "-2e-07"}};
+        for (const auto &[value, text] : cases) {
+            EXPECT_EQ(generalNumber(value, locale), text) << name;
+            EXPECT_EQ(readNumber(text, locale), value)
+                << name << " reads back " << text.toStdString();
+        }
+        // The locale's own digits still read (Qt 6.4 reads back no negative of ar_EG's own).
+        EXPECT_EQ(readNumber(locale.toString(12.5), locale), 12.5) << name;
+    }
+}

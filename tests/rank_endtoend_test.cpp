@@ -1,9 +1,12 @@
 // Runs the built orvantis-rank, copied into a temporary folder as an admin would place it.
+#include "accountfiles.h"
 #include "programrun.h"
 #include "qtprinters.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -58,6 +61,51 @@ TEST_F(RankEndToEnd, APlainFileNamedAccountsPassesWithAnEmptyRanking) {
     EXPECT_EQ(r.out, "");
 }
 
+TEST_F(RankEndToEnd, AnUnreadableAccountsFolderIsOneLineAndStatus70) {
+    const QByteArray user = unprivilegedUser();
+    if (user.isEmpty())
+        GTEST_SKIP() << "running as root, which reads any folder, and setpriv is missing";
+    folder.write("accounts/a.ini", "[GENERAL]\nLogin=alice\n[CHAR1]\nLevel=3\n");
+    ASSERT_EQ(::chmod(folder.path().toUtf8(), 0755), 0);
+    ASSERT_EQ(::chmod(folder.path("accounts").toUtf8(), 0), 0);
+    const ProgramRun r = run({}, {user, {}, {}});
+    ::chmod(folder.path("accounts").toUtf8(), 0755);
+    EXPECT_EQ(r.signal, 0) << "ended by a signal";
+    EXPECT_EQ(r.status, 70);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "orvantis-rank: cannot read the folder " + folder.path("accounts/").toUtf8() +
+                         ": Permission denied\n");
+}
+
+TEST_F(RankEndToEnd, AnOutputThatCannotBeWrittenIsStatus74) {
+    folder.write("accounts/a.ini", "[GENERAL]\nLogin=alice\n[CHAR1]\nLevel=3\n");
+    const ProgramRun r = run({}, {{}, {}, "/dev/full"});
+    EXPECT_EQ(r.status, 74);
+    EXPECT_TRUE(r.err.startsWith("orvantis-rank: cannot write the ranking: "))
+        << r.err.toStdString();
+}
+
+TEST_F(RankEndToEnd, WritesTheSameBytesInEveryLocale) {
+    // Levels from 1 to 9999, negative ones too: the digits and signs of the output are ASCII
+    // whatever the user's language and script.
+    for (int i = 0; i < 40; ++i) {
+        const int level = (i * 257) % 10000 - 20;
+        folder.write(QStringLiteral("accounts/a%1.ini").arg(i),
+                     accountFile("user" + QByteArray::number(i),
+                                 {QByteArray::number(level), QByteArray::number(level - 1),
+                                  QByteArray::number(level - 2)}));
+    }
+    const ProgramRun c = run({}, {{}, {"LANG=C", "LC_ALL=C"}, {}});
+    ASSERT_EQ(c.status, 0);
+    ASSERT_TRUE(c.out.contains("\t-20\t1\t")) << c.out.toStdString();
+    for (const char *locale : {"de_DE", "sv_SE", "ar_EG", "hi_IN", "bn_BD", "mr_IN", "fa_IR"}) {
+        const QByteArray lang = QByteArray(locale) + ".UTF-8";
+        const ProgramRun r = run({}, {{}, {"LANG=" + lang, "LC_ALL=" + lang}, {}});
+        EXPECT_EQ(r.status, 0) << locale;
+        EXPECT_EQ(r.out, c.out) << locale;
+    }
+}
+
 TEST_F(RankEndToEnd, TakesAnotherFolderAndExplainsItsUsage) {
     TempFolder other;
     other.write("accounts/x.ini", "[GENERAL]\nLogin=elsewhere\n[CHAR3]\nLevel=1\n");
@@ -67,4 +115,6 @@ TEST_F(RankEndToEnd, TakesAnotherFolderAndExplainsItsUsage) {
     EXPECT_TRUE(help.out.startsWith("Usage: orvantis-rank [FOLDER]"));
     EXPECT_EQ(run({"a", "b"}).status, 2);
     EXPECT_EQ(run({"--bogus"}).status, 2);
+    for (const char *status : {"  0 ", "  1 ", "  2 ", "  70 ", "  74 "})
+        EXPECT_TRUE(help.out.contains(status)) << "--help names exit status" << status;
 }

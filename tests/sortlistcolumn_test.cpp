@@ -65,6 +65,34 @@ TEST_F(SortListColumnTest, NumberModeWritesGeneralFormAndZeroAsEmpty) {
               QStringList({"-0.5", "-0.25", "", "", "", "3.25", "3.5", "7", "9", "10", "12.5"}));
 }
 
+TEST_F(SortListColumnTest, NumberModeWritesAsciiDigitsInEveryLocale) {
+    // Cells in the locale's own script, or in ASCII, come back in ASCII with the locale's
+    // decimal separator; the failure text is the same everywhere.
+    const struct {
+        const char *locale;
+        QStringList cells, sorted;
+    } cases[] = {
+        {"de_DE", {"12,50", "007", "-3", ""}, {"12,5", "7", "", "-3"}},
+        {"sv_SE", {"12,50", "\u22123", "7"}, {"12,5", "7", "-3"}},
+        {"ar_EG", {"\u0664\u0660\u0660", "12\u066B5", "-3"}, {"400", "12\u066B5", "-3"}},
+        {"hi_IN", {"9", "10", "2.5"}, {"10", "9", "2.5"}},
+    };
+    for (const auto &c : cases) {
+        ReportList rows(fourColumns());
+        for (const QString &cell : c.cells)
+            addRows(rows, {{QStringLiteral("r"), cell}});
+        const SortEnvironment there{messages, QLocale(QString::fromLatin1(c.locale))};
+        EXPECT_TRUE(SortListColumn(rows, 2, SortNumber, SortDescending, there)) << c.locale;
+        EXPECT_EQ(columnTexts(rows, 1), c.sorted) << c.locale;
+
+        addRows(rows, {{QStringLiteral("r"), QStringLiteral("abc")}});
+        EXPECT_FALSE(SortListColumn(rows, 2, SortNumber, SortDescending, there));
+        ASSERT_FALSE(messages.shown.empty());
+        EXPECT_EQ(messages.shown.back().text, "Type mismatch: \"abc\" is not a number (13)")
+            << c.locale;
+    }
+}
+
 TEST_F(SortListColumnTest, ANonNumberIsReportedAndChangesNothing) {
     fillLevels({"5", "abc", "12"});
     watchVisibility();

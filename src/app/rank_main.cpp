@@ -1,6 +1,8 @@
 // orvantis-rank: the ranking of the window, printed for scripts and machines without a display.
 #include "console/consolemessagebox.h"
 #include "console/ranking.h"
+#include "platform/exitstatus.h"
+#include "platform/failure.h"
 #include "scan/accountsfolder.h"
 #include "scan/getscores.h"
 #include "scan/reportcolumns.h"
@@ -8,7 +10,9 @@
 #include <QCoreApplication>
 #include <QLocale>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -20,23 +24,46 @@ const char kUsage[] =
     "slot (1, 2, 3, or X when the top level is shared) and character name, separated by tabs.\n"
     "FOLDER defaults to the folder that holds this program. Nothing is written to the folder.\n"
     "\n"
-    "Exit status: 0 on success, 1 when FOLDER has no entry named \"accounts\", 2 on bad usage.\n";
+    "Exit status:\n"
+    "  0   the ranking was printed\n"
+    "  1   FOLDER has no entry named exactly \"accounts\"\n"
+    "  2   bad usage\n"
+    "  70  the accounts folder could not be read (the reason is on standard error)\n"
+    "  74  the ranking could not be written to standard output\n";
+
+// One line on standard error, after the program's name; a message starts in lower case there.
+void complain(const QString &message) {
+    QString line = message;
+    if (!line.isEmpty())
+        line[0] = line[0].toLower();
+    std::fprintf(stderr, "orvantis-rank: %s\n", line.toUtf8().constData());
+}
 
 int run(const QString &programFolder) {
     using namespace orvantis;
     if (!accountsFolderFound(programFolder)) {
         std::fputs("Accounts folder not found!\n", stderr);
-        return 1;
+        return kExitNoAccountsFolder;
     }
     ConsoleMessageBox messages;
     ReportList lvLevels(reportColumnTitles());
-    const ScanReport report = GetScores(programFolder, lvLevels, {messages, QLocale::system()});
+    ScanReport report;
+    try {
+        report = GetScores(programFolder, lvLevels, {messages, QLocale::system()});
+    } catch (const Failure &failure) {
+        complain(failure.description());
+        return kExitUnhandledError;
+    }
     const QByteArray text = rankingText(lvLevels);
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
     for (const SkippedFile &file : report.skipped)
-        std::fprintf(stderr, "orvantis-rank: skipped %s: %s\n", file.name.toUtf8().constData(),
-                     file.reason.toUtf8().constData());
-    return std::fflush(stdout) == 0 ? 0 : 1;
+        complain(QStringLiteral("skipped %1: %2").arg(file.name, file.reason));
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        complain(QStringLiteral("cannot write the ranking: %1")
+                     .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return kExitWriteError;
+    }
+    return kExitSuccess;
 }
 
 } // namespace
@@ -50,7 +77,7 @@ int main(int argc, char *argv[]) {
     }
     if (args.size() > 1 || (args.size() == 1 && args[0].startsWith(u'-'))) {
         std::fputs(kUsage, stderr);
-        return 2;
+        return orvantis::kExitUsage;
     }
     return run(args.isEmpty() ? QCoreApplication::applicationDirPath() : args[0]);
 }

@@ -33,10 +33,6 @@ bool isPlainInteger(double value) {
     return std::fabs(value) < kPlainIntegerLimit && value == std::trunc(value);
 }
 
-bool usesAsciiDigits(const QLocale &locale) {
-    return locale.zeroDigit() == QLatin1String("0") && locale.negativeSign() == QLatin1String("-");
-}
-
 // "-?[0-9]{1,15}" read exactly; false for any other text.
 bool readPlainInteger(QStringView text, double &value) {
     const bool negative = text.startsWith(u'-');
@@ -97,7 +93,8 @@ void writeSortable(bool negative, QStringView whole, QStringView fraction, int w
 } // namespace
 
 NumberFormat::NumberFormat(const QLocale &locale)
-    : locale_(withoutGrouping(locale)), asciiDigits_(usesAsciiDigits(locale)) {}
+    : locale_(withoutGrouping(locale)), ascii_(withoutGrouping(QLocale::c())),
+      decimalPoint_(locale.decimalPoint()) {}
 
 double readNumber(const QString &text, const QLocale &locale) {
     return NumberFormat(locale).read(text);
@@ -108,19 +105,30 @@ QString generalNumber(double value, const QLocale &locale) {
 }
 
 double NumberFormat::read(const QString &text) const {
-    double plain = 0;
-    if (asciiDigits_ && readPlainInteger(text, plain))
-        return plain;
+    double value = 0;
+    if (readPlainInteger(text, value))
+        return value;
     bool ok = false;
-    const double value = locale_.toDouble(text, &ok);
+    value = locale_.toDouble(text, &ok);
+    if (!ok) // the general form, which not every locale's own reading takes (sv_SE's exponent)
+        value = readGeneralForm(text, ok);
     if (!ok || !std::isfinite(value))
         throw Failure(kTypeMismatch,
                       QStringLiteral("Type mismatch: \"%1\" is not a number").arg(text));
     return value;
 }
 
+double NumberFormat::readGeneralForm(const QString &text, bool &ok) const {
+    ok = false;
+    if (decimalPoint_ != QLatin1String(".") && text.contains(u'.'))
+        return 0; // a point that is no decimal separator here
+    QString ascii = text;
+    ascii.replace(decimalPoint_, QLatin1String("."));
+    return ascii_.toDouble(ascii, &ok);
+}
+
 void NumberFormat::general(double value, QString &out) const {
-    if (value != 0 && isPlainInteger(value) && asciiDigits_) {
+    if (value != 0 && isPlainInteger(value)) {
         char16_t text[kDecimalRoom];
         assign(out, text, writeDecimal(static_cast<int64_t>(value), text));
         return;
@@ -131,12 +139,14 @@ void NumberFormat::general(double value, QString &out) const {
 QString NumberFormat::general(double value) const {
     if (value == 0)
         return QStringLiteral("0");
-    if (isPlainInteger(value) && asciiDigits_)
+    if (isPlainInteger(value))
         return QString::number(static_cast<int64_t>(value));
     // Plain decimals for everyday magnitudes, an exponent only for the very large and small.
     const double magnitude = std::fabs(value);
     const char format = magnitude >= 1e-5 && magnitude < kPlainIntegerLimit ? 'f' : 'e';
-    return locale_.toString(value, format, QLocale::FloatingPointShortest);
+    QString text = ascii_.toString(value, format, QLocale::FloatingPointShortest);
+    text.replace(u'.', decimalPoint_);
+    return text;
 }
 
 int wholeDigitCount(double value) {

@@ -15,18 +15,24 @@ public:
     void general(double value, QString &out) const;
 
 private:
+    double readGeneralForm(const QString &text, bool &ok) const;
+
     QLocale locale_; // with digit grouping neither written nor accepted
-    bool asciiDigits_;
+    QLocale ascii_;  // the C locale, likewise
+    QString decimalPoint_;
 };
 
 // Reads a cell as a number in the given locale: an optional sign, digits with the locale's
-// decimal separator, an optional exponent; no digit grouping. Throws a type-mismatch Failure
-// for anything else.
+// decimal separator, an optional exponent; no digit grouping. The locale's own digits and signs
+// are read, and so are the ASCII ones of the general form. Throws a type-mismatch Failure for
+// anything else.
 double readNumber(const QString &text, const QLocale &locale);
 
-// The general number form: the fewest digits that read back to the same value, in the given
-// locale, without digit grouping; plain decimals from 0.00001 up to 15 whole digits, an exponent
-// beyond. Zero is "0", never "-0".
+// The general number form: the fewest digits that read back to the same value, without digit
+// grouping; plain decimals from 0.00001 up to 15 whole digits, an exponent ("e+20") beyond.
+// Digits and signs are always ASCII, whatever the locale's own script, so that a level reads the
+// same for every user and every script; only the decimal separator is the locale's. Zero is "0",
+// never "-0".
 QString generalNumber(double value, const QLocale &locale);
 
 // The number of digits in the whole part of |value| written out in full.

@@ -14,6 +14,8 @@ enum ExitStatus : int {
     // An error the program could not recover from, such as an accounts folder it may not read:
     // the "internal software error" of the BSD exit codes.
     kExitUnhandledError = EX_SOFTWARE,
+    // orvantis-rank could not write its output (a full disk, a closed file).
+    kExitWriteError = EX_IOERR,
 };
 
 } // namespace orvantis

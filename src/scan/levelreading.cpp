@@ -30,11 +30,13 @@ template <typename Text> int32_t parseLevel(Text text) {
     }
     bool point = false;
     bool digits = false;
+    bool wholeAboveZero = false;
     for (skipBlanks(); i < n; ++i, skipBlanks()) {
         const char16_t c = QChar(text[i]).unicode();
         if (c >= u'0' && c <= u'9') {
             number += static_cast<char>(c);
             digits = true;
+            wholeAboveZero = wholeAboveZero || (!point && c != u'0');
         } else if (c == u'.' && !point) {
             number += '.';
             point = true;
@@ -48,6 +50,10 @@ template <typename Text> int32_t parseLevel(Text text) {
     double value = 0;
     const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
     (void)end;
+    // Out of range is an overflow only when the whole part is above zero; below 1 it is a value
+    // too small for a double, which rounds to 0 like anything else below one half.
+    if (error == std::errc::result_out_of_range && !wholeAboveZero)
+        return 0;
     const double rounded = std::nearbyint(value); // the default rounding mode: halves to even
     if (error == std::errc::result_out_of_range || rounded < -2147483648.0 ||
         rounded > 2147483647.0)

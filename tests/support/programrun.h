@@ -33,7 +33,17 @@ struct ProgramOptions {
     QByteArray user;
     // Variables to set, "NAME=value", on top of this process's environment.
     QList<QByteArray> environment;
+    // Where standard output goes instead of being collected (such as /dev/full).
+    QByteArray outputPath;
 };
+
+// The user id that an unprivileged run uses: "nobody" when we are root (through setpriv), else
+// ourselves. Empty when neither can be had.
+inline QByteArray unprivilegedUser() {
+    if (::geteuid() != 0)
+        return "self";
+    return ::access("/usr/bin/setpriv", X_OK) == 0 ? "65534" : QByteArray();
+}
 
 // Runs a program to its end and collects its output and its peak memory (from wait4).
 inline ProgramRun runProgram(const QByteArray &program, const QList<QByteArray> &arguments,
@@ -45,13 +55,16 @@ inline ProgramRun runProgram(const QByteArray &program, const QList<QByteArray> 
     EXPECT_EQ(::pipe(outPipe), 0);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    if (options.outputPath.isEmpty())
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, options.outputPath.constData(), O_WRONLY, 0);
     posix_spawn_file_actions_addclose(&actions, outPipe[0]);
     posix_spawn_file_actions_addopen(&actions, 2, errFile.fileName().toUtf8().constData(),
                                      O_WRONLY | O_TRUNC, 0);
 
     QList<QByteArray> args;
-    if (!options.user.isEmpty())
+    if (!options.user.isEmpty() && options.user != "self")
         args = {"/usr/bin/setpriv", "--reuid=" + options.user, "--regid=" + options.user,
                 "--clear-groups"};
     args << program << arguments;
