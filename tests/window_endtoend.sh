@@ -41,7 +41,14 @@ echo "$geometry"
 echo "$geometry" | grep -q "Position: 97,149" || fail "window not at 97,149"
 echo "$geometry" | grep -q "Geometry: 504x435" || fail "window not 504x435"
 import -window root "$shots/window-endtoend.png" || true
-kill "$pid"; wait "$pid" 2>/dev/null || true
+
+# Closed as a window manager closes it: the program ends at once, with status 0.
+"$(dirname "$0")/support/x11close.py" "$id"
+for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && fail "the program did not end when its window was closed"
+status=0; wait "$pid" || status=$?
+[ "$status" -eq 0 ] || fail "exit status $status after closing the window"
+pid=
 
 # Without one: only the message box, titled "Orvantis"; Enter ends the program.
 mkdir -p "$work/without"

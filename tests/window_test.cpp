@@ -11,9 +11,14 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace orvantis;
 
@@ -89,6 +94,29 @@ TEST_F(WindowTest, ListHasFocusAndTabGoesToTheButtonSkippingTheLabel) {
     EXPECT_EQ(QApplication::focusWidget(), w.Command1());
     QTest::keyClick(w.Command1(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), w.levelsView());
+}
+
+TEST_F(WindowTest, KeepsFocusAndColumnWidthsThroughScansThatHideTheList) {
+    // Each scan's sort hides the list while it rewrites cells, and shows it again.
+    for (int i = 0; i < 3; ++i)
+        folder.write(QStringLiteral("accounts/%1.ini").arg(i),
+                     accountFile("user" + QByteArray::number(i), i + 1));
+    frmMain &w = window();
+    ASSERT_TRUE(w.Form_Load());
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    const auto expectDesigned = [&](const char *when) {
+        EXPECT_EQ(QApplication::focusWidget(), w.levelsView()) << when;
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(w.levelsView()->header()->sectionSize(c), w.pixels(1440))
+                << when << ", column " << c;
+    };
+    expectDesigned("after Form_Load");
+    w.levelsView()->setFocus();
+    w.Command1_Click();
+    QCoreApplication::processEvents();
+    expectDesigned("after Refresh");
 }
 
 TEST_F(WindowTest, EnterOrEscapeInTheListDoesNotPressRefresh) {
@@ -194,6 +222,46 @@ TEST_F(WindowTest, NamesSkippedFilesOnceAfterTheScan) {
     EXPECT_TRUE(messages.shown[0].text.contains("big00.ini"));
     EXPECT_FALSE(messages.shown[0].text.contains("big20.ini"));
     EXPECT_TRUE(messages.shown[0].text.endsWith("and 2 more."));
+}
+
+namespace {
+
+// Runs as a user that file permissions apply to: nobody, when we are root.
+bool dropPrivileges() {
+    if (::geteuid() != 0)
+        return true;
+    return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
+}
+
+} // namespace
+
+TEST(UnhandledErrors, AFolderThatCannotBeListedOnRefreshIsReportedAndEndsWith70) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto refreshOnAnUnreadableFolder = [] {
+        TempFolder folder;
+        folder.write("accounts/a.ini", accountFile("alice", 5));
+        const QByteArray accounts = folder.path("accounts").toUtf8();
+        if (::chmod(folder.path().toUtf8(), 0755) != 0 || ::chown(accounts, 65534, 65534) != 0 ||
+            !dropPrivileges())
+            std::_Exit(3);
+        auto *box = static_cast<RecordingMessageBox *>(qApp->property("messages").value<void *>());
+        frmMain w(folder.path(), *box, QLocale::c());
+        if (!w.Form_Load() || w.lvLevels().listItems().Count() != 1)
+            std::_Exit(4);
+        w.show();
+        ::chmod(accounts, 0); // the admin's permissions change while the window is open
+        QTimer::singleShot(0, w.Command1(), &QPushButton::click);
+        const int status = QApplication::exec();
+        for (const auto &shown : box->shown)
+            std::fprintf(stderr, "[%s|%d|%s]\n", shown.title.toUtf8().constData(), shown.style,
+                         shown.text.toUtf8().constData());
+        ::chmod(accounts, 0755);
+        std::_Exit(status);
+    };
+    EXPECT_EXIT(
+        refreshOnAnUnreadableFolder(), ::testing::ExitedWithCode(70),
+        "\\[Orvantis\\|16\\|Orvantis met an error it cannot recover from and will close.\n\n"
+        "Cannot read the folder .*/accounts/: Permission denied \\(70\\)\\]");
 }
 
 namespace {

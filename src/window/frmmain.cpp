@@ -67,7 +67,7 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale, QW
     levelsView_->setAccessibleName(QStringLiteral("Levels, highest first"));
     levelsView_->setAccessibleDescription(QStringLiteral(
         "One row per account: user name, highest level, character number and character name"));
-    connect(model_, &ReportListModel::visibleChanged, levelsView_, &QWidget::setVisible);
+    connect(model_, &ReportListModel::visibleChanged, this, &frmMain::setLevelsVisible);
 
     label1_->setObjectName(QStringLiteral("Label1"));
     label1_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -107,6 +107,16 @@ void frmMain::layOut() {
     setGeometry(pixels(kClientLeft), pixels(kClientTop), pixels(kClientWidth),
                 pixels(kClientHeight));
     levelsView_->setFocus();
+}
+
+// The sort hides the list while it rewrites cells. Qt moves the focus off a hidden widget, so
+// the list takes it back when it is shown again, if it had it.
+void frmMain::setLevelsVisible(bool visible) {
+    if (!visible)
+        levelsHadFocus_ = levelsView_->hasFocus() || focusWidget() == levelsView_;
+    levelsView_->setVisible(visible);
+    if (visible && levelsHadFocus_)
+        levelsView_->setFocus();
 }
 
 bool frmMain::Form_Load() {

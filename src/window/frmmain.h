@@ -43,6 +43,7 @@ public:
 
 private:
     void layOut();
+    void setLevelsVisible(bool visible);
 
     QString programFolder_;
     MessageBox &messages_;
@@ -52,6 +53,7 @@ private:
     QTreeView *levelsView_;
     QLabel *label1_;
     QPushButton *command1_;
+    bool levelsHadFocus_ = false;
 };
 
 } // namespace orvantis
