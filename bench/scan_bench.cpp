@@ -1,7 +1,10 @@
-// The scan with its closing sort, against the least any scan must do: list the folder and
-// open, read and close every file once. Both run on the same files, in the page cache.
+// The scan with its closing sort, against the least any scan must do: list the folder and open,
+// read and close every file once, one file at a time (the sequential baseline) or with as many
+// reads in flight as the scan keeps (the parallel baseline). Each runs warm (the files in the
+// page cache) and data-cold (every file's data dropped from the cache before each iteration).
 #include "accountgenerator.h"
 #include "memory.h"
+#include "pagecache.h"
 #include "support.h"
 
 #include "scan/getscores.h"
@@ -9,53 +12,131 @@
 
 #include <benchmark/benchmark.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
-void BM_BaselineListAndReadEveryFile(benchmark::State &state) {
-    const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
-    const std::string accounts = (folder + QStringLiteral("/accounts/")).toStdString();
-    const double start = orvantis::bench::processStartMiB();
-    char buffer[64 * 1024];
-    for (auto _ : state) {
-        DIR *dir = ::opendir(accounts.c_str());
-        size_t bytes = 0;
-        while (const dirent *entry = ::readdir(dir)) {
-            if (entry->d_name[0] == '.')
-                continue;
-            const int fd = ::open((accounts + entry->d_name).c_str(), O_RDONLY | O_CLOEXEC);
+using orvantis::bench::evictFolderData;
+
+std::string accountsOf(int count) {
+    return (orvantis::bench::cachedAccountsFolder(count) + QStringLiteral("/accounts/"))
+        .toStdString();
+}
+
+// Lists the folder, then opens, reads and closes every file with `threads` reads in flight.
+size_t readEveryFile(const std::string &accounts, int threads) {
+    const std::vector<std::string> names = orvantis::bench::folderNames(accounts);
+    std::atomic<size_t> next{0}, bytes{0};
+    const auto work = [&] {
+        char buffer[64 * 1024];
+        size_t mine = 0;
+        for (size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < names.size();) {
+            const int fd = ::open((accounts + names[i]).c_str(), O_RDONLY | O_CLOEXEC);
             for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;)
-                bytes += static_cast<size_t>(got);
+                mine += static_cast<size_t>(got);
             ::close(fd);
         }
-        ::closedir(dir);
-        benchmark::DoNotOptimize(bytes);
-    }
-    state.SetItemsProcessed(state.iterations() * state.range(0));
-    orvantis::bench::reportMemory(state, start, state.range(0));
+        bytes += mine;
+    };
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread &helper : helpers)
+        helper.join();
+    return bytes;
 }
 
-void BM_GetScoresWithSort(benchmark::State &state) {
-    const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
-    orvantis::bench::SilentMessageBox messages;
-    const orvantis::SortEnvironment services{messages, QLocale::c()};
+// One benchmark body for all: `cold` drops the files' data before each timed iteration.
+template <typename Work> void measure(benchmark::State &state, bool cold, Work &&work) {
+    const std::string accounts = accountsOf(static_cast<int>(state.range(0)));
     const double start = orvantis::bench::processStartMiB();
     for (auto _ : state) {
-        orvantis::ReportList list(orvantis::reportColumnTitles());
-        orvantis::GetScores(folder, list, services);
-        benchmark::DoNotOptimize(list.listItems().Count());
+        if (cold) {
+            state.PauseTiming();
+            evictFolderData(accounts);
+            state.ResumeTiming();
+        }
+        work();
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
     orvantis::bench::reportMemory(state, start, state.range(0));
 }
 
-BENCHMARK(BM_BaselineListAndReadEveryFile)->Apply(orvantis::bench::standardSizes);
-BENCHMARK(BM_GetScoresWithSort)->Apply(orvantis::bench::standardSizes);
+void sequentialBaseline(benchmark::State &state, bool cold) {
+    const std::string accounts = accountsOf(static_cast<int>(state.range(0)));
+    measure(state, cold, [&] { benchmark::DoNotOptimize(readEveryFile(accounts, 1)); });
+}
+
+void parallelBaseline(benchmark::State &state, bool cold) {
+    const std::string accounts = accountsOf(static_cast<int>(state.range(0)));
+    measure(state, cold, [&] {
+        benchmark::DoNotOptimize(readEveryFile(accounts, orvantis::kDefaultReadsInFlight));
+    });
+}
+
+void scanWithSort(benchmark::State &state, bool cold, int readsInFlight) {
+    const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
+    orvantis::bench::SilentMessageBox messages;
+    const orvantis::SortEnvironment environment{messages, QLocale::c()};
+    orvantis::ScanSettings settings;
+    settings.readsInFlight = readsInFlight;
+    measure(state, cold, [&] {
+        orvantis::ReportList list(orvantis::reportColumnTitles());
+        orvantis::GetScores(folder, list, environment, settings);
+        benchmark::DoNotOptimize(list.listItems().Count());
+    });
+}
+
+void BM_BaselineListAndReadEveryFile(benchmark::State &state) {
+    sequentialBaseline(state, false);
+}
+void BM_BaselineListAndReadEveryFileCold(benchmark::State &state) {
+    sequentialBaseline(state, true);
+}
+void BM_ParallelBaseline(benchmark::State &state) {
+    parallelBaseline(state, false);
+}
+void BM_ParallelBaselineCold(benchmark::State &state) {
+    parallelBaseline(state, true);
+}
+void BM_GetScoresWithSort(benchmark::State &state) {
+    scanWithSort(state, false, orvantis::kDefaultReadsInFlight);
+}
+void BM_GetScoresWithSortCold(benchmark::State &state) {
+    scanWithSort(state, true, orvantis::kDefaultReadsInFlight);
+}
+
+// The scan at 100,000 files with other numbers of reads in flight, warm and cold: the figures
+// behind kDefaultReadsInFlight.
+void BM_ReadsInFlight(benchmark::State &state) {
+    scanWithSort(state, false, static_cast<int>(state.range(1)));
+}
+void BM_ReadsInFlightCold(benchmark::State &state) {
+    scanWithSort(state, true, static_cast<int>(state.range(1)));
+}
+void readsInFlightSizes(benchmark::internal::Benchmark *b) {
+    for (int threads : {1, 2, 4, 8, 16, 32, 64, 128, 256})
+        b->Args({100000, threads});
+    b->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+BENCHMARK(BM_BaselineListAndReadEveryFile)->Apply(orvantis::bench::standardSizes)->UseRealTime();
+BENCHMARK(BM_ParallelBaseline)->Apply(orvantis::bench::standardSizes)->UseRealTime();
+BENCHMARK(BM_GetScoresWithSort)->Apply(orvantis::bench::standardSizes)->UseRealTime();
+BENCHMARK(BM_BaselineListAndReadEveryFileCold)
+    ->Apply(orvantis::bench::standardSizes)
+    ->UseRealTime();
+BENCHMARK(BM_ParallelBaselineCold)->Apply(orvantis::bench::standardSizes)->UseRealTime();
+BENCHMARK(BM_GetScoresWithSortCold)->Apply(orvantis::bench::standardSizes)->UseRealTime();
+BENCHMARK(BM_ReadsInFlight)->Apply(readsInFlightSizes);
+BENCHMARK(BM_ReadsInFlightCold)->Apply(readsInFlightSizes);
 
 } // namespace
 

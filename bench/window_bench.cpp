@@ -2,6 +2,8 @@
 // and the view filled and painted from it afterwards. Runs on the offscreen platform.
 #include "accountgenerator.h"
 #include "memory.h"
+#include "pagecache.h"
+#include "scanwaiting.h"
 #include "support.h"
 
 #include "console/ranking.h"
@@ -10,6 +12,8 @@
 #include "window/frmmain.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QTreeView>
 
 #include <benchmark/benchmark.h>
@@ -38,7 +42,7 @@ void BM_WindowRefresh(benchmark::State &state) {
     orvantis::frmMain window(folder, messages, QLocale::c());
     window.show();
     for (auto _ : state) {
-        window.Command1_Click();
+        refreshAndWait(window);
         window.levelsView()->viewport()->repaint();
         QCoreApplication::processEvents();
     }
@@ -66,19 +70,54 @@ void BM_WindowViewFill(benchmark::State &state) {
 }
 BENCHMARK(BM_WindowViewFill)->Apply(orvantis::bench::standardSizes);
 
+// The window's event loop while a Refresh scans a data-cold folder: the longest gap between the
+// ticks of a 10 ms timer, which is how long the window could not paint or answer.
+void BM_WindowEventLoopGapCold(benchmark::State &state) {
+    const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
+    const std::string accounts = (folder + QStringLiteral("/accounts/")).toStdString();
+    orvantis::bench::SilentMessageBox messages;
+    orvantis::frmMain window(folder, messages, QLocale::c());
+    loadAndWait(window);
+    window.show();
+    double longestGapMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        orvantis::bench::evictFolderData(accounts);
+        state.ResumeTiming();
+        QElapsedTimer sinceTick;
+        QTimer ticks;
+        ticks.setInterval(10);
+        QObject::connect(&ticks, &QTimer::timeout, [&] {
+            longestGapMs = std::max(longestGapMs, sinceTick.nsecsElapsed() / 1e6);
+            sinceTick.restart();
+        });
+        sinceTick.start();
+        ticks.start();
+        refreshAndWait(window);
+        window.levelsView()->viewport()->repaint();
+        longestGapMs = std::max(longestGapMs, sinceTick.nsecsElapsed() / 1e6);
+    }
+    state.counters["longest_gap_ms"] = longestGapMs;
+}
+BENCHMARK(BM_WindowEventLoopGapCold)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
 // Memory over twenty Refreshes of the same folder, after the window has started as it does for
 // a user: what the first Refresh leaves held, the last must not exceed by more than a little.
 void BM_WindowTwentyRefreshes(benchmark::State &state) {
     const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
     orvantis::bench::SilentMessageBox messages;
     orvantis::frmMain window(folder, messages, QLocale::c());
-    window.Form_Load();
+    loadAndWait(window);
     window.show();
     QCoreApplication::processEvents();
     double afterFirst = 0, afterLast = 0;
     for (auto _ : state) {
         for (int refresh = 1; refresh <= 20; ++refresh) {
-            window.Command1_Click();
+            refreshAndWait(window);
             window.levelsView()->viewport()->repaint();
             QCoreApplication::processEvents();
             if (refresh == 1)

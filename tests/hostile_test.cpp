@@ -6,6 +6,7 @@
 #include "programrun.h"
 #include "qtprinters.h"
 #include "recordingmessagebox.h"
+#include "scanwaiting.h"
 #include "tempfolder.h"
 #include "window/frmmain.h"
 
@@ -141,12 +142,12 @@ TEST_F(HostileFolder, AnUnreadableFileGivesNoRow) {
 TEST_F(HostileFolder, WindowScanIsThatOfTheGoodFilesAlone) {
     RecordingMessageBox messages;
     orvantis::frmMain good(goodOnly.path(), messages, QLocale::c());
-    ASSERT_TRUE(good.Form_Load());
+    ASSERT_TRUE(loadAndWait(good));
     orvantis::frmMain window(hostile.path(), messages, QLocale::c());
-    ASSERT_TRUE(window.Form_Load());
+    ASSERT_TRUE(loadAndWait(window));
     EXPECT_EQ(rowTexts(window.lvLevels()), rowTexts(good.lvLevels()));
     EXPECT_TRUE(rowTexts(window.lvLevels()).contains("cut|3|1|")) << "a value ends at a NUL byte";
-    window.Command1_Click();
+    ASSERT_TRUE(refreshAndWait(window));
     EXPECT_EQ(rowTexts(window.lvLevels()), rowTexts(good.lvLevels()));
     EXPECT_TRUE(messages.shown.empty());
 }
@@ -158,7 +159,7 @@ TEST_F(HostileFolder, FilesVanishingDuringAScanLeaveTheOtherRowsIntact) {
         writeRaw(accounts + "/churn" + QByteArray::number(i) + ".ini", "[CHAR1]\nLevel=1\n");
     RecordingMessageBox messages;
     orvantis::frmMain good(goodOnly.path(), messages, QLocale::c());
-    ASSERT_TRUE(good.Form_Load());
+    ASSERT_TRUE(loadAndWait(good));
 
     std::atomic<bool> go{false};
     std::thread remover([&] {
@@ -169,7 +170,7 @@ TEST_F(HostileFolder, FilesVanishingDuringAScanLeaveTheOtherRowsIntact) {
     });
     orvantis::frmMain window(hostile.path(), messages, QLocale::c());
     go = true;
-    ASSERT_TRUE(window.Form_Load());
+    ASSERT_TRUE(loadAndWait(window));
     remover.join();
     EXPECT_EQ(rowTexts(window.lvLevels()), rowTexts(good.lvLevels()));
 }
@@ -189,12 +190,12 @@ TEST_F(HostileFolder, TheFolderReplacedByAFileDuringAScanEndsItQuietly) {
         writeRaw(accounts, "now a plain file");
     });
     go = true;
-    ASSERT_TRUE(window.Form_Load());
+    ASSERT_TRUE(loadAndWait(window));
     replacer.join();
     // What was read before the swap is there, each row exactly as its file gives it, once, and
     // ranked; nothing comes of the files that could no longer be reached.
     orvantis::frmMain good(goodOnly.path(), messages, QLocale::c());
-    ASSERT_TRUE(good.Form_Load());
+    ASSERT_TRUE(loadAndWait(good));
     QSet<QString> possible;
     for (const QString &row : rowTexts(good.lvLevels()))
         possible << row;
@@ -212,7 +213,7 @@ TEST_F(HostileFolder, TheFolderReplacedByAFileDuringAScanEndsItQuietly) {
         EXPECT_LE(level, previousLevel) << row.toStdString();
         previousLevel = level;
     }
-    window.Command1_Click();
+    ASSERT_TRUE(refreshAndWait(window));
     EXPECT_EQ(window.lvLevels().listItems().Count(), 0);
     EXPECT_TRUE(messages.shown.empty());
 }

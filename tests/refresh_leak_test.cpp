@@ -2,6 +2,7 @@
 // exit that nothing of them was lost; in any build, the rows stay the same.
 #include "accountgenerator.h"
 #include "recordingmessagebox.h"
+#include "scanwaiting.h"
 #include "tempfolder.h"
 #include "window/frmmain.h"
 
@@ -14,12 +15,12 @@ TEST(Refresh, TwentyTimesOnTenThousandAccountsKeepsTheSameRows) {
     ASSERT_TRUE(orvantis::bench::generateAccounts(folder.path(), 10000, 3));
     RecordingMessageBox messages;
     orvantis::frmMain window(folder.path(), messages, QLocale::c());
-    ASSERT_TRUE(window.Form_Load());
+    ASSERT_TRUE(loadAndWait(window));
     window.show();
     const int rows = window.lvLevels().listItems().Count();
     EXPECT_GT(rows, 9000);
     for (int refresh = 0; refresh < 20; ++refresh) {
-        window.Command1_Click();
+        ASSERT_TRUE(refreshAndWait(window));
         QCoreApplication::processEvents();
         ASSERT_EQ(window.lvLevels().listItems().Count(), rows);
     }

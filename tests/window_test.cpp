@@ -1,6 +1,7 @@
 #include "accountfiles.h"
 #include "qtprinters.h"
 #include "recordingmessagebox.h"
+#include "scanwaiting.h"
 #include "tempfolder.h"
 #include "window/errorreport.h"
 #include "window/frmmain.h"
@@ -102,7 +103,7 @@ TEST_F(WindowTest, KeepsFocusAndColumnWidthsThroughScansThatHideTheList) {
         folder.write(QStringLiteral("accounts/%1.ini").arg(i),
                      accountFile("user" + QByteArray::number(i), i + 1));
     frmMain &w = window();
-    ASSERT_TRUE(w.Form_Load());
+    ASSERT_TRUE(loadAndWait(w));
     w.show();
     QApplication::setActiveWindow(&w);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
@@ -114,7 +115,7 @@ TEST_F(WindowTest, KeepsFocusAndColumnWidthsThroughScansThatHideTheList) {
     };
     expectDesigned("after Form_Load");
     w.levelsView()->setFocus();
-    w.Command1_Click();
+    ASSERT_TRUE(refreshAndWait(w));
     QCoreApplication::processEvents();
     expectDesigned("after Refresh");
 }
@@ -122,7 +123,7 @@ TEST_F(WindowTest, KeepsFocusAndColumnWidthsThroughScansThatHideTheList) {
 TEST_F(WindowTest, EnterOrEscapeInTheListDoesNotPressRefresh) {
     folder.write("accounts/a.ini", accountFile("alice", 5));
     frmMain &w = window();
-    ASSERT_TRUE(w.Form_Load());
+    ASSERT_TRUE(loadAndWait(w));
     w.show();
     QSignalSpy clicks(w.Command1(), &QPushButton::clicked);
     w.levelsView()->setFocus();
@@ -138,7 +139,7 @@ TEST_F(WindowTest, AClickOnAHeaderChangesNothing) {
         folder.write(QStringLiteral("accounts/%1.ini").arg(i),
                      accountFile("user" + QByteArray::number(i), i + 1));
     frmMain &w = window();
-    ASSERT_TRUE(w.Form_Load());
+    ASSERT_TRUE(loadAndWait(w));
     w.show();
     const QStringList before = shownRows();
     QHeaderView *header = w.levelsView()->header();
@@ -152,7 +153,7 @@ TEST_F(WindowTest, StartsWithTheRankingWhenTheAccountsFolderIsThere) {
     folder.write("accounts/a.ini", accountFile("alice", 5));
     folder.write("accounts/b.ini", accountFile("bob", 12));
     QSignalSpy resets(window().levelsView()->model(), &QAbstractItemModel::modelReset);
-    EXPECT_TRUE(window().Form_Load());
+    EXPECT_TRUE(loadAndWait(window()));
     EXPECT_EQ(resets.count(), 1) << "one view update per scan";
     EXPECT_EQ(shownRows(), QStringList({"bob|12", "alice|5"}));
     EXPECT_TRUE(messages.shown.empty());
@@ -178,14 +179,14 @@ TEST_F(WindowTest, RefusesToStartWithoutAnEntryNamedExactlyAccounts) {
 
 TEST_F(WindowTest, APlainFileOrAnEmptyFolderNamedAccountsGivesAnEmptyList) {
     folder.write("accounts", "not a folder");
-    EXPECT_TRUE(window().Form_Load());
+    EXPECT_TRUE(loadAndWait(window()));
     EXPECT_EQ(shownRows(), QStringList());
 
     TempFolder other;
     other.mkdir("accounts");
     RecordingMessageBox box;
     frmMain w(other.path(), box, QLocale::c());
-    EXPECT_TRUE(w.Form_Load());
+    EXPECT_TRUE(loadAndWait(w));
     EXPECT_EQ(w.lvLevels().listItems().Count(), 0);
     EXPECT_TRUE(box.shown.empty() && messages.shown.empty());
 }
@@ -193,19 +194,23 @@ TEST_F(WindowTest, APlainFileOrAnEmptyFolderNamedAccountsGivesAnEmptyList) {
 TEST_F(WindowTest, RefreshShowsTheFolderAsItIsNow) {
     folder.write("accounts/a.ini", accountFile("alice", 5));
     folder.write("accounts/b.ini", accountFile("bob", 12));
-    ASSERT_TRUE(window().Form_Load());
+    ASSERT_TRUE(loadAndWait(window()));
     window().Command1()->click();
+    ASSERT_TRUE(waitForScan(window()));
     window().Command1()->click();
+    ASSERT_TRUE(waitForScan(window()));
     EXPECT_EQ(shownRows(), QStringList({"bob|12", "alice|5"})) << "the same rows once";
 
     folder.write("accounts/c.ini", accountFile("carol", 30));
     folder.write("accounts/a.ini", accountFile("alice", 40));
     QFile::remove(folder.path("accounts/b.ini"));
     window().Command1()->click();
+    ASSERT_TRUE(waitForScan(window()));
     EXPECT_EQ(shownRows(), QStringList({"alice|40", "carol|30"}));
 
     QDir(folder.path("accounts")).removeRecursively();
     window().Command1()->click();
+    ASSERT_TRUE(waitForScan(window()));
     EXPECT_EQ(shownRows(), QStringList());
     EXPECT_TRUE(messages.shown.empty());
 }
@@ -215,7 +220,7 @@ TEST_F(WindowTest, NamesSkippedFilesOnceAfterTheScan) {
     for (int i = 0; i < 22; ++i)
         folder.write(QStringLiteral("accounts/big%1.ini").arg(i, 2, 10, QLatin1Char('0')),
                      "[GENERAL]\nLogin=x\n[CHAR1]\nLevel=3000000000\n");
-    ASSERT_TRUE(window().Form_Load());
+    ASSERT_TRUE(loadAndWait(window()));
     EXPECT_EQ(shownRows(), QStringList({"alice|5"}));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_TRUE(messages.shown[0].text.startsWith("22 account files were skipped:"));
@@ -246,7 +251,7 @@ TEST(UnhandledErrors, AFolderThatCannotBeListedOnRefreshIsReportedAndEndsWith70)
             std::_Exit(3);
         auto *box = static_cast<RecordingMessageBox *>(qApp->property("messages").value<void *>());
         frmMain w(folder.path(), *box, QLocale::c());
-        if (!w.Form_Load() || w.lvLevels().listItems().Count() != 1)
+        if (!loadAndWait(w) || w.lvLevels().listItems().Count() != 1)
             std::_Exit(4);
         w.show();
         ::chmod(accounts, 0); // the admin's permissions change while the window is open

@@ -6,6 +6,8 @@
 #include <QIcon>
 #include <QLocale>
 
+#include <cstdlib>
+
 int main(int argc, char *argv[]) {
     orvantis::WidgetMessageBox messages;
     orvantis::GuardedApplication app(argc, argv, messages);
@@ -25,5 +27,9 @@ int main(int argc, char *argv[]) {
         return orvantis::kExitUnhandledError;
     }
     window.show();
-    return app.exec();
+    const int status = app.exec();
+    // Closed during a scan: a scan held by a read that does not return is not waited for.
+    if (!window.stopScan())
+        std::_Exit(status);
+    return status;
 }

@@ -1,10 +1,12 @@
 // orvantis-rank: the ranking of the window, printed for scripts and machines without a display.
 #include "console/consolemessagebox.h"
+#include "console/progressline.h"
 #include "console/ranking.h"
+#include "platform/deferredmessagebox.h"
 #include "platform/exitstatus.h"
 #include "platform/failure.h"
 #include "scan/accountsfolder.h"
-#include "scan/getscores.h"
+#include "scan/backgroundscan.h"
 #include "scan/reportcolumns.h"
 
 #include <QCoreApplication>
@@ -45,15 +47,23 @@ int run(const QString &programFolder) {
         std::fputs("Accounts folder not found!\n", stderr);
         return kExitNoAccountsFolder;
     }
+    BackgroundScan scan(programFolder, QLocale::system());
+    ScanProgressLine progressLine(stderr);
+    while (!scan.waitFor(std::chrono::milliseconds(100)))
+        progressLine.show(scan.filesRead(), scan.filesFound());
+    progressLine.erase();
+    BackgroundScan::Outcome outcome = scan.take();
     ConsoleMessageBox messages;
-    ReportList lvLevels(reportColumnTitles());
-    ScanReport report;
+    DeferredMessageBox::replay(outcome.messages, messages);
     try {
-        report = GetScores(programFolder, lvLevels, {messages, QLocale::system()});
+        if (outcome.error)
+            std::rethrow_exception(outcome.error);
     } catch (const Failure &failure) {
         complain(failure.description());
         return kExitUnhandledError;
     }
+    const ReportList &lvLevels = *outcome.rows;
+    const ScanReport &report = outcome.report;
     const QByteArray text = rankingText(lvLevels);
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
     for (const SkippedFile &file : report.skipped)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <utility>
 
 namespace orvantis {
 
@@ -149,6 +150,17 @@ void ReportList::setCell(int row, int column, QStringView text) {
         cell = text.toString();
     }
     notify(Change::Cells);
+}
+
+void ReportList::takeRowsFrom(ReportList &other) {
+    if (other.columnCount() != columnCount())
+        throw invalidProperty();
+    cells_ = std::exchange(other.cells_, {});
+    rowCount_ = std::exchange(other.rowCount_, 0);
+    sortOrder_ = other.sortOrder_;
+    sortKey_ = other.sortKey_;
+    sorted_ = other.sorted_;
+    notify(Change::Rows);
 }
 
 void ReportList::checkRow(int row) const {

@@ -98,6 +98,10 @@ public:
     // The same, copying the text into the cell's own memory when it has room.
     void setCell(int row, int column, QStringView text);
 
+    // Takes every row of `other`, which has the same columns, in place of its own, with its
+    // sort settings; `other` is left empty. What a scan made elsewhere is handed over this way.
+    void takeRowsFrom(ReportList &other);
+
     // Told of every change; a view collapses these into one refresh.
     void setChangeHandler(ChangeHandler handler) { onChange_ = std::move(handler); }
 

@@ -8,7 +8,10 @@
 #include "scan/levelreading.h"
 
 #include <algorithm>
+#include <exception>
+#include <mutex>
 #include <string_view>
+#include <thread>
 
 namespace orvantis {
 
@@ -78,46 +81,136 @@ HighestLevel findHighestLevel(int32_t l1, int32_t l2, int32_t l3) {
     return {QStringLiteral("X"), 0};
 }
 
+namespace {
+
+// What one account file gives: no row (not an account, or no login), a row, or a file left out.
+struct AccountOutcome {
+    enum Kind : uint8_t { NoRow, Row, Skipped };
+    Kind kind = NoRow;
+    int32_t level = 0;
+    QString login;
+    QString slot;
+    QString name; // the character's, trimmed; for a file left out, the file's
+};
+
+const QString kOutOfRange =
+    QStringLiteral("a character level is outside -2147483648 to 2147483647");
+
+// The outcome of the file at position `i` of the listing, just read into the lookup.
+AccountOutcome accountOutcome(const IniLookup &lookup, const FolderListing &listing, size_t i) {
+    int32_t levels[3];
+    try {
+        for (int slot = 0; slot < 3; ++slot) {
+            // Reading skips blanks wherever they stand, so trimming is left to it.
+            const auto ascii = lookup.asciiValue(kLevel1 + slot);
+            levels[slot] = ascii ? readLevel(QLatin1StringView(
+                                       ascii->data(), static_cast<qsizetype>(ascii->size())))
+                                 : readLevel(lookup.value(kLevel1 + slot));
+        }
+    } catch (const Failure &failure) {
+        if (failure.number() != kOverflow)
+            throw;
+        return {AccountOutcome::Skipped, 0, {}, {}, listing.name(i)};
+    }
+    HighestLevel highest = findHighestLevel(levels[0], levels[1], levels[2]);
+    QString login = lookup.value(kLogin);
+    if (login.isEmpty())
+        return {};
+    QString name = trimSpaces(lookup.value(nameValueOf(highest.slot)));
+    return {AccountOutcome::Row, highest.level, std::move(login), std::move(highest.slot),
+            std::move(name)};
+}
+
+void readWithTheFileSystem(IniLookup &lookup, const QByteArray &path,
+                           const std::atomic<bool> &stop) {
+    lookup.readFile(path, &stop);
+}
+
+// Reads the account files at `positions` of the listing, with up to `readsInFlight` threads that
+// each read one file at a time, and gives their outcomes in the order of `positions`. Threads
+// take a few files at a time, in listing order; each has a lookup of its own and shares nothing
+// else but the listing, which no one changes.
+std::vector<AccountOutcome> readAccounts(const FolderListing &listing,
+                                         const std::vector<size_t> &positions,
+                                         const ScanSettings &settings, ScanProgress &progress) {
+    constexpr size_t kFilesPerTake = 16;
+    const size_t count = positions.size();
+    std::vector<AccountOutcome> outcomes(count);
+    const AccountFileReader &reader = settings.reader ? settings.reader : readWithTheFileSystem;
+    std::atomic<size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::mutex failureLock;
+    std::exception_ptr failure;
+
+    const auto work = [&] {
+        IniLookup lookup(accountNames());
+        QByteArray path;
+        for (size_t begin;
+             (begin = next.fetch_add(kFilesPerTake, std::memory_order_relaxed)) < count;) {
+            for (size_t k = begin; k < std::min(count, begin + kFilesPerTake); ++k) {
+                if (progress.stop.load(std::memory_order_relaxed) ||
+                    failed.load(std::memory_order_relaxed))
+                    return;
+                try {
+                    listing.path(positions[k], path);
+                    reader(lookup, path, progress.stop);
+                    outcomes[k] = accountOutcome(lookup, listing, positions[k]);
+                } catch (...) {
+                    const std::lock_guard<std::mutex> lock(failureLock);
+                    if (!failure)
+                        failure = std::current_exception();
+                    failed = true;
+                    return;
+                }
+                progress.filesRead.fetch_add(1, std::memory_order_relaxed);
+            }
+        }
+    };
+    const size_t wanted = std::min<size_t>(static_cast<size_t>(std::max(settings.readsInFlight, 1)),
+                                           (count + kFilesPerTake - 1) / kFilesPerTake);
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < wanted; ++t)
+        helpers.emplace_back(work);
+    work(); // this thread is one of the readers
+    for (std::thread &helper : helpers)
+        helper.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    if (progress.stop)
+        throw ScanStopped();
+    return outcomes;
+}
+
+} // namespace
+
 ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
-                     const SortEnvironment &environment) {
-    ScanReport report;
+                     const SortEnvironment &environment, const ScanSettings &settings) {
+    ScanProgress ownProgress;
+    ScanProgress &progress = settings.progress ? *settings.progress : ownProgress;
     // Listed once; every account file is then read once, through the folder as found on disk.
     const FolderListing listing = listRegularFiles(programFolder + QStringLiteral("/accounts/"));
-    IniLookup lookup(accountNames());
-    lvLevels.reserve(lvLevels.listItems().Count() + static_cast<int>(listing.size()));
-    QByteArray path;
+    std::vector<size_t> positions;
+    for (size_t i = 0; i < listing.size(); ++i)
+        if (isAccountFile(listing, i))
+            positions.push_back(i);
+    progress.filesFound = positions.size();
+    std::vector<AccountOutcome> outcomes = readAccounts(listing, positions, settings, progress);
+
+    // Rows in listing order, as a reading one file after another would make them.
+    ScanReport report;
+    lvLevels.reserve(lvLevels.listItems().Count() + static_cast<int>(positions.size()));
     int rowCounter = 1;
-    for (size_t i = 0; i < listing.size(); ++i) {
-        if (!isAccountFile(listing, i))
-            continue;
-        listing.path(i, path);
-        lookup.readFile(path);
-        int32_t levels[3];
-        try {
-            for (int slot = 0; slot < 3; ++slot) {
-                // Reading skips blanks wherever they stand, so trimming is left to it.
-                const auto ascii = lookup.asciiValue(kLevel1 + slot);
-                levels[slot] = ascii ? readLevel(QLatin1StringView(
-                                           ascii->data(), static_cast<qsizetype>(ascii->size())))
-                                     : readLevel(lookup.value(kLevel1 + slot));
-            }
-        } catch (const Failure &failure) {
-            if (failure.number() != kOverflow)
-                throw;
-            report.skipped.push_back(
-                {listing.name(i),
-                 QStringLiteral("a character level is outside -2147483648 to 2147483647")});
-            continue;
+    for (AccountOutcome &outcome : outcomes) {
+        if (outcome.kind == AccountOutcome::Skipped) {
+            report.skipped.push_back({std::move(outcome.name), kOutOfRange});
+        } else if (outcome.kind == AccountOutcome::Row) {
+            const ListItem row = lvLevels.listItems().Add(rowCounter, outcome.login);
+            row.SetSubItems(1, levelText(outcome.level));
+            row.SetSubItems(2, outcome.slot);
+            row.SetSubItems(3, outcome.name);
+            ++rowCounter;
         }
-        const HighestLevel highest = findHighestLevel(levels[0], levels[1], levels[2]);
-        const QString login = lookup.value(kLogin);
-        if (login.isEmpty())
-            continue;
-        const ListItem row = lvLevels.listItems().Add(rowCounter, login);
-        row.SetSubItems(1, levelText(highest.level));
-        row.SetSubItems(2, highest.slot);
-        row.SetSubItems(3, trimSpaces(lookup.value(nameValueOf(highest.slot))));
-        ++rowCounter;
+        outcome = AccountOutcome(); // its texts now live in the list alone
     }
     SortListColumn(lvLevels, 2, SortNumber, SortDescending, environment);
     return report;

@@ -2,10 +2,14 @@
 
 #include "listsort/sortlistcolumn.h"
 #include "reportlist/reportlist.h"
+#include "scan/inireader.h"
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <vector>
 
 namespace orvantis {
@@ -36,11 +40,43 @@ struct ScanReport {
     std::vector<SkippedFile> skipped;
 };
 
+// What a scan shares with whoever watches it from another thread: how many account files it
+// found and has read so far, and a request to stop.
+struct ScanProgress {
+    std::atomic<size_t> filesFound{0};
+    std::atomic<size_t> filesRead{0};
+    std::atomic<bool> stop{false};
+};
+
+// Reads one account file, named by its path on disk, into the lookup: the scan's only contact
+// with the files' contents, so that a test can hold it. It should give up when `stop` is set.
+using AccountFileReader =
+    std::function<void(IniLookup &lookup, const QByteArray &path, const std::atomic<bool> &stop)>;
+
+// How many account files a scan reads at once. Chosen by measurement on data not in the page
+// cache, where many reads in flight let the disk work in parallel (docs/PERFORMANCE.md).
+constexpr int kDefaultReadsInFlight = 64;
+
+struct ScanSettings {
+    int readsInFlight = kDefaultReadsInFlight;
+    AccountFileReader reader; // the file system's when empty
+    ScanProgress *progress = nullptr;
+};
+
+// Raised by GetScores when its progress's stop was set before the rows were complete; the list
+// is then as it was.
+class ScanStopped : public std::exception {
+public:
+    const char *what() const noexcept override { return "the scan was stopped"; }
+};
+
 // Reads every account file in the "accounts" folder of the program folder and adds, for each
 // account with a login, a row to the empty list: login, highest level, slot, character name.
 // Then sorts the list by level, highest first. A file whose levels do not fit 32 bits is left
 // out and named in the report; the scan goes on with the other files.
+// The files are read by several threads at once; the rows, their order and the report are those
+// of reading them one after another in listing order. Call it on one thread at a time per list.
 ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
-                     const SortEnvironment &environment);
+                     const SortEnvironment &environment, const ScanSettings &settings = {});
 
 } // namespace orvantis

@@ -134,13 +134,16 @@ struct ValueBytes {
 
 // Reads an open file to its end in pieces, handing each to `consume`. Account files fit in one
 // read; only what gives more is asked what it is, so that a device such as /dev/zero or a FIFO
-// fed without end is never read on and on. False for anything that is no regular file, and on a
-// read error: then nothing read counts.
+// fed without end is never read on and on. False for anything that is no regular file, on a
+// read error, and once `stop` is set: then nothing read counts.
 template <typename Consume>
-bool readRegularFile(int fd, std::vector<char> &buffer, Consume &&consume) {
+bool readRegularFile(int fd, std::vector<char> &buffer, const std::atomic<bool> *stop,
+                     Consume &&consume) {
     bool first = true;
     bool checked = false;
     for (;;) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return false;
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
             continue;
@@ -387,16 +390,16 @@ IniLookup::IniLookup(const std::vector<IniName> &names)
 
 IniLookup::~IniLookup() = default;
 
-void IniLookup::sniffEncoding(int fd) {
+void IniLookup::sniffEncoding(int fd, const std::atomic<bool> *stop) {
     EncodingSniffer sniffer;
     const bool read = readRegularFile(
-        fd, buffer_, [&](const char *data, size_t size) { sniffer.feed(data, size); });
+        fd, buffer_, stop, [&](const char *data, size_t size) { sniffer.feed(data, size); });
     const bool utf8 = !read || sniffer.encoding() == Encoding::Utf8;
     parser_->reset(utf8 ? *utf8Names_ : *windows1252Names_);
     ::lseek(fd, 0, SEEK_SET);
 }
 
-void IniLookup::readFile(const QByteArray &path) {
+void IniLookup::readFile(const QByteArray &path, const std::atomic<bool> *stop) {
     Parser &parser = *parser_;
     parser.reset(*utf8Names_);
     // Non-blocking, so that a FIFO named like a file cannot hold the reader.
@@ -404,9 +407,9 @@ void IniLookup::readFile(const QByteArray &path) {
     if (fd < 0)
         return;
     if (!asciiNames_)
-        sniffEncoding(fd);
+        sniffEncoding(fd, stop);
     const bool read = readRegularFile(
-        fd, buffer_, [&](const char *data, size_t size) { parser.feed(data, size); });
+        fd, buffer_, stop, [&](const char *data, size_t size) { parser.feed(data, size); });
     if (read)
         parser.finish();
     else

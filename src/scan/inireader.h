@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -41,8 +43,9 @@ public:
     IniLookup(const IniLookup &) = delete;
     IniLookup &operator=(const IniLookup &) = delete;
 
-    // Reads a file, named by its path as stored on disk, for the values of every name.
-    void readFile(const QByteArray &path);
+    // Reads a file, named by its path as stored on disk, for the values of every name. When
+    // `stop` is given and becomes true, reading ends at the next piece and nothing read counts.
+    void readFile(const QByteArray &path, const std::atomic<bool> *stop = nullptr);
     // Reads the same from the bytes of a file already in memory.
     void readBytes(const char *data, size_t size);
     // The value of the name at `index` in the last file read; the empty text when it was not
@@ -58,7 +61,7 @@ private:
     struct EncodedNames;
     struct Parser;
     // Decides a file's encoding before its names are matched; needed for non-ASCII names only.
-    void sniffEncoding(int fd);
+    void sniffEncoding(int fd, const std::atomic<bool> *stop);
     std::vector<IniName> names_;
     bool asciiNames_;
     std::unique_ptr<EncodedNames> utf8Names_, windows1252Names_;

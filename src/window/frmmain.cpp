@@ -1,17 +1,19 @@
 #include "window/frmmain.h"
 
+#include "platform/deferredmessagebox.h"
 #include "scan/accountsfolder.h"
-#include "scan/getscores.h"
 #include "scan/reportcolumns.h"
 #include "window/reportlistmodel.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTreeView>
 
 #include <algorithm>
+#include <climits>
 
 namespace orvantis {
 
@@ -26,25 +28,27 @@ constexpr int kClientLeft = 1455, kClientTop = 2235;
 constexpr int kListRect[] = {120, 360, 7335, 5775};
 constexpr int kLabelRect[] = {120, 120, 1575, 255};
 constexpr int kButtonRect[] = {6480, 6240, 975, 255};
+// The free strip left of the button, where a long scan shows its progress.
+constexpr int kProgressRect[] = {120, 6240, 6240, 255};
 constexpr int kColumnWidth = 1440;
 
-// The busy cursor for as long as a scan runs.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-};
+// How often the window looks at a running scan, and how long a scan runs before its progress
+// is shown (a short one would only flash a bar).
+constexpr int kScanPollMs = 30;
+constexpr qint64 kProgressAfterMs = 500;
 
 } // namespace
 
-frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale, QWidget *parent)
+frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
+                 ScanSettings scanSettings, QWidget *parent)
     : QWidget(parent,
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       programFolder_(std::move(programFolder)), messages_(messages), locale_(std::move(locale)),
       lvLevels_(reportColumnTitles()), model_(new ReportListModel(lvLevels_, this)),
       levelsView_(new QTreeView(this)),
       label1_(new QLabel(QStringLiteral("Levels (Highest first):"), this)),
-      command1_(new QPushButton(QStringLiteral("Refresh"), this)) {
+      command1_(new QPushButton(QStringLiteral("Refresh"), this)),
+      progress_(new QProgressBar(this)), scanSettings_(std::move(scanSettings)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kCaption);
     // A tool window is not a main window to Qt; closing it still ends the program.
@@ -80,11 +84,22 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale, QW
     command1_->setAccessibleDescription(QStringLiteral("Reads the accounts folder again"));
     connect(command1_, &QPushButton::clicked, this, &frmMain::Command1_Click);
 
+    progress_->setObjectName(QStringLiteral("scanProgress"));
+    progress_->setFormat(QStringLiteral("%v of %m account files read"));
+    progress_->setAccessibleName(QStringLiteral("Scan progress"));
+    progress_->setFocusPolicy(Qt::NoFocus);
+    progress_->hide();
+
+    scanTimer_.setInterval(kScanPollMs);
+    connect(&scanTimer_, &QTimer::timeout, this, &frmMain::watchScan);
+
     setTabOrder(levelsView_, command1_);
     layOut();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() {
+    stopScan();
+}
 
 int frmMain::pixels(int twips) const {
     return qRound(twips * logicalDpiX() / double(kTwipsPerInch));
@@ -97,6 +112,7 @@ void frmMain::layOut() {
     place(levelsView_, kListRect);
     place(label1_, kLabelRect);
     place(command1_, kButtonRect);
+    place(progress_, kProgressRect);
     // The heading keeps its place; where the default font is wider than the design's, it grows
     // to show its whole text rather than cut it.
     label1_->resize(std::max(label1_->width(), label1_->sizeHint().width()), label1_->height());
@@ -129,18 +145,69 @@ bool frmMain::Form_Load() {
 }
 
 void frmMain::Command1_Click() {
+    if (scan_)
+        return; // the button is disabled while a scan runs
     lvLevels_.listItems().Clear();
     model_->flush(); // the view lets go of the old rows too
     GetScores();
 }
 
 void frmMain::GetScores() {
-    const BusyCursor busy;
-    const ScanReport report = orvantis::GetScores(programFolder_, lvLevels_, {messages_, locale_});
+    command1_->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    scan_ = std::make_unique<BackgroundScan>(programFolder_, locale_, scanSettings_);
+    scanClock_.start();
+    scanTimer_.start();
+}
+
+bool frmMain::isScanning() const {
+    return scan_ != nullptr;
+}
+
+bool frmMain::stopScan() {
+    if (!scan_)
+        return true;
+    scanTimer_.stop();
+    const bool ended = scan_->stop();
+    scan_.reset();
+    endBusy();
+    return ended;
+}
+
+void frmMain::watchScan() {
+    if (!scan_->finished()) {
+        if (scanClock_.elapsed() >= kProgressAfterMs) {
+            progress_->setRange(0,
+                                static_cast<int>(std::min<size_t>(scan_->filesFound(), INT_MAX)));
+            progress_->setValue(static_cast<int>(std::min<size_t>(scan_->filesRead(), INT_MAX)));
+            progress_->show();
+        }
+        return;
+    }
+    BackgroundScan::Outcome outcome = scan_->take();
+    scan_.reset();
+    endBusy();
+    DeferredMessageBox::replay(outcome.messages, messages_);
+    if (outcome.error)
+        std::rethrow_exception(outcome.error); // to the error report, as any failed event
+    // The rows are complete and sorted: the list takes them in one step.
+    lvLevels_.takeRowsFrom(*outcome.rows);
     model_->flush();
+    reportSkipped(outcome.report);
+    emit scanFinished();
+}
+
+void frmMain::endBusy() {
+    scanTimer_.stop();
+    progress_->hide();
+    command1_->setEnabled(true);
+    QApplication::restoreOverrideCursor();
+}
+
+// Tells once, after the scan, which files were left out and why.
+void frmMain::reportSkipped(const ScanReport &report) {
     if (report.skipped.empty())
         return;
-    // Tell once, after the scan, which files were left out and why.
     constexpr size_t kNamesShown = 20;
     QString text =
         report.skipped.size() == 1

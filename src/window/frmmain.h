@@ -2,11 +2,17 @@
 
 #include "platform/messagebox.h"
 #include "reportlist/reportlist.h"
+#include "scan/backgroundscan.h"
 
+#include <QElapsedTimer>
 #include <QLocale>
+#include <QTimer>
 #include <QWidget>
 
+#include <memory>
+
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QTreeView;
 
@@ -15,23 +21,32 @@ namespace orvantis {
 class ReportListModel;
 
 // The program's only window: a heading, the levels list and a Refresh button, in a fixed
-// layout measured in twips (1/1440 inch).
+// layout measured in twips (1/1440 inch). Scans run on a thread of their own; the window stays
+// responsive meanwhile and takes the rows when they are complete.
 class frmMain : public QWidget {
     Q_OBJECT
 
 public:
     // The program folder is the one holding the accounts folder; every message goes through
-    // `messages`; numbers and dates are shown in `locale`.
-    frmMain(QString programFolder, MessageBox &messages, QLocale locale, QWidget *parent = nullptr);
+    // `messages`; numbers and dates are shown in `locale`; scans run with `scanSettings`.
+    frmMain(QString programFolder, MessageBox &messages, QLocale locale,
+            ScanSettings scanSettings = {}, QWidget *parent = nullptr);
     ~frmMain() override;
 
-    // The start-up check and first scan, before the window is shown. Returns false when the
-    // accounts folder is missing: the user has been told, and the window must not be shown.
+    // The start-up check, before the window is shown, and the start of the first scan. Returns
+    // false when the accounts folder is missing: the user has been told, and the window must not
+    // be shown.
     bool Form_Load();
-    // Empties the list and scans the folder again.
+    // Empties the list and scans the folder again; nothing while a scan runs.
     void Command1_Click();
-    // Fills the empty list from the accounts folder and sorts it, highest level first.
+    // Starts filling the empty list from the accounts folder; the rows come, sorted highest
+    // level first, when the scan ends (scanFinished). Refresh is disabled until then.
     void GetScores();
+
+    bool isScanning() const;
+    // Stops a running scan without taking its rows (see BackgroundScan::stop): false when it
+    // could not be stopped in time and is left to end on its own.
+    bool stopScan();
 
     ReportList &lvLevels() { return lvLevels_; }
     QTreeView *levelsView() const { return levelsView_; }
@@ -41,9 +56,16 @@ public:
     // Twips to pixels on this window's screen.
     int pixels(int twips) const;
 
+signals:
+    // A scan has ended and its rows are in the list.
+    void scanFinished();
+
 private:
     void layOut();
     void setLevelsVisible(bool visible);
+    void watchScan();
+    void endBusy();
+    void reportSkipped(const ScanReport &report);
 
     QString programFolder_;
     MessageBox &messages_;
@@ -53,7 +75,13 @@ private:
     QTreeView *levelsView_;
     QLabel *label1_;
     QPushButton *command1_;
+    QProgressBar *progress_;
     bool levelsHadFocus_ = false;
+
+    ScanSettings scanSettings_;
+    std::unique_ptr<BackgroundScan> scan_; // the running scan, if any
+    QTimer scanTimer_;
+    QElapsedTimer scanClock_;
 };
 
 } // namespace orvantis

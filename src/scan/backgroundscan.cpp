@@ -1,0 +1,92 @@
+#include "scan/backgroundscan.h"
+
+#include "scan/reportcolumns.h"
+
+#include <condition_variable>
+#include <mutex>
+
+namespace orvantis {
+
+// Everything the scan's thread uses. The thread holds a share of it, so that a scan left running
+// when its BackgroundScan goes still has all it needs.
+struct BackgroundScan::State {
+    QString programFolder;
+    QLocale locale;
+    ScanSettings settings;
+    ScanProgress progress;
+
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false; // guarded by `lock`
+    Outcome outcome;   // written by the scan before `done` is set, read by the owner after
+};
+
+BackgroundScan::BackgroundScan(QString programFolder, QLocale locale, ScanSettings settings)
+    : state_(std::make_shared<State>()) {
+    state_->programFolder = std::move(programFolder);
+    state_->locale = std::move(locale);
+    state_->settings = std::move(settings);
+    state_->settings.progress = &state_->progress;
+    thread_ = std::thread([state = state_] {
+        Outcome outcome;
+        DeferredMessageBox messages;
+        try {
+            auto rows = std::make_unique<ReportList>(reportColumnTitles());
+            outcome.report =
+                GetScores(state->programFolder, *rows, {messages, state->locale}, state->settings);
+            outcome.rows = std::move(rows);
+        } catch (...) {
+            outcome.error = std::current_exception();
+        }
+        outcome.messages = messages.take();
+        const std::lock_guard<std::mutex> guard(state->lock);
+        state->outcome = std::move(outcome);
+        state->done = true;
+        state->ended.notify_all();
+    });
+}
+
+BackgroundScan::~BackgroundScan() {
+    stop();
+}
+
+bool BackgroundScan::stop() {
+    if (!thread_.joinable())
+        return finished();
+    state_->progress.stop = true;
+    std::unique_lock<std::mutex> guard(state_->lock);
+    const bool ended = state_->ended.wait_for(guard, kStopWait, [this] { return state_->done; });
+    guard.unlock();
+    if (ended)
+        thread_.join();
+    else
+        thread_.detach();
+    return ended;
+}
+
+bool BackgroundScan::finished() const {
+    const std::lock_guard<std::mutex> guard(state_->lock);
+    return state_->done;
+}
+
+bool BackgroundScan::waitFor(std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> guard(state_->lock);
+    return state_->ended.wait_for(guard, timeout, [this] { return state_->done; });
+}
+
+size_t BackgroundScan::filesFound() const {
+    return state_->progress.filesFound;
+}
+
+size_t BackgroundScan::filesRead() const {
+    return state_->progress.filesRead;
+}
+
+BackgroundScan::Outcome BackgroundScan::take() {
+    if (thread_.joinable() && finished())
+        thread_.join(); // it has nothing left to do but end
+    const std::lock_guard<std::mutex> guard(state_->lock);
+    return std::move(state_->outcome);
+}
+
+} // namespace orvantis

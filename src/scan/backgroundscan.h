@@ -1,0 +1,59 @@
+#pragma once
+
+#include "platform/deferredmessagebox.h"
+#include "scan/getscores.h"
+
+#include <QLocale>
+#include <QString>
+
+#include <chrono>
+#include <exception>
+#include <memory>
+#include <thread>
+
+namespace orvantis {
+
+// GetScores on a thread of its own, into a list of its own, so that the thread that starts it
+// (the window's) stays free. That thread asks now and then whether it has finished, and then
+// takes the finished, sorted rows; nothing is shared meanwhile but the progress counters.
+class BackgroundScan {
+public:
+    // What a finished scan hands over: its rows, sorted, or the error that ended it.
+    struct Outcome {
+        std::unique_ptr<ReportList> rows;
+        ScanReport report;
+        std::exception_ptr error;
+        // What the sort would have shown, to be shown by the thread that takes the outcome.
+        std::vector<DeferredMessageBox::Message> messages;
+    };
+
+    // Starts the scan of the accounts folder of `programFolder` at once; numbers are read and
+    // written in `locale`. `settings.progress` is the scan's own and need not be given.
+    BackgroundScan(QString programFolder, QLocale locale, ScanSettings settings = {});
+    // Stops the scan if it still runs (see stop()).
+    ~BackgroundScan();
+    BackgroundScan(const BackgroundScan &) = delete;
+    BackgroundScan &operator=(const BackgroundScan &) = delete;
+
+    static constexpr std::chrono::milliseconds kStopWait{300};
+
+    // Asks a running scan to stop and waits for it for at most kStopWait. True when it has
+    // ended; false when it is held longer (a read that does not return), and then it is left to
+    // end on its own, owning all it uses: the process had better not wait for it either.
+    bool stop();
+
+    bool finished() const;
+    // Waits until the scan has finished, for at most `timeout`; whether it has.
+    bool waitFor(std::chrono::milliseconds timeout) const;
+    size_t filesFound() const;
+    size_t filesRead() const;
+    // Once finished: the outcome, which is handed over once.
+    Outcome take();
+
+private:
+    struct State;
+    std::shared_ptr<State> state_;
+    std::thread thread_;
+};
+
+} // namespace orvantis
