@@ -1,4 +1,6 @@
 #include "accountfiles.h"
+#include "gatedreader.h"
+#include "privileges.h"
 #include "qtprinters.h"
 #include "recordingmessagebox.h"
 #include "scanwaiting.h"
@@ -7,8 +9,10 @@
 #include "window/frmmain.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -17,7 +21,6 @@
 
 #include <gtest/gtest.h>
 
-#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -160,6 +163,74 @@ TEST_F(WindowTest, StartsWithTheRankingWhenTheAccountsFolderIsThere) {
     EXPECT_TRUE(window().levelsView()->isVisibleTo(&window()));
 }
 
+namespace {
+
+// Handles events until `done` holds, for at most five seconds; whether it holds.
+template <typename Condition> bool eventually(Condition done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+} // namespace
+
+TEST_F(WindowTest, AScanRunsBehindAWindowThatAnswersWithRefreshDisabledAndItsProgressShown) {
+    for (int i = 0; i < 40; ++i)
+        folder.write(QStringLiteral("accounts/%1.ini").arg(i),
+                     accountFile("user" + QByteArray::number(i), i));
+    const auto gate = GatedReader::make();
+    frmMain w(folder.path(), messages, QLocale::c(),
+              {kDefaultReadsInFlight, gate->reader(), nullptr});
+    auto *progress = w.findChild<QProgressBar *>(QStringLiteral("scanProgress"));
+    ASSERT_NE(progress, nullptr);
+    ASSERT_TRUE(w.Form_Load());
+    w.show();
+    EXPECT_TRUE(w.isScanning());
+    EXPECT_FALSE(w.Command1()->isEnabled()) << "a second scan can never start over the first";
+    w.Command1_Click();
+    EXPECT_EQ(w.lvLevels().listItems().Count(), 0);
+
+    // The window goes on handling events; after half a second its progress shows.
+    ASSERT_TRUE(eventually([&] { return progress->isVisible(); }));
+    EXPECT_EQ(progress->maximum(), 40);
+    EXPECT_EQ(progress->value(), 0);
+    EXPECT_TRUE(w.isScanning());
+    EXPECT_EQ(w.lvLevels().listItems().Count(), 0) << "no half-made rows";
+
+    gate->open();
+    ASSERT_TRUE(waitForScan(w));
+    EXPECT_EQ(w.lvLevels().listItems().Count(), 40);
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_TRUE(w.Command1()->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor is gone";
+}
+
+TEST_F(WindowTest, ClosingDuringAScanDoesNotWaitForIt) {
+    folder.write("accounts/a.ini", accountFile("alice", 5));
+    for (bool readsGiveUp : {true, false}) {
+        const auto gate = GatedReader::make();
+        if (!readsGiveUp)
+            gate->ignoreStop();
+        auto w =
+            std::make_unique<frmMain>(folder.path(), messages, QLocale::c(),
+                                      ScanSettings{kDefaultReadsInFlight, gate->reader(), nullptr});
+        ASSERT_TRUE(w->Form_Load());
+        w->show();
+        ASSERT_TRUE(eventually([&] { return gate->held() > 0; })) << "the scan reads";
+        QElapsedTimer clock;
+        clock.start();
+        w->close();
+        // What the program does once its window is closed: stop the scan, and end.
+        EXPECT_EQ(w->stopScan(), readsGiveUp);
+        w.reset();
+        EXPECT_LT(clock.elapsed(), 500) << (readsGiveUp ? "reads give up" : "a read is stuck");
+        gate->open(); // a stuck read may now end, and with it the scan left behind
+        EXPECT_TRUE(eventually([&] { return gate.use_count() == 1; })) << "the scan has let go";
+    }
+}
+
 TEST_F(WindowTest, RefusesToStartWithoutAnEntryNamedExactlyAccounts) {
     for (const char *name : {"", "Accounts", "ACCOUNTS"}) {
         TempFolder programFolder;
@@ -228,17 +299,6 @@ TEST_F(WindowTest, NamesSkippedFilesOnceAfterTheScan) {
     EXPECT_FALSE(messages.shown[0].text.contains("big20.ini"));
     EXPECT_TRUE(messages.shown[0].text.endsWith("and 2 more."));
 }
-
-namespace {
-
-// Runs as a user that file permissions apply to: nobody, when we are root.
-bool dropPrivileges() {
-    if (::geteuid() != 0)
-        return true;
-    return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
-}
-
-} // namespace
 
 TEST(UnhandledErrors, AFolderThatCannotBeListedOnRefreshIsReportedAndEndsWith70) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

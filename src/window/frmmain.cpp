@@ -99,6 +99,10 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
 
 frmMain::~frmMain() {
     stopScan();
+    // The view and its model read lvLevels_, which as a member goes before QWidget deletes the
+    // children: they go first.
+    delete levelsView_;
+    delete model_;
 }
 
 int frmMain::pixels(int twips) const {

@@ -1,0 +1,149 @@
+// The scan reads its files with many threads; its answer must be that of reading them one after
+// another: the same rows in the same order, the same files reported, the same failures.
+#include "accountfiles.h"
+#include "accountgenerator.h"
+#include "listhelpers.h"
+#include "platform/failure.h"
+#include "privileges.h"
+#include "recordingmessagebox.h"
+#include "scan/backgroundscan.h"
+#include "scan/getscores.h"
+#include "scan/reportcolumns.h"
+#include "tempfolder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <thread>
+
+using namespace orvantis;
+
+namespace {
+
+struct Scan {
+    QStringList rows;
+    QStringList skipped;
+};
+
+Scan scanWith(const QString &folder, ScanSettings settings) {
+    RecordingMessageBox messages;
+    ReportList list(reportColumnTitles());
+    const ScanReport report = GetScores(folder, list, {messages, QLocale::c()}, settings);
+    Scan scan{rowTexts(list), {}};
+    for (const SkippedFile &file : report.skipped)
+        scan.skipped << file.name;
+    EXPECT_TRUE(messages.shown.empty());
+    return scan;
+}
+
+ScanSettings withReaders(int readsInFlight) {
+    ScanSettings settings;
+    settings.readsInFlight = readsInFlight;
+    return settings;
+}
+
+// A reader that holds some files a while, so that reads end in another order than they began.
+ScanSettings withShuffledReads(int readsInFlight) {
+    ScanSettings settings = withReaders(readsInFlight);
+    settings.reader = [](IniLookup &lookup, const QByteArray &path, const std::atomic<bool> &stop) {
+        const size_t hash = qHash(path);
+        for (size_t spin = 0; spin < hash % 7; ++spin)
+            std::this_thread::yield();
+        lookup.readFile(path, &stop);
+    };
+    return settings;
+}
+
+void expectSameScan(const Scan &got, const Scan &expected, const char *what) {
+    EXPECT_EQ(got.rows, expected.rows) << what;
+    EXPECT_EQ(got.skipped, expected.skipped) << what;
+}
+
+} // namespace
+
+TEST(ConcurrentScan, GivesTheRowsOfAOneByOneScanOnGeneratedFolders) {
+    TempFolder folder;
+    ASSERT_TRUE(bench::generateAccounts(folder.path(), 3000, 11));
+    // Files the scan leaves out, and ties that only the listing order decides.
+    folder.write("accounts/big1.ini", accountFile("big", {"3000000000"}));
+    folder.write("accounts/BIG2.INI", accountFile("big", {"-3000000000"}));
+    for (const char *name : {"tie-a.ini", "Tie-A.ini", "tie-b.ini"})
+        folder.write(QStringLiteral("accounts/") + name, accountFile(name, {"77", "77"}));
+    const Scan oneByOne = scanWith(folder.path(), withReaders(1));
+    ASSERT_GT(oneByOne.rows.size(), 2900);
+    EXPECT_EQ(oneByOne.skipped, QStringList({"big1.ini", "BIG2.INI"}));
+    for (int readers : {2, 3, 64, 500}) {
+        expectSameScan(scanWith(folder.path(), withReaders(readers)), oneByOne, "readers");
+        expectSameScan(scanWith(folder.path(), withShuffledReads(readers)), oneByOne, "shuffled");
+    }
+}
+
+TEST(ConcurrentScan, AnUnreadableFolderFailsAsBefore) {
+    // In a child that file permissions apply to, even when the tests run as root.
+    const auto scanUnreadable = [] {
+        TempFolder folder;
+        folder.write("accounts/a.ini", accountFile("a", 1));
+        if (::chmod(folder.path().toUtf8(), 0755) != 0 ||
+            ::chmod(folder.path("accounts").toUtf8(), 0) != 0 || !dropPrivileges())
+            std::_Exit(3);
+        RecordingMessageBox messages;
+        ReportList list(reportColumnTitles());
+        try {
+            GetScores(folder.path(), list, {messages, QLocale::c()}, withReaders(8));
+        } catch (const Failure &failure) {
+            std::fprintf(stderr, "%s (%d)", failure.what(), failure.number());
+            std::_Exit(list.listItems().Count() == 0 ? 0 : 1);
+        }
+        std::_Exit(2);
+    };
+    EXPECT_EXIT(scanUnreadable(), ::testing::ExitedWithCode(0),
+                "Cannot read the folder .*/accounts/: Permission denied \\(70\\)");
+}
+
+TEST(ConcurrentScan, StopsWhenAskedAndLeavesTheListAsItWas) {
+    TempFolder folder;
+    ASSERT_TRUE(bench::generateAccounts(folder.path(), 500, 5));
+    ScanProgress progress;
+    ScanSettings settings = withReaders(4);
+    settings.progress = &progress;
+    settings.reader = [&](IniLookup &lookup, const QByteArray &path,
+                          const std::atomic<bool> &stop) {
+        if (progress.filesRead >= 100)
+            progress.stop = true; // as a window closed mid-scan would
+        lookup.readFile(path, &stop);
+    };
+    RecordingMessageBox messages;
+    ReportList list(reportColumnTitles());
+    EXPECT_THROW(GetScores(folder.path(), list, {messages, QLocale::c()}, settings), ScanStopped);
+    EXPECT_EQ(list.listItems().Count(), 0);
+    EXPECT_EQ(progress.filesFound, 500u);
+    EXPECT_LT(progress.filesRead, 500u);
+}
+
+TEST(BackgroundScan, HandsOverTheRowsOfTheScanAndItsFailures) {
+    TempFolder folder;
+    ASSERT_TRUE(bench::generateAccounts(folder.path(), 800, 9));
+    const Scan expected = scanWith(folder.path(), withReaders(1));
+
+    BackgroundScan scan(folder.path(), QLocale::c());
+    ASSERT_TRUE(scan.waitFor(std::chrono::seconds(60)));
+    EXPECT_EQ(scan.filesFound(), 800u);
+    EXPECT_EQ(scan.filesRead(), 800u);
+    BackgroundScan::Outcome outcome = scan.take();
+    ASSERT_FALSE(outcome.error);
+    ASSERT_TRUE(outcome.rows);
+    EXPECT_EQ(rowTexts(*outcome.rows), expected.rows);
+    EXPECT_TRUE(outcome.rows->isSorted());
+
+    // A failure inside the scan comes out whole, to be raised where the outcome is taken.
+    ScanSettings failing;
+    failing.reader = [](IniLookup &, const QByteArray &, const std::atomic<bool> &) {
+        throw Failure(kPermissionDenied, QStringLiteral("Cannot read"));
+    };
+    BackgroundScan broken(folder.path(), QLocale::c(), failing);
+    ASSERT_TRUE(broken.waitFor(std::chrono::seconds(60)));
+    const BackgroundScan::Outcome failed = broken.take();
+    ASSERT_TRUE(failed.error);
+    EXPECT_THROW(std::rethrow_exception(failed.error), Failure);
+    EXPECT_FALSE(failed.rows);
+}
