@@ -4,6 +4,9 @@
 #include "qtprinters.h"
 #include "tempfolder.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -106,13 +109,108 @@ TEST_F(RankEndToEnd, WritesTheSameBytesInEveryLocale) {
     }
 }
 
+namespace {
+
+using Rows = QList<QStringList>;
+
+// The rows of TSV output, split into their cells.
+Rows tsvRows(const QByteArray &tsv) {
+    Rows rows;
+    for (const QByteArray &line : tsv.split('\n'))
+        if (!line.isEmpty())
+            rows << QString::fromUtf8(line).split(u'\t');
+    return rows;
+}
+
+// The rows that parse_ranking.py prints, one JSON array of cells per line; a tab in a cell is
+// a space, as in TSV.
+Rows parsedRows(const QByteArray &lines) {
+    Rows rows;
+    for (const QByteArray &line : lines.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QStringList cells;
+        for (const QJsonValue &cell : QJsonDocument::fromJson(line).array())
+            cells << cell.toString().replace(u'\t', u' ');
+        rows << cells;
+    }
+    return rows;
+}
+
+} // namespace
+
+TEST_F(RankEndToEnd, CsvAndJsonHoldTheRowsOfTheDefaultOutputForIndependentReaders) {
+    // Logins with what each format must take care of: commas, quotes, control characters, and
+    // letters beyond ASCII in UTF-8 and in Windows-1252 files.
+    const QList<QByteArray> logins = {"plain",
+                                      "comma,login",
+                                      "say \"hi\"",
+                                      "semi;colon",
+                                      "ctrl\x01\x1b\x7f",
+                                      "ba\\ck\\slash",
+                                      "\xc3\x9cn\xc3\xaf"
+                                      "c\xc3\xb8"
+                                      "d\xc3\xa9"};
+    for (int i = 0; i < logins.size(); ++i)
+        folder.write(QStringLiteral("accounts/a%1.ini").arg(i),
+                     accountFile(logins[i], {QByteArray::number(10 * i + 5)}));
+    folder.write("accounts/latin.ini",
+                 "[GENERAL]\nLogin=Bj\xf6rn, \"the\" \x80\n[CHAR1]\nLevel=1\n");
+    folder.write("accounts/tied.ini", accountFile("tied", {"4", "4"}));
+    const ProgramRun tsv = run();
+    ASSERT_EQ(tsv.status, 0);
+    ASSERT_EQ(tsv.out.count('\n'), 9);
+    for (const char *form : {"csv", "json"}) {
+        const ProgramRun r = run({"--format", form});
+        ASSERT_EQ(r.status, 0) << form;
+        const QString file = folder.write(QStringLiteral("out.") + form, r.out);
+        const ProgramRun parsed =
+            runProgram("/usr/bin/python3", {PARSE_RANKING_PY, form, file.toUtf8()});
+        ASSERT_EQ(parsed.status, 0) << form << ": " << parsed.err.toStdString();
+        EXPECT_EQ(parsedRows(parsed.out), tsvRows(tsv.out)) << form;
+    }
+    const ProgramRun json = run({"--format", "json"});
+    const QString jsonFile = folder.write("out.json", json.out);
+    EXPECT_EQ(runProgram("/usr/bin/python3", {"-m", "json.tool", jsonFile.toUtf8()}).status, 0);
+}
+
+TEST_F(RankEndToEnd, TopAndFormatAreCheckedBeforeAnythingIsWritten) {
+    for (int i = 0; i < 5; ++i)
+        folder.write(QStringLiteral("accounts/a%1.ini").arg(i),
+                     accountFile("u" + QByteArray::number(i), 10 + i));
+    const ProgramRun all = run();
+    const QList<QByteArray> lines = all.out.split('\n');
+    EXPECT_EQ(run({"--top", "2"}).out, lines[0] + '\n' + lines[1] + '\n');
+    EXPECT_EQ(run({"--top", "99"}).out, all.out) << "more than there are: all of them";
+    EXPECT_EQ(run({"--top=3", "--format=csv"}).out.count("\r\n"), 4) << "a header and three rows";
+    for (const QList<QByteArray> &bad : QList<QList<QByteArray>>{{"--top", "0"},
+                                                                 {"--top", "-2"},
+                                                                 {"--top", "two"},
+                                                                 {"--top"},
+                                                                 {"--format", "xml"},
+                                                                 {"--format"},
+                                                                 {"--bogus"},
+                                                                 {"one", "two"}}) {
+        const ProgramRun r = run(bad);
+        EXPECT_EQ(r.status, 2) << bad.join(' ').toStdString();
+        EXPECT_EQ(r.out, "") << "no partial output for " << bad.join(' ').toStdString();
+        EXPECT_TRUE(r.err.startsWith("orvantis-rank: ") && r.err.count('\n') == 1)
+            << "one clear line for " << bad.join(' ').toStdString() << ": " << r.err.toStdString();
+    }
+    const ProgramRun version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "orvantis-rank 1.4\n");
+}
+
 TEST_F(RankEndToEnd, TakesAnotherFolderAndExplainsItsUsage) {
     TempFolder other;
     other.write("accounts/x.ini", "[GENERAL]\nLogin=elsewhere\n[CHAR3]\nLevel=1\n");
     EXPECT_EQ(run({other.path().toUtf8()}).out, "elsewhere\t1\t3\t\n");
     const ProgramRun help = run({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.startsWith("Usage: orvantis-rank [FOLDER]"));
+    EXPECT_TRUE(help.out.startsWith("Usage: orvantis-rank [OPTION]... [FOLDER]"));
+    for (const char *option : {"--format", "--top", "--help", "--version"})
+        EXPECT_TRUE(help.out.contains(option)) << "--help names " << option;
     EXPECT_EQ(run({"a", "b"}).status, 2);
     EXPECT_EQ(run({"--bogus"}).status, 2);
     for (const char *status : {"  0 ", "  1 ", "  2 ", "  70 ", "  74 "})

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Starts the built window, copied into a temporary folder as an admin would place it, under a
 # virtual X server, and checks what a user would see. Screenshots go to the build folder.
-#   window_endtoend.sh PROGRAM BUILD_DIR
+#   window_endtoend.sh PROGRAM BUILD_DIR SAMPLE_ACCOUNTS
+# build/window-endtoend.png shows the window on the sample accounts; docs/window.png is a copy.
 set -euo pipefail
 program=$1
 shots=$2
+samples=$3
 caption="Orvantis v1.4 - by Quellmar"
 
 if [ -z "${ORVANTIS_UNDER_XVFB:-}" ]; then
@@ -29,10 +31,9 @@ find_window() {
 }
 
 # With an accounts folder: the window opens at its place and size, with the ranking.
-mkdir -p "$work/with/accounts"
+mkdir -p "$work/with"
+cp -r "$samples" "$work/with/accounts"
 cp "$program" "$work/with/orvantis"
-printf '[GENERAL]\nLogin=alice\n[CHAR1]\nName=Hero\nLevel=7\n' > "$work/with/accounts/a.ini"
-printf '[GENERAL]\nLogin=bob\n[CHAR2]\nName=Rogue\nLevel=42\n' > "$work/with/accounts/b.ini"
 "$work/with/orvantis" & pid=$!
 id=$(find_window "$caption") || fail "the main window did not appear"
 sleep 0.5
@@ -40,7 +41,7 @@ geometry=$(xdotool getwindowgeometry "$id")
 echo "$geometry"
 echo "$geometry" | grep -q "Position: 97,149" || fail "window not at 97,149"
 echo "$geometry" | grep -q "Geometry: 504x435" || fail "window not 504x435"
-import -window root "$shots/window-endtoend.png" || true
+import -window "$id" "$shots/window-endtoend.png" || true
 
 # Closed as a window manager closes it: the program ends at once, with status 0.
 "$(dirname "$0")/support/x11close.py" "$id"

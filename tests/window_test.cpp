@@ -8,7 +8,9 @@
 #include "window/errorreport.h"
 #include "window/frmmain.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
@@ -121,6 +123,43 @@ TEST_F(WindowTest, KeepsFocusAndColumnWidthsThroughScansThatHideTheList) {
     ASSERT_TRUE(refreshAndWait(w));
     QCoreApplication::processEvents();
     expectDesigned("after Refresh");
+}
+
+TEST_F(WindowTest, CopiesTheSelectedRowsAsTabSeparatedLinesInTheOrderShown) {
+    folder.write("accounts/a.ini", accountFile("alice", 5));
+    folder.write("accounts/b.ini", accountFile("bob", 12));
+    folder.write("accounts/c.ini", accountFile("carol\tjr", {"8", "9"}));
+    frmMain &w = window();
+    ASSERT_TRUE(loadAndWait(w));
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QGuiApplication::clipboard()->clear();
+
+    QTest::keyClick(w.levelsView(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(w.levelsView(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              "bob\t12\t1\tOne\ncarol jr\t9\t2\tTwo\nalice\t5\t1\tOne\n");
+
+    // Rows picked apart, the last first: still copied top to bottom.
+    QItemSelectionModel *selection = w.levelsView()->selectionModel();
+    selection->clearSelection();
+    const auto rowAt = [&](int row) { return w.levelsView()->model()->index(row, 0); };
+    selection->select(rowAt(2), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selection->select(rowAt(0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QTest::keyClick(w.levelsView(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "bob\t12\t1\tOne\nalice\t5\t1\tOne\n");
+
+    // The same from the list's context menu.
+    EXPECT_EQ(w.levelsView()->contextMenuPolicy(), Qt::ActionsContextMenu);
+    const QList<QAction *> actions = w.levelsView()->actions();
+    ASSERT_EQ(actions.size(), 1);
+    EXPECT_EQ(actions[0]->text(), "Copy");
+    QGuiApplication::clipboard()->clear();
+    actions[0]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "bob\t12\t1\tOne\nalice\t5\t1\tOne\n");
+    EXPECT_EQ(w.levelsView()->editTriggers(), QAbstractItemView::NoEditTriggers)
+        << "still read-only";
 }
 
 TEST_F(WindowTest, EnterOrEscapeInTheListDoesNotPressRefresh) {

@@ -3,11 +3,30 @@
 #include "reportlist/reportlist.h"
 
 #include <QByteArray>
+#include <QString>
+
+#include <optional>
 
 namespace orvantis {
 
-// The list's rows in list order, one line each: its four cells separated by tabs, UTF-8. A tab
-// or line break inside a cell is written as a space.
-QByteArray rankingText(const ReportList &list);
+// The forms orvantis-rank writes the ranking in.
+enum class RankingFormat {
+    // One line per row, its four cells separated by tabs; no header.
+    Tsv,
+    // RFC 4180: a header line of the column titles, then one record per row; a field is quoted
+    // when it holds a comma, a quote or a line break; lines end in CRLF.
+    Csv,
+    // An array of objects {"login", "level", "slot", "name"}, "level" a number (0 for an empty
+    // cell).
+    Json,
+};
+
+// The format of a name as given to --format; nothing for an unknown one.
+std::optional<RankingFormat> rankingFormatNamed(const QString &name);
+
+// The first `top` rows of the list (all of them when `top` is negative), in list order, in the
+// given format, as UTF-8.
+QByteArray rankingText(const ReportList &list, RankingFormat format = RankingFormat::Tsv,
+                       int top = -1);
 
 } // namespace orvantis

@@ -1,11 +1,14 @@
 #include "window/frmmain.h"
 
 #include "platform/deferredmessagebox.h"
+#include "reportlist/rowtext.h"
 #include "scan/accountsfolder.h"
 #include "scan/reportcolumns.h"
 #include "window/reportlistmodel.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
@@ -61,7 +64,7 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
     levelsView_->setUniformRowHeights(true);
     levelsView_->setAllColumnsShowFocus(true);
     levelsView_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    levelsView_->setSelectionMode(QAbstractItemView::SingleSelection);
+    levelsView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     levelsView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     levelsView_->setSortingEnabled(false);
     levelsView_->header()->setSectionsClickable(false);
@@ -72,6 +75,14 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
     levelsView_->setAccessibleDescription(QStringLiteral(
         "One row per account: user name, highest level, character number and character name"));
     connect(model_, &ReportListModel::visibleChanged, this, &frmMain::setLevelsVisible);
+    // Copy, from the keyboard or the list's context menu: the selected rows as tab-separated
+    // lines, which a spreadsheet pastes as cells.
+    auto *copy = new QAction(QStringLiteral("Copy"), levelsView_);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &frmMain::copySelectedRows);
+    levelsView_->addAction(copy);
+    levelsView_->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     label1_->setObjectName(QStringLiteral("Label1"));
     label1_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -137,6 +148,23 @@ void frmMain::setLevelsVisible(bool visible) {
     levelsView_->setVisible(visible);
     if (visible && levelsHadFocus_)
         levelsView_->setFocus();
+}
+
+QString frmMain::selectedRowsText() const {
+    QList<int> rows;
+    for (const QModelIndex &index : levelsView_->selectionModel()->selectedRows())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end()); // in the order shown, whatever the order of selecting
+    QString text;
+    for (int row : rows)
+        text += tabSeparatedRow(lvLevels_, row) + u'\n';
+    return text;
+}
+
+void frmMain::copySelectedRows() {
+    const QString text = selectedRowsText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
 }
 
 bool frmMain::Form_Load() {

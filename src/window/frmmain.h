@@ -44,6 +44,9 @@ public:
     void GetScores();
 
     bool isScanning() const;
+    // The selected rows as tab-separated lines, in the order shown; what Copy puts on the
+    // clipboard.
+    QString selectedRowsText() const;
     // Stops a running scan without taking its rows (see BackgroundScan::stop): false when it
     // could not be stopped in time and is left to end on its own.
     bool stopScan();
@@ -64,6 +67,7 @@ private:
     void layOut();
     void setLevelsVisible(bool visible);
     void watchScan();
+    void copySelectedRows();
     void endBusy();
     void reportSkipped(const ScanReport &report);
 

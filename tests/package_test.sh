@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Makes the Debian package from a build and checks what it holds, what it declares and that its
+# programs run from where it puts them.   package_test.sh BUILD_DIR
+set -euo pipefail
+build=$1
+fail() { echo "FAIL: $*" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1 ||
+  { cat "$work/cpack.log"; fail "cpack -G DEB"; }
+arch=$(dpkg --print-architecture)
+deb="$work/out/orvantis_1.4_${arch}.deb"
+[ -f "$deb" ] || fail "no $(basename "$deb"): $(ls "$work/out")"
+
+app=net.quellmar.Orvantis
+dpkg-deb -c "$deb" | awk '{print $NF}' >"$work/files"
+for file in ./opt/orvantis/orvantis ./opt/orvantis/orvantis-rank \
+            ./usr/share/applications/$app.desktop ./usr/share/metainfo/$app.metainfo.xml \
+            ./usr/share/man/man1/orvantis-rank.1.gz \
+            ./usr/share/icons/hicolor/{16x16,24x24,32x32,48x48}/apps/orvantis.png; do
+  grep -qx "$file" "$work/files" || fail "the package lacks $file"
+done
+
+dpkg-deb -I "$deb" >"$work/control"
+grep -q "^ Package: orvantis$" "$work/control" || fail "Package field"
+grep -q "^ Version: 1.4$" "$work/control" || fail "Version field"
+grep -q "^ Architecture: $arch$" "$work/control" || fail "Architecture field"
+depends=$(grep "^ Depends:" "$work/control") || fail "no Depends field"
+for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
+  echo "$depends" | grep -q "\b$library\b" || fail "Depends lacks $library: $depends"
+done
+
+dpkg-deb -x "$deb" "$work/root"
+desktop-file-validate "$work/root/usr/share/applications/$app.desktop" || fail "desktop-file-validate"
+appstreamcli validate --no-net "$work/root/usr/share/metainfo/$app.metainfo.xml" || fail "appstreamcli validate"
+grep -q "^Exec=/opt/orvantis/orvantis$" "$work/root/usr/share/applications/$app.desktop" || fail "Exec"
+zcat "$work/root/usr/share/man/man1/orvantis-rank.1.gz" | grep -q '^\.TH ORVANTIS-RANK "1"' || fail "manual page"
+zcat "$work/root/usr/share/man/man1/orvantis-rank.1.gz" | grep -qF -- '\-\-format' || fail "manual page lacks --format"
+
+# The console program, from where the package puts it, on an accounts folder beside it.
+programs="$work/root/opt/orvantis"
+mkdir "$programs/accounts"
+printf '[GENERAL]\nLogin=alice\n[CHAR2]\nName=Rogue\nLevel=42\n' >"$programs/accounts/a.ini"
+[ "$("$programs/orvantis-rank")" = "$(printf 'alice\t42\t2\tRogue')" ] || fail "orvantis-rank from the package"
+echo "package: $(basename "$deb") passed"

@@ -1,0 +1,22 @@
+#!/usr/bin/python3
+"""Reads a ranking file in CSV or JSON with Python's own readers and prints its rows as JSON
+arrays of four strings, one per line, so that a test can compare them with the TSV output.
+    parse_ranking.py csv|json FILE"""
+import csv
+import json
+import sys
+
+form, path = sys.argv[1], sys.argv[2]
+with open(path, encoding="utf-8", newline="") as f:
+    if form == "csv":
+        records = list(csv.reader(f, strict=True))
+        assert records[0] == ["Username", "Highest Level", "Char No.", "Char Name"], records[0]
+        rows = records[1:]
+    else:
+        rows = []
+        for item in json.load(f):
+            assert set(item) == {"login", "level", "slot", "name"}, item
+            assert isinstance(item["level"], int), item
+            rows.append([item["login"], str(item["level"]) if item["level"] else "", item["slot"], item["name"]])
+for row in rows:
+    print(json.dumps(row))
