@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -98,6 +99,23 @@ TEST(ConcurrentScan, AnUnreadableFolderFailsAsBefore) {
     };
     EXPECT_EXIT(scanUnreadable(), ::testing::ExitedWithCode(0),
                 "Cannot read the folder .*/accounts/: Permission denied \\(70\\)");
+}
+
+TEST(ConcurrentScan, ReadsWithTheThreadsItGetsWhenTheSystemGivesFewer) {
+    // A child that may have three threads at most asks for 64 readers.
+    const auto scanWithFewThreads = [] {
+        TempFolder folder;
+        if (!bench::generateAccounts(folder.path(), 600, 3))
+            std::_Exit(3);
+        const Scan expected = scanWith(folder.path(), withReaders(1));
+        const rlimit few{3, 3};
+        if (::chmod(folder.path().toUtf8(), 0755) != 0 || !dropPrivileges() ||
+            ::setrlimit(RLIMIT_NPROC, &few) != 0)
+            std::_Exit(4);
+        const Scan got = scanWith(folder.path(), withReaders(64));
+        std::_Exit(got.rows == expected.rows && got.skipped == expected.skipped ? 0 : 1);
+    };
+    EXPECT_EXIT(scanWithFewThreads(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(ConcurrentScan, StopsWhenAskedAndLeavesTheListAsItWas) {

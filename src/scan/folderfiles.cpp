@@ -11,8 +11,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace orvantis {
 
@@ -119,28 +122,68 @@ bool isFolder(const QByteArray &path) {
 
 } // namespace
 
+int FolderEntries::duplicateDescriptor() const {
+    return dir_ ? ::fcntl(::dirfd(dir_), F_DUPFD_CLOEXEC, 0) : -1;
+}
+
+FolderListing::FolderListing(FolderListing &&other) noexcept
+    : folder_(std::move(other.folder_)), folderBytes_(std::move(other.folderBytes_)),
+      names_(std::move(other.names_)), entries_(std::move(other.entries_)),
+      folderFd_(std::exchange(other.folderFd_, -1)) {}
+
+FolderListing &FolderListing::operator=(FolderListing &&other) noexcept {
+    if (this != &other) {
+        if (folderFd_ >= 0)
+            ::close(folderFd_);
+        folder_ = std::move(other.folder_);
+        folderBytes_ = std::move(other.folderBytes_);
+        names_ = std::move(other.names_);
+        entries_ = std::move(other.entries_);
+        folderFd_ = std::exchange(other.folderFd_, -1);
+    }
+    return *this;
+}
+
+FolderListing::~FolderListing() {
+    if (folderFd_ >= 0)
+        ::close(folderFd_);
+}
+
 void FolderListing::add(const char *name, size_t length) {
     entries_.push_back({static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(length)});
     names_.append(name, length);
+    names_ += '\0';
 }
 
-// Sorted on the names with ASCII letters folded, then on the names as they are, so that the
-// order is the same on every run, also for names that differ only in letter case.
-void FolderListing::sortByName() {
+// By the names with ASCII letters folded, then by the names as they are, so that the order is
+// the same on every run, also for names that differ only in letter case.
+std::vector<size_t> FolderListing::nameOrder() const {
     std::string folded(names_.size(), '\0');
     std::transform(names_.begin(), names_.end(), folded.begin(),
                    [](char c) { return foldAscii(c); });
     const std::string_view names(names_), foldedNames(folded);
-    std::sort(entries_.begin(), entries_.end(), [&](const Entry &a, const Entry &b) {
+    std::vector<size_t> order(entries_.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::sort(order.begin(), order.end(), [&](size_t i, size_t j) {
+        const Entry &a = entries_[i], &b = entries_[j];
         const int c =
             foldedNames.substr(a.offset, a.length).compare(foldedNames.substr(b.offset, b.length));
         if (c != 0)
             return c < 0;
         return names.substr(a.offset, a.length) < names.substr(b.offset, b.length);
     });
+    return order;
 }
 
-FolderListing listRegularFiles(const QString &folder) {
+void FolderListing::sortByName() {
+    std::vector<Entry> sorted;
+    sorted.reserve(entries_.size());
+    for (size_t i : nameOrder())
+        sorted.push_back(entries_[i]);
+    entries_.swap(sorted);
+}
+
+FolderListing listRegularFiles(const QString &folder, ListingOrder order) {
     FolderListing listing;
     const QString resolved = resolvePathIgnoringCase(folder);
     const QByteArray path = encodeFileName(resolved);
@@ -156,10 +199,12 @@ FolderListing listRegularFiles(const QString &folder) {
     }
     listing.folder_ = resolved.endsWith(u'/') ? resolved : resolved + u'/';
     listing.folderBytes_ = encodeFileName(listing.folder_);
+    listing.folderFd_ = entries.duplicateDescriptor();
     while (const dirent *entry = entries.next())
         if (entries.isRegularFile(*entry))
             listing.add(entry->d_name, std::strlen(entry->d_name));
-    listing.sortByName();
+    if (order == ListingOrder::ByName)
+        listing.sortByName();
     return listing;
 }
 

@@ -8,9 +8,11 @@
 #include "scan/levelreading.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <mutex>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 namespace orvantis {
@@ -87,8 +89,8 @@ namespace {
 struct AccountOutcome {
     enum Kind : uint8_t { NoRow, Row, Skipped };
     Kind kind = NoRow;
-    int32_t level = 0;
     QString login;
+    QString level; // as the row shows it
     QString slot;
     QString name; // the character's, trimmed; for a file left out, the file's
 };
@@ -110,33 +112,30 @@ AccountOutcome accountOutcome(const IniLookup &lookup, const FolderListing &list
     } catch (const Failure &failure) {
         if (failure.number() != kOverflow)
             throw;
-        return {AccountOutcome::Skipped, 0, {}, {}, listing.name(i)};
+        return {AccountOutcome::Skipped, {}, {}, {}, listing.name(i)};
     }
     HighestLevel highest = findHighestLevel(levels[0], levels[1], levels[2]);
     QString login = lookup.value(kLogin);
     if (login.isEmpty())
         return {};
     QString name = trimSpaces(lookup.value(nameValueOf(highest.slot)));
-    return {AccountOutcome::Row, highest.level, std::move(login), std::move(highest.slot),
-            std::move(name)};
-}
-
-void readWithTheFileSystem(IniLookup &lookup, const QByteArray &path,
-                           const std::atomic<bool> &stop) {
-    lookup.readFile(path, &stop);
+    return {AccountOutcome::Row, std::move(login), levelText(highest.level),
+            std::move(highest.slot), std::move(name)};
 }
 
 // Reads the account files at `positions` of the listing, with up to `readsInFlight` threads that
 // each read one file at a time, and gives their outcomes in the order of `positions`. Threads
 // take a few files at a time, in listing order; each has a lookup of its own and shares nothing
-// else but the listing, which no one changes.
-std::vector<AccountOutcome> readAccounts(const FolderListing &listing,
-                                         const std::vector<size_t> &positions,
-                                         const ScanSettings &settings, ScanProgress &progress) {
+// else but the listing, which no one changes. Meanwhile the calling thread does `besides`
+// before it reads too.
+template <typename Besides>
+std::vector<AccountOutcome>
+readAccounts(const FolderListing &listing, const std::vector<size_t> &positions,
+             const ScanSettings &settings, ScanProgress &progress, Besides &&besides) {
     constexpr size_t kFilesPerTake = 16;
     const size_t count = positions.size();
     std::vector<AccountOutcome> outcomes(count);
-    const AccountFileReader &reader = settings.reader ? settings.reader : readWithTheFileSystem;
+    const AccountFileReader &reader = settings.reader;
     std::atomic<size_t> next{0};
     std::atomic<bool> failed{false};
     std::mutex failureLock;
@@ -152,8 +151,13 @@ std::vector<AccountOutcome> readAccounts(const FolderListing &listing,
                     failed.load(std::memory_order_relaxed))
                     return;
                 try {
-                    listing.path(positions[k], path);
-                    reader(lookup, path, progress.stop);
+                    if (reader) {
+                        listing.path(positions[k], path);
+                        reader(lookup, path, progress.stop);
+                    } else { // relative to the folder as listed: no path to walk again
+                        lookup.readFileAt(listing.folderDescriptor(),
+                                          listing.rawName(positions[k]).data(), &progress.stop);
+                    }
                     outcomes[k] = accountOutcome(lookup, listing, positions[k]);
                 } catch (...) {
                     const std::lock_guard<std::mutex> lock(failureLock);
@@ -169,8 +173,14 @@ std::vector<AccountOutcome> readAccounts(const FolderListing &listing,
     const size_t wanted = std::min<size_t>(static_cast<size_t>(std::max(settings.readsInFlight, 1)),
                                            (count + kFilesPerTake - 1) / kFilesPerTake);
     std::vector<std::thread> helpers;
-    for (size_t t = 1; t < wanted; ++t)
-        helpers.emplace_back(work);
+    for (size_t t = 1; t < wanted; ++t) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error &) {
+            break; // the system gives no more threads: those there are read the rest
+        }
+    }
+    besides();
     work(); // this thread is one of the readers
     for (std::thread &helper : helpers)
         helper.join();
@@ -187,25 +197,36 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
                      const SortEnvironment &environment, const ScanSettings &settings) {
     ScanProgress ownProgress;
     ScanProgress &progress = settings.progress ? *settings.progress : ownProgress;
-    // Listed once; every account file is then read once, through the folder as found on disk.
-    const FolderListing listing = listRegularFiles(programFolder + QStringLiteral("/accounts/"));
+    // Listed once, as the folder stores it, so that reading starts at once; every account file
+    // is then read once, through the folder as found on disk. The name order, in which the
+    // rows are made, is worked out while the files are read.
+    const FolderListing listing =
+        listRegularFiles(programFolder + QStringLiteral("/accounts/"), ListingOrder::AsStored);
     std::vector<size_t> positions;
     for (size_t i = 0; i < listing.size(); ++i)
         if (isAccountFile(listing, i))
             positions.push_back(i);
     progress.filesFound = positions.size();
-    std::vector<AccountOutcome> outcomes = readAccounts(listing, positions, settings, progress);
+    std::vector<size_t> nameOrder;
+    std::vector<AccountOutcome> outcomes = readAccounts(listing, positions, settings, progress,
+                                                        [&] { nameOrder = listing.nameOrder(); });
+    std::vector<size_t> outcomeOf(listing.size(), SIZE_MAX); // listing index -> outcome
+    for (size_t k = 0; k < positions.size(); ++k)
+        outcomeOf[positions[k]] = k;
 
-    // Rows in listing order, as a reading one file after another would make them.
+    // Rows in name order, as reading one file after another in that order would make them.
     ScanReport report;
     lvLevels.reserve(lvLevels.listItems().Count() + static_cast<int>(positions.size()));
     int rowCounter = 1;
-    for (AccountOutcome &outcome : outcomes) {
+    for (size_t i : nameOrder) {
+        if (outcomeOf[i] == SIZE_MAX)
+            continue; // no account file
+        AccountOutcome &outcome = outcomes[outcomeOf[i]];
         if (outcome.kind == AccountOutcome::Skipped) {
             report.skipped.push_back({std::move(outcome.name), kOutOfRange});
         } else if (outcome.kind == AccountOutcome::Row) {
             const ListItem row = lvLevels.listItems().Add(rowCounter, outcome.login);
-            row.SetSubItems(1, levelText(outcome.level));
+            row.SetSubItems(1, outcome.level);
             row.SetSubItems(2, outcome.slot);
             row.SetSubItems(3, outcome.name);
             ++rowCounter;

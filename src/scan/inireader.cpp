@@ -133,9 +133,9 @@ struct ValueBytes {
 };
 
 // Reads an open file to its end in pieces, handing each to `consume`. Account files fit in one
-// read; only what gives more is asked what it is, so that a device such as /dev/zero or a FIFO
-// fed without end is never read on and on. False for anything that is no regular file, on a
-// read error, and once `stop` is set: then nothing read counts.
+// read, which then is the only one; only what gives more is asked what it is, so that a device
+// such as /dev/zero or a FIFO fed without end is never read on and on. False for anything that is
+// no regular file, on a read error, and once `stop` is set: then nothing read counts.
 template <typename Consume>
 bool readRegularFile(int fd, std::vector<char> &buffer, const std::atomic<bool> *stop,
                      Consume &&consume) {
@@ -157,8 +157,12 @@ bool readRegularFile(int fd, std::vector<char> &buffer, const std::atomic<bool> 
                 return false;
             checked = true;
         }
-        first = false;
         consume(buffer.data(), static_cast<size_t>(got));
+        // A first read that does not fill the buffer has the whole of a regular file, so the
+        // read that would only say "end" is spared (a third of a scan's calls into the system).
+        if (first && static_cast<size_t>(got) < buffer.size())
+            return true;
+        first = false;
     }
 }
 
@@ -399,11 +403,21 @@ void IniLookup::sniffEncoding(int fd, const std::atomic<bool> *stop) {
     ::lseek(fd, 0, SEEK_SET);
 }
 
+// Non-blocking, so that a FIFO named like a file cannot hold the reader.
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+
 void IniLookup::readFile(const QByteArray &path, const std::atomic<bool> *stop) {
+    readOpenFile(::open(path.constData(), kOpenFlags), stop);
+}
+
+void IniLookup::readFileAt(int folderFd, const char *name, const std::atomic<bool> *stop) {
+    readOpenFile(::openat(folderFd, name, kOpenFlags), stop);
+}
+
+// Reads a file just opened (nothing when `fd` is -1), and closes it.
+void IniLookup::readOpenFile(int fd, const std::atomic<bool> *stop) {
     Parser &parser = *parser_;
     parser.reset(*utf8Names_);
-    // Non-blocking, so that a FIFO named like a file cannot hold the reader.
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return;
     if (!asciiNames_)

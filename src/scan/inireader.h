@@ -46,6 +46,8 @@ public:
     // Reads a file, named by its path as stored on disk, for the values of every name. When
     // `stop` is given and becomes true, reading ends at the next piece and nothing read counts.
     void readFile(const QByteArray &path, const std::atomic<bool> *stop = nullptr);
+    // The same for a file named relative to an open folder.
+    void readFileAt(int folderFd, const char *name, const std::atomic<bool> *stop = nullptr);
     // Reads the same from the bytes of a file already in memory.
     void readBytes(const char *data, size_t size);
     // The value of the name at `index` in the last file read; the empty text when it was not
@@ -62,6 +64,7 @@ private:
     struct Parser;
     // Decides a file's encoding before its names are matched; needed for non-ASCII names only.
     void sniffEncoding(int fd, const std::atomic<bool> *stop);
+    void readOpenFile(int fd, const std::atomic<bool> *stop);
     std::vector<IniName> names_;
     bool asciiNames_;
     std::unique_ptr<EncodedNames> utf8Names_, windows1252Names_;

@@ -185,6 +185,8 @@ void frmMain::Command1_Click() {
 }
 
 void frmMain::GetScores() {
+    if (scan_)
+        return; // one scan at a time; its rows come when it ends
     command1_->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     scan_ = std::make_unique<BackgroundScan>(programFolder_, locale_, scanSettings_);
