@@ -49,6 +49,19 @@ protected:
         return rows;
     }
 
+    // Accounts user0, user1, … at levels 1, 2, …
+    void writeAccounts(int count) {
+        for (int i = 0; i < count; ++i)
+            folder.write(QStringLiteral("accounts/%1.ini").arg(i),
+                         accountFile("user" + QByteArray::number(i), i + 1));
+    }
+    // Shown and active, as a user has it.
+    static bool showActive(frmMain &w) {
+        w.show();
+        QApplication::setActiveWindow(&w);
+        return QTest::qWaitForWindowActive(&w);
+    }
+
     TempFolder folder;
     RecordingMessageBox messages;
     std::unique_ptr<frmMain> window_;
@@ -91,9 +104,7 @@ TEST_F(WindowTest, HasTheFixedLayout) {
 
 TEST_F(WindowTest, ListHasFocusAndTabGoesToTheButtonSkippingTheLabel) {
     frmMain &w = window();
-    w.show();
-    QApplication::setActiveWindow(&w);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(showActive(w));
     EXPECT_EQ(QApplication::focusWidget(), w.levelsView());
     EXPECT_EQ(w.Label1()->focusPolicy(), Qt::NoFocus);
     QTest::keyClick(w.levelsView(), Qt::Key_Tab);
@@ -102,16 +113,13 @@ TEST_F(WindowTest, ListHasFocusAndTabGoesToTheButtonSkippingTheLabel) {
     EXPECT_EQ(QApplication::focusWidget(), w.levelsView());
 }
 
-TEST_F(WindowTest, KeepsFocusAndColumnWidthsThroughScansThatHideTheList) {
-    // Each scan's sort hides the list while it rewrites cells, and shows it again.
-    for (int i = 0; i < 3; ++i)
-        folder.write(QStringLiteral("accounts/%1.ini").arg(i),
-                     accountFile("user" + QByteArray::number(i), i + 1));
+TEST_F(WindowTest, KeepsFocusAndColumnWidthsThroughScans) {
+    // The list is emptied and refilled by every scan: the focus and the designed column widths
+    // stay.
+    writeAccounts(3);
     frmMain &w = window();
     ASSERT_TRUE(loadAndWait(w));
-    w.show();
-    QApplication::setActiveWindow(&w);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(showActive(w));
     const auto expectDesigned = [&](const char *when) {
         EXPECT_EQ(QApplication::focusWidget(), w.levelsView()) << when;
         for (int c = 0; c < 4; ++c)
@@ -131,9 +139,7 @@ TEST_F(WindowTest, CopiesTheSelectedRowsAsTabSeparatedLinesInTheOrderShown) {
     folder.write("accounts/c.ini", accountFile("carol\tjr", {"8", "9"}));
     frmMain &w = window();
     ASSERT_TRUE(loadAndWait(w));
-    w.show();
-    QApplication::setActiveWindow(&w);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(showActive(w));
     QGuiApplication::clipboard()->clear();
 
     QTest::keyClick(w.levelsView(), Qt::Key_A, Qt::ControlModifier);
@@ -177,9 +183,7 @@ TEST_F(WindowTest, EnterOrEscapeInTheListDoesNotPressRefresh) {
 }
 
 TEST_F(WindowTest, AClickOnAHeaderChangesNothing) {
-    for (int i = 0; i < 5; ++i)
-        folder.write(QStringLiteral("accounts/%1.ini").arg(i),
-                     accountFile("user" + QByteArray::number(i), i + 1));
+    writeAccounts(5);
     frmMain &w = window();
     ASSERT_TRUE(loadAndWait(w));
     w.show();
