@@ -3,13 +3,16 @@
 #include "platform/asciitext.h"
 #include "platform/decimaltext.h"
 #include "platform/failure.h"
+#include "scan/filering.h"
 #include "scan/folderfiles.h"
 #include "scan/inireader.h"
 #include "scan/levelreading.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string_view>
 #include <system_error>
@@ -123,72 +126,159 @@ AccountOutcome accountOutcome(const IniLookup &lookup, const FolderListing &list
             std::move(highest.slot), std::move(name)};
 }
 
-// Reads the account files at `positions` of the listing, with up to `readsInFlight` threads that
-// each read one file at a time, and gives their outcomes in the order of `positions`. Threads
-// take a few files at a time, in listing order; each has a lookup of its own and shares nothing
-// else but the listing, which no one changes. Meanwhile the calling thread does `besides`
-// before it reads too.
+// Account files read by several threads at once: what they share. Each thread takes a few files
+// at a time, in listing order, and stores each file's outcome at the file's place, so the
+// outcomes come out in the order of `positions` whichever thread read what, and when.
+class AccountReading {
+public:
+    AccountReading(const FolderListing &listing, const std::vector<size_t> &positions,
+                   const ScanSettings &settings, ScanProgress &progress)
+        : listing_(listing), positions_(positions), settings_(settings), progress_(progress),
+          outcomes_(positions.size()) {}
+
+    // Reads files on this thread until none are left, the scan is stopped or a read failed.
+    void readOnThisThread(int readsInFlight) {
+        IniLookup lookup(accountNames());
+        try {
+            std::unique_ptr<FileRing> ring;
+            if (!settings_.reader && settings_.reading == FileReading::Ring)
+                ring = FileRing::create(static_cast<unsigned>(readsInFlight), kFileReadPiece);
+            if (ring)
+                readThroughRing(lookup, *ring);
+            else
+                readOneByOne(lookup);
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(failureLock_);
+            if (!failure_)
+                failure_ = std::current_exception();
+            failed_ = true;
+        }
+    }
+
+    // The outcomes, once every thread is done; rethrows a failure or the stop.
+    std::vector<AccountOutcome> takeOutcomes() {
+        if (failure_)
+            std::rethrow_exception(failure_);
+        if (progress_.stop)
+            throw ScanStopped();
+        return std::move(outcomes_);
+    }
+
+    size_t takes() const { return (positions_.size() + kFilesPerTake - 1) / kFilesPerTake; }
+
+private:
+    static constexpr size_t kFilesPerTake = 16;
+
+    bool goingOn() const {
+        return !progress_.stop.load(std::memory_order_relaxed) &&
+               !failed_.load(std::memory_order_relaxed);
+    }
+
+    // The place of the next file for this thread, from its current take or a new one.
+    struct Take {
+        size_t next = 0, end = 0;
+    };
+    bool nextFile(Take &take, size_t &k) {
+        if (take.next == take.end) {
+            take.next = next_.fetch_add(kFilesPerTake, std::memory_order_relaxed);
+            take.end = std::min(positions_.size(), take.next + kFilesPerTake);
+            if (take.next >= take.end)
+                return false;
+        }
+        k = take.next++;
+        return true;
+    }
+
+    const char *nameOf(size_t k) const { return listing_.rawName(positions_[k]).data(); }
+
+    void finish(const IniLookup &lookup, size_t k) {
+        outcomes_[k] = accountOutcome(lookup, listing_, positions_[k]);
+        progress_.filesRead.fetch_add(1, std::memory_order_relaxed);
+    }
+
+    // One blocking open, read and close after another.
+    void readOneByOne(IniLookup &lookup) {
+        QByteArray path;
+        Take take;
+        for (size_t k; goingOn() && nextFile(take, k);) {
+            if (settings_.reader) {
+                listing_.path(positions_[k], path);
+                settings_.reader(lookup, path, progress_.stop);
+            } else { // relative to the folder as listed: no path to walk again
+                lookup.readFileAt(listing_.folderDescriptor(), nameOf(k), &progress_.stop);
+            }
+            finish(lookup, k);
+        }
+    }
+
+    // Many files in the ring at once. A file whose first piece is not plainly the whole file
+    // (it fills the piece, or opening or reading it failed) is read again the blocking way,
+    // which tells a long file from a device and knows every failure.
+    void readThroughRing(IniLookup &lookup, FileRing &ring) {
+        Take take;
+        bool more = true;
+        for (;;) {
+            size_t k;
+            while (more && ring.hasFreeSlot() && goingOn() && (more = nextFile(take, k)))
+                ring.start(listing_.folderDescriptor(), nameOf(k), kIniOpenFlags, k);
+            if (ring.busy() == 0)
+                return;
+            if (!goingOn())
+                ring.cancelAll();
+            ring.collect(std::chrono::milliseconds(50), [&](const RingRead &read) {
+                if (!goingOn())
+                    return;
+                if (read.result > 0 && static_cast<size_t>(read.result) < kFileReadPiece)
+                    lookup.readBytes(read.data, static_cast<size_t>(read.result));
+                else
+                    lookup.readFileAt(listing_.folderDescriptor(), nameOf(read.tag),
+                                      &progress_.stop);
+                finish(lookup, read.tag);
+            });
+        }
+    }
+
+    const FolderListing &listing_;
+    const std::vector<size_t> &positions_;
+    const ScanSettings &settings_;
+    ScanProgress &progress_;
+    std::vector<AccountOutcome> outcomes_;
+    std::atomic<size_t> next_{0};
+    std::atomic<bool> failed_{false};
+    std::mutex failureLock_;
+    std::exception_ptr failure_;
+};
+
+// Reads the account files at `positions` of the listing and gives their outcomes in the order of
+// `positions`. Blocking reads take one thread per read in flight; the ring keeps its reads in
+// flight from one thread per core. Meanwhile the calling thread does `besides` before it reads
+// too.
 template <typename Besides>
 std::vector<AccountOutcome>
 readAccounts(const FolderListing &listing, const std::vector<size_t> &positions,
              const ScanSettings &settings, ScanProgress &progress, Besides &&besides) {
-    constexpr size_t kFilesPerTake = 16;
-    const size_t count = positions.size();
-    std::vector<AccountOutcome> outcomes(count);
-    const AccountFileReader &reader = settings.reader;
-    std::atomic<size_t> next{0};
-    std::atomic<bool> failed{false};
-    std::mutex failureLock;
-    std::exception_ptr failure;
+    AccountReading reading(listing, positions, settings, progress);
+    const size_t readsInFlight = static_cast<size_t>(std::max(settings.readsInFlight, 1));
+    const bool ring = !settings.reader && settings.reading == FileReading::Ring;
+    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t threads =
+        std::max<size_t>(1, std::min({ring ? cores : readsInFlight, readsInFlight,
+                                      reading.takes()}));
+    const int perThread = static_cast<int>(std::max<size_t>(1, readsInFlight / threads));
 
-    const auto work = [&] {
-        IniLookup lookup(accountNames());
-        QByteArray path;
-        for (size_t begin;
-             (begin = next.fetch_add(kFilesPerTake, std::memory_order_relaxed)) < count;) {
-            for (size_t k = begin; k < std::min(count, begin + kFilesPerTake); ++k) {
-                if (progress.stop.load(std::memory_order_relaxed) ||
-                    failed.load(std::memory_order_relaxed))
-                    return;
-                try {
-                    if (reader) {
-                        listing.path(positions[k], path);
-                        reader(lookup, path, progress.stop);
-                    } else { // relative to the folder as listed: no path to walk again
-                        lookup.readFileAt(listing.folderDescriptor(),
-                                          listing.rawName(positions[k]).data(), &progress.stop);
-                    }
-                    outcomes[k] = accountOutcome(lookup, listing, positions[k]);
-                } catch (...) {
-                    const std::lock_guard<std::mutex> lock(failureLock);
-                    if (!failure)
-                        failure = std::current_exception();
-                    failed = true;
-                    return;
-                }
-                progress.filesRead.fetch_add(1, std::memory_order_relaxed);
-            }
-        }
-    };
-    const size_t wanted = std::min<size_t>(static_cast<size_t>(std::max(settings.readsInFlight, 1)),
-                                           (count + kFilesPerTake - 1) / kFilesPerTake);
     std::vector<std::thread> helpers;
-    for (size_t t = 1; t < wanted; ++t) {
+    for (size_t t = 1; t < threads; ++t) {
         try {
-            helpers.emplace_back(work);
+            helpers.emplace_back([&] { reading.readOnThisThread(perThread); });
         } catch (const std::system_error &) {
             break; // the system gives no more threads: those there are read the rest
         }
     }
     besides();
-    work(); // this thread is one of the readers
+    reading.readOnThisThread(perThread); // this thread is one of the readers
     for (std::thread &helper : helpers)
         helper.join();
-    if (failure)
-        std::rethrow_exception(failure);
-    if (progress.stop)
-        throw ScanStopped();
-    return outcomes;
+    return reading.takeOutcomes();
 }
 
 } // namespace

@@ -57,10 +57,16 @@ using AccountFileReader =
 // cache, where many reads in flight let the disk work in parallel (docs/PERFORMANCE.md).
 constexpr int kDefaultReadsInFlight = 64;
 
+// How the file system's files are read: through the kernel's io_uring, which opens, reads and
+// closes many files per call into the system (blocking reads where the system has no io_uring),
+// or with blocking reads, one thread per read in flight.
+enum class FileReading { Ring, Blocking };
+
 struct ScanSettings {
     int readsInFlight = kDefaultReadsInFlight;
     AccountFileReader reader; // the file system's when empty
     ScanProgress *progress = nullptr;
+    FileReading reading = FileReading::Ring; // for the file system's reader
 };
 
 // Raised by GetScores when its progress's stop was set before the rows were complete; the list

@@ -17,7 +17,6 @@ namespace orvantis {
 
 namespace {
 
-constexpr size_t kReadChunk = 64 * 1024;
 constexpr size_t kNameCap = 256;
 // Enough bytes for kMaxIniValueLength characters of four UTF-8 bytes each, plus a quote.
 constexpr size_t kValueCap = 1024;
@@ -380,7 +379,7 @@ struct IniLookup::Parser {
 
 IniLookup::IniLookup(const std::vector<IniName> &names)
     : names_(names), utf8Names_(std::make_unique<EncodedNames>(names, Encoding::Utf8)),
-      parser_(std::make_unique<Parser>()), buffer_(kReadChunk) {
+      parser_(std::make_unique<Parser>()), buffer_(kFileReadPiece) {
     // ASCII names have the same bytes in either encoding, so they are matched as the file is
     // read. Other names are matched once the file's encoding is known.
     asciiNames_ = std::all_of(names.begin(), names.end(), [](const IniName &n) {
@@ -403,15 +402,12 @@ void IniLookup::sniffEncoding(int fd, const std::atomic<bool> *stop) {
     ::lseek(fd, 0, SEEK_SET);
 }
 
-// Non-blocking, so that a FIFO named like a file cannot hold the reader.
-constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-
 void IniLookup::readFile(const QByteArray &path, const std::atomic<bool> *stop) {
-    readOpenFile(::open(path.constData(), kOpenFlags), stop);
+    readOpenFile(::open(path.constData(), kIniOpenFlags), stop);
 }
 
 void IniLookup::readFileAt(int folderFd, const char *name, const std::atomic<bool> *stop) {
-    readOpenFile(::openat(folderFd, name, kOpenFlags), stop);
+    readOpenFile(::openat(folderFd, name, kIniOpenFlags), stop);
 }
 
 // Reads a file just opened (nothing when `fd` is -1), and closes it.
@@ -442,8 +438,8 @@ void IniLookup::readBytes(const char *data, size_t size) {
     }
     parser.reset(*names);
     // In pieces, as a file is read, so that lines cut between pieces are read like any other.
-    for (size_t at = 0; at < size; at += kReadChunk)
-        parser.feed(data + at, std::min(kReadChunk, size - at));
+    for (size_t at = 0; at < size; at += kFileReadPiece)
+        parser.feed(data + at, std::min(kFileReadPiece, size - at));
     parser.finish();
 }
 

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <fcntl.h>
+
 #include <atomic>
 
 #include <memory>
@@ -12,6 +14,13 @@
 #include <vector>
 
 namespace orvantis {
+
+// Files are read in pieces of this many bytes; a file that fits in one is read with one call.
+constexpr size_t kFileReadPiece = 64 * 1024;
+
+// How files are opened for reading: non-blocking, so that a FIFO named like a file cannot hold
+// the reader.
+constexpr int kIniOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
 
 // The longest value the reader returns, in characters.
 constexpr int kMaxIniValueLength = 254;
