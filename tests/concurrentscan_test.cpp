@@ -37,10 +37,16 @@ Scan scanWith(const QString &folder, ScanSettings settings) {
     return scan;
 }
 
-ScanSettings withReaders(int readsInFlight) {
+ScanSettings withReaders(int readsInFlight, FileReading reading = FileReading::Ring) {
     ScanSettings settings;
     settings.readsInFlight = readsInFlight;
+    settings.reading = reading;
     return settings;
+}
+
+// The reference: one blocking read after another.
+ScanSettings oneByOne() {
+    return withReaders(1, FileReading::Blocking);
 }
 
 // A reader that holds some files a while, so that reads end in another order than they began.
@@ -70,12 +76,24 @@ TEST(ConcurrentScan, GivesTheRowsOfAOneByOneScanOnGeneratedFolders) {
     folder.write("accounts/BIG2.INI", accountFile("big", {"-3000000000"}));
     for (const char *name : {"tie-a.ini", "Tie-A.ini", "tie-b.ini"})
         folder.write(QStringLiteral("accounts/") + name, accountFile(name, {"77", "77"}));
-    const Scan oneByOne = scanWith(folder.path(), withReaders(1));
-    ASSERT_GT(oneByOne.rows.size(), 2900);
-    EXPECT_EQ(oneByOne.skipped, QStringList({"big1.ini", "BIG2.INI"}));
-    for (int readers : {2, 3, 64, 500}) {
-        expectSameScan(scanWith(folder.path(), withReaders(readers)), oneByOne, "readers");
-        expectSameScan(scanWith(folder.path(), withShuffledReads(readers)), oneByOne, "shuffled");
+    // Files that do not fit in one piece, read on where their first piece ends, and an empty one.
+    const QByteArray padding = "; " + QByteArray(200, 'x') + "\n";
+    folder.write("accounts/long.ini", padding.repeated(400) + accountFile("long", {"5", "6"}));
+    QByteArray exact = accountFile("exact", {"9"});
+    exact += padding.repeated(330);
+    exact.resize(64 * 1024, ' ');
+    folder.write("accounts/exact.ini", exact);
+    folder.write("accounts/empty.ini", "");
+    const Scan reference = scanWith(folder.path(), oneByOne());
+    ASSERT_GT(reference.rows.size(), 2900);
+    EXPECT_TRUE(reference.rows.contains("long|6|2|Two")) << "the long file's row";
+    EXPECT_TRUE(reference.rows.contains("exact|9|1|One"));
+    EXPECT_EQ(reference.skipped, QStringList({"big1.ini", "BIG2.INI"}));
+    for (int readers : {1, 2, 3, 64, 500}) {
+        for (FileReading reading : {FileReading::Ring, FileReading::Blocking})
+            expectSameScan(scanWith(folder.path(), withReaders(readers, reading)), reference,
+                           reading == FileReading::Ring ? "ring" : "blocking");
+        expectSameScan(scanWith(folder.path(), withShuffledReads(readers)), reference, "shuffled");
     }
 }
 
@@ -107,7 +125,7 @@ TEST(ConcurrentScan, ReadsWithTheThreadsItGetsWhenTheSystemGivesFewer) {
         TempFolder folder;
         if (!bench::generateAccounts(folder.path(), 600, 3))
             std::_Exit(3);
-        const Scan expected = scanWith(folder.path(), withReaders(1));
+        const Scan expected = scanWith(folder.path(), oneByOne());
         const rlimit few{3, 3};
         if (::chmod(folder.path().toUtf8(), 0755) != 0 || !dropPrivileges() ||
             ::setrlimit(RLIMIT_NPROC, &few) != 0)

@@ -124,19 +124,24 @@ TEST_F(HostileFolder, ConsoleRankingIsThatOfTheGoodFilesAlone) {
                 got.peakKiB);
 }
 
-TEST_F(HostileFolder, ScanWithOneTwoOrManyReadersIsThatOfTheGoodFilesAlone) {
+TEST_F(HostileFolder, ScanWithOneTwoOrManyReadsInFlightEitherWayIsThatOfTheGoodFilesAlone) {
     RecordingMessageBox messages;
-    const auto scan = [&](const TempFolder &folder, int readsInFlight) {
+    const auto scan = [&](const TempFolder &folder, int readsInFlight,
+                          orvantis::FileReading reading = orvantis::FileReading::Blocking) {
         orvantis::ScanSettings settings;
         settings.readsInFlight = readsInFlight;
+        settings.reading = reading;
         orvantis::ReportList list(orvantis::reportColumnTitles());
         orvantis::GetScores(folder.path(), list, {messages, QLocale::c()}, settings);
         return rowTexts(list);
     };
     const QStringList expected = scan(goodOnly, 1);
     ASSERT_EQ(expected.size(), 7);
-    for (int readsInFlight : {1, 2, 64})
-        EXPECT_EQ(scan(hostile, readsInFlight), expected) << readsInFlight << " readers";
+    for (int readsInFlight : {1, 2, 64}) {
+        EXPECT_EQ(scan(hostile, readsInFlight), expected) << readsInFlight << " blocking readers";
+        EXPECT_EQ(scan(hostile, readsInFlight, orvantis::FileReading::Ring), expected)
+            << readsInFlight << " reads in the ring";
+    }
     EXPECT_TRUE(messages.shown.empty());
 }
 

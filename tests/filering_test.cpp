@@ -1,0 +1,134 @@
+// The ring opens, reads and closes many files of a folder at once. Every file started comes back
+// exactly once, with its first piece or the error the system gave, and nothing in the ring can
+// keep it from being let go.
+#include "scan/filering.h"
+#include "scan/inireader.h"
+#include "tempfolder.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace orvantis;
+
+namespace {
+
+constexpr size_t kPiece = 64 * 1024;
+
+struct OpenFolder {
+    explicit OpenFolder(const QString &path)
+        : fd(::open(path.toUtf8().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    ~OpenFolder() { ::close(fd); }
+    int fd;
+};
+
+struct Collected {
+    int result;
+    std::string bytes;
+};
+
+// Starts every name with a ring of `slots` slots and collects them all; a file that never comes
+// back ends the test instead of holding it.
+std::map<size_t, Collected> readAll(FileRing &ring, int folderFd,
+                                    const std::vector<std::string> &names, int openFlags) {
+    std::map<size_t, Collected> got;
+    size_t next = 0;
+    for (int idleRounds = 0; next < names.size() || ring.busy() > 0;) {
+        while (next < names.size() && ring.hasFreeSlot()) {
+            ring.start(folderFd, names[next].c_str(), openFlags, next);
+            ++next;
+        }
+        const size_t before = got.size();
+        ring.collect(std::chrono::milliseconds(100), [&](const RingRead &read) {
+            EXPECT_EQ(got.count(read.tag), 0u) << "tag " << read.tag << " came back twice";
+            got[read.tag] = {read.result,
+                             read.result > 0 ? std::string(read.data, read.result) : ""};
+        });
+        idleRounds = got.size() == before ? idleRounds + 1 : 0;
+        if (idleRounds > 50) {
+            ADD_FAILURE() << "files held in the ring: " << ring.busy();
+            break;
+        }
+    }
+    return got;
+}
+
+} // namespace
+
+TEST(FileRing, GivesEveryFileItsFirstPieceOrItsError) {
+    TempFolder folder;
+    std::vector<std::string> names;
+    for (int i = 0; i < 300; ++i) { // many more files than slots
+        names.push_back("f" + std::to_string(i));
+        folder.write(QString::fromStdString(names.back()), QByteArray("file ") + QByteArray::number(i));
+    }
+    folder.write("big", QByteArray(100 * 1024, 'b'));
+    folder.write("empty", "");
+    folder.mkdir("dir");
+    ASSERT_EQ(::mkfifo(folder.path("fifo").toUtf8().constData(), 0600), 0);
+    const size_t firstOther = names.size();
+    for (const char *name : {"big", "empty", "dir", "gone", "fifo"})
+        names.emplace_back(name);
+
+    std::unique_ptr<FileRing> ring = FileRing::create(8, kPiece);
+    if (!ring)
+        GTEST_SKIP() << "this system offers no io_uring";
+    const OpenFolder open(folder.path());
+    const std::map<size_t, Collected> got = readAll(*ring, open.fd, names, kIniOpenFlags);
+
+    ASSERT_EQ(got.size(), names.size());
+    for (size_t i = 0; i < firstOther; ++i) {
+        const std::string expected = "file " + std::to_string(i);
+        EXPECT_EQ(got.at(i).result, static_cast<int>(expected.size())) << names[i];
+        EXPECT_EQ(got.at(i).bytes, expected) << names[i];
+    }
+    EXPECT_EQ(got.at(firstOther).result, static_cast<int>(kPiece)) << "a piece of the big file";
+    EXPECT_EQ(got.at(firstOther + 1).result, 0) << "empty";
+    EXPECT_EQ(got.at(firstOther + 2).result, -EISDIR);
+    EXPECT_EQ(got.at(firstOther + 3).result, -ENOENT);
+    // Opened without waiting for a writer; reading it gives nothing, or says it would wait.
+    const int fifo = got.at(firstOther + 4).result;
+    EXPECT_TRUE(fifo == 0 || fifo == -EAGAIN) << fifo;
+    EXPECT_EQ(ring->busy(), 0u);
+}
+
+TEST(FileRing, CancellingGivesUpOnFilesThatWouldWaitForever) {
+    TempFolder folder;
+    ASSERT_EQ(::mkfifo(folder.path("fifo").toUtf8().constData(), 0600), 0);
+    folder.write("plain", "plain");
+    std::unique_ptr<FileRing> ring = FileRing::create(4, kPiece);
+    if (!ring)
+        GTEST_SKIP() << "this system offers no io_uring";
+    const OpenFolder open(folder.path());
+    // Opened for reading and waiting: with no writer, these opens never end on their own.
+    for (size_t tag = 0; tag < 3; ++tag)
+        ring->start(open.fd, "fifo", O_RDONLY, tag);
+    ring->start(open.fd, "plain", O_RDONLY, 3);
+    std::map<size_t, int> results;
+    const auto collect = [&] {
+        ring->collect(std::chrono::milliseconds(50),
+                      [&](const RingRead &read) { results[read.tag] = read.result; });
+    };
+    for (int round = 0; round < 20 && results.count(3) == 0; ++round)
+        collect();
+    EXPECT_EQ(results[3], 5) << "the plain file is not held up by the others";
+    EXPECT_EQ(results.size(), 1u);
+
+    ring->cancelAll();
+    const auto start = std::chrono::steady_clock::now();
+    while (ring->busy() > 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
+        collect();
+    ASSERT_EQ(ring->busy(), 0u) << "cancelled files still held";
+    for (size_t tag = 0; tag < 3; ++tag)
+        EXPECT_LT(results.at(tag), 0) << "cancelled open " << tag;
+    // The slots are free for new files.
+    const std::map<size_t, Collected> again = readAll(*ring, open.fd, {"plain"}, kIniOpenFlags);
+    EXPECT_EQ(again.at(0).bytes, "plain");
+}
