@@ -67,7 +67,8 @@ TEST(FileRing, GivesEveryFileItsFirstPieceOrItsError) {
     std::vector<std::string> names;
     for (int i = 0; i < 300; ++i) { // many more files than slots
         names.push_back("f" + std::to_string(i));
-        folder.write(QString::fromStdString(names.back()), QByteArray("file ") + QByteArray::number(i));
+        folder.write(QString::fromStdString(names.back()),
+                     QByteArray("file ") + QByteArray::number(i));
     }
     folder.write("big", QByteArray(100 * 1024, 'b'));
     folder.write("empty", "");

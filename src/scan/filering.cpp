@@ -126,8 +126,8 @@ const std::vector<RingRead> &FileRing::collectFinished(std::chrono::milliseconds
             state.readResult = completion->res;
             break;
         default: // closed: the file is done and its slot free
-            finished_.push_back({state.tag, state.openResult < 0 ? state.openResult
-                                                                 : state.readResult,
+            finished_.push_back({state.tag,
+                                 state.openResult < 0 ? state.openResult : state.readResult,
                                  buffers_.data() + slot * pieceSize_});
             freeSlots_.push_back(slot);
         }

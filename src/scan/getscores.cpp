@@ -261,9 +261,8 @@ readAccounts(const FolderListing &listing, const std::vector<size_t> &positions,
     const size_t readsInFlight = static_cast<size_t>(std::max(settings.readsInFlight, 1));
     const bool ring = !settings.reader && settings.reading == FileReading::Ring;
     const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const size_t threads =
-        std::max<size_t>(1, std::min({ring ? cores : readsInFlight, readsInFlight,
-                                      reading.takes()}));
+    const size_t threads = std::max<size_t>(
+        1, std::min({ring ? cores : readsInFlight, readsInFlight, reading.takes()}));
     const int perThread = static_cast<int>(std::max<size_t>(1, readsInFlight / threads));
 
     std::vector<std::thread> helpers;
