@@ -1,13 +1,16 @@
 // The scan with its closing sort, against the least any scan must do: list the folder and open,
-// read and close every file once, one file at a time (the sequential baseline) or with as many
-// reads in flight as the scan keeps (the parallel baseline). Each runs warm (the files in the
+// read and close every file once, one file at a time (the sequential baseline), with as many
+// reads in flight as the scan keeps on as many threads (the parallel baseline), or through the
+// ring as the scan does (the ring baseline). Each runs warm (the files in the
 // page cache) and data-cold (every file's data dropped from the cache before each iteration).
 #include "accountgenerator.h"
 #include "memory.h"
 #include "pagecache.h"
 #include "support.h"
 
+#include "scan/filering.h"
 #include "scan/getscores.h"
+#include "scan/inireader.h"
 #include "scan/reportcolumns.h"
 
 #include <benchmark/benchmark.h>
@@ -15,7 +18,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,6 +60,56 @@ size_t readEveryFile(const std::string &accounts, int threads) {
     return bytes;
 }
 
+// Lists the folder, then opens, reads and closes every file through the ring, as the scan
+// arranges it: one ring per core, sharing `readsInFlight` slots. A file longer than a piece is
+// read on the blocking way.
+size_t readEveryFileThroughRing(const std::string &accounts, int readsInFlight) {
+    const std::vector<std::string> names = orvantis::bench::folderNames(accounts);
+    const int folder = ::open(accounts.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int threads =
+        std::max(1, std::min<int>(readsInFlight, std::thread::hardware_concurrency()));
+    std::atomic<size_t> next{0}, bytes{0};
+    const auto work = [&] {
+        const auto ring = orvantis::FileRing::create(
+            static_cast<unsigned>(std::max(1, readsInFlight / threads)), orvantis::kFileReadPiece);
+        if (!ring) {
+            std::fprintf(stderr, "this system offers no io_uring\n");
+            std::abort();
+        }
+        std::vector<char> rest(orvantis::kFileReadPiece);
+        size_t mine = 0;
+        bool more = true;
+        while (more || ring->busy() > 0) {
+            for (size_t i; more && ring->hasFreeSlot();) {
+                if ((i = next.fetch_add(1, std::memory_order_relaxed)) < names.size())
+                    ring->start(folder, names[i].c_str(), orvantis::kIniOpenFlags, i);
+                else
+                    more = false;
+            }
+            ring->collect(std::chrono::milliseconds(50), [&](const orvantis::RingRead &read) {
+                mine += static_cast<size_t>(std::max(read.result, 0));
+                if (static_cast<size_t>(read.result) == orvantis::kFileReadPiece) {
+                    const int fd = ::openat(folder, names[read.tag].c_str(), O_RDONLY | O_CLOEXEC);
+                    off_t at = read.result;
+                    for (ssize_t got; (got = ::pread(fd, rest.data(), rest.size(), at)) > 0;
+                         at += got)
+                        mine += static_cast<size_t>(got);
+                    ::close(fd);
+                }
+            });
+        }
+        bytes += mine;
+    };
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread &helper : helpers)
+        helper.join();
+    ::close(folder);
+    return bytes;
+}
+
 // One benchmark body for all: `cold` drops the files' data before each timed iteration.
 template <typename Work> void measure(benchmark::State &state, bool cold, Work &&work) {
     const std::string accounts = accountsOf(static_cast<int>(state.range(0)));
@@ -81,12 +138,22 @@ void parallelBaseline(benchmark::State &state, bool cold) {
     });
 }
 
-void scanWithSort(benchmark::State &state, bool cold, int readsInFlight) {
+void ringBaseline(benchmark::State &state, bool cold) {
+    const std::string accounts = accountsOf(static_cast<int>(state.range(0)));
+    measure(state, cold, [&] {
+        benchmark::DoNotOptimize(
+            readEveryFileThroughRing(accounts, orvantis::kDefaultReadsInFlight));
+    });
+}
+
+void scanWithSort(benchmark::State &state, bool cold, int readsInFlight,
+                  orvantis::FileReading reading = orvantis::FileReading::Ring) {
     const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
     orvantis::bench::SilentMessageBox messages;
     const orvantis::SortEnvironment environment{messages, QLocale::c()};
     orvantis::ScanSettings settings;
     settings.readsInFlight = readsInFlight;
+    settings.reading = reading;
     measure(state, cold, [&] {
         orvantis::ReportList list(orvantis::reportColumnTitles());
         orvantis::GetScores(folder, list, environment, settings);
@@ -106,6 +173,12 @@ void BM_ParallelBaseline(benchmark::State &state) {
 void BM_ParallelBaselineCold(benchmark::State &state) {
     parallelBaseline(state, true);
 }
+void BM_RingBaseline(benchmark::State &state) {
+    ringBaseline(state, false);
+}
+void BM_RingBaselineCold(benchmark::State &state) {
+    ringBaseline(state, true);
+}
 void BM_GetScoresWithSort(benchmark::State &state) {
     scanWithSort(state, false, orvantis::kDefaultReadsInFlight);
 }
@@ -113,13 +186,19 @@ void BM_GetScoresWithSortCold(benchmark::State &state) {
     scanWithSort(state, true, orvantis::kDefaultReadsInFlight);
 }
 
-// The scan at 100,000 files with other numbers of reads in flight, warm and cold: the figures
-// behind kDefaultReadsInFlight.
+// The scan at 100,000 files with other numbers of reads in flight, warm and cold, through the
+// ring and with blocking reads: the figures behind kDefaultReadsInFlight and the ring.
 void BM_ReadsInFlight(benchmark::State &state) {
     scanWithSort(state, false, static_cast<int>(state.range(1)));
 }
 void BM_ReadsInFlightCold(benchmark::State &state) {
     scanWithSort(state, true, static_cast<int>(state.range(1)));
+}
+void BM_ReadsInFlightBlocking(benchmark::State &state) {
+    scanWithSort(state, false, static_cast<int>(state.range(1)), orvantis::FileReading::Blocking);
+}
+void BM_ReadsInFlightBlockingCold(benchmark::State &state) {
+    scanWithSort(state, true, static_cast<int>(state.range(1)), orvantis::FileReading::Blocking);
 }
 void readsInFlightSizes(benchmark::internal::Benchmark *b) {
     for (int threads : {1, 2, 4, 8, 16, 32, 64, 128, 256})
@@ -129,6 +208,8 @@ void readsInFlightSizes(benchmark::internal::Benchmark *b) {
 
 BENCHMARK(BM_BaselineListAndReadEveryFile)->Apply(orvantis::bench::standardSizes)->UseRealTime();
 BENCHMARK(BM_ParallelBaseline)->Apply(orvantis::bench::standardSizes)->UseRealTime();
+BENCHMARK(BM_RingBaseline)->Apply(orvantis::bench::standardSizes)->UseRealTime();
+BENCHMARK(BM_RingBaselineCold)->Apply(orvantis::bench::standardSizes)->UseRealTime();
 BENCHMARK(BM_GetScoresWithSort)->Apply(orvantis::bench::standardSizes)->UseRealTime();
 BENCHMARK(BM_BaselineListAndReadEveryFileCold)
     ->Apply(orvantis::bench::standardSizes)
@@ -137,6 +218,8 @@ BENCHMARK(BM_ParallelBaselineCold)->Apply(orvantis::bench::standardSizes)->UseRe
 BENCHMARK(BM_GetScoresWithSortCold)->Apply(orvantis::bench::standardSizes)->UseRealTime();
 BENCHMARK(BM_ReadsInFlight)->Apply(readsInFlightSizes);
 BENCHMARK(BM_ReadsInFlightCold)->Apply(readsInFlightSizes);
+BENCHMARK(BM_ReadsInFlightBlocking)->Apply(readsInFlightSizes);
+BENCHMARK(BM_ReadsInFlightBlockingCold)->Apply(readsInFlightSizes);
 
 } // namespace
 
