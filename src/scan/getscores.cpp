@@ -216,15 +216,17 @@ private:
     // which tells a long file from a device and knows every failure.
     void readThroughRing(IniLookup &lookup, FileRing &ring) {
         Take take;
-        bool more = true;
+        bool more = true, cancelled = false;
         for (;;) {
             size_t k;
             while (more && ring.hasFreeSlot() && goingOn() && (more = nextFile(take, k)))
                 ring.start(listing_.folderDescriptor(), nameOf(k), kIniOpenFlags, k);
             if (ring.busy() == 0)
                 return;
-            if (!goingOn())
-                ring.cancelAll();
+            if (!goingOn() && !cancelled) {
+                ring.cancelAll(); // nothing more counts: spare waiting for what is in flight
+                cancelled = true;
+            }
             ring.collect(std::chrono::milliseconds(50), [&](const RingRead &read) {
                 if (!goingOn())
                     return;
