@@ -7,14 +7,19 @@
 #include "privileges.h"
 #include "recordingmessagebox.h"
 #include "scan/backgroundscan.h"
+#include "scan/filering.h"
 #include "scan/getscores.h"
 #include "scan/reportcolumns.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>
 
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 
 using namespace orvantis;
@@ -95,6 +100,33 @@ TEST(ConcurrentScan, GivesTheRowsOfAOneByOneScanOnGeneratedFolders) {
                            reading == FileReading::Ring ? "ring" : "blocking");
         expectSameScan(scanWith(folder.path(), withShuffledReads(readers)), reference, "shuffled");
     }
+}
+
+// From here on this process may not set up an io_uring, as in a container that forbids it.
+bool forbidIoUring() {
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_io_uring_setup, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+TEST(ConcurrentScan, ReadsTheBlockingWayWhereTheSystemForbidsTheRing) {
+    const auto scanWithoutRing = [] {
+        TempFolder folder;
+        if (!bench::generateAccounts(folder.path(), 600, 5))
+            std::_Exit(3);
+        const Scan expected = scanWith(folder.path(), oneByOne());
+        if (expected.rows.size() < 500 || !forbidIoUring() || FileRing::create(4, 4096))
+            std::_Exit(4);
+        const Scan got = scanWith(folder.path(), withReaders(64, FileReading::Ring));
+        std::_Exit(got.rows == expected.rows && got.skipped == expected.skipped ? 0 : 1);
+    };
+    EXPECT_EXIT(scanWithoutRing(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(ConcurrentScan, AnUnreadableFolderFailsAsBefore) {

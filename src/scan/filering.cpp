@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 
+#include <new>
+
 namespace orvantis {
 
 namespace {
@@ -38,25 +40,33 @@ io_uring_sqe *nextRequest(io_uring &ring) {
 
 } // namespace
 
-std::unique_ptr<FileRing> FileRing::create(unsigned slots, size_t pieceSize) {
-    auto ring = std::make_unique<io_uring>();
-    if (slots == 0 || io_uring_queue_init(slots * kSteps + 1, ring.get(), 0) != 0)
+std::unique_ptr<FileRing> FileRing::create(unsigned slots, size_t pieceSize) noexcept {
+    if (slots == 0)
         return nullptr;
-    if (!offersWhatTheRingNeeds(*ring) || io_uring_register_files_sparse(ring.get(), slots) != 0) {
-        io_uring_queue_exit(ring.get());
+    try {
+        std::unique_ptr<FileRing> fileRing(new FileRing(slots, pieceSize));
+        io_uring &ring = *fileRing->ring_;
+        if (io_uring_queue_init(slots * kSteps + 1, &ring, 0) != 0)
+            return nullptr;
+        fileRing->ringOpen_ = true;
+        if (!offersWhatTheRingNeeds(ring) || io_uring_register_files_sparse(&ring, slots) != 0)
+            return nullptr;
+        return fileRing;
+    } catch (const std::bad_alloc &) {
         return nullptr;
     }
-    return std::unique_ptr<FileRing>(new FileRing(ring.release(), slots, pieceSize));
 }
 
-FileRing::FileRing(io_uring *ring, unsigned slots, size_t pieceSize)
-    : ring_(ring), slotCount_(slots), pieceSize_(pieceSize), buffers_(slots * pieceSize),
-      slots_(slots) {
+FileRing::FileRing(unsigned slots, size_t pieceSize)
+    : ring_(std::make_unique<io_uring>()), slotCount_(slots), pieceSize_(pieceSize),
+      buffers_(slots * pieceSize), slots_(slots) {
     for (unsigned s = slots; s-- > 0;)
         freeSlots_.push_back(s);
 }
 
 FileRing::~FileRing() {
+    if (!ringOpen_)
+        return;
     // The system may still write into the buffers until each file is collected.
     if (busy() > 0) {
         cancelAll();

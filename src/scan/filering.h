@@ -23,8 +23,9 @@ struct RingRead {
 class FileRing {
 public:
     // A ring with `slots` slots of `pieceSize` bytes, or nothing when this system offers no
-    // io_uring with what the ring needs (an old kernel, or one that forbids it).
-    static std::unique_ptr<FileRing> create(unsigned slots, size_t pieceSize);
+    // io_uring with what the ring needs (an old kernel, or one that forbids it) or the memory
+    // for it.
+    static std::unique_ptr<FileRing> create(unsigned slots, size_t pieceSize) noexcept;
     // Waits for the files still in the ring, after asking the system to give up on them.
     ~FileRing();
     FileRing(const FileRing &) = delete;
@@ -37,7 +38,8 @@ public:
     size_t busy() const { return slotCount_ - freeSlots_.size(); }
 
     // Sends what was started to the system, waits up to `timeout` for at least one file to be
-    // closed again, and gives every file closed so far to `done`, whose slot is then free.
+    // closed again, and gives every file closed so far to `done`, whose slot is then free. Start
+    // no file from within `done`: the slot's buffer may be the one it is reading.
     template <typename Done> void collect(std::chrono::milliseconds timeout, Done &&done) {
         for (const RingRead &read : collectFinished(timeout))
             done(read);
@@ -46,7 +48,7 @@ public:
     void cancelAll();
 
 private:
-    FileRing(io_uring *ring, unsigned slots, size_t pieceSize);
+    FileRing(unsigned slots, size_t pieceSize);
     const std::vector<RingRead> &collectFinished(std::chrono::milliseconds timeout);
 
     struct Slot {
@@ -55,6 +57,7 @@ private:
         int readResult = 0;
     };
     std::unique_ptr<io_uring> ring_;
+    bool ringOpen_ = false;
     size_t slotCount_;
     size_t pieceSize_;
     std::vector<char> buffers_;

@@ -136,13 +136,11 @@ public:
         : listing_(listing), positions_(positions), settings_(settings), progress_(progress),
           outcomes_(positions.size()) {}
 
-    // Reads files on this thread until none are left, the scan is stopped or a read failed.
-    void readOnThisThread(int readsInFlight) {
-        IniLookup lookup(accountNames());
+    // Reads files on this thread until none are left, the scan is stopped or a read failed:
+    // through the ring when there is one, else with blocking reads.
+    void readOnThisThread(std::unique_ptr<FileRing> ring) {
         try {
-            std::unique_ptr<FileRing> ring;
-            if (!settings_.reader && settings_.reading == FileReading::Ring)
-                ring = FileRing::create(static_cast<unsigned>(readsInFlight), kFileReadPiece);
+            IniLookup lookup(accountNames());
             if (ring)
                 readThroughRing(lookup, *ring);
             else
@@ -252,31 +250,38 @@ private:
 };
 
 // Reads the account files at `positions` of the listing and gives their outcomes in the order of
-// `positions`. Blocking reads take one thread per read in flight; the ring keeps its reads in
-// flight from one thread per core. Meanwhile the calling thread does `besides` before it reads
-// too.
+// `positions`. The ring keeps its reads in flight from one thread per core; blocking reads, where
+// the system offers no ring, take one thread per read in flight. Meanwhile the calling thread
+// does `besides` before it reads too.
 template <typename Besides>
 std::vector<AccountOutcome>
 readAccounts(const FolderListing &listing, const std::vector<size_t> &positions,
              const ScanSettings &settings, ScanProgress &progress, Besides &&besides) {
     AccountReading reading(listing, positions, settings, progress);
     const size_t readsInFlight = static_cast<size_t>(std::max(settings.readsInFlight, 1));
-    const bool ring = !settings.reader && settings.reading == FileReading::Ring;
     const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const size_t threads = std::max<size_t>(
-        1, std::min({ring ? cores : readsInFlight, readsInFlight, reading.takes()}));
-    const int perThread = static_cast<int>(std::max<size_t>(1, readsInFlight / threads));
+    size_t threads = std::max<size_t>(1, std::min({cores, readsInFlight, reading.takes()}));
+    const auto slotsPerRing = static_cast<unsigned>(std::max<size_t>(1, readsInFlight / threads));
+    std::unique_ptr<FileRing> ownRing;
+    if (!settings.reader && settings.reading == FileReading::Ring)
+        ownRing = FileRing::create(slotsPerRing, kFileReadPiece);
+    const bool throughRing = ownRing != nullptr;
+    if (!throughRing)
+        threads = std::max<size_t>(1, std::min(readsInFlight, reading.takes()));
 
     std::vector<std::thread> helpers;
     for (size_t t = 1; t < threads; ++t) {
         try {
-            helpers.emplace_back([&] { reading.readOnThisThread(perThread); });
+            helpers.emplace_back([&] {
+                reading.readOnThisThread(
+                    throughRing ? FileRing::create(slotsPerRing, kFileReadPiece) : nullptr);
+            });
         } catch (const std::system_error &) {
             break; // the system gives no more threads: those there are read the rest
         }
     }
     besides();
-    reading.readOnThisThread(perThread); // this thread is one of the readers
+    reading.readOnThisThread(std::move(ownRing)); // this thread is one of the readers
     for (std::thread &helper : helpers)
         helper.join();
     return reading.takeOutcomes();
