@@ -266,14 +266,14 @@ def plot(report, path):
     titles = [what.split(":")[0] if ": " in what else what for _, name, what in BENCHMARKS]
     quoted = lambda text: '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
     plots = ", ".join(
-        f"{quoted(data.name)} using 1:{i + 2} with linespoints lw {3 if i == 0 else 1.5} dt {2 if i == 0 else 1} title {quoted(titles[i])}"
+        f"{quoted(data.name)} using 1:{i + 2} with linespoints lw {3 if i == 0 else 1.5} dt {2 if i == 0 else 1 + i // 8} lc {i + 1} title {quoted(titles[i])}"
         for i in range(len(BENCHMARKS)))
     script = f"""
-set terminal pngcairo size 960,600 font 'DejaVu Sans,10'
+set terminal pngcairo size 1280,640 font 'DejaVu Sans,10'
 set output '{path}'
 set logscale xy
 set grid
-set key top left
+set key outside right center
 set xlabel 'account files'
 set ylabel 'time (ms)'
 set title 'Orvantis: time per step against the number of account files'
