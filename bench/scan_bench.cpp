@@ -36,6 +36,16 @@ std::string accountsOf(int count) {
         .toStdString();
 }
 
+// Runs `work` on `threads` threads, this one among them, and waits for all.
+template <typename Work> void onThreads(int threads, const Work &work) {
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread &helper : helpers)
+        helper.join();
+}
+
 // Lists the folder, then opens, reads and closes every file with `threads` reads in flight.
 size_t readEveryFile(const std::string &accounts, int threads) {
     const std::vector<std::string> names = orvantis::bench::folderNames(accounts);
@@ -51,12 +61,7 @@ size_t readEveryFile(const std::string &accounts, int threads) {
         }
         bytes += mine;
     };
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t)
-        helpers.emplace_back(work);
-    work();
-    for (std::thread &helper : helpers)
-        helper.join();
+    onThreads(threads, work);
     return bytes;
 }
 
@@ -100,12 +105,7 @@ size_t readEveryFileThroughRing(const std::string &accounts, int readsInFlight) 
         }
         bytes += mine;
     };
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t)
-        helpers.emplace_back(work);
-    work();
-    for (std::thread &helper : helpers)
-        helper.join();
+    onThreads(threads, work);
     ::close(folder);
     return bytes;
 }

@@ -115,18 +115,27 @@ bool forbidIoUring() {
            ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
+// To be run in a child: makes a folder of 600 accounts and reads it one file after another;
+// then, once `limit` has narrowed what this process may do (false when it could not), scans it
+// with 64 reads in flight, read the given way. Exits 0 when that scan gives the same answer.
+template <typename Limit>
+[[noreturn]] void scanSameWhenLimited(int seed, FileReading reading, Limit &&limit) {
+    TempFolder folder;
+    if (!bench::generateAccounts(folder.path(), 600, seed))
+        std::_Exit(3);
+    const Scan expected = scanWith(folder.path(), oneByOne());
+    if (expected.rows.size() < 500 || !limit(folder))
+        std::_Exit(4);
+    const Scan got = scanWith(folder.path(), withReaders(64, reading));
+    std::_Exit(got.rows == expected.rows && got.skipped == expected.skipped ? 0 : 1);
+}
+
 TEST(ConcurrentScan, ReadsTheBlockingWayWhereTheSystemForbidsTheRing) {
-    const auto scanWithoutRing = [] {
-        TempFolder folder;
-        if (!bench::generateAccounts(folder.path(), 600, 5))
-            std::_Exit(3);
-        const Scan expected = scanWith(folder.path(), oneByOne());
-        if (expected.rows.size() < 500 || !forbidIoUring() || FileRing::create(4, 4096))
-            std::_Exit(4);
-        const Scan got = scanWith(folder.path(), withReaders(64, FileReading::Ring));
-        std::_Exit(got.rows == expected.rows && got.skipped == expected.skipped ? 0 : 1);
-    };
-    EXPECT_EXIT(scanWithoutRing(), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(scanSameWhenLimited(5, FileReading::Ring,
+                                    [](const TempFolder &) {
+                                        return forbidIoUring() && !FileRing::create(4, 4096);
+                                    }),
+                ::testing::ExitedWithCode(0), "");
 }
 
 TEST(ConcurrentScan, AnUnreadableFolderFailsAsBefore) {
@@ -152,20 +161,15 @@ TEST(ConcurrentScan, AnUnreadableFolderFailsAsBefore) {
 }
 
 TEST(ConcurrentScan, ReadsWithTheThreadsItGetsWhenTheSystemGivesFewer) {
-    // A child that may have three threads at most asks for 64 readers.
-    const auto scanWithFewThreads = [] {
-        TempFolder folder;
-        if (!bench::generateAccounts(folder.path(), 600, 3))
-            std::_Exit(3);
-        const Scan expected = scanWith(folder.path(), oneByOne());
-        const rlimit few{3, 3};
-        if (::chmod(folder.path().toUtf8(), 0755) != 0 || !dropPrivileges() ||
-            ::setrlimit(RLIMIT_NPROC, &few) != 0)
-            std::_Exit(4);
-        const Scan got = scanWith(folder.path(), withReaders(64));
-        std::_Exit(got.rows == expected.rows && got.skipped == expected.skipped ? 0 : 1);
-    };
-    EXPECT_EXIT(scanWithFewThreads(), ::testing::ExitedWithCode(0), "");
+    // A child that may have three threads at most asks for 64 blocking readers.
+    EXPECT_EXIT(scanSameWhenLimited(3, FileReading::Blocking,
+                                    [](const TempFolder &folder) {
+                                        const rlimit few{3, 3};
+                                        return ::chmod(folder.path().toUtf8(), 0755) == 0 &&
+                                               dropPrivileges() &&
+                                               ::setrlimit(RLIMIT_NPROC, &few) == 0;
+                                    }),
+                ::testing::ExitedWithCode(0), "");
 }
 
 TEST(ConcurrentScan, StopsWhenAskedAndLeavesTheListAsItWas) {

@@ -42,12 +42,12 @@ private:
 // case. A part that exists as written is kept. Returns the path unchanged when nothing matches.
 QString resolvePathIgnoringCase(const QString &path);
 
-// The regular files of a folder, found with its name matched without regard to letter case.
-// Names are kept as stored on disk, in one block, and decoded only when asked for.
 // The order of a listing: by name without regard to ASCII letter case (then by the names as
 // they are), or as the folder stores its entries, which is quicker to have.
 enum class ListingOrder { ByName, AsStored };
 
+// The regular files of a folder, found with its name matched without regard to letter case.
+// Names are kept as stored on disk, in one block, and decoded only when asked for.
 class FolderListing {
 public:
     FolderListing() = default;

@@ -128,13 +128,14 @@ AccountOutcome accountOutcome(const IniLookup &lookup, const FolderListing &list
 
 // Account files read by several threads at once: what they share. Each thread takes a few files
 // at a time, in listing order, and stores each file's outcome at the file's place, so the
-// outcomes come out in the order of `positions` whichever thread read what, and when.
+// outcomes are indexed like the listing whichever thread read what, and when; a file that is no
+// account file keeps the outcome "no row".
 class AccountReading {
 public:
     AccountReading(const FolderListing &listing, const std::vector<size_t> &positions,
                    const ScanSettings &settings, ScanProgress &progress)
         : listing_(listing), positions_(positions), settings_(settings), progress_(progress),
-          outcomes_(positions.size()) {}
+          outcomes_(listing.size()) {}
 
     // Reads files on this thread until none are left, the scan is stopped or a read failed:
     // through the ring when there is one, else with blocking reads.
@@ -190,7 +191,7 @@ private:
     const char *nameOf(size_t k) const { return listing_.rawName(positions_[k]).data(); }
 
     void finish(const IniLookup &lookup, size_t k) {
-        outcomes_[k] = accountOutcome(lookup, listing_, positions_[k]);
+        outcomes_[positions_[k]] = accountOutcome(lookup, listing_, positions_[k]);
         progress_.filesRead.fetch_add(1, std::memory_order_relaxed);
     }
 
@@ -249,8 +250,8 @@ private:
     std::exception_ptr failure_;
 };
 
-// Reads the account files at `positions` of the listing and gives their outcomes in the order of
-// `positions`. The ring keeps its reads in flight from one thread per core; blocking reads, where
+// Reads the account files at `positions` of the listing and gives their outcomes, indexed like
+// the listing. The ring keeps its reads in flight from one thread per core; blocking reads, where
 // the system offers no ring, take one thread per read in flight. Meanwhile the calling thread
 // does `besides` before it reads too.
 template <typename Besides>
@@ -306,18 +307,13 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
     std::vector<size_t> nameOrder;
     std::vector<AccountOutcome> outcomes = readAccounts(listing, positions, settings, progress,
                                                         [&] { nameOrder = listing.nameOrder(); });
-    std::vector<size_t> outcomeOf(listing.size(), SIZE_MAX); // listing index -> outcome
-    for (size_t k = 0; k < positions.size(); ++k)
-        outcomeOf[positions[k]] = k;
 
     // Rows in name order, as reading one file after another in that order would make them.
     ScanReport report;
     lvLevels.reserve(lvLevels.listItems().Count() + static_cast<int>(positions.size()));
     int rowCounter = 1;
     for (size_t i : nameOrder) {
-        if (outcomeOf[i] == SIZE_MAX)
-            continue; // no account file
-        AccountOutcome &outcome = outcomes[outcomeOf[i]];
+        AccountOutcome &outcome = outcomes[i];
         if (outcome.kind == AccountOutcome::Skipped) {
             report.skipped.push_back({std::move(outcome.name), kOutOfRange});
         } else if (outcome.kind == AccountOutcome::Row) {

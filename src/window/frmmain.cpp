@@ -201,7 +201,6 @@ bool frmMain::isScanning() const {
 bool frmMain::stopScan() {
     if (!scan_)
         return true;
-    scanTimer_.stop();
     const bool ended = scan_->stop();
     scan_.reset();
     endBusy();
