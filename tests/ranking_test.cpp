@@ -70,3 +70,31 @@ TEST_F(RankingFormats, TopTakesTheFirstRowsInEveryFormat) {
     EXPECT_EQ(rankingFormatNamed("json"), RankingFormat::Json);
     EXPECT_EQ(rankingFormatNamed("JSON"), std::nullopt);
 }
+
+TEST_F(RankingFormats, ForATerminalEveryFormatEscapesTheCellsControlCharacters) {
+    addRows(list, {{QStringLiteral("evil\x1b]0;pwned\x07"), "5", "1",
+                    QString(QChar(0x9b)) + QStringLiteral("2J\x7f")}});
+    for (RankingFormat format : {RankingFormat::Tsv, RankingFormat::Csv, RankingFormat::Json}) {
+        const QByteArray text = rankingText(list, format, -1, CellText::ControlsEscaped);
+        const QString decoded = QString::fromUtf8(text);
+        for (const QChar c : decoded) {
+            const char16_t u = c.unicode();
+            const bool layout =
+                u == u'\t' || u == u'\n' || (u == u'\r' && format == RankingFormat::Csv);
+            EXPECT_FALSE(!layout && (u < 0x20 || u == 0x7F || (u >= 0x80 && u <= 0x9F)))
+                << "raw U+" << std::hex << u << " in format " << int(format);
+        }
+        EXPECT_TRUE(decoded.contains(QStringLiteral("evil\\x1b]0;pwned\\x07")) ||
+                    decoded.contains(QStringLiteral("evil\\\\x1b]0;pwned\\\\x07"))) // JSON
+            << decoded.toStdString();
+    }
+    EXPECT_EQ(
+        QString::fromUtf8(rankingText(list, RankingFormat::Tsv, 4, CellText::ControlsEscaped)),
+        QString::fromUtf8("plain\t42\t1\tHero\n"
+                          "comma,login\t7\t2\tsay \"hi\"\n"
+                          "tab\\x09here\t\tX\tline\\x0abreak\\x0d\\x0aand return\n"
+                          "Ünïcødé \\x01\\x1b\t-3\t3\t\n"));
+    // As it is, the bytes are those of every other output.
+    EXPECT_EQ(rankingText(list, RankingFormat::Csv, -1, CellText::AsIs),
+              rankingText(list, RankingFormat::Csv));
+}

@@ -1,5 +1,7 @@
 #include "console/ranking.h"
 
+#include "platform/visibletext.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,16 +28,30 @@ QString csvRecord(const QStringList &fields) {
     return quoted.join(u',') + QLatin1String("\r\n");
 }
 
-QStringList cellsOf(const ReportList &list, int row) {
-    QStringList cells;
-    for (int column = 0; column < list.columnCount(); ++column)
-        cells << list.cell(row, column);
-    return cells;
-}
+// A cell's text as the ranking writes it.
+class Cells {
+public:
+    Cells(const ReportList &list, CellText text)
+        : list_(list), escaped_(text == CellText::ControlsEscaped) {}
+    QString operator()(int row, int column) const {
+        const QString &cell = list_.cell(row, column);
+        return escaped_ ? withControlsEscaped(cell) : cell;
+    }
+    QStringList row(int row) const {
+        QStringList cells;
+        for (int column = 0; column < list_.columnCount(); ++column)
+            cells << (*this)(row, column);
+        return cells;
+    }
+
+private:
+    const ReportList &list_;
+    bool escaped_;
+};
 
 // The same lines as tabSeparatedRow gives, written as UTF-8 straight away: a ranking of a
 // million rows is made without a text of each row in between.
-QByteArray tsv(const ReportList &list, int rows) {
+QByteArray tsv(const ReportList &list, const Cells &cell, int rows) {
     QByteArray text;
     text.reserve(static_cast<qsizetype>(rows) * 40);
     for (int row = 0; row < rows; ++row) {
@@ -43,7 +59,7 @@ QByteArray tsv(const ReportList &list, int rows) {
             if (column > 0)
                 text += '\t';
             const qsizetype start = text.size();
-            text += list.cell(row, column).toUtf8();
+            text += cell(row, column).toUtf8();
             for (qsizetype i = start; i < text.size(); ++i)
                 if (text[i] == '\t' || text[i] == '\n' || text[i] == '\r')
                     text[i] = ' ';
@@ -53,21 +69,21 @@ QByteArray tsv(const ReportList &list, int rows) {
     return text;
 }
 
-QByteArray csv(const ReportList &list, int rows) {
+QByteArray csv(const ReportList &list, const Cells &cells, int rows) {
     QString text = csvRecord(list.columnHeaders());
     for (int row = 0; row < rows; ++row)
-        text += csvRecord(cellsOf(list, row));
+        text += csvRecord(cells.row(row));
     return text.toUtf8();
 }
 
-QByteArray json(const ReportList &list, int rows) {
+QByteArray json(const ReportList &list, const Cells &cell, int rows) {
     QJsonArray array;
     for (int row = 0; row < rows; ++row) {
         // The level cell holds a whole number in ASCII digits, or nothing for 0.
-        array.append(QJsonObject{{QStringLiteral("login"), list.cell(row, 0)},
+        array.append(QJsonObject{{QStringLiteral("login"), cell(row, 0)},
                                  {QStringLiteral("level"), list.cell(row, 1).toLongLong()},
-                                 {QStringLiteral("slot"), list.cell(row, 2)},
-                                 {QStringLiteral("name"), list.cell(row, 3)}});
+                                 {QStringLiteral("slot"), cell(row, 2)},
+                                 {QStringLiteral("name"), cell(row, 3)}});
     }
     return QJsonDocument(array).toJson(QJsonDocument::Indented);
 }
@@ -84,18 +100,19 @@ std::optional<RankingFormat> rankingFormatNamed(const QString &name) {
     return std::nullopt;
 }
 
-QByteArray rankingText(const ReportList &list, RankingFormat format, int top) {
+QByteArray rankingText(const ReportList &list, RankingFormat format, int top, CellText cellText) {
     const int count = list.listItems().Count();
     const int rows = top < 0 ? count : std::min(top, count);
+    const Cells cells(list, cellText);
     switch (format) {
     case RankingFormat::Csv:
-        return csv(list, rows);
+        return csv(list, cells, rows);
     case RankingFormat::Json:
-        return json(list, rows);
+        return json(list, cells, rows);
     case RankingFormat::Tsv:
         break;
     }
-    return tsv(list, rows);
+    return tsv(list, cells, rows);
 }
 
 } // namespace orvantis

@@ -21,12 +21,16 @@ enum class RankingFormat {
     Json,
 };
 
+// How the cells' own text is written: as it is, or with every control character escaped (see
+// withControlsEscaped), for a terminal, which would take them as commands.
+enum class CellText { AsIs, ControlsEscaped };
+
 // The format of a name as given to --format; nothing for an unknown one.
 std::optional<RankingFormat> rankingFormatNamed(const QString &name);
 
 // The first `top` rows of the list (all of them when `top` is negative), in list order, in the
 // given format, as UTF-8.
 QByteArray rankingText(const ReportList &list, RankingFormat format = RankingFormat::Tsv,
-                       int top = -1);
+                       int top = -1, CellText cellText = CellText::AsIs);
 
 } // namespace orvantis

@@ -11,8 +11,15 @@ enum ExitStatus : int {
     kExitNoAccountsFolder = 1,
     // orvantis-rank was called with arguments it does not take.
     kExitUsage = 2,
-    // An error the program could not recover from, such as an accounts folder it may not read:
-    // the "internal software error" of the BSD exit codes.
+    // The entry named "accounts" is no folder: a plain file, or a link that leads nowhere.
+    kExitAccountsNotAFolder = 3,
+    // The accounts folder holds no account files.
+    kExitNoAccountFiles = 4,
+    // Some account files exist but could not be read; the ranking lacks their accounts.
+    kExitFilesUnreadable = 5,
+    // An error the program could not recover from, such as an accounts folder it may not read,
+    // or too little memory, too few threads or file descriptors to read it: the "internal
+    // software error" of the BSD exit codes.
     kExitUnhandledError = EX_SOFTWARE,
     // orvantis-rank could not write its output (a full disk, a closed file).
     kExitWriteError = EX_IOERR,

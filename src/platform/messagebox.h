@@ -8,6 +8,7 @@ namespace orvantis {
 enum MessageBoxStyle : int {
     kOkOnly = 0,
     kCritical = 16,
+    kExclamation = 48,
 };
 
 // Shows a modal message and returns once the user has dismissed it. The window hands in a
@@ -17,6 +18,12 @@ public:
     virtual ~MessageBox() = default;
     // An empty title means the application title, "Orvantis".
     virtual void show(const QString &text, MessageBoxStyle style, const QString &title) = 0;
+    // The same with details that the user may open, read in full and copy; where a box cannot
+    // hide them, they follow the text.
+    virtual void showWithDetails(const QString &text, MessageBoxStyle style, const QString &title,
+                                 const QString &details) {
+        show(details.isEmpty() ? text : text + QStringLiteral("\n\n") + details, style, title);
+    }
 };
 
 inline const QString kApplicationTitle = QStringLiteral("Orvantis");
