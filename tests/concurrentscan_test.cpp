@@ -61,7 +61,7 @@ ScanSettings withShuffledReads(int readsInFlight) {
         const size_t hash = qHash(path);
         for (size_t spin = 0; spin < hash % 7; ++spin)
             std::this_thread::yield();
-        lookup.readFile(path, &stop);
+        return lookup.readFile(path, &stop);
     };
     return settings;
 }
@@ -182,7 +182,7 @@ TEST(ConcurrentScan, StopsWhenAskedAndLeavesTheListAsItWas) {
                           const std::atomic<bool> &stop) {
         if (progress.filesRead >= 100)
             progress.stop = true; // as a window closed mid-scan would
-        lookup.readFile(path, &stop);
+        return lookup.readFile(path, &stop);
     };
     RecordingMessageBox messages;
     ReportList list(reportColumnTitles());
@@ -209,7 +209,7 @@ TEST(BackgroundScan, HandsOverTheRowsOfTheScanAndItsFailures) {
 
     // A failure inside the scan comes out whole, to be raised where the outcome is taken.
     ScanSettings failing;
-    failing.reader = [](IniLookup &, const QByteArray &, const std::atomic<bool> &) {
+    failing.reader = [](IniLookup &, const QByteArray &, const std::atomic<bool> &) -> FileRead {
         throw Failure(kPermissionDenied, QStringLiteral("Cannot read"));
     };
     BackgroundScan broken(folder.path(), QLocale::c(), failing);

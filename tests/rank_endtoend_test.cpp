@@ -6,6 +6,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -48,20 +49,70 @@ TEST_F(RankEndToEnd, ReportsSkippedFilesOnStderrAndGoesOn) {
     EXPECT_TRUE(r.err.startsWith("orvantis-rank: skipped z.ini: ")) << r.err.toStdString();
 }
 
-TEST_F(RankEndToEnd, RefusesAFolderWithoutAnEntryNamedExactlyAccounts) {
+TEST_F(RankEndToEnd, RefusesAFolderWithoutAnEntryNamedExactlyAccountsAndSaysWhereItLooked) {
     EXPECT_EQ(run().status, 1);
     folder.mkdir("Accounts");
     const ProgramRun r = run();
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Accounts folder not found!\n");
+    EXPECT_EQ(r.err, "Accounts folder not found!\norvantis-rank: no entry named exactly "
+                     "\"accounts\" in " +
+                         folder.path().toUtf8() + "\n");
     EXPECT_EQ(r.out, "");
 }
 
-TEST_F(RankEndToEnd, APlainFileNamedAccountsPassesWithAnEmptyRanking) {
+TEST_F(RankEndToEnd, AnAccountsEntryThatIsNoFolderGivesNoRankingAndStatus3) {
+    // A plain file, and the link of the README's recipe with a typo in its target.
     folder.write("accounts", "not a folder");
-    const ProgramRun r = run();
-    EXPECT_EQ(r.status, 0);
+    ProgramRun r = run();
+    EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "orvantis-rank: " + folder.path("accounts").toUtf8() + " is not a folder\n");
+    for (const char *format : {"csv", "json"})
+        EXPECT_EQ(run({"--format", format}).out, "") << "no ranking at all in " << format;
+
+    QFile::remove(folder.path("accounts"));
+    ASSERT_TRUE(QFile::link("/srv/gmae/accounts", folder.path("accounts")));
+    r = run({"--format", "json"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "orvantis-rank: " + folder.path("accounts").toUtf8() +
+                         " is a link to /srv/gmae/accounts, which leads nowhere\n");
+}
+
+TEST_F(RankEndToEnd, AFolderWithoutAccountFilesPrintsTheEmptyRankingWithStatus4) {
+    folder.write("accounts/notes.txt", "[GENERAL]\nLogin=not an account file\n");
+    const ProgramRun r = run({"--format", "json"});
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(QJsonDocument::fromJson(r.out).array().size(), 0) << r.out.toStdString();
+    EXPECT_EQ(r.err,
+              "orvantis-rank: no account files in " + folder.path("accounts").toUtf8() + "\n");
+}
+
+TEST_F(RankEndToEnd, UnreadableAccountFilesAreNamedAndTheRankingIsOfTheOthersWithStatus5) {
+    const QByteArray user = unprivilegedUser();
+    if (user.isEmpty())
+        GTEST_SKIP() << "running as root, which reads any file, and setpriv is missing";
+    folder.write("accounts/a.ini", "[GENERAL]\nLogin=alice\n[CHAR1]\nLevel=3\n");
+    folder.write("accounts/b.ini", "[GENERAL]\nLogin=bob\n[CHAR1]\nLevel=4\n");
+    folder.write("accounts/c.ini", "[GENERAL]\nLogin=carol\n[CHAR1]\nLevel=5\n");
+    ASSERT_EQ(::chmod(folder.path().toUtf8(), 0755), 0);
+    ASSERT_EQ(::chmod(folder.path("accounts").toUtf8(), 0755), 0);
+    for (const char *name : {"a.ini", "b.ini", "c.ini"})
+        ASSERT_EQ(::chmod(folder.path("accounts/" + QString::fromLatin1(name)).toUtf8(), 0644), 0);
+    ASSERT_EQ(::chmod(folder.path("accounts/b.ini").toUtf8(), 0600), 0);
+    ProgramRun r = run({}, {user, {}, {}});
+    EXPECT_EQ(r.status, 5);
+    EXPECT_EQ(r.out, "carol\t5\t1\t\nalice\t3\t1\t\n");
+    EXPECT_EQ(r.err, "orvantis-rank: skipped b.ini: could not be read: Permission denied\n"
+                     "orvantis-rank: 1 of 3 account files could not be read: the ranking lacks "
+                     "their accounts\n");
+
+    // None readable: the whole ranking is empty, and says why.
+    for (const char *name : {"a.ini", "c.ini"})
+        ASSERT_EQ(::chmod(folder.path("accounts/" + QString::fromLatin1(name)).toUtf8(), 0600), 0);
+    r = run({"--format", "json"}, {user, {}, {}});
+    EXPECT_EQ(r.status, 5);
+    EXPECT_EQ(r.err.count("could not be read: Permission denied\n"), 3) << r.err.toStdString();
 }
 
 TEST_F(RankEndToEnd, AnUnreadableAccountsFolderIsOneLineAndStatus70) {
@@ -215,4 +266,70 @@ TEST_F(RankEndToEnd, TakesAnotherFolderAndExplainsItsUsage) {
     EXPECT_EQ(run({"--bogus"}).status, 2);
     for (const char *status : {"  0 ", "  1 ", "  2 ", "  70 ", "  74 "})
         EXPECT_TRUE(help.out.contains(status)) << "--help names exit status" << status;
+}
+
+namespace {
+
+// What players and the tools that made the files may put in them: escape sequences that retitle
+// a terminal, write its clipboard or colour it, BEL, DEL, C1 controls and line breaks.
+void writeHostileTexts(const TempFolder &folder) {
+    folder.write("accounts/a.ini", "[GENERAL]\nLogin=evil\033]0;pwned\007name\n[CHAR1]\nLevel=5\n"
+                                   "Name=clip\033]52;c;aGk=\007board\n");
+    folder.write("accounts/b.ini", "[GENERAL]\nLogin=del\177and\302\233c1\n[CHAR2]\nLevel=7\n"
+                                   "Name=ff\014over\n");
+    folder.write(QStringLiteral("accounts/bad\033[31mred.ini"),
+                 "[GENERAL]\nLogin=x\n[CHAR1]\nLevel=99999999999\n");
+    folder.write(QStringLiteral("accounts/new\nline.ini"),
+                 "[GENERAL]\nLogin=y\n[CHAR1]\nLevel=99999999999\n");
+}
+
+// What a terminal received, less the progress line's own sequences (they hold nothing from the
+// folder).
+QByteArray withoutProgressLine(QByteArray received) {
+    static const QRegularExpression progress(
+        QStringLiteral("\r(\\d+ of \\d+ account files read)?\033\\[K"));
+    return QString::fromUtf8(received).remove(progress).toUtf8();
+}
+
+} // namespace
+
+TEST_F(RankEndToEnd, OnATerminalTextFromTheFolderIsShownEscapedNeverSent) {
+    writeHostileTexts(folder);
+    for (const char *format : {"tsv", "csv", "json"}) {
+        const ProgramRun r = runOnTerminal(program.toUtf8(), {"--format", format});
+        EXPECT_EQ(r.status, 0) << format;
+        const QByteArray received = withoutProgressLine(r.out);
+        for (const char c : received) {
+            const auto byte = static_cast<unsigned char>(c);
+            EXPECT_FALSE((byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') ||
+                         byte == 0x7F)
+                << format << ": raw byte " << int(byte) << " in " << received.toStdString();
+        }
+        EXPECT_FALSE(QString::fromUtf8(received).contains(QChar(0x9B))) << format << ": raw C1";
+        // One line per message, whatever the file name holds.
+        const QList<QByteArray> lines = received.split('\n');
+        EXPECT_EQ(
+            std::count_if(lines.begin(), lines.end(),
+                          [](const QByteArray &l) { return l.startsWith("orvantis-rank: "); }),
+            2)
+            << received.toStdString();
+        EXPECT_TRUE(received.contains("orvantis-rank: skipped bad\\x1b[31mred.ini: "));
+        EXPECT_TRUE(received.contains("orvantis-rank: skipped new\\x0aline.ini: "));
+    }
+    const ProgramRun tsv = runOnTerminal(program.toUtf8(), {});
+    EXPECT_TRUE(tsv.out.contains("del\\x7fand\\u009bc1\t7\t2\tff\\x0cover\r\n"))
+        << tsv.out.toStdString();
+    EXPECT_TRUE(
+        tsv.out.contains("evil\\x1b]0;pwned\\x07name\t5\t1\tclip\\x1b]52;c;aGk=\\x07board"));
+}
+
+TEST_F(RankEndToEnd, PipedTheCellsAreWrittenAsTheyAreAndStandardErrorIsStillEscaped) {
+    writeHostileTexts(folder);
+    const ProgramRun r = run();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "del\177and\302\233c1\t7\t2\tff\014over\n"
+                     "evil\033]0;pwned\007name\t5\t1\tclip\033]52;c;aGk=\007board\n");
+    EXPECT_EQ(r.err.count('\n'), 2) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains('\033'));
+    EXPECT_TRUE(r.err.contains("orvantis-rank: skipped new\\x0aline.ini: a character level"));
 }

@@ -7,6 +7,7 @@
 #include "tempfolder.h"
 #include "window/errorreport.h"
 #include "window/frmmain.h"
+#include "window/scansummary.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -24,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace orvantis;
@@ -329,18 +332,144 @@ TEST_F(WindowTest, RefreshShowsTheFolderAsItIsNow) {
     EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(WindowTest, NamesSkippedFilesOnceAfterTheScan) {
+TEST_F(WindowTest, WarnsOncePerScanOfTheFilesLeftOutWithEveryOneInTheDetails) {
     folder.write("accounts/a.ini", accountFile("alice", 5));
-    for (int i = 0; i < 22; ++i)
-        folder.write(QStringLiteral("accounts/big%1.ini").arg(i, 2, 10, QLatin1Char('0')),
+    constexpr int kLeftOut = 5000;
+    for (int i = 0; i < kLeftOut; ++i)
+        folder.write(QStringLiteral("accounts/big%1.ini").arg(i, 4, 10, QLatin1Char('0')),
                      "[GENERAL]\nLogin=x\n[CHAR1]\nLevel=3000000000\n");
+    folder.write("accounts/esc\x1b[31m.ini", "[GENERAL]\nLogin=y\n[CHAR1]\nLevel=-3000000000\n");
     ASSERT_TRUE(loadAndWait(window()));
     EXPECT_EQ(shownRows(), QStringList({"alice|5"}));
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.startsWith("22 account files were skipped:"));
-    EXPECT_TRUE(messages.shown[0].text.contains("big00.ini"));
-    EXPECT_FALSE(messages.shown[0].text.contains("big20.ini"));
-    EXPECT_TRUE(messages.shown[0].text.endsWith("and 2 more."));
+    const RecordingMessageBox::Shown &report = messages.shown[0];
+    EXPECT_EQ(report.style, kExclamation) << "a warning";
+    EXPECT_TRUE(report.text.startsWith("5001 account files were left out of the ranking: 5001 "
+                                       "have a level out of range."))
+        << report.text.toStdString();
+    const QStringList lines = report.details.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), kLeftOut + 1) << "every file, none cut off";
+    EXPECT_EQ(lines[0], "big0000.ini: a character level is outside -2147483648 to 2147483647");
+    EXPECT_TRUE(lines.contains("big4999.ini: a character level is outside -2147483648 to "
+                               "2147483647"));
+    EXPECT_TRUE(lines.contains("esc\\x1b[31m.ini: a character level is outside -2147483648 to "
+                               "2147483647"))
+        << "no raw escape in what may be copied to a terminal";
+
+    // The summary says so too, and opens the same report again.
+    EXPECT_TRUE(window().scanSummary()->text().contains("5001 files left out"));
+    window().showLeftOutFiles();
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].details, report.details);
+}
+
+TEST_F(WindowTest, SaysAfterEveryScanWhatItReadOrWhyTheListIsEmpty) {
+    // An Arabic locale, whose own digits the window's English texts must not take.
+    const QLocale arabic(QLocale::Arabic, QLocale::Egypt);
+    QLocale::setDefault(arabic);
+    writeAccounts(12);
+    folder.write("accounts/none.ini", "[GENERAL]\n");
+    folder.write("accounts/big.ini", "[GENERAL]\nLogin=x\n[CHAR1]\nLevel=3000000000\n");
+    frmMain w(folder.path(), messages, arabic);
+    ASSERT_TRUE(loadAndWait(w));
+    QLocale::setDefault(QLocale::c());
+    QLabel *summary = w.scanSummary();
+    EXPECT_EQ(summary->accessibleName(), "Scan summary");
+    EXPECT_TRUE(summary->isVisibleTo(&w));
+    const QRegularExpression said(
+        "^12 accounts from 14 account files, read at \\d\\d:\\d\\d:\\d\\d; <a "
+        "href=\"details\">1 file left out</a>$");
+    EXPECT_TRUE(said.match(summary->text()).hasMatch()) << summary->text().toStdString();
+
+    // Why the list is empty, each way it can be.
+    const auto summaryOf = [&](const TempFolder &programFolder) {
+        RecordingMessageBox box;
+        frmMain other(programFolder.path(), box, QLocale::c());
+        EXPECT_TRUE(loadAndWait(other));
+        EXPECT_TRUE(box.shown.empty()) << "no message box";
+        EXPECT_EQ(other.lvLevels().listItems().Count(), 0);
+        return other.scanSummary()->text();
+    };
+    TempFolder empty, plainFile, dangling;
+    empty.write("accounts/readme.txt", "");
+    EXPECT_TRUE(summaryOf(empty).startsWith("No account files in " + empty.path("accounts")));
+    plainFile.write("accounts", "not a folder");
+    EXPECT_TRUE(summaryOf(plainFile).startsWith("No accounts: " + plainFile.path("accounts") +
+                                                " is not a folder"));
+    ASSERT_TRUE(QFile::link("/srv/gmae/accounts", dangling.path("accounts")));
+    EXPECT_TRUE(summaryOf(dangling).startsWith("No accounts: " + dangling.path("accounts") +
+                                               " is a link to /srv/gmae/accounts, which leads "
+                                               "nowhere"));
+}
+
+TEST_F(WindowTest, TheProgressBarCountsInAsciiDigitsInEveryLocale) {
+    writeAccounts(40);
+    const auto gate = GatedReader::make();
+    QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
+    frmMain w(folder.path(), messages, QLocale(QLocale::Arabic, QLocale::Egypt),
+              {kDefaultReadsInFlight, gate->reader(), nullptr});
+    auto *progress = w.findChild<QProgressBar *>(QStringLiteral("scanProgress"));
+    ASSERT_TRUE(w.Form_Load());
+    w.show();
+    ASSERT_TRUE(eventually([&] { return progress->isVisible(); }));
+    EXPECT_EQ(progress->text(), "0 of 40 account files read");
+    QLocale::setDefault(QLocale::c());
+    gate->open();
+    ASSERT_TRUE(waitForScan(w));
+}
+
+TEST_F(WindowTest, RefreshKeepsTheRowsShownUntilTheNewOnesReplaceThemAndTheCurrentAccount) {
+    writeAccounts(300);
+    // Reads that wait while `hold` is set, so that the refresh's scan can be seen half done.
+    std::atomic<bool> hold{false};
+    ScanSettings settings;
+    settings.reader = [&hold](IniLookup &lookup, const QByteArray &path,
+                              const std::atomic<bool> &stop) {
+        while (hold && !stop)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return lookup.readFile(path, &stop);
+    };
+    frmMain w(folder.path(), messages, QLocale::c(), settings);
+    ASSERT_TRUE(loadAndWait(w));
+    w.show();
+    // user150 is current; the folder then changes so that it moves.
+    const QModelIndex user150 = w.levelsView()->model()->index(149, 0);
+    ASSERT_EQ(user150.data().toString(), "user150");
+    w.levelsView()->setCurrentIndex(user150);
+    for (int i = 0; i < 100; ++i)
+        folder.write(QStringLiteral("accounts/new%1.ini").arg(i),
+                     accountFile("new" + QByteArray::number(i), 1000 + i));
+
+    QSignalSpy resets(w.levelsView()->model(), &QAbstractItemModel::modelReset);
+    hold = true;
+    w.Command1_Click();
+    ASSERT_TRUE(w.isScanning());
+    QTest::qWait(100);
+    EXPECT_EQ(w.levelsView()->model()->rowCount(), 300) << "the old rows stay during the scan";
+    EXPECT_EQ(w.levelsView()->currentIndex().data().toString(), "user150");
+    hold = false;
+    ASSERT_TRUE(waitForScan(w));
+    EXPECT_EQ(w.levelsView()->model()->rowCount(), 400);
+    EXPECT_EQ(resets.count(), 1) << "replaced in one step";
+    const QModelIndex current = w.levelsView()->currentIndex();
+    EXPECT_EQ(current.row(), 249);
+    EXPECT_EQ(current.data().toString(), "user150") << "the same account is current again";
+    EXPECT_TRUE(w.levelsView()->selectionModel()->isRowSelected(249, {}));
+    EXPECT_TRUE(w.levelsView()->visualRect(current).intersects(w.levelsView()->viewport()->rect()))
+        << "and in view";
+}
+
+TEST(WindowPlace, MovesAFrameThatWouldLeaveTheScreenInsideItWhenItFits) {
+    const QRect screen(0, 0, 1366, 738); // a 1366 x 768 screen less a panel
+    // 504 x 435 at 97, 149 with a scale factor of 1.5: its bottom is off the screen.
+    EXPECT_EQ(placedInside(QRect(145, 223, 756, 652), screen), QPoint(145, 86));
+    EXPECT_EQ(placedInside(QRect(97, 149, 504, 435), screen), QPoint(97, 149)) << "it fits";
+    EXPECT_EQ(placedInside(QRect(1300, -20, 504, 435), screen), QPoint(862, 0));
+    // Larger than the screen: its top left corner on the screen, so that its title bar is.
+    EXPECT_EQ(placedInside(QRect(194, 298, 1008, 870), QRect(0, 0, 1600, 800)), QPoint(194, 0));
+    EXPECT_EQ(placedInside(QRect(100, 100, 500, 400), QRect(1920, 30, 1280, 994)),
+              QPoint(1920, 100))
+        << "a second screen's area";
 }
 
 TEST(UnhandledErrors, AFolderThatCannotBeListedOnRefreshIsReportedAndEndsWith70) {

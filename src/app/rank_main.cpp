@@ -5,17 +5,20 @@
 #include "platform/deferredmessagebox.h"
 #include "platform/exitstatus.h"
 #include "platform/failure.h"
+#include "platform/visibletext.h"
 #include "scan/accountsfolder.h"
 #include "scan/backgroundscan.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -38,17 +41,30 @@ const char kUsage[] =
     "  -h, --help       show this help and exit\n"
     "  --version        show the version and exit\n"
     "\n"
+    "On a terminal, control characters in logins and names are shown escaped: \\xHH for C0\n"
+    "characters and DEL, \\u00HH for C1 characters, and a backslash as \\\\. Piped or redirected,\n"
+    "every format writes the cells' text as it is. Messages on standard error always escape\n"
+    "them, and the bytes of a file name that are not UTF-8 as \\xHH, so that each is one line.\n"
+    "\n"
     "Exit status:\n"
-    "  0   the ranking was printed\n"
+    "  0   the ranking was printed; files with a level out of range are named on standard\n"
+    "      error and left out\n"
     "  1   FOLDER has no entry named exactly \"accounts\"\n"
     "  2   bad usage: an unknown option or format, a --top that is not a whole number above 0,\n"
     "      more than one FOLDER\n"
-    "  70  the accounts folder could not be read (the reason is on standard error)\n"
+    "  3   FOLDER/accounts is not a folder (a plain file, or a link that leads nowhere); no\n"
+    "      ranking is printed\n"
+    "  4   FOLDER/accounts holds no account files; the empty ranking is printed\n"
+    "  5   some account files could not be read; the ranking of the others is printed, and each\n"
+    "      file left out is named on standard error with the reason\n"
+    "  70  the accounts folder could not be read, or the program ran short of memory, threads or\n"
+    "      file descriptors (the reason is on standard error)\n"
     "  74  the ranking could not be written to standard output\n";
 
 // One line on standard error, after the program's name; a message starts in lower case there.
+// Names from the folder may hold anything: control characters are escaped.
 void complain(const QString &message) {
-    QString line = message;
+    QString line = withControlsEscaped(message);
     if (!line.isEmpty())
         line[0] = line[0].toLower();
     std::fprintf(stderr, "orvantis-rank: %s\n", line.toUtf8().constData());
@@ -111,9 +127,26 @@ std::optional<int> readCommandLine(const QStringList &arguments, Request &reques
     return std::nullopt;
 }
 
+// Why the accounts entry gave no folder to list, for standard error.
+QString whyNotAFolder(const ScanReport &report) {
+    switch (report.accounts) {
+    case FolderState::LinkToNowhere:
+        return QStringLiteral("%1 is a link to %2, which leads nowhere")
+            .arg(report.accountsPath, report.accountsLinkTarget);
+    case FolderState::Missing:
+        return QStringLiteral("%1 no longer exists").arg(report.accountsPath);
+    case FolderState::NotAFolder:
+    case FolderState::Listed:
+        break;
+    }
+    return QStringLiteral("%1 is not a folder").arg(report.accountsPath);
+}
+
 int rank(const Request &request) {
     if (!accountsFolderFound(request.programFolder)) {
         std::fputs("Accounts folder not found!\n", stderr);
+        complain(QStringLiteral("no entry named exactly \"accounts\" in %1")
+                     .arg(QFileInfo(request.programFolder).absoluteFilePath()));
         return kExitNoAccountsFolder;
     }
     BackgroundScan scan(request.programFolder, QLocale::system());
@@ -124,25 +157,37 @@ int rank(const Request &request) {
     BackgroundScan::Outcome outcome = scan.take();
     ConsoleMessageBox messages;
     DeferredMessageBox::replay(outcome.messages, messages);
-    try {
-        if (outcome.error)
-            std::rethrow_exception(outcome.error);
-    } catch (const Failure &failure) {
-        complain(failure.description());
-        return kExitUnhandledError;
+    if (outcome.error)
+        std::rethrow_exception(outcome.error);
+    const ScanReport &report = outcome.report;
+    if (report.accounts != FolderState::Listed) {
+        complain(whyNotAFolder(report));
+        return kExitAccountsNotAFolder;
     }
     // The rows are left for the system to take back when the program ends: freeing a million
     // texts one by one would only make it slower to end. (Still reachable, so no leak to the
     // sanitizers either.)
     static const ReportList *const rows = outcome.rows.release();
-    const QByteArray text = rankingText(*rows, request.format, request.top);
+    const CellText cellText =
+        ::isatty(STDOUT_FILENO) == 1 ? CellText::ControlsEscaped : CellText::AsIs;
+    const QByteArray text = rankingText(*rows, request.format, request.top, cellText);
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
-    for (const SkippedFile &file : outcome.report.skipped)
+    for (const SkippedFile &file : report.skipped)
         complain(QStringLiteral("skipped %1: %2").arg(file.name, file.reason));
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        complain(QStringLiteral("cannot write the ranking: %1")
-                     .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        complain(QStringLiteral("cannot write the ranking: %1").arg(systemErrorText(errno)));
         return kExitWriteError;
+    }
+    if (const size_t unreadable = report.unreadableFiles()) {
+        complain(QStringLiteral("%1 of %2 account files could not be read: the ranking lacks "
+                                "their accounts")
+                     .arg(unreadable)
+                     .arg(report.accountFiles));
+        return kExitFilesUnreadable;
+    }
+    if (report.accountFiles == 0) {
+        complain(QStringLiteral("no account files in %1").arg(report.accountsPath));
+        return kExitNoAccountFiles;
     }
     return kExitSuccess;
 }
@@ -150,9 +195,16 @@ int rank(const Request &request) {
 } // namespace
 
 int main(int argc, char *argv[]) {
-    QCoreApplication app(argc, argv);
-    Request request;
-    if (const auto status = readCommandLine(QCoreApplication::arguments(), request))
-        return *status;
-    return rank(request);
+    // Whatever ends the program early, short of memory or threads too, ends it with a line that
+    // says why and a status of its own, never an abort.
+    try {
+        QCoreApplication app(argc, argv);
+        Request request;
+        if (const auto status = readCommandLine(QCoreApplication::arguments(), request))
+            return *status;
+        return rank(request);
+    } catch (const std::exception &error) {
+        complain(describeError(error));
+        return kExitUnhandledError;
+    }
 }

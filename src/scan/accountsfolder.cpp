@@ -1,8 +1,10 @@
 #include "scan/accountsfolder.h"
 
+#include "platform/failure.h"
 #include "scan/filenames.h"
 #include "scan/folderfiles.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace orvantis {
@@ -11,9 +13,15 @@ namespace orvantis {
 // compared, also on a file system that ignores letter case.
 bool accountsFolderFound(const QString &programFolder) {
     FolderEntries entries(encodeFileName(programFolder));
+    if (!entries.isOpen() && (entries.error() == ENOENT || entries.error() == ENOTDIR))
+        return false; // no program folder, so no accounts folder in it
     while (const dirent *entry = entries.next())
         if (std::strcmp(entry->d_name, "accounts") == 0)
             return true;
+    if (entries.error() != 0)
+        throw systemFailure(entries.error(),
+                            QStringLiteral("Cannot read the folder ") +
+                                (programFolder.isEmpty() ? QStringLiteral(".") : programFolder));
     return false;
 }
 

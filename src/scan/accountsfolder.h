@@ -7,7 +7,9 @@ namespace orvantis {
 // The start-up check: whether the program folder holds an entry named exactly "accounts",
 // letter case significant, whatever kind of entry it is (a folder, a plain file, a link). The
 // folder is read as it is on disk: there is no hidden or system mark to honour on Linux, and a
-// dot-name is never "accounts". A program folder that cannot be read holds no such entry.
+// dot-name is never "accounts". A program folder that does not exist holds no such entry; one that
+// cannot be opened or read to its end raises a Failure with the reason, since whether it holds
+// one cannot be told.
 bool accountsFolderFound(const QString &programFolder);
 
 } // namespace orvantis

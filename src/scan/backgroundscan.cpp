@@ -1,5 +1,6 @@
 #include "scan/backgroundscan.h"
 
+#include "platform/failure.h"
 #include "scan/reportcolumns.h"
 
 #include <condition_variable>
@@ -27,23 +28,36 @@ BackgroundScan::BackgroundScan(QString programFolder, QLocale locale, ScanSettin
     state_->locale = std::move(locale);
     state_->settings = std::move(settings);
     state_->settings.progress = &state_->progress;
-    thread_ = std::thread([state = state_] {
+    try {
+        thread_ = std::thread([state = state_] { run(*state); });
+    } catch (const std::exception &error) { // no thread to be had: the scan ends before it began
         Outcome outcome;
-        DeferredMessageBox messages;
-        try {
-            auto rows = std::make_unique<ReportList>(reportColumnTitles());
-            outcome.report =
-                GetScores(state->programFolder, *rows, {messages, state->locale}, state->settings);
-            outcome.rows = std::move(rows);
-        } catch (...) {
-            outcome.error = std::current_exception();
-        }
-        outcome.messages = messages.take();
-        const std::lock_guard<std::mutex> guard(state->lock);
-        state->outcome = std::move(outcome);
-        state->done = true;
-        state->ended.notify_all();
-    });
+        outcome.error = std::make_exception_ptr(Failure(
+            kOutOfMemory, QStringLiteral("Cannot start the scan: ") + describeError(error)));
+        finish(*state_, std::move(outcome));
+    }
+}
+
+void BackgroundScan::run(State &state) {
+    Outcome outcome;
+    DeferredMessageBox messages;
+    try {
+        auto rows = std::make_unique<ReportList>(reportColumnTitles());
+        outcome.report =
+            GetScores(state.programFolder, *rows, {messages, state.locale}, state.settings);
+        outcome.rows = std::move(rows);
+    } catch (...) {
+        outcome.error = std::current_exception();
+    }
+    outcome.messages = messages.take();
+    finish(state, std::move(outcome));
+}
+
+void BackgroundScan::finish(State &state, Outcome outcome) {
+    const std::lock_guard<std::mutex> guard(state.lock);
+    state.outcome = std::move(outcome);
+    state.done = true;
+    state.ended.notify_all();
 }
 
 BackgroundScan::~BackgroundScan() {

@@ -28,7 +28,8 @@ public:
     };
 
     // Starts the scan of the accounts folder of `programFolder` at once; numbers are read and
-    // written in `locale`. `settings.progress` is the scan's own and need not be given.
+    // written in `locale`. `settings.progress` is the scan's own and need not be given. When no
+    // thread can be had for it, the scan has finished at once with that failure.
     BackgroundScan(QString programFolder, QLocale locale, ScanSettings settings = {});
     // Stops the scan if it still runs (see stop()).
     ~BackgroundScan();
@@ -52,6 +53,8 @@ public:
 
 private:
     struct State;
+    static void run(State &state);
+    static void finish(State &state, Outcome outcome);
     std::shared_ptr<State> state_;
     std::thread thread_;
 };

@@ -92,18 +92,28 @@ void FolderListing::path(size_t i, QByteArray &path) const {
 FolderEntries::FolderEntries(const QByteArray &path)
     : dir_(::opendir(path.isEmpty() ? "." : path.constData())), error_(dir_ ? 0 : errno) {}
 
+int FolderEntries::descriptor() const {
+    return dir_ ? ::dirfd(dir_) : -1;
+}
+
 FolderEntries::~FolderEntries() {
     if (dir_)
         ::closedir(dir_);
 }
 
 const dirent *FolderEntries::next() {
-    if (!dir_)
+    if (!dir_ || error_ != 0)
         return nullptr;
-    while (const dirent *entry = ::readdir(dir_))
+    for (;;) {
+        errno = 0; // readdir gives null both at the end and on an error, which only errno tells
+        const dirent *entry = ::readdir(dir_);
+        if (!entry) {
+            error_ = errno;
+            return nullptr;
+        }
         if (!isDotOrDotDot(entry->d_name))
             return entry;
-    return nullptr;
+    }
 }
 
 bool FolderEntries::isRegularFile(const dirent &entry) const {
@@ -115,38 +125,21 @@ bool FolderEntries::isRegularFile(const dirent &entry) const {
 
 namespace {
 
-bool isFolder(const QByteArray &path) {
-    struct stat info {};
-    return ::stat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+QString linkTargetOf(const QByteArray &path) {
+    char target[4096];
+    const ssize_t length = ::readlink(path.constData(), target, sizeof target);
+    return length > 0 ? decodeFileName(QByteArray(target, length)) : QString();
 }
 
 } // namespace
 
-int FolderEntries::duplicateDescriptor() const {
-    return dir_ ? ::fcntl(::dirfd(dir_), F_DUPFD_CLOEXEC, 0) : -1;
-}
+FolderListing::FolderListing() = default;
+FolderListing::FolderListing(FolderListing &&other) noexcept = default;
+FolderListing &FolderListing::operator=(FolderListing &&other) noexcept = default;
+FolderListing::~FolderListing() = default;
 
-FolderListing::FolderListing(FolderListing &&other) noexcept
-    : folder_(std::move(other.folder_)), folderBytes_(std::move(other.folderBytes_)),
-      names_(std::move(other.names_)), entries_(std::move(other.entries_)),
-      folderFd_(std::exchange(other.folderFd_, -1)) {}
-
-FolderListing &FolderListing::operator=(FolderListing &&other) noexcept {
-    if (this != &other) {
-        if (folderFd_ >= 0)
-            ::close(folderFd_);
-        folder_ = std::move(other.folder_);
-        folderBytes_ = std::move(other.folderBytes_);
-        names_ = std::move(other.names_);
-        entries_ = std::move(other.entries_);
-        folderFd_ = std::exchange(other.folderFd_, -1);
-    }
-    return *this;
-}
-
-FolderListing::~FolderListing() {
-    if (folderFd_ >= 0)
-        ::close(folderFd_);
+int FolderListing::folderDescriptor() const {
+    return open_ ? open_->descriptor() : -1;
 }
 
 void FolderListing::add(const char *name, size_t length) {
@@ -183,26 +176,56 @@ void FolderListing::sortByName() {
     entries_.swap(sorted);
 }
 
+namespace {
+
+// What kind of entry a path names, looked at before it is opened.
+FolderState stateOf(const QByteArray &path, const QString &shownPath) {
+    struct stat info {};
+    if (::stat(path.constData(), &info) == 0)
+        return S_ISDIR(info.st_mode) ? FolderState::Listed : FolderState::NotAFolder;
+    const int error = errno;
+    if (error == ELOOP)
+        return FolderState::LinkToNowhere;
+    if (error != ENOENT && error != ENOTDIR)
+        throw systemFailure(error, QStringLiteral("Cannot read the folder ") + shownPath);
+    struct stat link {};
+    return ::lstat(path.constData(), &link) == 0 && S_ISLNK(link.st_mode)
+               ? FolderState::LinkToNowhere
+               : FolderState::Missing;
+}
+
+Failure folderFailure(int error, const QString &folder) {
+    return systemFailure(error, QStringLiteral("Cannot read the folder ") + folder);
+}
+
+} // namespace
+
 FolderListing listRegularFiles(const QString &folder, ListingOrder order) {
     FolderListing listing;
     const QString resolved = resolvePathIgnoringCase(folder);
-    const QByteArray path = encodeFileName(resolved);
-    if (!isFolder(path))
+    listing.path_ = resolved.endsWith(u'/') && resolved.size() > 1 ? resolved.chopped(1) : resolved;
+    const QByteArray path = encodeFileName(listing.path_);
+    listing.state_ = stateOf(path, resolved);
+    if (listing.state_ == FolderState::LinkToNowhere)
+        listing.linkTarget_ = linkTargetOf(path);
+    if (listing.state_ != FolderState::Listed)
         return listing;
-    FolderEntries entries(path);
-    if (!entries.isOpen()) {
-        if (entries.error() == ENOENT || entries.error() == ENOTDIR) // gone since the look above
+    auto entries = std::make_unique<FolderEntries>(path);
+    if (!entries->isOpen()) {
+        if (entries->error() == ENOENT || entries->error() == ENOTDIR) { // gone since the look
+            listing.state_ = FolderState::Missing;
             return listing;
-        throw Failure(kPermissionDenied,
-                      QStringLiteral("Cannot read the folder %1: %2")
-                          .arg(resolved, QString::fromLocal8Bit(std::strerror(entries.error()))));
+        }
+        throw folderFailure(entries->error(), resolved);
     }
     listing.folder_ = resolved.endsWith(u'/') ? resolved : resolved + u'/';
     listing.folderBytes_ = encodeFileName(listing.folder_);
-    listing.folderFd_ = entries.duplicateDescriptor();
-    while (const dirent *entry = entries.next())
-        if (entries.isRegularFile(*entry))
+    while (const dirent *entry = entries->next())
+        if (entries->isRegularFile(*entry))
             listing.add(entry->d_name, std::strlen(entry->d_name));
+    if (entries->error() != 0) // a listing cut short is no listing
+        throw folderFailure(entries->error(), resolved);
+    listing.open_ = std::move(entries);
     if (order == ListingOrder::ByName)
         listing.sortByName();
     return listing;

@@ -6,6 +6,7 @@
 #include <dirent.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,14 +24,15 @@ public:
     FolderEntries &operator=(const FolderEntries &) = delete;
 
     bool isOpen() const { return dir_ != nullptr; }
-    // Why the folder did not open (an errno value).
+    // Why the folder did not open, or why reading it stopped before its end (an errno value);
+    // 0 while all is well.
     int error() const { return error_; }
-    // The next entry, or null at the end.
+    // The next entry, or null at the end or on a read error (see error()).
     const dirent *next();
     // Whether an entry is a regular file or a link to one.
     bool isRegularFile(const dirent &entry) const;
-    // A descriptor of the open folder of its own (closed by its owner), or -1.
-    int duplicateDescriptor() const;
+    // The open folder's descriptor, owned by this object; -1 when it is not open.
+    int descriptor() const;
 
 private:
     DIR *dir_;
@@ -46,17 +48,30 @@ QString resolvePathIgnoringCase(const QString &path);
 // they are), or as the folder stores its entries, which is quicker to have.
 enum class ListingOrder { ByName, AsStored };
 
+// What the path of a listing turned out to be. Only a folder is listed; the rest list nothing.
+enum class FolderState {
+    Listed,        // a folder, or a link to one
+    Missing,       // nothing of that name (any more)
+    NotAFolder,    // a plain file, a device, …
+    LinkToNowhere, // a link whose target does not exist, or a loop of links
+};
+
 // The regular files of a folder, found with its name matched without regard to letter case.
 // Names are kept as stored on disk, in one block, and decoded only when asked for.
 class FolderListing {
 public:
-    FolderListing() = default;
+    FolderListing();
     FolderListing(FolderListing &&other) noexcept;
     FolderListing &operator=(FolderListing &&other) noexcept;
     FolderListing(const FolderListing &) = delete;
     FolderListing &operator=(const FolderListing &) = delete;
     ~FolderListing();
 
+    FolderState state() const { return state_; }
+    // The path as looked at, without its trailing "/".
+    const QString &path() const { return path_; }
+    // Where the path leads, when it is a link to nowhere.
+    const QString &linkTarget() const { return linkTarget_; }
     // The folder as found on disk, ending in "/"; empty when there is none.
     const QString &folder() const { return folder_; }
     size_t size() const { return entries_.size(); }
@@ -67,7 +82,7 @@ public:
     // The folder that was read, open, so that its files open relative to it without walking
     // the path again; -1 when there is none. It is the folder as listed, even if another has
     // since taken its name.
-    int folderDescriptor() const { return folderFd_; }
+    int folderDescriptor() const;
     // The i-th file's full path as stored on disk, written into `path` to reuse its memory.
     void path(size_t i, QByteArray &path) const;
     // The indices of the files in name order (as ListingOrder::ByName has them). Only reads
@@ -82,16 +97,19 @@ private:
         uint32_t offset;
         uint32_t length;
     };
+    FolderState state_ = FolderState::Missing;
+    QString path_;
+    QString linkTarget_;
     QString folder_;
     QByteArray folderBytes_;
     std::string names_; // every raw name, one after another, each followed by a NUL
     std::vector<Entry> entries_;
-    int folderFd_ = -1;
+    std::unique_ptr<FolderEntries> open_; // kept open: its files are opened relative to it
 };
 
 // The regular files directly in a folder (a link to a regular file counts, a folder never). A
-// missing folder, or a path that is no folder, lists nothing. A folder that cannot be read
-// raises a Failure.
+// missing folder, or a path that is no folder, lists nothing and says so in its state. A folder
+// that cannot be opened or read to its end raises a Failure with the reason.
 FolderListing listRegularFiles(const QString &folder, ListingOrder order = ListingOrder::ByName);
 
 // The names of the files in a folder, at indices 0 to n - 1; with no files (or no folder), one

@@ -7,15 +7,16 @@
 #include "scan/folderfiles.h"
 #include "scan/inireader.h"
 #include "scan/levelreading.h"
+#include "scan/readerthreads.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <string_view>
-#include <system_error>
 #include <thread>
 
 namespace orvantis {
@@ -62,6 +63,11 @@ int nameValueOf(const QString &slot) {
 
 } // namespace
 
+size_t ScanReport::unreadableFiles() const {
+    return static_cast<size_t>(std::count_if(skipped.begin(), skipped.end(),
+                                             [](const SkippedFile &f) { return f.unreadable; }));
+}
+
 QString levelText(int32_t level) {
     constexpr int kRoom = 12; // a sign, ten digits and the closing mark of a negative level
     char16_t digits[kDecimalRoom];
@@ -88,21 +94,23 @@ HighestLevel findHighestLevel(int32_t l1, int32_t l2, int32_t l3) {
 
 namespace {
 
-// What one account file gives: no row (not an account, or no login), a row, or a file left out.
+// What one account file gives: no row (not an account, or no login), a row, or a file left out
+// for a level out of range or because it could not be read.
 struct AccountOutcome {
-    enum Kind : uint8_t { NoRow, Row, Skipped };
+    enum Kind : uint8_t { NoRow, Row, OutOfRange, Unreadable };
     Kind kind = NoRow;
+    int error = 0; // why an unreadable file could not be read
     QString login;
     QString level; // as the row shows it
     QString slot;
-    QString name; // the character's, trimmed; for a file left out, the file's
+    QString name; // the character's, trimmed
 };
 
 const QString kOutOfRange =
     QStringLiteral("a character level is outside -2147483648 to 2147483647");
 
-// The outcome of the file at position `i` of the listing, just read into the lookup.
-AccountOutcome accountOutcome(const IniLookup &lookup, const FolderListing &listing, size_t i) {
+// The outcome of an account file just read into the lookup.
+AccountOutcome accountOutcome(const IniLookup &lookup) {
     int32_t levels[3];
     try {
         for (int slot = 0; slot < 3; ++slot) {
@@ -115,21 +123,29 @@ AccountOutcome accountOutcome(const IniLookup &lookup, const FolderListing &list
     } catch (const Failure &failure) {
         if (failure.number() != kOverflow)
             throw;
-        return {AccountOutcome::Skipped, {}, {}, {}, listing.name(i)};
+        return {AccountOutcome::OutOfRange, 0, {}, {}, {}, {}};
     }
     HighestLevel highest = findHighestLevel(levels[0], levels[1], levels[2]);
     QString login = lookup.value(kLogin);
     if (login.isEmpty())
         return {};
     QString name = trimSpaces(lookup.value(nameValueOf(highest.slot)));
-    return {AccountOutcome::Row, std::move(login), levelText(highest.level),
+    return {AccountOutcome::Row,     0,
+            std::move(login),        levelText(highest.level),
             std::move(highest.slot), std::move(name)};
+}
+
+// Errors in opening or reading a file that are the program's, never the file's: too many files
+// open in the process or the system, no memory, or a descriptor of the program's own gone bad.
+bool isProgramsOwn(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOMEM || error == EBADF;
 }
 
 // Account files read by several threads at once: what they share. Each thread takes a few files
 // at a time, in listing order, and stores each file's outcome at the file's place, so the
 // outcomes are indexed like the listing whichever thread read what, and when; a file that is no
-// account file keeps the outcome "no row".
+// account file keeps the outcome "no row". A file that the program lacked the descriptors or the
+// memory for is put off, and read again at the end, when no other read is in flight.
 class AccountReading {
 public:
     AccountReading(const FolderListing &listing, const std::vector<size_t> &positions,
@@ -139,19 +155,49 @@ public:
 
     // Reads files on this thread until none are left, the scan is stopped or a read failed:
     // through the ring when there is one, else with blocking reads.
-    void readOnThisThread(std::unique_ptr<FileRing> ring) {
-        try {
+    void readOnThisThread(std::unique_ptr<FileRing> ring) noexcept {
+        readers_.fetch_add(1);
+        guarded([&] {
             IniLookup lookup(accountNames());
+            Take take;
             if (ring)
-                readThroughRing(lookup, *ring);
-            else
-                readOneByOne(lookup);
+                readThroughRing(lookup, *ring, take);
+            readOneByOne(lookup, take);
+        });
+        readers_.fetch_sub(1);
+    }
+
+    // Runs `work`, keeping what it raises as the failure of the reading, which then ends.
+    template <typename Work> void guarded(Work &&work) noexcept {
+        try {
+            work();
         } catch (...) {
-            const std::lock_guard<std::mutex> lock(failureLock_);
+            const std::lock_guard<std::mutex> lock(lock_);
             if (!failure_)
                 failure_ = std::current_exception();
             failed_ = true;
         }
+    }
+
+    // Once every thread is done: reads the files put off, one at a time. A file that still
+    // cannot be opened for want of descriptors or memory fails the scan: it is never left out.
+    void readPutOffFiles() {
+        guarded([&] {
+            std::sort(putOff_.begin(), putOff_.end());
+            IniLookup lookup(accountNames());
+            for (size_t k : putOff_) {
+                if (!goingOn())
+                    return;
+                const FileRead read = readBlocking(lookup, k);
+                if (read.outcome == FileRead::Failed && isProgramsOwn(read.error))
+                    throw systemFailure(read.error,
+                                        QStringLiteral("Cannot open the account file %1, even "
+                                                       "with no other account file open")
+                                            .arg(listing_.name(positions_[k])));
+                finish(lookup, k, read);
+            }
+            putOff_.clear();
+        });
     }
 
     // The outcomes, once every thread is done; rethrows a failure or the stop.
@@ -178,7 +224,7 @@ private:
         size_t next = 0, end = 0;
     };
     bool nextFile(Take &take, size_t &k) {
-        if (take.next == take.end) {
+        if (take.next >= take.end) {
             take.next = next_.fetch_add(kFilesPerTake, std::memory_order_relaxed);
             take.end = std::min(positions_.size(), take.next + kFilesPerTake);
             if (take.next >= take.end)
@@ -190,36 +236,74 @@ private:
 
     const char *nameOf(size_t k) const { return listing_.rawName(positions_[k]).data(); }
 
-    void finish(const IniLookup &lookup, size_t k) {
-        outcomes_[positions_[k]] = accountOutcome(lookup, listing_, positions_[k]);
-        progress_.filesRead.fetch_add(1, std::memory_order_relaxed);
+    FileRead readBlocking(IniLookup &lookup, size_t k) {
+        if (!settings_.reader) // relative to the folder as listed: no path to walk again
+            return lookup.readFileAt(listing_.folderDescriptor(), nameOf(k), &progress_.stop);
+        QByteArray path;
+        listing_.path(positions_[k], path);
+        return settings_.reader(lookup, path, progress_.stop);
     }
 
-    // One blocking open, read and close after another.
-    void readOneByOne(IniLookup &lookup) {
-        QByteArray path;
-        Take take;
+    // Keeps what reading the file at `k` came to; false when the file was put off, for want of
+    // descriptors or memory. A read given up for a stop counts for nothing.
+    bool finish(const IniLookup &lookup, size_t k, const FileRead &read) {
+        if (read.outcome == FileRead::Stopped)
+            return true;
+        if (read.outcome == FileRead::Failed && isProgramsOwn(read.error)) {
+            putOff(k);
+            return false;
+        }
+        AccountOutcome &outcome = outcomes_[positions_[k]];
+        if (read.outcome == FileRead::Failed)
+            outcome = {AccountOutcome::Unreadable, read.error, {}, {}, {}, {}};
+        else
+            outcome = accountOutcome(lookup);
+        progress_.filesRead.fetch_add(1, std::memory_order_relaxed);
+        return true;
+    }
+
+    void putOff(size_t k) {
+        const std::lock_guard<std::mutex> lock(lock_);
+        putOff_.push_back(k);
+    }
+
+    // Whether this thread may stop reading because the program ran short: while another reader
+    // goes on, it does, so that fewer reads are in flight.
+    bool leaveToOthers() {
+        for (int readers = readers_.load(); readers > 1;)
+            if (readers_.compare_exchange_weak(readers, readers - 1))
+                return true;
+        return false;
+    }
+
+    // One blocking open, read and close after another, from the rest of `take` on.
+    void readOneByOne(IniLookup &lookup, Take &take) {
         for (size_t k; goingOn() && nextFile(take, k);) {
-            if (settings_.reader) {
-                listing_.path(positions_[k], path);
-                settings_.reader(lookup, path, progress_.stop);
-            } else { // relative to the folder as listed: no path to walk again
-                lookup.readFileAt(listing_.folderDescriptor(), nameOf(k), &progress_.stop);
-            }
-            finish(lookup, k);
+            if (finish(lookup, k, readBlocking(lookup, k)) || !leaveToOthers())
+                continue;
+            while (take.next < take.end) // this take's other files are left for the end
+                putOff(take.next++);
+            readers_.fetch_add(1); // readOnThisThread counts this thread out as it returns
+            return;
         }
     }
 
     // Many files in the ring at once. A file whose first piece is not plainly the whole file
     // (it fills the piece, or opening or reading it failed) is read again the blocking way,
-    // which tells a long file from a device and knows every failure.
-    void readThroughRing(IniLookup &lookup, FileRing &ring) {
-        Take take;
+    // which tells a long file from a device and knows every failure. When the system keeps
+    // refusing the ring, the files it holds are read the blocking way, and so is the rest.
+    void readThroughRing(IniLookup &lookup, FileRing &ring, Take &take) {
         bool more = true, cancelled = false;
         for (;;) {
             size_t k;
-            while (more && ring.hasFreeSlot() && goingOn() && (more = nextFile(take, k)))
-                ring.start(listing_.folderDescriptor(), nameOf(k), kIniOpenFlags, k);
+            while (more && ring.hasFreeSlot() && goingOn() && (more = nextFile(take, k))) {
+                if (!ring.start(listing_.folderDescriptor(), nameOf(k), kIniOpenFlags, k)) {
+                    finish(lookup, k, readBlocking(lookup, k));
+                    break;
+                }
+            }
+            if (ring.broken())
+                break;
             if (ring.busy() == 0)
                 return;
             if (!goingOn() && !cancelled) {
@@ -229,14 +313,17 @@ private:
             ring.collect(std::chrono::milliseconds(50), [&](const RingRead &read) {
                 if (!goingOn())
                     return;
-                if (read.result > 0 && static_cast<size_t>(read.result) < kFileReadPiece)
+                if (read.result > 0 && static_cast<size_t>(read.result) < kFileReadPiece) {
                     lookup.readBytes(read.data, static_cast<size_t>(read.result));
-                else
-                    lookup.readFileAt(listing_.folderDescriptor(), nameOf(read.tag),
-                                      &progress_.stop);
-                finish(lookup, read.tag);
+                    finish(lookup, read.tag, FileRead{});
+                } else {
+                    finish(lookup, read.tag, readBlocking(lookup, read.tag));
+                }
             });
         }
+        for (size_t tag : ring.inFlight())
+            if (goingOn())
+                finish(lookup, tag, readBlocking(lookup, tag));
     }
 
     const FolderListing &listing_;
@@ -245,15 +332,17 @@ private:
     ScanProgress &progress_;
     std::vector<AccountOutcome> outcomes_;
     std::atomic<size_t> next_{0};
+    std::atomic<int> readers_{0};
     std::atomic<bool> failed_{false};
-    std::mutex failureLock_;
+    std::mutex lock_; // guards failure_ and putOff_
     std::exception_ptr failure_;
+    std::vector<size_t> putOff_;
 };
 
 // Reads the account files at `positions` of the listing and gives their outcomes, indexed like
-// the listing. The ring keeps its reads in flight from one thread per core; blocking reads, where
-// the system offers no ring, take one thread per read in flight. Meanwhile the calling thread
-// does `besides` before it reads too.
+// the listing. The ring keeps its reads in flight from one thread per core, where the folder's
+// file system is one the ring may be trusted on; blocking reads take one thread per read in
+// flight. Meanwhile the calling thread does `besides` before it reads too.
 template <typename Besides>
 std::vector<AccountOutcome>
 readAccounts(const FolderListing &listing, const std::vector<size_t> &positions,
@@ -264,27 +353,23 @@ readAccounts(const FolderListing &listing, const std::vector<size_t> &positions,
     size_t threads = std::max<size_t>(1, std::min({cores, readsInFlight, reading.takes()}));
     const auto slotsPerRing = static_cast<unsigned>(std::max<size_t>(1, readsInFlight / threads));
     std::unique_ptr<FileRing> ownRing;
-    if (!settings.reader && settings.reading == FileReading::Ring)
-        ownRing = FileRing::create(slotsPerRing, kFileReadPiece);
+    if (!settings.reader && settings.reading == FileReading::Ring &&
+        FileRing::trustsFileSystemOf(listing.folderDescriptor()))
+        ownRing = FileRing::create(slotsPerRing, kFileReadPiece, settings.ringFaults);
     const bool throughRing = ownRing != nullptr;
     if (!throughRing)
         threads = std::max<size_t>(1, std::min(readsInFlight, reading.takes()));
-
-    std::vector<std::thread> helpers;
-    for (size_t t = 1; t < threads; ++t) {
-        try {
-            helpers.emplace_back([&] {
-                reading.readOnThisThread(
-                    throughRing ? FileRing::create(slotsPerRing, kFileReadPiece) : nullptr);
-            });
-        } catch (const std::system_error &) {
-            break; // the system gives no more threads: those there are read the rest
-        }
+    {
+        ReaderThreads helpers; // joined as this block ends, whatever ends it
+        helpers.start(threads - 1, [&] {
+            reading.readOnThisThread(
+                throughRing ? FileRing::create(slotsPerRing, kFileReadPiece, settings.ringFaults)
+                            : nullptr);
+        });
+        reading.guarded(besides);
+        reading.readOnThisThread(std::move(ownRing)); // this thread is one of the readers
     }
-    besides();
-    reading.readOnThisThread(std::move(ownRing)); // this thread is one of the readers
-    for (std::thread &helper : helpers)
-        helper.join();
+    reading.readPutOffFiles();
     return reading.takeOutcomes();
 }
 
@@ -299,23 +384,31 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
     // rows are made, is worked out while the files are read.
     const FolderListing listing =
         listRegularFiles(programFolder + QStringLiteral("/accounts/"), ListingOrder::AsStored);
+    ScanReport report;
+    report.accounts = listing.state();
+    report.accountsPath = listing.path();
+    report.accountsLinkTarget = listing.linkTarget();
     std::vector<size_t> positions;
     for (size_t i = 0; i < listing.size(); ++i)
         if (isAccountFile(listing, i))
             positions.push_back(i);
+    report.accountFiles = positions.size();
     progress.filesFound = positions.size();
     std::vector<size_t> nameOrder;
     std::vector<AccountOutcome> outcomes = readAccounts(listing, positions, settings, progress,
                                                         [&] { nameOrder = listing.nameOrder(); });
 
     // Rows in name order, as reading one file after another in that order would make them.
-    ScanReport report;
     lvLevels.reserve(lvLevels.listItems().Count() + static_cast<int>(positions.size()));
     int rowCounter = 1;
     for (size_t i : nameOrder) {
         AccountOutcome &outcome = outcomes[i];
-        if (outcome.kind == AccountOutcome::Skipped) {
-            report.skipped.push_back({std::move(outcome.name), kOutOfRange});
+        if (outcome.kind == AccountOutcome::OutOfRange) {
+            report.skipped.push_back({listing.name(i), kOutOfRange});
+        } else if (outcome.kind == AccountOutcome::Unreadable) {
+            report.skipped.push_back(
+                {listing.name(i),
+                 QStringLiteral("could not be read: ") + systemErrorText(outcome.error), true});
         } else if (outcome.kind == AccountOutcome::Row) {
             const ListItem row = lvLevels.listItems().Add(rowCounter, outcome.login);
             row.SetSubItems(1, outcome.level);

@@ -2,6 +2,8 @@
 
 #include "listsort/sortlistcolumn.h"
 #include "reportlist/reportlist.h"
+#include "scan/filering.h"
+#include "scan/folderfiles.h"
 #include "scan/inireader.h"
 
 #include <QString>
@@ -30,14 +32,26 @@ HighestLevel findHighestLevel(int32_t level1, int32_t level2, int32_t level3);
 // that the sort rewrites it in place.
 QString levelText(int32_t level);
 
-// An account file the scan left out, and why.
+// An account file the scan left out, and why: a level out of range, or a file that exists and
+// could not be read.
 struct SkippedFile {
     QString name;
     QString reason;
+    bool unreadable = false;
 };
 
+// What a scan read, besides its rows.
 struct ScanReport {
+    // What the accounts entry turned out to be; a scan lists only a folder.
+    FolderState accounts = FolderState::Listed;
+    QString accountsPath;       // as looked at, without a trailing "/"
+    QString accountsLinkTarget; // where it leads, when it is a link to nowhere
+    size_t accountFiles = 0;    // the account files listed
     std::vector<SkippedFile> skipped;
+
+    size_t unreadableFiles() const;
+    // The account files that were read: those listed but the unreadable ones.
+    size_t filesRead() const { return accountFiles - unreadableFiles(); }
 };
 
 // What a scan shares with whoever watches it from another thread: how many account files it
@@ -48,10 +62,11 @@ struct ScanProgress {
     std::atomic<bool> stop{false};
 };
 
-// Reads one account file, named by its path on disk, into the lookup: the scan's only contact
-// with the files' contents, so that a test can hold it. It should give up when `stop` is set.
-using AccountFileReader =
-    std::function<void(IniLookup &lookup, const QByteArray &path, const std::atomic<bool> &stop)>;
+// Reads one account file, named by its path on disk, into the lookup, and says how that went:
+// the scan's only contact with the files' contents, so that a test can hold it or make it fail.
+// It should give up when `stop` is set.
+using AccountFileReader = std::function<FileRead(IniLookup &lookup, const QByteArray &path,
+                                                 const std::atomic<bool> &stop)>;
 
 // How many account files a scan reads at once. Chosen by measurement on data not in the page
 // cache, where many reads in flight let the disk work in parallel (docs/PERFORMANCE.md).
@@ -67,6 +82,7 @@ struct ScanSettings {
     AccountFileReader reader; // the file system's when empty
     ScanProgress *progress = nullptr;
     FileReading reading = FileReading::Ring; // for the file system's reader
+    RingFaults ringFaults;                   // for tests: the rings' calls made to fail
 };
 
 // Raised by GetScores when its progress's stop was set before the rows were complete; the list
@@ -78,10 +94,15 @@ public:
 
 // Reads every account file in the "accounts" folder of the program folder and adds, for each
 // account with a login, a row to the empty list: login, highest level, slot, character name.
-// Then sorts the list by level, highest first. A file whose levels do not fit 32 bits is left
-// out and named in the report; the scan goes on with the other files.
+// Then sorts the list by level, highest first. A file whose levels do not fit 32 bits, and a
+// file that exists and cannot be read, is left out and named in the report; the scan goes on
+// with the other files. An accounts entry that is no folder gives no rows, and the report says
+// what it is.
 // The files are read by several threads at once; the rows, their order and the report are those
-// of reading them one after another in listing order. Call it on one thread at a time per list.
+// of reading them one after another in listing order. When the program runs short of file
+// descriptors or memory, files are read again with fewer at once, down to one: a file is never
+// left out for the program's own shortage. If even one cannot be read, a Failure says so.
+// Call it on one thread at a time per list.
 ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
                      const SortEnvironment &environment, const ScanSettings &settings = {});
 

@@ -131,36 +131,64 @@ struct ValueBytes {
     }
 };
 
+// What an error number from opening a file says of it: no such file, or no regular file that
+// could be read (a folder, a socket, a FIFO without a writer, a loop of links), or a failure.
+FileRead openFailure(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR: // the folder was replaced by a file
+        return {FileRead::Missing, error};
+    case EISDIR:
+    case ELOOP:
+    case ENXIO: // a socket, or a device without its driver
+    case ENODEV:
+        return {FileRead::NotAFile, error};
+    default:
+        return {FileRead::Failed, error};
+    }
+}
+
+// A read of `fd` failed with `error`: a FIFO with nothing in it, a folder, or a file that exists
+// and could not be read.
+FileRead readFailure(int fd, int error) {
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode))
+        return {FileRead::NotAFile, error};
+    return {FileRead::Failed, error};
+}
+
 // Reads an open file to its end in pieces, handing each to `consume`. Account files fit in one
 // read, which then is the only one; only what gives more is asked what it is, so that a device
-// such as /dev/zero or a FIFO fed without end is never read on and on. False for anything that is
-// no regular file, on a read error, and once `stop` is set: then nothing read counts.
+// such as /dev/zero or a FIFO fed without end is never read on and on. Anything but Read means
+// that nothing read counts.
 template <typename Consume>
-bool readRegularFile(int fd, std::vector<char> &buffer, const std::atomic<bool> *stop,
-                     Consume &&consume) {
+FileRead readRegularFile(int fd, std::vector<char> &buffer, const std::atomic<bool> *stop,
+                         Consume &&consume) {
     bool first = true;
     bool checked = false;
     for (;;) {
         if (stop && stop->load(std::memory_order_relaxed))
-            return false;
+            return {FileRead::Stopped, 0};
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0) // a directory, a FIFO with nothing in it, a read error
-            return false;
+        if (got < 0)
+            return readFailure(fd, errno);
         if (got == 0)
-            return true;
+            return {};
         if (!checked && (!first || static_cast<size_t>(got) == buffer.size())) {
             struct stat info {};
-            if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-                return false;
+            if (::fstat(fd, &info) != 0)
+                return {FileRead::Failed, errno};
+            if (!S_ISREG(info.st_mode))
+                return {FileRead::NotAFile, 0};
             checked = true;
         }
         consume(buffer.data(), static_cast<size_t>(got));
         // A first read that does not fill the buffer has the whole of a regular file, so the
         // read that would only say "end" is spared (a third of a scan's calls into the system).
         if (first && static_cast<size_t>(got) < buffer.size())
-            return true;
+            return {};
         first = false;
     }
 }
@@ -393,38 +421,45 @@ IniLookup::IniLookup(const std::vector<IniName> &names)
 
 IniLookup::~IniLookup() = default;
 
-void IniLookup::sniffEncoding(int fd, const std::atomic<bool> *stop) {
+FileRead IniLookup::sniffEncoding(int fd, const std::atomic<bool> *stop) {
     EncodingSniffer sniffer;
-    const bool read = readRegularFile(
+    const FileRead read = readRegularFile(
         fd, buffer_, stop, [&](const char *data, size_t size) { sniffer.feed(data, size); });
-    const bool utf8 = !read || sniffer.encoding() == Encoding::Utf8;
+    const bool utf8 = read.outcome != FileRead::Read || sniffer.encoding() == Encoding::Utf8;
     parser_->reset(utf8 ? *utf8Names_ : *windows1252Names_);
-    ::lseek(fd, 0, SEEK_SET);
+    if (read.outcome == FileRead::Read && ::lseek(fd, 0, SEEK_SET) < 0)
+        return {FileRead::Failed, errno};
+    return read;
 }
 
-void IniLookup::readFile(const QByteArray &path, const std::atomic<bool> *stop) {
-    readOpenFile(::open(path.constData(), kIniOpenFlags), stop);
+FileRead IniLookup::readFile(const QByteArray &path, const std::atomic<bool> *stop) {
+    const int fd = ::open(path.constData(), kIniOpenFlags);
+    return readOpenFile(fd, fd < 0 ? errno : 0, stop);
 }
 
-void IniLookup::readFileAt(int folderFd, const char *name, const std::atomic<bool> *stop) {
-    readOpenFile(::openat(folderFd, name, kIniOpenFlags), stop);
+FileRead IniLookup::readFileAt(int folderFd, const char *name, const std::atomic<bool> *stop) {
+    const int fd = ::openat(folderFd, name, kIniOpenFlags);
+    return readOpenFile(fd, fd < 0 ? errno : 0, stop);
 }
 
-// Reads a file just opened (nothing when `fd` is -1), and closes it.
-void IniLookup::readOpenFile(int fd, const std::atomic<bool> *stop) {
+// Reads a file just opened, and closes it; `fd` is -1 when opening it failed with `openError`.
+FileRead IniLookup::readOpenFile(int fd, int openError, const std::atomic<bool> *stop) {
     Parser &parser = *parser_;
     parser.reset(*utf8Names_);
     if (fd < 0)
-        return;
+        return openFailure(openError);
+    FileRead read;
     if (!asciiNames_)
-        sniffEncoding(fd, stop);
-    const bool read = readRegularFile(
-        fd, buffer_, stop, [&](const char *data, size_t size) { parser.feed(data, size); });
-    if (read)
+        read = sniffEncoding(fd, stop);
+    if (read.outcome == FileRead::Read)
+        read = readRegularFile(fd, buffer_, stop,
+                               [&](const char *data, size_t size) { parser.feed(data, size); });
+    if (read.outcome == FileRead::Read)
         parser.finish();
     else
         parser.reset(*utf8Names_);
     ::close(fd);
+    return read;
 }
 
 void IniLookup::readBytes(const char *data, size_t size) {

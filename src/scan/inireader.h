@@ -6,7 +6,7 @@
 #include <fcntl.h>
 
 #include <atomic>
-
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -24,6 +24,21 @@ constexpr int kIniOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
 
 // The longest value the reader returns, in characters.
 constexpr int kMaxIniValueLength = 254;
+
+// How reading a file ended. A missing file and anything that is not a regular file read as
+// empty, as the INI conventions have it; a file that exists and could not be opened or read
+// reads as empty too, but says why, so that it is not taken for an empty one.
+struct FileRead {
+    enum Outcome : uint8_t {
+        Read,     // the values are the file's
+        Missing,  // no such file (any more)
+        NotAFile, // a folder, a device, a FIFO, a socket, a loop of links
+        Failed,   // `error` (an errno value) kept it from being opened or read
+        Stopped,  // given up when asked to stop; nothing read counts
+    };
+    Outcome outcome = Read;
+    int error = 0;
+};
 
 // A section and key name to look up.
 struct IniName {
@@ -44,7 +59,8 @@ struct IniName {
 //   looked in, and in it the first key of a name wins.
 // - Values are cut to their first kMaxIniValueLength characters.
 // A missing or unreadable file, and anything that is not a regular file, gives empty values at
-// once. Memory stays bounded whatever the file's size or line length.
+// once, and the reading says which it was. Memory stays bounded whatever the file's size or line
+// length.
 class IniLookup {
 public:
     explicit IniLookup(const std::vector<IniName> &names);
@@ -54,9 +70,9 @@ public:
 
     // Reads a file, named by its path as stored on disk, for the values of every name. When
     // `stop` is given and becomes true, reading ends at the next piece and nothing read counts.
-    void readFile(const QByteArray &path, const std::atomic<bool> *stop = nullptr);
+    FileRead readFile(const QByteArray &path, const std::atomic<bool> *stop = nullptr);
     // The same for a file named relative to an open folder.
-    void readFileAt(int folderFd, const char *name, const std::atomic<bool> *stop = nullptr);
+    FileRead readFileAt(int folderFd, const char *name, const std::atomic<bool> *stop = nullptr);
     // Reads the same from the bytes of a file already in memory.
     void readBytes(const char *data, size_t size);
     // The value of the name at `index` in the last file read; the empty text when it was not
@@ -72,8 +88,8 @@ private:
     struct EncodedNames;
     struct Parser;
     // Decides a file's encoding before its names are matched; needed for non-ASCII names only.
-    void sniffEncoding(int fd, const std::atomic<bool> *stop);
-    void readOpenFile(int fd, const std::atomic<bool> *stop);
+    FileRead sniffEncoding(int fd, const std::atomic<bool> *stop);
+    FileRead readOpenFile(int fd, int openError, const std::atomic<bool> *stop);
     std::vector<IniName> names_;
     bool asciiNames_;
     std::unique_ptr<EncodedNames> utf8Names_, windows1252Names_;

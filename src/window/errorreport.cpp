@@ -8,7 +8,7 @@ void reportUnhandledError(MessageBox &messages, const std::exception &error) {
     const auto *failure = dynamic_cast<const Failure *>(&error);
     const QString what =
         failure ? QStringLiteral("%1 (%2)").arg(failure->description()).arg(failure->number())
-                : QString::fromLocal8Bit(error.what());
+                : describeError(error);
     messages.show(
         QStringLiteral("Orvantis met an error it cannot recover from and will close.\n\n%1")
             .arg(what),

@@ -1,10 +1,12 @@
 #include "window/frmmain.h"
 
 #include "platform/deferredmessagebox.h"
+#include "platform/failure.h"
 #include "reportlist/rowtext.h"
 #include "scan/accountsfolder.h"
 #include "scan/reportcolumns.h"
 #include "window/reportlistmodel.h"
+#include "window/scansummary.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,6 +15,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QTextDocumentFragment>
 #include <QTreeView>
 
 #include <algorithm>
@@ -51,7 +55,8 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
       levelsView_(new QTreeView(this)),
       label1_(new QLabel(QStringLiteral("Levels (Highest first):"), this)),
       command1_(new QPushButton(QStringLiteral("Refresh"), this)),
-      progress_(new QProgressBar(this)), scanSettings_(std::move(scanSettings)) {
+      progress_(new QProgressBar(this)), summary_(new QLabel(this)),
+      scanSettings_(std::move(scanSettings)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kCaption);
     // A tool window is not a main window to Qt; closing it still ends the program.
@@ -96,10 +101,17 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
     connect(command1_, &QPushButton::clicked, this, &frmMain::Command1_Click);
 
     progress_->setObjectName(QStringLiteral("scanProgress"));
-    progress_->setFormat(QStringLiteral("%v of %m account files read"));
     progress_->setAccessibleName(QStringLiteral("Scan progress"));
     progress_->setFocusPolicy(Qt::NoFocus);
     progress_->hide();
+
+    summary_->setObjectName(QStringLiteral("scanSummary"));
+    summary_->setAccessibleName(QStringLiteral("Scan summary"));
+    summary_->setTextFormat(Qt::RichText);
+    summary_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    summary_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    summary_->setFocusPolicy(Qt::NoFocus);
+    connect(summary_, &QLabel::linkActivated, this, &frmMain::showLeftOutFiles);
 
     scanTimer_.setInterval(kScanPollMs);
     connect(&scanTimer_, &QTimer::timeout, this, &frmMain::watchScan);
@@ -128,6 +140,7 @@ void frmMain::layOut() {
     place(label1_, kLabelRect);
     place(command1_, kButtonRect);
     place(progress_, kProgressRect);
+    place(summary_, kProgressRect);
     // The heading keeps its place; where the default font is wider than the design's, it grows
     // to show its whole text rather than cut it.
     label1_->resize(std::max(label1_->width(), label1_->sizeHint().width()), label1_->height());
@@ -138,6 +151,27 @@ void frmMain::layOut() {
     setGeometry(pixels(kClientLeft), pixels(kClientTop), pixels(kClientWidth),
                 pixels(kClientHeight));
     levelsView_->setFocus();
+}
+
+// The fixed place may put part of the window off a small or scaled screen: then it moves, as
+// little as it can, to lie inside the screen's available area.
+void frmMain::keepOnScreen() {
+    if (const QScreen *shown = screen()) {
+        const QRect frame = frameGeometry();
+        const QPoint place = placedInside(frame, shown->availableGeometry());
+        if (place != frame.topLeft())
+            move(place);
+    }
+}
+
+void frmMain::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    if (placedOnScreen_)
+        return;
+    placedOnScreen_ = true;
+    keepOnScreen();
+    // The window manager adds its frame after the window is shown: look again once it has.
+    QTimer::singleShot(0, this, &frmMain::keepOnScreen);
 }
 
 // The sort hides the list while it rewrites cells. Qt moves the focus off a hidden widget, so
@@ -179,8 +213,6 @@ bool frmMain::Form_Load() {
 void frmMain::Command1_Click() {
     if (scan_)
         return; // the button is disabled while a scan runs
-    lvLevels_.listItems().Clear();
-    model_->flush(); // the view lets go of the old rows too
     GetScores();
 }
 
@@ -210,9 +242,14 @@ bool frmMain::stopScan() {
 void frmMain::watchScan() {
     if (!scan_->finished()) {
         if (scanClock_.elapsed() >= kProgressAfterMs) {
-            progress_->setRange(0,
-                                static_cast<int>(std::min<size_t>(scan_->filesFound(), INT_MAX)));
-            progress_->setValue(static_cast<int>(std::min<size_t>(scan_->filesRead(), INT_MAX)));
+            const size_t found = std::min<size_t>(scan_->filesFound(), INT_MAX);
+            const size_t read = std::min<size_t>(scan_->filesRead(), INT_MAX);
+            progress_->setRange(0, static_cast<int>(found));
+            progress_->setValue(static_cast<int>(read));
+            // Made here, not by the bar from "%v of %m", which would write the user's digits.
+            progress_->setFormat(
+                QStringLiteral("%1 of %2 account files read").arg(read).arg(found));
+            summary_->hide();
             progress_->show();
         }
         return;
@@ -221,13 +258,53 @@ void frmMain::watchScan() {
     scan_.reset();
     endBusy();
     DeferredMessageBox::replay(outcome.messages, messages_);
-    if (outcome.error)
-        std::rethrow_exception(outcome.error); // to the error report, as any failed event
-    // The rows are complete and sorted: the list takes them in one step.
+    if (outcome.error) {
+        try {
+            std::rethrow_exception(outcome.error);
+        } catch (const std::exception &error) {
+            showSummary(scanFailedText(describeError(error)));
+            throw; // to the error report, as any failed event
+        }
+    }
+    // The rows are complete and sorted: they replace the list's in one step, and the account
+    // that was current is current again.
+    const QString current = currentLogin();
     lvLevels_.takeRowsFrom(*outcome.rows);
     model_->flush();
-    reportSkipped(outcome.report);
+    makeCurrent(current);
+    lastReport_ = std::move(outcome.report);
+    showSummary(scanSummaryText(lastReport_, lvLevels_.listItems().Count(), QTime::currentTime()));
+    reportSkipped(lastReport_);
     emit scanFinished();
+}
+
+void frmMain::showSummary(const QString &text) {
+    summary_->setText(text);
+    summary_->setToolTip(QTextDocumentFragment::fromHtml(text).toPlainText());
+    // The tab order is the list's and Refresh's, and the line's only while it holds a link.
+    summary_->setFocusPolicy(text.contains(QLatin1String("<a ")) ? Qt::TabFocus : Qt::NoFocus);
+    summary_->show();
+}
+
+QString frmMain::currentLogin() const {
+    const QModelIndex current = levelsView_->currentIndex();
+    return current.isValid() && current.row() < lvLevels_.listItems().Count()
+               ? lvLevels_.cell(current.row(), 0)
+               : QString();
+}
+
+void frmMain::makeCurrent(const QString &login) {
+    if (login.isEmpty())
+        return;
+    for (int row = 0; row < lvLevels_.listItems().Count(); ++row) {
+        if (lvLevels_.cell(row, 0) != login)
+            continue;
+        const QModelIndex index = model_->index(row, 0);
+        levelsView_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                                  QItemSelectionModel::Rows);
+        levelsView_->scrollTo(index, QAbstractItemView::PositionAtCenter);
+        return;
+    }
 }
 
 void frmMain::endBusy() {
@@ -239,18 +316,13 @@ void frmMain::endBusy() {
 
 // Tells once, after the scan, which files were left out and why.
 void frmMain::reportSkipped(const ScanReport &report) {
-    if (report.skipped.empty())
-        return;
-    constexpr size_t kNamesShown = 20;
-    QString text =
-        report.skipped.size() == 1
-            ? QStringLiteral("1 account file was skipped:\n")
-            : QStringLiteral("%1 account files were skipped:\n").arg(report.skipped.size());
-    for (size_t i = 0; i < report.skipped.size() && i < kNamesShown; ++i)
-        text += QStringLiteral("\n%1: %2").arg(report.skipped[i].name, report.skipped[i].reason);
-    if (report.skipped.size() > kNamesShown)
-        text += QStringLiteral("\n… and %1 more.").arg(report.skipped.size() - kNamesShown);
-    messages_.show(text, kOkOnly, QString());
+    const LeftOutReport left = leftOutReport(report);
+    if (!left.text.isEmpty())
+        messages_.showWithDetails(left.text, kExclamation, QString(), left.details);
+}
+
+void frmMain::showLeftOutFiles() {
+    reportSkipped(lastReport_);
 }
 
 } // namespace orvantis

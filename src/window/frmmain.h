@@ -37,10 +37,11 @@ public:
     // false when the accounts folder is missing: the user has been told, and the window must not
     // be shown.
     bool Form_Load();
-    // Empties the list and scans the folder again; nothing while a scan runs.
+    // Scans the folder again; nothing while a scan runs. The rows shown stay until the new ones
+    // replace them in one step; the account that was current is made current again.
     void Command1_Click();
-    // Starts filling the empty list from the accounts folder; the rows come, sorted highest
-    // level first, when the scan ends (scanFinished). Refresh is disabled until then.
+    // Starts reading the accounts folder; its rows, sorted highest level first, replace the
+    // list's when the scan ends (scanFinished). Refresh is disabled until then.
     void GetScores();
 
     bool isScanning() const;
@@ -55,6 +56,10 @@ public:
     QTreeView *levelsView() const { return levelsView_; }
     QLabel *Label1() const { return label1_; }
     QPushButton *Command1() const { return command1_; }
+    // The line left of Refresh that says what the last scan read.
+    QLabel *scanSummary() const { return summary_; }
+    // Shows the report of the files the last scan left out again, if it left any out.
+    void showLeftOutFiles();
 
     // Twips to pixels on this window's screen.
     int pixels(int twips) const;
@@ -63,8 +68,15 @@ signals:
     // A scan has ended and its rows are in the list.
     void scanFinished();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void layOut();
+    void keepOnScreen();
+    void showSummary(const QString &text);
+    QString currentLogin() const;
+    void makeCurrent(const QString &login);
     void setLevelsVisible(bool visible);
     void watchScan();
     void copySelectedRows();
@@ -80,7 +92,10 @@ private:
     QLabel *label1_;
     QPushButton *command1_;
     QProgressBar *progress_;
+    QLabel *summary_;
     bool levelsHadFocus_ = false;
+    bool placedOnScreen_ = false;
+    ScanReport lastReport_;
 
     ScanSettings scanSettings_;
     std::unique_ptr<BackgroundScan> scan_; // the running scan, if any

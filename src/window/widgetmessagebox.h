@@ -6,11 +6,14 @@ class QWidget;
 
 namespace orvantis {
 
-// A modal QMessageBox: an OK button, and the critical-stop icon for the critical style.
+// A modal QMessageBox: an OK button, the critical-stop icon for the critical style and the
+// warning icon for the exclamation style; details behind "Show Details…", selectable.
 class WidgetMessageBox : public MessageBox {
 public:
     void setParentWidget(QWidget *parent) { parent_ = parent; }
     void show(const QString &text, MessageBoxStyle style, const QString &title) override;
+    void showWithDetails(const QString &text, MessageBoxStyle style, const QString &title,
+                         const QString &details) override;
 
 private:
     QWidget *parent_ = nullptr;

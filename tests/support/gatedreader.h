@@ -34,7 +34,7 @@ public:
                 gate->changed_.wait_for(guard, std::chrono::milliseconds(5));
             --gate->held_;
             guard.unlock();
-            lookup.readFile(path, &stop);
+            return lookup.readFile(path, &stop);
         };
     }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -99,5 +100,31 @@ inline ProgramRun runProgram(const QByteArray &program, const QList<QByteArray> 
     run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     run.peakKiB = usage.ru_maxrss;
     run.err = errFile.readAll();
+    return run;
+}
+
+// Runs a program with its standard output and error on a pseudo-terminal, as in a terminal
+// window, and gives what the terminal received (the terminal turns "\n" into "\r\n").
+inline ProgramRun runOnTerminal(const QByteArray &program, const QList<QByteArray> &arguments) {
+    ProgramRun run;
+    QList<QByteArray> args = QList<QByteArray>{program} + arguments;
+    std::vector<char *> argv;
+    for (QByteArray &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    EXPECT_GT(pid, 0);
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;) // EIO once it ends
+        run.out.append(buffer, got);
+    ::close(terminal);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }

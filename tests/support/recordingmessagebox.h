@@ -12,9 +12,14 @@ public:
         QString text;
         orvantis::MessageBoxStyle style;
         QString title;
+        QString details;
     };
     void show(const QString &text, orvantis::MessageBoxStyle style, const QString &title) override {
-        shown.push_back({text, style, title});
+        shown.push_back({text, style, title, {}});
+    }
+    void showWithDetails(const QString &text, orvantis::MessageBoxStyle style, const QString &title,
+                         const QString &details) override {
+        shown.push_back({text, style, title, details});
     }
     std::vector<Shown> shown;
 };
