@@ -20,6 +20,15 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QSet>
+
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 using namespace orvantis;
@@ -218,4 +227,167 @@ TEST(BackgroundScan, HandsOverTheRowsOfTheScanAndItsFailures) {
     ASSERT_TRUE(failed.error);
     EXPECT_THROW(std::rethrow_exception(failed.error), Failure);
     EXPECT_FALSE(failed.rows);
+}
+
+namespace {
+
+// A reader with room for `descriptors` files open at once: past that, an open fails for the
+// program's own want of descriptors (or, for some files, of memory), as under a resource limit.
+ScanSettings withRoomFor(int readsInFlight, int descriptors) {
+    ScanSettings settings = withReaders(readsInFlight);
+    auto open = std::make_shared<std::atomic<int>>(0);
+    settings.reader = [descriptors, open](IniLookup &lookup, const QByteArray &path,
+                                          const std::atomic<bool> &stop) {
+        if (open->fetch_add(1) >= descriptors) {
+            open->fetch_sub(1);
+            return FileRead{FileRead::Failed, qHash(path) % 3 == 0 ? ENOMEM : EMFILE};
+        }
+        std::this_thread::yield(); // held open a while, so that others find no room
+        const FileRead read = lookup.readFile(path, &stop);
+        open->fetch_sub(1);
+        return read;
+    };
+    return settings;
+}
+
+// Runs `work` in a child process and gives its exit status (-1 when a signal ended it), within
+// a minute: a child that hangs is killed and counts as a signal.
+template <typename Work> int inChild(Work &&work) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(60);
+        work();
+        std::_Exit(99);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+TEST(ConcurrentScan, FilesThatTheProgramLackedDescriptorsOrMemoryForAreReadAgainNeverLeftOut) {
+    TempFolder folder;
+    ASSERT_TRUE(bench::generateAccounts(folder.path(), 2000, 17));
+    const Scan reference = scanWith(folder.path(), oneByOne());
+    for (int readers : {4, 64})
+        for (int descriptors : {1, 3, 40})
+            expectSameScan(scanWith(folder.path(), withRoomFor(readers, descriptors)), reference,
+                           ("room for " + std::to_string(descriptors) + " of " +
+                            std::to_string(readers) + " reads")
+                               .c_str());
+    // When even one file at a time cannot be had, the scan fails and says so: never a row less.
+    ScanSettings never = withReaders(8);
+    never.reader = [](IniLookup &, const QByteArray &, const std::atomic<bool> &) {
+        return FileRead{FileRead::Failed, EMFILE};
+    };
+    RecordingMessageBox messages;
+    ReportList list(reportColumnTitles());
+    try {
+        GetScores(folder.path(), list, {messages, QLocale::c()}, never);
+        ADD_FAILURE() << "no failure";
+    } catch (const Failure &failure) {
+        EXPECT_EQ(failure.number(), kTooManyFiles);
+        EXPECT_TRUE(failure.description().startsWith("Cannot open the account file "))
+            << failure.description().toStdString();
+        EXPECT_TRUE(failure.description().endsWith(": Too many open files"));
+    }
+    EXPECT_EQ(list.listItems().Count(), 0);
+}
+
+TEST(ConcurrentScan, UnderAnyDescriptorLimitGivesEveryRowOrAClearFailure) {
+    TempFolder folder;
+    ASSERT_TRUE(bench::generateAccounts(folder.path(), 1500, 23));
+    const Scan reference = scanWith(folder.path(), oneByOne());
+    for (int limit = 4; limit <= 40; limit += limit < 12 ? 1 : 4) {
+        for (FileReading reading : {FileReading::Ring, FileReading::Blocking}) {
+            const int status = inChild([&] {
+                const rlimit few{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+                if (::setrlimit(RLIMIT_NOFILE, &few) != 0)
+                    std::_Exit(3);
+                RecordingMessageBox messages;
+                ReportList list(reportColumnTitles());
+                try {
+                    GetScores(folder.path(), list, {messages, QLocale::c()},
+                              withReaders(64, reading));
+                } catch (const Failure &failure) {
+                    std::_Exit(failure.number() == kTooManyFiles ? 2 : 4);
+                }
+                std::_Exit(rowTexts(list) == reference.rows ? 0 : 1);
+            });
+            EXPECT_TRUE(status == 0 || status == 2)
+                << "limit " << limit << (reading == FileReading::Ring ? " ring" : " blocking")
+                << ": status " << status << " (1: rows lost, -1: a signal or a hang)";
+            if (limit >= 12)
+                EXPECT_EQ(status, 0) << "limit " << limit << ": room for one file at a time";
+        }
+    }
+}
+
+TEST(ConcurrentScan, ARingThatTheSystemKeepsRefusingGivesWayToBlockingReads) {
+    TempFolder folder;
+    ASSERT_TRUE(bench::generateAccounts(folder.path(), 1200, 29));
+    const Scan reference = scanWith(folder.path(), oneByOne());
+    if (!FileRing::create(4, 4096))
+        GTEST_SKIP() << "this system offers no io_uring";
+    for (int error : {EBUSY, EINTR, EAGAIN, EBADF}) {
+        for (long from : {0L, 1L, 4L, 30L}) {
+            ScanSettings settings = withReaders(64);
+            settings.ringFaults = {from, error};
+            expectSameScan(
+                scanWith(folder.path(), settings), reference,
+                ("calls refused from " + std::to_string(from) + " with " + std::strerror(error))
+                    .c_str());
+        }
+    }
+}
+
+TEST(ConcurrentScan, WithoutAThreadForTheScanTheWindowsScanFailsAndSaysWhy) {
+    TempFolder folder;
+    folder.write("accounts/a.ini", accountFile("a", 1));
+    const int status = inChild([&] {
+        const rlimit none{1, 1}; // this process alone: no thread more
+        if (::chmod(folder.path().toUtf8(), 0755) != 0 || !dropPrivileges() ||
+            ::setrlimit(RLIMIT_NPROC, &none) != 0)
+            std::_Exit(3);
+        BackgroundScan scan(folder.path(), QLocale::c());
+        if (!scan.waitFor(std::chrono::seconds(10)))
+            std::_Exit(4);
+        const BackgroundScan::Outcome outcome = scan.take();
+        try {
+            if (outcome.error)
+                std::rethrow_exception(outcome.error);
+        } catch (const Failure &failure) {
+            std::fprintf(stderr, "%s\n", failure.what());
+            std::_Exit(failure.description().startsWith("Cannot start the scan: ") ? 0 : 5);
+        }
+        std::_Exit(outcome.rows ? 6 : 7); // the thread was had after all
+    });
+    if (status == 6)
+        GTEST_SKIP() << "the system gave the thread despite the limit";
+    EXPECT_EQ(status, 0);
+}
+
+TEST(ConcurrentScan, ReadsTheBlockingWayOnFileSystemsTheRingIsNotTrustedOn) {
+    const int proc = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(proc, 0);
+    EXPECT_FALSE(FileRing::trustsFileSystemOf(proc));
+    ::close(proc);
+    EXPECT_FALSE(FileRing::trustsFileSystemOf(-1));
+
+    // A FUSE mount with direct I/O, where ring reads have been seen to give more than the file.
+    TempFolder source, mount;
+    ASSERT_TRUE(bench::generateAccounts(source.path(), 400, 31));
+    if (::access("/dev/fuse", R_OK | W_OK) != 0 || ::system("command -v bindfs >/dev/null") != 0)
+        GTEST_SKIP() << "no FUSE here (/dev/fuse or bindfs missing)";
+    const QByteArray command =
+        "bindfs -o direct_io '" + source.path().toUtf8() + "' '" + mount.path().toUtf8() + "'";
+    if (::system(command.constData()) != 0)
+        GTEST_SKIP() << "bindfs could not mount (no FUSE in this container)";
+    const int folder = ::open(mount.path().toUtf8().constData(), O_RDONLY | O_DIRECTORY);
+    EXPECT_FALSE(FileRing::trustsFileSystemOf(folder));
+    ::close(folder);
+    const Scan reference = scanWith(source.path(), oneByOne());
+    expectSameScan(scanWith(mount.path(), withReaders(64)), reference, "through FUSE");
+    ::system(("fusermount -u '" + mount.path().toUtf8() + "'").constData());
 }

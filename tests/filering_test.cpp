@@ -11,12 +11,33 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
 using namespace orvantis;
+
+// Every allocation of this test program fails while this is set on the thread that makes it.
+thread_local bool allocationsFail = false;
+
+void *operator new(size_t size) {
+    if (allocationsFail)
+        throw std::bad_alloc();
+    if (void *memory = std::malloc(size ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+void operator delete(void *memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void *memory, size_t) noexcept {
+    std::free(memory);
+}
 
 namespace {
 
@@ -132,4 +153,72 @@ TEST(FileRing, CancellingGivesUpOnFilesThatWouldWaitForever) {
     // The slots are free for new files.
     const std::map<size_t, Collected> again = readAll(*ring, open.fd, {"plain"}, kIniOpenFlags);
     EXPECT_EQ(again.at(0).bytes, "plain");
+}
+
+TEST(FileRing, CollectingAllocatesNothingSoNoFailureCanLeaveACompletionHalfTaken) {
+    TempFolder folder;
+    std::vector<std::string> names;
+    for (int i = 0; i < 40; ++i) {
+        names.push_back("f" + std::to_string(i));
+        folder.write(QString::fromStdString(names.back()), "x");
+    }
+    std::unique_ptr<FileRing> ring = FileRing::create(16, kPiece);
+    if (!ring)
+        GTEST_SKIP() << "this system offers no io_uring";
+    const OpenFolder open(folder.path());
+    std::vector<int> seen(names.size(), 0); // room made before allocations fail
+    size_t next = 0;
+    for (int round = 0; round < 200 && (next < names.size() || ring->busy() > 0); ++round) {
+        while (next < names.size() && ring->hasFreeSlot()) {
+            ring->start(open.fd, names[next].c_str(), kIniOpenFlags, next);
+            ++next;
+        }
+        allocationsFail = true;
+        try {
+            ring->collect(std::chrono::milliseconds(100),
+                          [&](const RingRead &read) { ++seen[read.tag]; });
+        } catch (const std::bad_alloc &) {
+            allocationsFail = false;
+            FAIL() << "collecting allocated";
+        }
+        allocationsFail = false;
+    }
+    EXPECT_EQ(ring->busy(), 0u);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), static_cast<long>(names.size()))
+        << "every file once";
+}
+
+TEST(FileRing, ARingThatTheSystemKeepsRefusingIsGivenUpWithItsFilesToBeReadAnotherWay) {
+    TempFolder folder;
+    for (int i = 0; i < 8; ++i)
+        folder.write(QStringLiteral("f%1").arg(i), "x");
+    const OpenFolder open(folder.path());
+    for (int error : {EBUSY, EINTR, EBADF}) {
+        // Nothing is ever sent: every file started stays in the ring.
+        std::unique_ptr<FileRing> ring = FileRing::create(8, kPiece, {0, error});
+        if (!ring)
+            GTEST_SKIP() << "this system offers no io_uring";
+        const std::vector<std::string> names = {"f0", "f1", "f2", "f3"};
+        for (size_t tag = 0; tag < names.size(); ++tag)
+            ASSERT_TRUE(ring->start(open.fd, names[tag].c_str(), kIniOpenFlags, tag));
+        const auto begun = std::chrono::steady_clock::now();
+        while (!ring->broken() &&
+               std::chrono::steady_clock::now() - begun < std::chrono::seconds(10))
+            ring->collect(std::chrono::milliseconds(10), [](const RingRead &) {});
+        ASSERT_TRUE(ring->broken()) << std::strerror(error);
+        EXPECT_LT(std::chrono::steady_clock::now() - begun, std::chrono::seconds(3));
+        std::vector<size_t> held = ring->inFlight();
+        std::sort(held.begin(), held.end());
+        EXPECT_EQ(held, std::vector<size_t>({0, 1, 2, 3}));
+        EXPECT_FALSE(ring->hasFreeSlot());
+        EXPECT_FALSE(ring->start(open.fd, "f4", kIniOpenFlags, 4))
+            << "a broken ring starts nothing";
+        ring.reset(); // and lets go without waiting for what never comes
+    }
+    // A few refusals, then calls that go through: the ring works on.
+    std::unique_ptr<FileRing> ring = FileRing::create(8, kPiece, {-1, 0});
+    ASSERT_TRUE(ring);
+    const std::map<size_t, Collected> got = readAll(*ring, open.fd, {"f0", "f5"}, kIniOpenFlags);
+    EXPECT_EQ(got.at(1).bytes, "x");
+    EXPECT_FALSE(ring->broken());
 }
