@@ -51,6 +51,23 @@ status=0; wait "$pid" || status=$?
 [ "$status" -eq 0 ] || fail "exit status $status after closing the window"
 pid=
 
+# Scaled by 1.5, the fixed place would put its bottom off this 1024 x 768 screen: it moves up to
+# lie inside it, and keeps its size.
+QT_SCALE_FACTOR=1.5 "$work/with/orvantis" & pid=$!
+id=$(find_window "$caption") || fail "the scaled window did not appear"
+sleep 0.5
+eval "$(xdotool getwindowgeometry --shell "$id")"
+echo "scaled: ${WIDTH}x${HEIGHT} at $X,$Y"
+[ "$WIDTH" -ge 755 ] && [ "$HEIGHT" -ge 651 ] || fail "scaled window not about 756x652"
+# (Half pixels of the scaled logical place may round to one pixel more.)
+[ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1025 ] && [ $((Y + HEIGHT)) -le 769 ] ||
+  fail "scaled window not inside the screen"
+import -window "$id" "$shots/window-endtoend-scaled.png" || true
+"$(dirname "$0")/support/x11close.py" "$id"
+for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+wait "$pid" 2>/dev/null || true
+pid=
+
 # Without one: only the message box, titled "Orvantis"; Enter ends the program.
 mkdir -p "$work/without"
 cp "$program" "$work/without/orvantis"
