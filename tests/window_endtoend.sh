@@ -68,6 +68,24 @@ for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 wait "$pid" 2>/dev/null || true
 pid=
 
+# Given a FOLDER, from a program with no accounts beside it: the window reads that folder.
+mkdir -p "$work/elsewhere"
+cp "$program" "$work/elsewhere/orvantis"
+"$work/elsewhere/orvantis" "$work/with" & pid=$!
+id=$(find_window "$caption") || fail "the window on a FOLDER argument did not appear"
+"$(dirname "$0")/support/x11close.py" "$id"
+for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+wait "$pid" 2>/dev/null || true
+pid=
+
+# --help, --version and bad usage need no display.
+env -u DISPLAY -u QT_QPA_PLATFORM "$program" --version | grep -qx "orvantis 1.4" || fail "--version"
+env -u DISPLAY -u QT_QPA_PLATFORM "$program" --help | grep -q "^Usage: orvantis \[OPTION\]... \[FOLDER\]" || fail "--help"
+status=0; env -u DISPLAY "$program" --bogus 2>"$work/usage" || status=$?
+[ "$status" -eq 2 ] && [ "$(wc -l <"$work/usage")" -eq 1 ] || fail "bad usage: status $status"
+status=0; env -u DISPLAY "$program" one two 2>/dev/null || status=$?
+[ "$status" -eq 2 ] || fail "two FOLDERs: status $status"
+
 # Without one: only the message box, titled "Orvantis"; Enter ends the program.
 mkdir -p "$work/without"
 cp "$program" "$work/without/orvantis"

@@ -1,14 +1,80 @@
-// orvantis: the window, on the accounts folder beside this program.
+// orvantis: the window, on the accounts folder beside this program or the one it is given.
+#include "platform/exitstatus.h"
 #include "window/errorreport.h"
 #include "window/frmmain.h"
 #include "window/widgetmessagebox.h"
 
+#include <QCommandLineParser>
 #include <QIcon>
 #include <QLocale>
 
+#include <cstdio>
 #include <cstdlib>
+#include <optional>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: orvantis [OPTION]... [FOLDER]\n"
+    "Show game server accounts ranked by the level of their best character, in a window.\n"
+    "\n"
+    "Reads every account file in FOLDER/accounts and shows one row per account with a login,\n"
+    "highest level first; \"Refresh\" reads the folder again. FOLDER defaults to the folder that\n"
+    "holds this program, where it really is: a link to the program elsewhere (such as\n"
+    "/usr/bin/orvantis) does not change it. Nothing is written to the folder.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help and exit\n"
+    "  --version      show the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0   the window was closed, or FOLDER has no entry named exactly \"accounts\" (the\n"
+    "      message \"Accounts folder not found!\" was shown)\n"
+    "  2   bad usage: an unknown option, or more than one FOLDER\n"
+    "  70  an error the program could not recover from was reported, such as an accounts\n"
+    "      folder that could no longer be read, or too little memory or too few file\n"
+    "      descriptors to read it\n";
+
+// Reads the command line before any window exists, so that --help, --version and bad usage
+// need no display. Sets `folder` to the one given, if any; gives a status to end with, or
+// nothing to go on.
+std::optional<int> readCommandLine(int argc, char *argv[], QString &folder) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({help, version});
+    const auto usageError = [](const QString &message) {
+        std::fprintf(stderr, "orvantis: %s (see --help)\n", message.toLocal8Bit().constData());
+        return orvantis::kExitUsage;
+    };
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet(help)) {
+        std::fputs(kUsage, stdout);
+        return orvantis::kExitSuccess;
+    }
+    if (parser.isSet(version)) {
+        std::printf("orvantis %s\n", ORVANTIS_VERSION);
+        return orvantis::kExitSuccess;
+    }
+    const QStringList folders = parser.positionalArguments();
+    if (folders.size() > 1)
+        return usageError(QStringLiteral("one FOLDER at most"));
+    if (!folders.isEmpty())
+        folder = folders[0];
+    return std::nullopt;
+}
+
+} // namespace
 
 int main(int argc, char *argv[]) {
+    QString folder;
+    if (const auto status = readCommandLine(argc, argv, folder))
+        return *status;
     orvantis::WidgetMessageBox messages;
     orvantis::GuardedApplication app(argc, argv, messages);
     QApplication::setApplicationName(orvantis::kApplicationTitle);
@@ -16,8 +82,10 @@ int main(int argc, char *argv[]) {
     for (int size : {16, 24, 32, 48})
         icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
+    if (folder.isEmpty())
+        folder = QCoreApplication::applicationDirPath();
 
-    orvantis::frmMain window(QCoreApplication::applicationDirPath(), messages, QLocale::system());
+    orvantis::frmMain window(folder, messages, QLocale::system());
     messages.setParentWidget(&window);
     try {
         if (!window.Form_Load())
