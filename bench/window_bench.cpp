@@ -6,7 +6,7 @@
 #include "scanwaiting.h"
 #include "support.h"
 
-#include "console/ranking.h"
+#include "reportlist/ranking.h"
 #include "scan/getscores.h"
 #include "scan/reportcolumns.h"
 #include "window/frmmain.h"

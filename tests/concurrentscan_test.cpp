@@ -318,8 +318,9 @@ TEST(ConcurrentScan, UnderAnyDescriptorLimitGivesEveryRowOrAClearFailure) {
             EXPECT_TRUE(status == 0 || status == 2)
                 << "limit " << limit << (reading == FileReading::Ring ? " ring" : " blocking")
                 << ": status " << status << " (1: rows lost, -1: a signal or a hang)";
-            if (limit >= 12)
+            if (limit >= 12) {
                 EXPECT_EQ(status, 0) << "limit " << limit << ": room for one file at a time";
+            }
         }
     }
 }

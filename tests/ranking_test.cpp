@@ -1,4 +1,4 @@
-#include "console/ranking.h"
+#include "reportlist/ranking.h"
 #include "listhelpers.h"
 #include "scan/reportcolumns.h"
 

@@ -228,7 +228,7 @@ TEST_F(WindowTest, AScanRunsBehindAWindowThatAnswersWithRefreshDisabledAndItsPro
                      accountFile("user" + QByteArray::number(i), i));
     const auto gate = GatedReader::make();
     frmMain w(folder.path(), messages, QLocale::c(),
-              {kDefaultReadsInFlight, gate->reader(), nullptr});
+              {kDefaultReadsInFlight, gate->reader(), nullptr, FileReading::Ring, {}});
     auto *progress = w.findChild<QProgressBar *>(QStringLiteral("scanProgress"));
     ASSERT_NE(progress, nullptr);
     ASSERT_TRUE(w.Form_Load());
@@ -261,7 +261,7 @@ TEST_F(WindowTest, ClosingDuringAScanDoesNotWaitForIt) {
             gate->ignoreStop();
         auto w =
             std::make_unique<frmMain>(folder.path(), messages, QLocale::c(),
-                                      ScanSettings{kDefaultReadsInFlight, gate->reader(), nullptr});
+                                      ScanSettings{kDefaultReadsInFlight, gate->reader(), nullptr, FileReading::Ring, {}});
         ASSERT_TRUE(w->Form_Load());
         w->show();
         ASSERT_TRUE(eventually([&] { return gate->held() > 0; })) << "the scan reads";
@@ -407,7 +407,7 @@ TEST_F(WindowTest, TheProgressBarCountsInAsciiDigitsInEveryLocale) {
     const auto gate = GatedReader::make();
     QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
     frmMain w(folder.path(), messages, QLocale(QLocale::Arabic, QLocale::Egypt),
-              {kDefaultReadsInFlight, gate->reader(), nullptr});
+              {kDefaultReadsInFlight, gate->reader(), nullptr, FileReading::Ring, {}});
     auto *progress = w.findChild<QProgressBar *>(QStringLiteral("scanProgress"));
     ASSERT_TRUE(w.Form_Load());
     w.show();

@@ -1,7 +1,7 @@
 // orvantis-rank: the ranking of the window, printed for scripts and machines without a display.
 #include "console/consolemessagebox.h"
 #include "console/progressline.h"
-#include "console/ranking.h"
+#include "reportlist/ranking.h"
 #include "platform/deferredmessagebox.h"
 #include "platform/exitstatus.h"
 #include "platform/failure.h"

@@ -69,9 +69,11 @@ ListItem ListItems::Add(int index, const QString &text) {
     if (index == list_->rowCount_ + 1) {
         list_->cells_.resize(list_->cells_.size() + columns);
         list_->cells_[static_cast<size_t>(index - 1) * columns] = text;
+        list_->tags_.push_back(0);
     } else {
         const auto inserted = list_->cells_.insert(at, columns, QString());
         *inserted = text;
+        list_->tags_.insert(list_->tags_.begin() + (index - 1), 0);
     }
     ++list_->rowCount_;
     list_->notify(ReportList::Change::Rows);
@@ -83,6 +85,8 @@ void ListItems::Clear() {
         return;
     list_->cells_.clear();
     list_->cells_.shrink_to_fit();
+    list_->tags_.clear();
+    list_->tags_.shrink_to_fit();
     list_->rowCount_ = 0;
     list_->notify(ReportList::Change::Rows);
 }
@@ -95,6 +99,17 @@ ReportList::ReportList(QStringList columnHeaders)
 
 void ReportList::reserve(int rows) {
     cells_.reserve(static_cast<size_t>(std::max(rows, 0)) * columnCount());
+    tags_.reserve(static_cast<size_t>(std::max(rows, 0)));
+}
+
+uint32_t ReportList::rowTag(int row) const {
+    checkRow(row);
+    return tags_[static_cast<size_t>(row)];
+}
+
+void ReportList::setRowTag(int row, uint32_t tag) {
+    checkRow(row);
+    tags_[static_cast<size_t>(row)] = tag;
 }
 
 void ReportList::setSortOrder(int order) {
@@ -156,6 +171,7 @@ void ReportList::takeRowsFrom(ReportList &other) {
     if (other.columnCount() != columnCount())
         throw invalidProperty();
     cells_ = std::exchange(other.cells_, {});
+    tags_ = std::exchange(other.tags_, {});
     rowCount_ = std::exchange(other.rowCount_, 0);
     sortOrder_ = other.sortOrder_;
     sortKey_ = other.sortKey_;
@@ -252,13 +268,17 @@ void ReportList::sortRows() {
     constexpr size_t kAhead = 8;
     std::vector<QString> sorted;
     sorted.reserve(cells_.size());
+    std::vector<uint32_t> sortedTags;
+    sortedTags.reserve(tags_.size());
     for (size_t to = 0; to < entries.size(); ++to) {
         if (to + kAhead < entries.size())
             __builtin_prefetch(&cells_[static_cast<size_t>(entries[to + kAhead].row) * columns]);
         auto from = cells_.begin() + static_cast<std::ptrdiff_t>(entries[to].row) * columns;
         std::move(from, from + columns, std::back_inserter(sorted));
+        sortedTags.push_back(tags_[static_cast<size_t>(entries[to].row)]);
     }
     cells_.swap(sorted);
+    tags_.swap(sortedTags);
     notify(Change::Rows);
 }
 

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -98,6 +99,11 @@ public:
     // The same, copying the text into the cell's own memory when it has room.
     void setCell(int row, int column, QStringView text);
 
+    // A number the program keeps with each row, not shown (0 until set); it moves with its row.
+    // The scan keeps there where the row's account file is in its listing.
+    uint32_t rowTag(int row) const;
+    void setRowTag(int row, uint32_t tag);
+
     // Takes every row of `other`, which has the same columns, in place of its own, with its
     // sort settings; `other` is left empty. What a scan made elsewhere is handed over this way.
     void takeRowsFrom(ReportList &other);
@@ -114,6 +120,7 @@ private:
 
     QStringList headers_;
     std::vector<QString> cells_; // row-major, columnCount() cells per row
+    std::vector<uint32_t> tags_; // one per row
     int rowCount_ = 0;
     ListItems items_;
     int sortOrder_ = 0;

@@ -83,6 +83,8 @@ public:
     // the path again; -1 when there is none. It is the folder as listed, even if another has
     // since taken its name.
     int folderDescriptor() const;
+    // Lets go of the open folder; the names stay.
+    void closeFolder() { open_.reset(); }
     // The i-th file's full path as stored on disk, written into `path` to reuse its memory.
     void path(size_t i, QByteArray &path) const;
     // The indices of the files in name order (as ListingOrder::ByName has them). Only reads

@@ -63,6 +63,11 @@ int nameValueOf(const QString &slot) {
 
 } // namespace
 
+QString ScanReport::accountFileOf(uint32_t rowTag) const {
+    return listing && rowTag < listing->size() ? listing->folder() + listing->name(rowTag)
+                                               : QString();
+}
+
 size_t ScanReport::unreadableFiles() const {
     return static_cast<size_t>(std::count_if(skipped.begin(), skipped.end(),
                                              [](const SkippedFile &f) { return f.unreadable; }));
@@ -382,7 +387,7 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
     // Listed once, as the folder stores it, so that reading starts at once; every account file
     // is then read once, through the folder as found on disk. The name order, in which the
     // rows are made, is worked out while the files are read.
-    const FolderListing listing =
+    FolderListing listing =
         listRegularFiles(programFolder + QStringLiteral("/accounts/"), ListingOrder::AsStored);
     ScanReport report;
     report.accounts = listing.state();
@@ -414,11 +419,14 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
             row.SetSubItems(1, outcome.level);
             row.SetSubItems(2, outcome.slot);
             row.SetSubItems(3, outcome.name);
+            lvLevels.setRowTag(rowCounter - 1, static_cast<uint32_t>(i));
             ++rowCounter;
         }
         outcome = AccountOutcome(); // its texts now live in the list alone
     }
     SortListColumn(lvLevels, 2, SortNumber, SortDescending, environment);
+    listing.closeFolder();
+    report.listing = std::make_shared<const FolderListing>(std::move(listing));
     return report;
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace orvantis {
@@ -48,6 +49,11 @@ struct ScanReport {
     QString accountsLinkTarget; // where it leads, when it is a link to nowhere
     size_t accountFiles = 0;    // the account files listed
     std::vector<SkippedFile> skipped;
+    // The folder's listing, its folder closed: each row's tag is its account file's place in it.
+    std::shared_ptr<const FolderListing> listing;
+
+    // The path of the account file that the row with this tag was read from.
+    QString accountFileOf(uint32_t rowTag) const;
 
     size_t unreadableFiles() const;
     // The account files that were read: those listed but the unreadable ones.

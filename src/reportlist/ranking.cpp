@@ -1,4 +1,4 @@
-#include "console/ranking.h"
+#include "reportlist/ranking.h"
 
 #include "platform/visibletext.h"
 
