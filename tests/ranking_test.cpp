@@ -1,5 +1,5 @@
-#include "reportlist/ranking.h"
 #include "listhelpers.h"
+#include "reportlist/ranking.h"
 #include "scan/reportcolumns.h"
 
 #include <QJsonArray>

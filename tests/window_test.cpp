@@ -2,10 +2,13 @@
 #include "gatedreader.h"
 #include "privileges.h"
 #include "qtprinters.h"
+#include "recordingdesktop.h"
 #include "recordingmessagebox.h"
+#include "scan/reportcolumns.h"
 #include "scanwaiting.h"
 #include "tempfolder.h"
 #include "window/errorreport.h"
+#include "window/findbar.h"
 #include "window/frmmain.h"
 #include "window/scansummary.h"
 
@@ -14,13 +17,18 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -50,6 +58,14 @@ protected:
             rows << model->index(row, 0).data().toString() + u'|' +
                         model->index(row, 1).data().toString();
         return rows;
+    }
+
+    // The list's context-menu action of that name.
+    static QAction *listAction(frmMain &w, const QString &text) {
+        for (QAction *action : w.levelsView()->actions())
+            if (action->text() == text)
+                return action;
+        return nullptr;
     }
 
     // Accounts user0, user1, … at levels 1, 2, …
@@ -161,11 +177,10 @@ TEST_F(WindowTest, CopiesTheSelectedRowsAsTabSeparatedLinesInTheOrderShown) {
 
     // The same from the list's context menu.
     EXPECT_EQ(w.levelsView()->contextMenuPolicy(), Qt::ActionsContextMenu);
-    const QList<QAction *> actions = w.levelsView()->actions();
-    ASSERT_EQ(actions.size(), 1);
-    EXPECT_EQ(actions[0]->text(), "Copy");
+    QAction *copy = listAction(w, "Copy");
+    ASSERT_NE(copy, nullptr);
     QGuiApplication::clipboard()->clear();
-    actions[0]->trigger();
+    copy->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "bob\t12\t1\tOne\nalice\t5\t1\tOne\n");
     EXPECT_EQ(w.levelsView()->editTriggers(), QAbstractItemView::NoEditTriggers)
         << "still read-only";
@@ -212,10 +227,10 @@ TEST_F(WindowTest, StartsWithTheRankingWhenTheAccountsFolderIsThere) {
 namespace {
 
 // Handles events until `done` holds, for at most five seconds; whether it holds.
-template <typename Condition> bool eventually(Condition done) {
+template <typename Condition> bool eventually(Condition done, int withinMs = 5000) {
     QElapsedTimer clock;
     clock.start();
-    while (!done() && clock.elapsed() < 5000)
+    while (!done() && clock.elapsed() < withinMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return done();
 }
@@ -259,9 +274,9 @@ TEST_F(WindowTest, ClosingDuringAScanDoesNotWaitForIt) {
         const auto gate = GatedReader::make();
         if (!readsGiveUp)
             gate->ignoreStop();
-        auto w =
-            std::make_unique<frmMain>(folder.path(), messages, QLocale::c(),
-                                      ScanSettings{kDefaultReadsInFlight, gate->reader(), nullptr, FileReading::Ring, {}});
+        auto w = std::make_unique<frmMain>(
+            folder.path(), messages, QLocale::c(),
+            ScanSettings{kDefaultReadsInFlight, gate->reader(), nullptr, FileReading::Ring, {}});
         ASSERT_TRUE(w->Form_Load());
         w->show();
         ASSERT_TRUE(eventually([&] { return gate->held() > 0; })) << "the scan reads";
@@ -457,6 +472,161 @@ TEST_F(WindowTest, RefreshKeepsTheRowsShownUntilTheNewOnesReplaceThemAndTheCurre
     EXPECT_TRUE(w.levelsView()->selectionModel()->isRowSelected(249, {}));
     EXPECT_TRUE(w.levelsView()->visualRect(current).intersects(w.levelsView()->viewport()->rect()))
         << "and in view";
+}
+
+TEST_F(WindowTest, TheContextMenuActsOnRowsAndTheirAccountFiles) {
+    folder.write("accounts/a.ini", accountFile("alice", 5));
+    folder.write("accounts/b.ini", accountFile("bob,\"the\" great", 12));
+    folder.write("accounts/c.ini", accountFile("carol", 9));
+    frmMain &w = window();
+    RecordingDesktop desktop;
+    w.setDesktop(desktop);
+    ASSERT_TRUE(loadAndWait(w));
+    ASSERT_TRUE(showActive(w));
+    QStringList names;
+    for (QAction *action : w.levelsView()->actions())
+        names << action->text();
+    EXPECT_EQ(names, QStringList({"Copy", "Copy with Column Titles", "Save As…",
+                                  "Save Selected Rows As…", "Open Account File", "Show in Folder",
+                                  "", "Refresh When Files Change"}));
+
+    // carol (the second row) is current and selected.
+    w.levelsView()->setCurrentIndex(w.levelsView()->model()->index(1, 0));
+    listAction(w, "Copy with Column Titles")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              "Username\tHighest Level\tChar No.\tChar Name\ncarol\t9\t1\tOne\n");
+    listAction(w, "Open Account File")->trigger();
+    listAction(w, "Show in Folder")->trigger();
+    const QString carolsFile = QFileInfo(folder.path("accounts/c.ini")).absoluteFilePath();
+    EXPECT_EQ(desktop.opened, QStringList({carolsFile}));
+    EXPECT_EQ(desktop.shown, QStringList({carolsFile}));
+    EXPECT_EQ(w.accountFileOf(0), QFileInfo(folder.path("accounts/b.ini")).absoluteFilePath())
+        << "each row knows its file, wherever the sort put it";
+
+    // Save As: the whole list, by the ranking's own formats; the format the name says.
+    TempFolder out;
+    desktop.saveTo = out.path("ranking");
+    desktop.filterChosen = "Comma-separated values (*.csv)";
+    listAction(w, "Save As…")->trigger();
+    ReportList expected(reportColumnTitles());
+    expected.takeRowsFrom(w.lvLevels()); // borrowed to make the expected text, then given back
+    const QByteArray csv = rankingText(expected, RankingFormat::Csv);
+    w.lvLevels().takeRowsFrom(expected);
+    QFile saved(out.path("ranking.csv"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), csv);
+    desktop.saveTo = out.path("top.json");
+    listAction(w, "Save Selected Rows As…")->trigger();
+    QFile json(out.path("top.json"));
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const QJsonArray rows = QJsonDocument::fromJson(json.readAll()).array();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].toObject()["login"].toString(), "carol");
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files), QStringList({"ranking.csv", "top.json"}))
+        << "no temporary file left behind";
+
+    // A place that cannot be written: said, and the old file untouched.
+    desktop.saveTo = out.path("no/such/folder/x.tsv");
+    listAction(w, "Save As…")->trigger();
+    ASSERT_FALSE(messages.shown.empty());
+    EXPECT_TRUE(messages.shown.back().text.startsWith("Could not save "));
+}
+
+TEST_F(WindowTest, CtrlFFindsLoginsAndCharacterNamesAsTheUserTypes) {
+    for (int i = 0; i < 30; ++i)
+        folder.write(QStringLiteral("accounts/%1.ini").arg(i),
+                     "[GENERAL]\nLogin=user" + QByteArray::number(i) +
+                         "\n[CHAR1]\nLevel=" + QByteArray::number(i + 1) +
+                         "\nName=" + (i % 10 == 3 ? "Sir Quentin" : "Nobody") + "\n");
+    folder.write("accounts/x.ini", "[GENERAL]\nLogin=QUENTINA\n[CHAR1]\nLevel=2\nName=x\n");
+    frmMain &w = window();
+    ASSERT_TRUE(loadAndWait(w));
+    ASSERT_TRUE(showActive(w));
+    FindBar *bar = w.findBar();
+    EXPECT_FALSE(bar->isVisible()) << "closed, it takes no room";
+    QTest::keyClick(w.levelsView(), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(bar->isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), bar->field());
+    QTest::keyClicks(bar->field(), "quent");
+    ASSERT_TRUE(eventually([&] { return !bar->searching(); }));
+    // Rows by level: user29 (30) … ; the names of user3, 13, 23 and the login QUENTINA match.
+    const auto currentLogin = [&] { return w.levelsView()->currentIndex().data().toString(); };
+    EXPECT_EQ(currentLogin(), "user23");
+    EXPECT_EQ(bar->countText(), "1 of 4");
+    QTest::keyClick(bar->field(), Qt::Key_Return);
+    EXPECT_EQ(currentLogin(), "user13");
+    QTest::keyClick(bar->field(), Qt::Key_F3);
+    EXPECT_EQ(currentLogin(), "user3");
+    EXPECT_EQ(bar->countText(), "3 of 4");
+    QTest::keyClick(bar->field(), Qt::Key_F3);
+    EXPECT_EQ(currentLogin(), "QUENTINA");
+    QTest::keyClick(bar->field(), Qt::Key_F3);
+    EXPECT_EQ(currentLogin(), "user23") << "round to the first";
+    QTest::keyClick(bar->field(), Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(currentLogin(), "QUENTINA");
+    QTest::keyClick(bar->field(), Qt::Key_Escape);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), w.levelsView());
+    EXPECT_EQ(currentLogin(), "QUENTINA") << "the found row stays selected";
+    EXPECT_TRUE(
+        w.levelsView()->selectionModel()->isRowSelected(w.levelsView()->currentIndex().row(), {}));
+    QTest::keyClicks(w.levelsView(), "user1"); // type-ahead on the first column still works
+    EXPECT_TRUE(currentLogin().startsWith("user1"));
+}
+
+TEST_F(WindowTest, F5AndCtrlRRefreshLikeTheButton) {
+    writeAccounts(2);
+    frmMain &w = window();
+    ASSERT_TRUE(loadAndWait(w));
+    ASSERT_TRUE(showActive(w));
+    writeAccounts(3);
+    QTest::keyClick(w.levelsView(), Qt::Key_F5);
+    EXPECT_TRUE(w.isScanning());
+    ASSERT_TRUE(waitForScan(w));
+    EXPECT_EQ(w.lvLevels().listItems().Count(), 3);
+    writeAccounts(4);
+    QTest::keyClick(w.levelsView(), Qt::Key_R, Qt::ControlModifier);
+    ASSERT_TRUE(waitForScan(w));
+    EXPECT_EQ(w.lvLevels().listItems().Count(), 4);
+}
+
+TEST_F(WindowTest, ACellWhoseTextIsCutOffShowsItAllAsATooltip) {
+    folder.write("accounts/a.ini", "[GENERAL]\nLogin=short\n[CHAR1]\nLevel=5\n"
+                                   "Name=A character name far too long for its column\n");
+    frmMain &w = window();
+    ASSERT_TRUE(loadAndWait(w));
+    ASSERT_TRUE(showActive(w));
+    const auto tooltipAt = [&](int column) {
+        QToolTip::hideText();
+        const QRect cell = w.levelsView()->visualRect(w.levelsView()->model()->index(0, column));
+        QHelpEvent help(QEvent::ToolTip, cell.center(),
+                        w.levelsView()->viewport()->mapToGlobal(cell.center()));
+        QCoreApplication::sendEvent(w.levelsView()->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tooltipAt(0), "") << "a text that fits has none";
+    EXPECT_EQ(tooltipAt(3), "A character name far too long for its column");
+}
+
+TEST_F(WindowTest, RefreshesWhenFilesChangeOnlyWhileAskedTo) {
+    writeAccounts(2);
+    frmMain &w = window();
+    ASSERT_TRUE(loadAndWait(w));
+    EXPECT_FALSE(w.refreshesWhenFilesChange()) << "off at every start";
+    folder.write("accounts/new1.ini", accountFile("new1", 50));
+    QTest::qWait(frmMain::kQuietAfterChangeMs + 500);
+    EXPECT_EQ(w.lvLevels().listItems().Count(), 2) << "nothing while off";
+
+    w.setRefreshWhenFilesChange(true);
+    QElapsedTimer clock;
+    clock.start();
+    folder.write("accounts/new2.ini", accountFile("new2", 60));
+    ASSERT_TRUE(
+        eventually([&] { return !w.isScanning() && w.lvLevels().listItems().Count() == 4; }, 15000))
+        << "a new account file appears without a click";
+    EXPECT_GE(clock.elapsed(), frmMain::kQuietAfterChangeMs) << "once the changes have paused";
+    EXPECT_EQ(w.lvLevels().cell(0, 0), "new2");
+    w.setRefreshWhenFilesChange(false);
 }
 
 TEST(WindowPlace, MovesAFrameThatWouldLeaveTheScreenInsideItWhenItFits) {

@@ -1,11 +1,11 @@
 // orvantis-rank: the ranking of the window, printed for scripts and machines without a display.
 #include "console/consolemessagebox.h"
 #include "console/progressline.h"
-#include "reportlist/ranking.h"
 #include "platform/deferredmessagebox.h"
 #include "platform/exitstatus.h"
 #include "platform/failure.h"
 #include "platform/visibletext.h"
+#include "reportlist/ranking.h"
 #include "scan/accountsfolder.h"
 #include "scan/backgroundscan.h"
 

@@ -5,18 +5,25 @@
 #include "reportlist/rowtext.h"
 #include "scan/accountsfolder.h"
 #include "scan/reportcolumns.h"
+#include "window/findbar.h"
 #include "window/reportlistmodel.h"
 #include "window/scansummary.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
+#include <QStyle>
 #include <QTextDocumentFragment>
+#include <QToolTip>
 #include <QTreeView>
 
 #include <algorithm>
@@ -56,6 +63,8 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
       label1_(new QLabel(QStringLiteral("Levels (Highest first):"), this)),
       command1_(new QPushButton(QStringLiteral("Refresh"), this)),
       progress_(new QProgressBar(this)), summary_(new QLabel(this)),
+      findBar_(new FindBar(
+          lvLevels_, [this] { return levelsView_->currentIndex().row(); }, levelsView_)),
       scanSettings_(std::move(scanSettings)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kCaption);
@@ -80,14 +89,10 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
     levelsView_->setAccessibleDescription(QStringLiteral(
         "One row per account: user name, highest level, character number and character name"));
     connect(model_, &ReportListModel::visibleChanged, this, &frmMain::setLevelsVisible);
-    // Copy, from the keyboard or the list's context menu: the selected rows as tab-separated
-    // lines, which a spreadsheet pastes as cells.
-    auto *copy = new QAction(QStringLiteral("Copy"), levelsView_);
-    copy->setShortcut(QKeySequence::Copy);
-    copy->setShortcutContext(Qt::WidgetShortcut);
-    connect(copy, &QAction::triggered, this, &frmMain::copySelectedRows);
-    levelsView_->addAction(copy);
-    levelsView_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    levelsView_->viewport()->installEventFilter(this); // tooltips for text cut off
+    addActions();
+    connect(findBar_, &FindBar::found, this, &frmMain::makeRowCurrent);
+    connect(findBar_, &FindBar::closed, levelsView_, qOverload<>(&QWidget::setFocus));
 
     label1_->setObjectName(QStringLiteral("Label1"));
     label1_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -115,6 +120,8 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
 
     scanTimer_.setInterval(kScanPollMs);
     connect(&scanTimer_, &QTimer::timeout, this, &frmMain::watchScan);
+    changeTimer_.setSingleShot(true);
+    connect(&changeTimer_, &QTimer::timeout, this, &frmMain::refreshForChanges);
 
     setTabOrder(levelsView_, command1_);
     layOut();
@@ -141,6 +148,10 @@ void frmMain::layOut() {
     place(command1_, kButtonRect);
     place(progress_, kProgressRect);
     place(summary_, kProgressRect);
+    // The find bar lies over the bottom of the list, inside its frame, while it is open.
+    const QRect list = levelsView_->viewport()->geometry();
+    const int findHeight = findBar_->sizeHint().height();
+    findBar_->setGeometry(list.left(), list.bottom() + 1 - findHeight, list.width(), findHeight);
     // The heading keeps its place; where the default font is wider than the design's, it grows
     // to show its whole text rather than cut it.
     label1_->resize(std::max(label1_->width(), label1_->sizeHint().width()), label1_->height());
@@ -184,13 +195,65 @@ void frmMain::setLevelsVisible(bool visible) {
         levelsView_->setFocus();
 }
 
-QString frmMain::selectedRowsText() const {
-    QList<int> rows;
+// The list's actions, in its context menu and on their keys, and the window's own keys.
+void frmMain::addActions() {
+    addListAction(QStringLiteral("Copy"), QKeySequence::Copy, &frmMain::copySelectedRows);
+    addListAction(QStringLiteral("Copy with Column Titles"),
+                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
+                  &frmMain::copySelectedRowsWithTitles);
+    addListAction(QStringLiteral("Save As…"), QKeySequence::Save, &frmMain::saveAllAs);
+    addListAction(QStringLiteral("Save Selected Rows As…"), QKeySequence(),
+                  &frmMain::saveSelectedAs);
+    addListAction(QStringLiteral("Open Account File"), QKeySequence(Qt::CTRL | Qt::Key_O),
+                  &frmMain::openAccountFile);
+    addListAction(QStringLiteral("Show in Folder"), QKeySequence(),
+                  &frmMain::showAccountFileInFolder);
+    auto *separator = new QAction(levelsView_);
+    separator->setSeparator(true);
+    levelsView_->addAction(separator);
+    refreshOnChange_ = new QAction(QStringLiteral("Refresh When Files Change"), levelsView_);
+    refreshOnChange_->setCheckable(true); // off at every start: nothing is kept
+    connect(refreshOnChange_, &QAction::toggled, this, &frmMain::setRefreshWhenFilesChange);
+    levelsView_->addAction(refreshOnChange_);
+    levelsView_->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    auto *find = new QAction(QStringLiteral("Find"), this);
+    find->setShortcut(QKeySequence::Find);
+    connect(find, &QAction::triggered, findBar_, &FindBar::open);
+    auto *next = new QAction(QStringLiteral("Find Next"), this);
+    next->setShortcut(QKeySequence(Qt::Key_F3));
+    connect(next, &QAction::triggered, findBar_, &FindBar::findNext);
+    auto *previous = new QAction(QStringLiteral("Find Previous"), this);
+    previous->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    connect(previous, &QAction::triggered, findBar_, &FindBar::findPrevious);
+    auto *refresh = new QAction(QStringLiteral("Refresh"), this);
+    refresh->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
+    connect(refresh, &QAction::triggered, this, &frmMain::Command1_Click);
+    QWidget::addActions({find, next, previous, refresh});
+}
+
+QAction *frmMain::addListAction(const QString &text, const QKeySequence &keys,
+                                void (frmMain::*slot)()) {
+    auto *action = new QAction(text, levelsView_);
+    action->setShortcut(keys);
+    action->setShortcutContext(Qt::WidgetShortcut);
+    connect(action, &QAction::triggered, this, slot);
+    levelsView_->addAction(action);
+    return action;
+}
+
+// In the order shown, whatever the order of selecting.
+std::vector<int> frmMain::selectedRowNumbers() const {
+    std::vector<int> rows;
     for (const QModelIndex &index : levelsView_->selectionModel()->selectedRows())
-        rows << index.row();
-    std::sort(rows.begin(), rows.end()); // in the order shown, whatever the order of selecting
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+QString frmMain::selectedRowsText() const {
     QString text;
-    for (int row : rows)
+    for (int row : selectedRowNumbers())
         text += tabSeparatedRow(lvLevels_, row) + u'\n';
     return text;
 }
@@ -199,6 +262,167 @@ void frmMain::copySelectedRows() {
     const QString text = selectedRowsText();
     if (!text.isEmpty())
         QGuiApplication::clipboard()->setText(text);
+}
+
+void frmMain::copySelectedRowsWithTitles() {
+    const QString text = selectedRowsText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(lvLevels_.columnHeaders().join(u'\t') + u'\n' + text);
+}
+
+QString frmMain::accountFileOf(int row) const {
+    return lastReport_.accountFileOf(lvLevels_.rowTag(row));
+}
+
+bool frmMain::saveRows(const QString &path, RankingFormat format, bool selectedOnly) {
+    QByteArray text;
+    if (selectedOnly) {
+        ReportList chosen(lvLevels_.columnHeaders());
+        for (int row : selectedRowNumbers()) {
+            const ListItem item =
+                chosen.listItems().Add(chosen.listItems().Count() + 1, lvLevels_.cell(row, 0));
+            for (int column = 1; column < lvLevels_.columnCount(); ++column)
+                item.SetSubItems(column, lvLevels_.cell(row, column));
+        }
+        text = rankingText(chosen, format);
+    } else {
+        text = rankingText(lvLevels_, format);
+    }
+    QSaveFile file(path); // written beside it, and put in its place on commit
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        messages_.show(QStringLiteral("Could not save %1: %2").arg(path, file.errorString()),
+                       kCritical, QString());
+        return false;
+    }
+    return true;
+}
+
+void frmMain::saveAllAs() {
+    saveAs(false);
+}
+
+void frmMain::saveSelectedAs() {
+    saveAs(true);
+}
+
+void frmMain::saveAs(bool selectedOnly) {
+    static const QString kTsv = QStringLiteral("Tab-separated values (*.tsv)");
+    static const QString kCsv = QStringLiteral("Comma-separated values (*.csv)");
+    static const QString kJson = QStringLiteral("JSON (*.json)");
+    QString filter = kTsv;
+    QString path =
+        desktop_->chooseSaveFile(this, QStringList{kTsv, kCsv, kJson}.join(";;"), &filter);
+    if (path.isEmpty())
+        return;
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    RankingFormat format = filter == kCsv    ? RankingFormat::Csv
+                           : filter == kJson ? RankingFormat::Json
+                                             : RankingFormat::Tsv;
+    if (const auto named = rankingFormatNamed(suffix))
+        format = *named; // the name the user typed wins
+    else
+        path += format == RankingFormat::Csv    ? QStringLiteral(".csv")
+                : format == RankingFormat::Json ? QStringLiteral(".json")
+                                                : QStringLiteral(".tsv");
+    saveRows(path, format, selectedOnly);
+}
+
+void frmMain::openAccountFile() {
+    const QModelIndex current = levelsView_->currentIndex();
+    if (!current.isValid())
+        return;
+    const QString file = accountFileOf(current.row());
+    if (!file.isEmpty() && !desktop_->openFile(file))
+        messages_.show(QStringLiteral("No program is set to open %1.").arg(file), kExclamation,
+                       QString());
+}
+
+void frmMain::showAccountFileInFolder() {
+    const QModelIndex current = levelsView_->currentIndex();
+    if (!current.isValid())
+        return;
+    const QString file = accountFileOf(current.row());
+    if (!file.isEmpty())
+        desktop_->showInFolder(file);
+}
+
+void frmMain::makeRowCurrent(int row) {
+    const QModelIndex index = model_->index(row, 0);
+    levelsView_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                              QItemSelectionModel::Rows);
+    levelsView_->scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == levelsView_->viewport() && event->type() == QEvent::ToolTip)
+        return showCutOffText(event);
+    return QWidget::eventFilter(watched, event);
+}
+
+// A cell whose text does not fit its column shows the whole text as a tooltip.
+bool frmMain::showCutOffText(QEvent *event) {
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const QModelIndex index = levelsView_->indexAt(help->pos());
+    const QString text = index.data().toString();
+    const QRect cell = levelsView_->visualRect(index);
+    // The view leaves a margin on either side of a cell's text.
+    const int margin = levelsView_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+    if (index.isValid() &&
+        levelsView_->fontMetrics().horizontalAdvance(text) + 2 * margin > cell.width())
+        QToolTip::showText(help->globalPos(), text, levelsView_->viewport(), cell);
+    else
+        QToolTip::hideText();
+    return true;
+}
+
+void frmMain::setRefreshWhenFilesChange(bool on) {
+    if (refreshOnChange_->isChecked() != on) {
+        refreshOnChange_->setChecked(on); // comes back here through toggled
+        return;
+    }
+    if (!on) {
+        delete watcher_;
+        watcher_ = nullptr;
+        changeTimer_.stop();
+        return;
+    }
+    watchAccountsFolder();
+}
+
+bool frmMain::refreshesWhenFilesChange() const {
+    return refreshOnChange_->isChecked();
+}
+
+// Watches the accounts folder as the last scan found it, anew after each scan (the folder may
+// have been replaced). Where the folder cannot be watched, nothing changes but that.
+void frmMain::watchAccountsFolder() {
+    if (!refreshesWhenFilesChange())
+        return;
+    delete watcher_;
+    watcher_ = new QFileSystemWatcher(this);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &frmMain::accountsFolderChanged);
+    if (lastReport_.listing && !lastReport_.listing->folder().isEmpty())
+        watcher_->addPath(lastReport_.listing->folder());
+}
+
+void frmMain::accountsFolderChanged() {
+    changeTimer_.start(kQuietAfterChangeMs); // each change puts the rescan off again
+}
+
+void frmMain::refreshForChanges() {
+    if (!refreshesWhenFilesChange())
+        return;
+    if (scan_) {
+        changedDuringScan_ = true; // looked at again once this scan is done
+        return;
+    }
+    const qint64 since = lastScanStart_.isValid() ? lastScanStart_.elapsed() : kLeastBetweenScansMs;
+    if (since < kLeastBetweenScansMs) {
+        changeTimer_.start(static_cast<int>(kLeastBetweenScansMs - since));
+        return;
+    }
+    quietScan_ = true; // no box for the files it leaves out: the summary names them
+    Command1_Click();
 }
 
 bool frmMain::Form_Load() {
@@ -223,6 +447,7 @@ void frmMain::GetScores() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     scan_ = std::make_unique<BackgroundScan>(programFolder_, locale_, scanSettings_);
     scanClock_.start();
+    lastScanStart_.start();
     scanTimer_.start();
 }
 
@@ -269,12 +494,17 @@ void frmMain::watchScan() {
     // The rows are complete and sorted: they replace the list's in one step, and the account
     // that was current is current again.
     const QString current = currentLogin();
+    lastReport_ = std::move(outcome.report);
     lvLevels_.takeRowsFrom(*outcome.rows);
     model_->flush();
     makeCurrent(current);
-    lastReport_ = std::move(outcome.report);
+    findBar_->rowsReplaced();
+    watchAccountsFolder();
+    if (std::exchange(changedDuringScan_, false))
+        changeTimer_.start(kQuietAfterChangeMs);
     showSummary(scanSummaryText(lastReport_, lvLevels_.listItems().Count(), QTime::currentTime()));
-    reportSkipped(lastReport_);
+    if (!std::exchange(quietScan_, false))
+        reportSkipped(lastReport_);
     emit scanFinished();
 }
 

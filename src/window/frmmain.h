@@ -1,8 +1,10 @@
 #pragma once
 
 #include "platform/messagebox.h"
+#include "reportlist/ranking.h"
 #include "reportlist/reportlist.h"
 #include "scan/backgroundscan.h"
+#include "window/desktop.h"
 
 #include <QElapsedTimer>
 #include <QLocale>
@@ -11,6 +13,8 @@
 
 #include <memory>
 
+class QAction;
+class QFileSystemWatcher;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -18,6 +22,7 @@ class QTreeView;
 
 namespace orvantis {
 
+class FindBar;
 class ReportListModel;
 
 // The program's only window: a heading, the levels list and a Refresh button, in a fixed
@@ -60,6 +65,23 @@ public:
     QLabel *scanSummary() const { return summary_; }
     // Shows the report of the files the last scan left out again, if it left any out.
     void showLeftOutFiles();
+    FindBar *findBar() const { return findBar_; }
+
+    // Where dialogs for saving, and opening or showing files, go: the system's unless a test
+    // hands in its own.
+    void setDesktop(Desktop &desktop) { desktop_ = &desktop; }
+    // The account file that a row was read from.
+    QString accountFileOf(int row) const;
+    // Writes the list's rows (all, or the selected ones) to `path` in `format`, by way of a
+    // temporary file put in its place only once complete; says so in a message and gives false
+    // when that fails.
+    bool saveRows(const QString &path, RankingFormat format, bool selectedOnly);
+
+    // Rescans a little after the accounts folder last changed, while on; off at every start.
+    void setRefreshWhenFilesChange(bool on);
+    bool refreshesWhenFilesChange() const;
+    static constexpr int kQuietAfterChangeMs = 1000;  // rescan once changes have paused this long
+    static constexpr int kLeastBetweenScansMs = 5000; // and never more often than this
 
     // Twips to pixels on this window's screen.
     int pixels(int twips) const;
@@ -70,6 +92,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void layOut();
@@ -79,7 +102,21 @@ private:
     void makeCurrent(const QString &login);
     void setLevelsVisible(bool visible);
     void watchScan();
+    void addActions();
+    QAction *addListAction(const QString &text, const QKeySequence &keys, void (frmMain::*slot)());
+    std::vector<int> selectedRowNumbers() const;
     void copySelectedRows();
+    void copySelectedRowsWithTitles();
+    void saveAllAs();
+    void saveSelectedAs();
+    void saveAs(bool selectedOnly);
+    void openAccountFile();
+    void showAccountFileInFolder();
+    void makeRowCurrent(int row);
+    bool showCutOffText(QEvent *event);
+    void watchAccountsFolder();
+    void accountsFolderChanged();
+    void refreshForChanges();
     void endBusy();
     void reportSkipped(const ScanReport &report);
 
@@ -93,6 +130,15 @@ private:
     QPushButton *command1_;
     QProgressBar *progress_;
     QLabel *summary_;
+    FindBar *findBar_;
+    SystemDesktop systemDesktop_;
+    Desktop *desktop_ = &systemDesktop_;
+    QAction *refreshOnChange_ = nullptr;
+    QFileSystemWatcher *watcher_ = nullptr; // while refreshing on changes
+    QTimer changeTimer_;
+    QElapsedTimer lastScanStart_;
+    bool changedDuringScan_ = false;
+    bool quietScan_ = false; // started for changes in the folder, not by the user
     bool levelsHadFocus_ = false;
     bool placedOnScreen_ = false;
     ScanReport lastReport_;
