@@ -9,10 +9,12 @@
 #include "reportlist/ranking.h"
 #include "scan/getscores.h"
 #include "scan/reportcolumns.h"
+#include "window/findbar.h"
 #include "window/frmmain.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QTimer>
 #include <QTreeView>
 
@@ -131,6 +133,57 @@ void BM_WindowTwentyRefreshes(benchmark::State &state) {
         afterFirst > 0 ? 100.0 * (afterLast - afterFirst) / afterFirst : 0;
 }
 BENCHMARK(BM_WindowTwentyRefreshes)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Typing into the find field over a million rows: the longest gap between the ticks of a 10 ms
+// timer while each keystroke's matches are found and counted, which is how long the window could
+// not answer. The rows are made in the list directly; no folder is read.
+void BM_WindowFindTyping(benchmark::State &state) {
+    const int rows = static_cast<int>(state.range(0));
+    orvantis::bench::SilentMessageBox messages;
+    orvantis::frmMain window(QStringLiteral("/nonexistent"), messages, QLocale::c());
+    static const char *const names[] = {
+        "Brenna",    "Aelric", "Vossa Nightbloom", "Isolde", "Old Tom of the Marsh",
+        "Seraphine", "Fennick"};
+    orvantis::ReportList &list = window.lvLevels();
+    list.reserve(rows);
+    for (int i = 0; i < rows; ++i) {
+        const orvantis::ListItem item =
+            list.listItems().Add(i + 1, QStringLiteral("player%1").arg(i, 7, 10, QLatin1Char('0')));
+        item.SetSubItems(1, QString::number(rows - i));
+        item.SetSubItems(2, QStringLiteral("1"));
+        item.SetSubItems(3, QString::fromLatin1(names[i % 7]));
+    }
+    window.show();
+    QCoreApplication::processEvents();
+    orvantis::FindBar *bar = window.findBar();
+    bar->open();
+    double longestGapMs = 0;
+    for (auto _ : state) {
+        QElapsedTimer sinceTick;
+        QTimer ticks;
+        ticks.setInterval(10);
+        QObject::connect(&ticks, &QTimer::timeout, [&] {
+            longestGapMs = std::max(longestGapMs, sinceTick.nsecsElapsed() / 1e6);
+            sinceTick.restart();
+        });
+        sinceTick.start();
+        ticks.start();
+        // A name that many rows hold, typed a key at a time, then one that none holds.
+        for (const char *typed : {"b", "br", "bre", "bren", "brenn", "brenna", "brennaz"}) {
+            bar->field()->setText(QString::fromLatin1(typed));
+            QCoreApplication::processEvents();
+        }
+        while (bar->searching())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        longestGapMs = std::max(longestGapMs, sinceTick.nsecsElapsed() / 1e6);
+    }
+    state.counters["longest_gap_ms"] = longestGapMs;
+}
+BENCHMARK(BM_WindowFindTyping)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 } // namespace
 
