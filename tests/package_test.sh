@@ -14,13 +14,19 @@ deb="$work/out/orvantis_1.4_${arch}.deb"
 [ -f "$deb" ] || fail "no $(basename "$deb"): $(ls "$work/out")"
 
 app=net.quellmar.Orvantis
-dpkg-deb -c "$deb" | awk '{print $NF}' >"$work/files"
+dpkg-deb -c "$deb" >"$work/listing"
+awk '{print $6}' "$work/listing" >"$work/files"
 for file in ./opt/orvantis/orvantis ./opt/orvantis/orvantis-rank \
+            ./usr/bin/orvantis ./usr/bin/orvantis-rank \
             ./usr/share/applications/$app.desktop ./usr/share/metainfo/$app.metainfo.xml \
-            ./usr/share/man/man1/orvantis-rank.1.gz \
-            ./usr/share/icons/hicolor/{16x16,24x24,32x32,48x48}/apps/orvantis.png; do
+            ./usr/share/man/man1/orvantis.1.gz ./usr/share/man/man1/orvantis-rank.1.gz \
+            ./usr/share/doc/orvantis/copyright ./usr/share/doc/orvantis/changelog.gz \
+            ./usr/share/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/orvantis.png \
+            ./usr/share/icons/hicolor/scalable/apps/orvantis.svg; do
   grep -qx "$file" "$work/files" || fail "the package lacks $file"
 done
+grep -q " ./usr/bin/orvantis-rank -> /opt/orvantis/orvantis-rank$" "$work/listing" ||
+  fail "/usr/bin/orvantis-rank is no link to /opt/orvantis/orvantis-rank"
 
 dpkg-deb -I "$deb" >"$work/control"
 grep -q "^ Package: orvantis$" "$work/control" || fail "Package field"
@@ -37,10 +43,27 @@ appstreamcli validate --no-net "$work/root/usr/share/metainfo/$app.metainfo.xml"
 grep -q "^Exec=/opt/orvantis/orvantis$" "$work/root/usr/share/applications/$app.desktop" || fail "Exec"
 zcat "$work/root/usr/share/man/man1/orvantis-rank.1.gz" | grep -q '^\.TH ORVANTIS-RANK "1"' || fail "manual page"
 zcat "$work/root/usr/share/man/man1/orvantis-rank.1.gz" | grep -qF -- '\-\-format' || fail "manual page lacks --format"
+for page in orvantis orvantis-rank; do
+  for section in '"EXIT STATUS"' FILES EXAMPLES; do
+    zcat "$work/root/usr/share/man/man1/$page.1.gz" | grep -qx ".SH $section" || fail "$page.1 lacks $section"
+  done
+done
+
+# lintian: no error but those its overrides file names as meant; warnings listed.
+if command -v lintian >/dev/null; then
+  lintian --tag-display-limit 0 "$deb" >"$work/lintian" 2>&1 || true
+  cat "$work/lintian"
+  grep -q "^E: " "$work/lintian" && fail "lintian reports errors"
+else
+  echo "lintian is not installed: the package is not linted"
+fi
 
 # The console program, from where the package puts it, on an accounts folder beside it.
 programs="$work/root/opt/orvantis"
 mkdir "$programs/accounts"
 printf '[GENERAL]\nLogin=alice\n[CHAR2]\nName=Rogue\nLevel=42\n' >"$programs/accounts/a.ini"
 [ "$("$programs/orvantis-rank")" = "$(printf 'alice\t42\t2\tRogue')" ] || fail "orvantis-rank from the package"
+# Through a link elsewhere, as from /usr/bin: still the accounts beside the real program.
+ln -s "$programs/orvantis-rank" "$work/linked-rank"
+[ "$("$work/linked-rank")" = "$(printf 'alice\t42\t2\tRogue')" ] || fail "orvantis-rank through a link"
 echo "package: $(basename "$deb") passed"

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the Orvantis icon and writes it as resources/orvantis.ico (five images: 48, 32, 24
-and 16 pixels at 8 bits per pixel, and 48 pixels at 32 bits per pixel) and as PNG files for the
-desktop's icon theme. Standard library only; run it from anywhere after changing the drawing."""
+and 16 pixels at 8 bits per pixel, and 48 pixels at 32 bits per pixel), as PNG files for the
+desktop's icon theme (16 to 256 pixels) and as a scalable SVG file. Standard library only; run it
+from anywhere after changing the drawing."""
 
 import os
 import struct
@@ -30,7 +31,7 @@ def inside_rounded_square(x, y, radius=0.18, margin=0.04):
     return (x - cx) ** 2 + (y - cy) ** 2 <= radius ** 2
 
 
-def inside_star(x, y):
+def star_points():
     import math
     (cx, cy), r, _ = STAR
     points = []
@@ -38,6 +39,11 @@ def inside_star(x, y):
         angle = -math.pi / 2 + k * math.pi / 5
         radius = r if k % 2 == 0 else r * 0.45
         points.append((cx + radius * math.cos(angle), cy + radius * math.sin(angle)))
+    return points
+
+
+def inside_star(x, y):
+    points = star_points()
     inside = False  # even-odd rule
     for i in range(len(points)):
         (x1, y1), (x2, y2) = points[i], points[i - 1]
@@ -158,13 +164,32 @@ def write_png(path, rows):
         f.write(png)
 
 
+def write_svg(path, size=256):
+    """The same drawing as shapes: a rounded square, the three steps and the star."""
+    hex_of = lambda c: "#%02x%02x%02x" % c
+    margin, radius = 0.04, 0.18
+    shapes = [f'<rect x="{margin}" y="{margin}" width="{1 - 2 * margin}" height="{1 - 2 * margin}" '
+              f'rx="{radius}" fill="{hex_of(BACKGROUND)}"/>']
+    for left, top, right, colour in STEPS:
+        shapes.append(f'<rect x="{left}" y="{top}" width="{right - left:.2f}" height="{0.86 - top:.2f}" '
+                      f'fill="{hex_of(colour)}"/>')
+    points = " ".join(f"{x:.4f},{y:.4f}" for x, y in star_points())
+    shapes.append(f'<polygon points="{points}" fill="{hex_of(STAR[2])}"/>')
+    svg = (f'<svg xmlns="http://www.w3.org/2000/svg" width="{size}" height="{size}" viewBox="0 0 1 1">\n  '
+           + "\n  ".join(shapes) + "\n</svg>\n")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w") as f:
+        f.write(svg)
+
+
 def main():
-    rendered = {size: render(size) for size in (16, 24, 32, 48)}
+    rendered = {size: render(size) for size in (16, 24, 32, 48, 64, 128, 256)}
     images = [(s, 8, dib_8bit(rendered[s], s)) for s in (48, 32, 24, 16)]
     images.append((48, 32, dib_32bit(rendered[48], 48)))
     write_ico(os.path.join(ROOT, "orvantis.ico"), images)
     for size, rows in rendered.items():
         write_png(os.path.join(ROOT, "icons", f"{size}x{size}", "orvantis.png"), rows)
+    write_svg(os.path.join(ROOT, "icons", "scalable", "orvantis.svg"))
 
 
 if __name__ == "__main__":

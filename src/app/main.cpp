@@ -79,7 +79,7 @@ int main(int argc, char *argv[]) {
     orvantis::GuardedApplication app(argc, argv, messages);
     QApplication::setApplicationName(orvantis::kApplicationTitle);
     QIcon icon;
-    for (int size : {16, 24, 32, 48})
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
     if (folder.isEmpty())
