@@ -357,7 +357,7 @@ TEST_F(WindowTest, WarnsOncePerScanOfTheFilesLeftOutWithEveryOneInTheDetails) {
     ASSERT_TRUE(loadAndWait(window()));
     EXPECT_EQ(shownRows(), QStringList({"alice|5"}));
     ASSERT_EQ(messages.shown.size(), 1u);
-    const RecordingMessageBox::Shown &report = messages.shown[0];
+    const RecordingMessageBox::Shown report = messages.shown[0]; // a copy: more are recorded
     EXPECT_EQ(report.style, kExclamation) << "a warning";
     EXPECT_TRUE(report.text.startsWith("5001 account files were left out of the ranking: 5001 "
                                        "have a level out of range."))
