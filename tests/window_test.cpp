@@ -546,6 +546,9 @@ TEST_F(WindowTest, CtrlFFindsLoginsAndCharacterNamesAsTheUserTypes) {
     EXPECT_FALSE(bar->isVisible()) << "closed, it takes no room";
     QTest::keyClick(w.levelsView(), Qt::Key_F, Qt::ControlModifier);
     ASSERT_TRUE(bar->isVisible());
+    const QRect rows = w.levelsView()->viewport()->geometry();
+    EXPECT_EQ(bar->geometry().bottom(), rows.bottom()) << "over the bottom of the list";
+    EXPECT_EQ(bar->width(), rows.width());
     EXPECT_EQ(QApplication::focusWidget(), bar->field());
     QTest::keyClicks(bar->field(), "quent");
     ASSERT_TRUE(eventually([&] { return !bar->searching(); }));

@@ -148,10 +148,6 @@ void frmMain::layOut() {
     place(command1_, kButtonRect);
     place(progress_, kProgressRect);
     place(summary_, kProgressRect);
-    // The find bar lies over the bottom of the list, inside its frame, while it is open.
-    const QRect list = levelsView_->viewport()->geometry();
-    const int findHeight = findBar_->sizeHint().height();
-    findBar_->setGeometry(list.left(), list.bottom() + 1 - findHeight, list.width(), findHeight);
     // The heading keeps its place; where the default font is wider than the design's, it grows
     // to show its whole text rather than cut it.
     label1_->resize(std::max(label1_->width(), label1_->sizeHint().width()), label1_->height());
@@ -219,7 +215,7 @@ void frmMain::addActions() {
 
     auto *find = new QAction(QStringLiteral("Find"), this);
     find->setShortcut(QKeySequence::Find);
-    connect(find, &QAction::triggered, findBar_, &FindBar::open);
+    connect(find, &QAction::triggered, this, &frmMain::openFindBar);
     auto *next = new QAction(QStringLiteral("Find Next"), this);
     next->setShortcut(QKeySequence(Qt::Key_F3));
     connect(next, &QAction::triggered, findBar_, &FindBar::findNext);
@@ -230,6 +226,14 @@ void frmMain::addActions() {
     refresh->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
     connect(refresh, &QAction::triggered, this, &frmMain::Command1_Click);
     QWidget::addActions({find, next, previous, refresh});
+}
+
+// The find bar lies over the bottom of the list's rows, inside its frame, while it is open.
+void frmMain::openFindBar() {
+    const QRect rows = levelsView_->viewport()->geometry();
+    const int height = findBar_->sizeHint().height();
+    findBar_->setGeometry(rows.left(), rows.bottom() + 1 - height, rows.width(), height);
+    findBar_->open();
 }
 
 QAction *frmMain::addListAction(const QString &text, const QKeySequence &keys,

@@ -103,6 +103,7 @@ private:
     void setLevelsVisible(bool visible);
     void watchScan();
     void addActions();
+    void openFindBar();
     QAction *addListAction(const QString &text, const QKeySequence &keys, void (frmMain::*slot)());
     std::vector<int> selectedRowNumbers() const;
     void copySelectedRows();
