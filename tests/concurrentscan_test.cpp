@@ -390,5 +390,5 @@ TEST(ConcurrentScan, ReadsTheBlockingWayOnFileSystemsTheRingIsNotTrustedOn) {
     ::close(folder);
     const Scan reference = scanWith(source.path(), oneByOne());
     expectSameScan(scanWith(mount.path(), withReaders(64)), reference, "through FUSE");
-    ::system(("fusermount -u '" + mount.path().toUtf8() + "'").constData());
+    EXPECT_EQ(::system(("fusermount -u '" + mount.path().toUtf8() + "'").constData()), 0);
 }
