@@ -299,10 +299,22 @@ TEST(ConcurrentScan, UnderAnyDescriptorLimitGivesEveryRowOrAClearFailure) {
     TempFolder folder;
     ASSERT_TRUE(bench::generateAccounts(folder.path(), 1500, 23));
     const Scan reference = scanWith(folder.path(), oneByOne());
-    for (int limit = 4; limit <= 40; limit += limit < 12 ? 1 : 4) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' own runtime needs a descriptor of its own for its checks (it reads
+    // /proc/self/maps): with the program's last one taken, it reports objects it cannot see.
+    constexpr int kFewest = 6; // leak checking takes one more
+#else
+    constexpr int kFewest = 4;
+#endif
+    for (int limit = kFewest; limit <= 40; limit += limit < 12 ? 1 : 4) {
         for (FileReading reading : {FileReading::Ring, FileReading::Blocking}) {
             const int status = inChild([&] {
-                const rlimit few{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+                // The soft limit only, raised again before the outcome is looked at: a
+                // sanitizer's runtime needs a descriptor or two of its own for its checks.
+                rlimit all{};
+                ::getrlimit(RLIMIT_NOFILE, &all);
+                rlimit few = all;
+                few.rlim_cur = static_cast<rlim_t>(limit);
                 if (::setrlimit(RLIMIT_NOFILE, &few) != 0)
                     std::_Exit(3);
                 RecordingMessageBox messages;
@@ -311,8 +323,10 @@ TEST(ConcurrentScan, UnderAnyDescriptorLimitGivesEveryRowOrAClearFailure) {
                     GetScores(folder.path(), list, {messages, QLocale::c()},
                               withReaders(64, reading));
                 } catch (const Failure &failure) {
+                    ::setrlimit(RLIMIT_NOFILE, &all);
                     std::_Exit(failure.number() == kTooManyFiles ? 2 : 4);
                 }
+                ::setrlimit(RLIMIT_NOFILE, &all);
                 std::_Exit(rowTexts(list) == reference.rows ? 0 : 1);
             });
             EXPECT_TRUE(status == 0 || status == 2)

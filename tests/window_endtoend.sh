@@ -11,7 +11,9 @@ caption="Orvantis v1.4 - by Quellmar"
 
 if [ -z "${ORVANTIS_UNDER_XVFB:-}" ]; then
   export ORVANTIS_UNDER_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+  # -noreset: the server stays up between one program and the next, which would otherwise find
+  # it resetting after the last one closed.
+  exec xvfb-run -a -s "-screen 0 1024x768x24 -noreset" "$0" "$@"
 fi
 unset QT_QPA_PLATFORM
 

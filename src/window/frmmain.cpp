@@ -129,6 +129,8 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
 
 frmMain::~frmMain() {
     stopScan();
+    // The view's parts are not to be looked at while the view goes.
+    levelsView_->viewport()->removeEventFilter(this);
     // The view and its model read lvLevels_, which as a member goes before QWidget deletes the
     // children: they go first.
     delete levelsView_;
