@@ -90,7 +90,7 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
         "One row per account: user name, highest level, character number and character name"));
     connect(model_, &ReportListModel::visibleChanged, this, &frmMain::setLevelsVisible);
     levelsView_->viewport()->installEventFilter(this); // tooltips for text cut off
-    addActions();
+    makeActions();
     connect(findBar_, &FindBar::found, this, &frmMain::makeRowCurrent);
     connect(findBar_, &FindBar::closed, levelsView_, qOverload<>(&QWidget::setFocus));
 
@@ -194,7 +194,7 @@ void frmMain::setLevelsVisible(bool visible) {
 }
 
 // The list's actions, in its context menu and on their keys, and the window's own keys.
-void frmMain::addActions() {
+void frmMain::makeActions() {
     addListAction(QStringLiteral("Copy"), QKeySequence::Copy, &frmMain::copySelectedRows);
     addListAction(QStringLiteral("Copy with Column Titles"),
                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),

@@ -102,7 +102,7 @@ private:
     void makeCurrent(const QString &login);
     void setLevelsVisible(bool visible);
     void watchScan();
-    void addActions();
+    void makeActions();
     void openFindBar();
     QAction *addListAction(const QString &text, const QKeySequence &keys, void (frmMain::*slot)());
     std::vector<int> selectedRowNumbers() const;
