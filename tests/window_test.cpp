@@ -395,6 +395,8 @@ TEST_F(WindowTest, SaysAfterEveryScanWhatItReadOrWhyTheListIsEmpty) {
         "^12 accounts from 14 account files, read at \\d\\d:\\d\\d:\\d\\d; <a "
         "href=\"details\">1 file left out</a>$");
     EXPECT_TRUE(said.match(summary->text()).hasMatch()) << summary->text().toStdString();
+    EXPECT_TRUE(summary->accessibleDescription().startsWith("12 accounts from 14 account files"))
+        << "what a screen reader is given";
 
     // Why the list is empty, each way it can be.
     const auto summaryOf = [&](const TempFolder &programFolder) {

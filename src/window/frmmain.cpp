@@ -516,7 +516,11 @@ void frmMain::watchScan() {
 
 void frmMain::showSummary(const QString &text) {
     summary_->setText(text);
-    summary_->setToolTip(QTextDocumentFragment::fromHtml(text).toPlainText());
+    // A label named for assistive technology gives them its name, not its text: the text goes
+    // to them as the description, and as a tooltip where the strip cuts it short.
+    const QString plain = QTextDocumentFragment::fromHtml(text).toPlainText();
+    summary_->setToolTip(plain);
+    summary_->setAccessibleDescription(plain);
     // The tab order is the list's and Refresh's, and the line's only while it holds a link.
     summary_->setFocusPolicy(text.contains(QLatin1String("<a ")) ? Qt::TabFocus : Qt::NoFocus);
     summary_->show();
