@@ -75,6 +75,15 @@ inline ProgramRun runProgram(const QByteArray &program, const QList<QByteArray> 
     argv.push_back(nullptr);
     // getenv takes the first entry of a name, so ours go first.
     QList<QByteArray> ours = options.environment;
+    if (!options.user.isEmpty() && options.user != "self") {
+        // Another user may not read this build's sanitizer suppressions (the checkout may be
+        // in root's home); the programs run that way need none.
+        QList<QByteArray> kept;
+        for (const QByteArray &option : qgetenv("TSAN_OPTIONS").split(':'))
+            if (!option.startsWith("suppressions="))
+                kept << option;
+        ours << "TSAN_OPTIONS=" + kept.join(':');
+    }
     std::vector<char *> envp;
     for (QByteArray &e : ours)
         envp.push_back(e.data());
