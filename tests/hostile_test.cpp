@@ -2,6 +2,7 @@
 // files: the rows must be exactly those of the good files, quickly, in bounded memory, both from
 // the built orvantis-rank and from the window's scan.
 #include "accountfiles.h"
+#include "golden.h"
 #include "listhelpers.h"
 #include "programrun.h"
 #include "qtprinters.h"
@@ -129,6 +130,21 @@ TEST_F(HostileFolder, ConsoleRankingIsThatOfTheGoodFilesAlone) {
 #endif
     std::printf("hostile folder: %lld ms, peak %ld KiB\n", static_cast<long long>(got.millis),
                 got.peakKiB);
+
+    // Byte for byte what it printed when recorded, in every format, whole and with --top.
+    const std::pair<const char *, QList<QByteArray>> forms[] = {
+        {"tsv", {}},
+        {"csv", {"--format", "csv"}},
+        {"json", {"--format", "json"}},
+        {"top3.json", {"--format", "json", "--top", "3"}},
+    };
+    for (const auto &[suffix, arguments] : forms) {
+        const ProgramRun run =
+            runProgram(ORVANTIS_RANK_EXE, arguments + QList<QByteArray>{hostile.path().toUtf8()});
+        expectGolden(QStringLiteral("hostile.") + suffix, run.out);
+        expectGolden(QStringLiteral("hostile.") + suffix + QStringLiteral(".status"),
+                     "status " + QByteArray::number(run.status) + '\n' + run.err);
+    }
 }
 
 TEST_F(HostileFolder, ScanWithOneTwoOrManyReadsInFlightEitherWayIsThatOfTheGoodFilesAlone) {

@@ -1,5 +1,6 @@
 #include "accountfiles.h"
 #include "gatedreader.h"
+#include "golden.h"
 #include "privileges.h"
 #include "qtprinters.h"
 #include "recordingdesktop.h"
@@ -87,6 +88,25 @@ protected:
 };
 
 } // namespace
+
+TEST_F(WindowTest, ShowsTheSampleAccountsAsWhenRecorded) {
+    QDir().mkpath(folder.path("accounts"));
+    const QDir sample(QStringLiteral(ORVANTIS_SAMPLE_ACCOUNTS));
+    for (const QString &name : sample.entryList(QDir::Files))
+        ASSERT_TRUE(QFile::copy(sample.filePath(name), folder.path("accounts/" + name)));
+    ASSERT_TRUE(loadAndWait(window()));
+    QCoreApplication::processEvents();
+    // Every cell as the view shows it, a line per row, the cells separated by tabs.
+    const QAbstractItemModel *model = window().levelsView()->model();
+    QByteArray shown;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < model->columnCount(); ++column)
+            cells << model->index(row, column).data().toString();
+        shown += cells.join(u'\t').toUtf8() + '\n';
+    }
+    expectGolden(QStringLiteral("window-sample.rows"), shown);
+}
 
 TEST_F(WindowTest, HasTheFixedLayout) {
     frmMain &w = window();
