@@ -154,9 +154,9 @@ bool isProgramsOwn(int error) {
 class AccountReading {
 public:
     AccountReading(const FolderListing &listing, const std::vector<size_t> &positions,
-                   const ScanSettings &settings, ScanProgress &progress)
+                   const ScanSettings &settings, ScanProgress &progress, ShortReads shortReads)
         : listing_(listing), positions_(positions), settings_(settings), progress_(progress),
-          outcomes_(listing.size()) {}
+          shortReads_(shortReads), outcomes_(listing.size()) {}
 
     // Reads files on this thread until none are left, the scan is stopped or a read failed:
     // through the ring when there is one, else with blocking reads.
@@ -243,7 +243,8 @@ private:
 
     FileRead readBlocking(IniLookup &lookup, size_t k) {
         if (!settings_.reader) // relative to the folder as listed: no path to walk again
-            return lookup.readFileAt(listing_.folderDescriptor(), nameOf(k), &progress_.stop);
+            return lookup.readFileAt(listing_.folderDescriptor(), nameOf(k), &progress_.stop,
+                                     shortReads_);
         QByteArray path;
         listing_.path(positions_[k], path);
         return settings_.reader(lookup, path, progress_.stop);
@@ -294,7 +295,8 @@ private:
     }
 
     // Many files in the ring at once. A file whose first piece is not plainly the whole file
-    // (it fills the piece, or opening or reading it failed) is read again the blocking way,
+    // (it fills the piece, it is short where a short read need not be the end, or opening or
+    // reading it failed) is read again the blocking way,
     // which tells a long file from a device and knows every failure. When the system keeps
     // refusing the ring, the files it holds are read the blocking way, and so is the rest.
     void readThroughRing(IniLookup &lookup, FileRing &ring, Take &take) {
@@ -318,7 +320,8 @@ private:
             ring.collect(std::chrono::milliseconds(50), [&](const RingRead &read) {
                 if (!goingOn())
                     return;
-                if (read.result > 0 && static_cast<size_t>(read.result) < kFileReadPiece) {
+                if (read.result > 0 && static_cast<size_t>(read.result) < kFileReadPiece &&
+                    shortReads_ == ShortReads::EndTheFile) {
                     lookup.readBytes(read.data, static_cast<size_t>(read.result));
                     finish(lookup, read.tag, FileRead{});
                 } else {
@@ -335,6 +338,7 @@ private:
     const std::vector<size_t> &positions_;
     const ScanSettings &settings_;
     ScanProgress &progress_;
+    const ShortReads shortReads_;
     std::vector<AccountOutcome> outcomes_;
     std::atomic<size_t> next_{0};
     std::atomic<int> readers_{0};
@@ -352,14 +356,16 @@ template <typename Besides>
 std::vector<AccountOutcome>
 readAccounts(const FolderListing &listing, const std::vector<size_t> &positions,
              const ScanSettings &settings, ScanProgress &progress, Besides &&besides) {
-    AccountReading reading(listing, positions, settings, progress);
+    // The file systems the ring is trusted on are the local disks, whose short reads end a file.
+    const bool localDisk = FileRing::trustsFileSystemOf(listing.folderDescriptor());
+    AccountReading reading(listing, positions, settings, progress,
+                           localDisk ? ShortReads::EndTheFile : ShortReads::MayComeEarly);
     const size_t readsInFlight = static_cast<size_t>(std::max(settings.readsInFlight, 1));
     const size_t cores = std::max(1u, std::thread::hardware_concurrency());
     size_t threads = std::max<size_t>(1, std::min({cores, readsInFlight, reading.takes()}));
     const auto slotsPerRing = static_cast<unsigned>(std::max<size_t>(1, readsInFlight / threads));
     std::unique_ptr<FileRing> ownRing;
-    if (!settings.reader && settings.reading == FileReading::Ring &&
-        FileRing::trustsFileSystemOf(listing.folderDescriptor()))
+    if (!settings.reader && settings.reading == FileReading::Ring && localDisk)
         ownRing = FileRing::create(slotsPerRing, kFileReadPiece, settings.ringFaults);
     const bool throughRing = ownRing != nullptr;
     if (!throughRing)

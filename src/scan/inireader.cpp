@@ -157,19 +157,18 @@ FileRead readFailure(int fd, int error) {
     return {FileRead::Failed, error};
 }
 
-// Reads an open file to its end in pieces, handing each to `consume`. Account files fit in one
-// read, which then is the only one; only what gives more is asked what it is, so that a device
-// such as /dev/zero or a FIFO fed without end is never read on and on. Anything but Read means
-// that nothing read counts.
+// Reads an open file to its end in pieces, handing each to `consume`. Only what gives more than
+// one read is asked what it is, so that a device such as /dev/zero or a FIFO fed without end is
+// never read on and on. Anything but Read means that nothing read counts.
 template <typename Consume>
 FileRead readRegularFile(int fd, std::vector<char> &buffer, const std::atomic<bool> *stop,
-                         Consume &&consume) {
+                         ReadCall read, ShortReads shortReads, Consume &&consume) {
     bool first = true;
     bool checked = false;
     for (;;) {
         if (stop && stop->load(std::memory_order_relaxed))
             return {FileRead::Stopped, 0};
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        const ssize_t got = read(fd, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -185,9 +184,11 @@ FileRead readRegularFile(int fd, std::vector<char> &buffer, const std::atomic<bo
             checked = true;
         }
         consume(buffer.data(), static_cast<size_t>(got));
-        // A first read that does not fill the buffer has the whole of a regular file, so the
-        // read that would only say "end" is spared (a third of a scan's calls into the system).
-        if (first && static_cast<size_t>(got) < buffer.size())
+        // Account files fit in one read. On a local disk a first read that does not fill the
+        // buffer has the whole file, so the read that would only say "end" is spared (a third
+        // of a scan's calls into the system).
+        if (first && static_cast<size_t>(got) < buffer.size() &&
+            shortReads == ShortReads::EndTheFile)
             return {};
         first = false;
     }
@@ -421,10 +422,12 @@ IniLookup::IniLookup(const std::vector<IniName> &names)
 
 IniLookup::~IniLookup() = default;
 
-FileRead IniLookup::sniffEncoding(int fd, const std::atomic<bool> *stop) {
+FileRead IniLookup::sniffEncoding(int fd, const std::atomic<bool> *stop, ReadCall readCall,
+                                  ShortReads shortReads) {
     EncodingSniffer sniffer;
-    const FileRead read = readRegularFile(
-        fd, buffer_, stop, [&](const char *data, size_t size) { sniffer.feed(data, size); });
+    const FileRead read =
+        readRegularFile(fd, buffer_, stop, readCall, shortReads,
+                        [&](const char *data, size_t size) { sniffer.feed(data, size); });
     const bool utf8 = read.outcome != FileRead::Read || sniffer.encoding() == Encoding::Utf8;
     parser_->reset(utf8 ? *utf8Names_ : *windows1252Names_);
     if (read.outcome == FileRead::Read && ::lseek(fd, 0, SEEK_SET) < 0)
@@ -434,25 +437,32 @@ FileRead IniLookup::sniffEncoding(int fd, const std::atomic<bool> *stop) {
 
 FileRead IniLookup::readFile(const QByteArray &path, const std::atomic<bool> *stop) {
     const int fd = ::open(path.constData(), kIniOpenFlags);
-    return readOpenFile(fd, fd < 0 ? errno : 0, stop);
+    return readOpenFile(fd, fd < 0 ? errno : 0, stop, ::read, ShortReads::MayComeEarly);
 }
 
-FileRead IniLookup::readFileAt(int folderFd, const char *name, const std::atomic<bool> *stop) {
+FileRead IniLookup::readFileAt(int folderFd, const char *name, const std::atomic<bool> *stop,
+                               ShortReads shortReads) {
     const int fd = ::openat(folderFd, name, kIniOpenFlags);
-    return readOpenFile(fd, fd < 0 ? errno : 0, stop);
+    return readOpenFile(fd, fd < 0 ? errno : 0, stop, ::read, shortReads);
+}
+
+FileRead IniLookup::readOpenedFile(int fd, const std::atomic<bool> *stop, ReadCall readCall,
+                                   ShortReads shortReads) {
+    return readOpenFile(fd, fd < 0 ? EBADF : 0, stop, readCall, shortReads);
 }
 
 // Reads a file just opened, and closes it; `fd` is -1 when opening it failed with `openError`.
-FileRead IniLookup::readOpenFile(int fd, int openError, const std::atomic<bool> *stop) {
+FileRead IniLookup::readOpenFile(int fd, int openError, const std::atomic<bool> *stop,
+                                 ReadCall readCall, ShortReads shortReads) {
     Parser &parser = *parser_;
     parser.reset(*utf8Names_);
     if (fd < 0)
         return openFailure(openError);
     FileRead read;
     if (!asciiNames_)
-        read = sniffEncoding(fd, stop);
+        read = sniffEncoding(fd, stop, readCall, shortReads);
     if (read.outcome == FileRead::Read)
-        read = readRegularFile(fd, buffer_, stop,
+        read = readRegularFile(fd, buffer_, stop, readCall, shortReads,
                                [&](const char *data, size_t size) { parser.feed(data, size); });
     if (read.outcome == FileRead::Read)
         parser.finish();

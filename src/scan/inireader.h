@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <fcntl.h>
+#include <sys/types.h>
 
 #include <atomic>
 #include <cstdint>
@@ -40,6 +41,14 @@ struct FileRead {
     int error = 0;
 };
 
+// Whether a read of a regular file that gives fewer bytes than were asked for has reached the
+// file's end. On local disks it has. A FUSE daemon or a network file system may give less at any
+// read, and there only a read that gives nothing ends the file.
+enum class ShortReads { MayComeEarly, EndTheFile };
+
+// How the bytes of an open file are read: read(2), or a stand-in a test hands in.
+using ReadCall = ssize_t (*)(int fd, void *buffer, size_t size);
+
 // A section and key name to look up.
 struct IniName {
     QString section;
@@ -68,11 +77,17 @@ public:
     IniLookup(const IniLookup &) = delete;
     IniLookup &operator=(const IniLookup &) = delete;
 
-    // Reads a file, named by its path as stored on disk, for the values of every name. When
-    // `stop` is given and becomes true, reading ends at the next piece and nothing read counts.
+    // Reads a file, named by its path as stored on disk, for the values of every name, to the
+    // read that gives nothing. When `stop` is given and becomes true, reading ends at the next
+    // piece and nothing read counts.
     FileRead readFile(const QByteArray &path, const std::atomic<bool> *stop = nullptr);
-    // The same for a file named relative to an open folder.
-    FileRead readFileAt(int folderFd, const char *name, const std::atomic<bool> *stop = nullptr);
+    // The same for a file named relative to an open folder, on a file system whose short reads
+    // are as given.
+    FileRead readFileAt(int folderFd, const char *name, const std::atomic<bool> *stop = nullptr,
+                        ShortReads shortReads = ShortReads::MayComeEarly);
+    // The same for a file the caller has opened, read with `readCall`; closes it.
+    FileRead readOpenedFile(int fd, const std::atomic<bool> *stop, ReadCall readCall,
+                            ShortReads shortReads);
     // Reads the same from the bytes of a file already in memory.
     void readBytes(const char *data, size_t size);
     // The value of the name at `index` in the last file read; the empty text when it was not
@@ -88,8 +103,10 @@ private:
     struct EncodedNames;
     struct Parser;
     // Decides a file's encoding before its names are matched; needed for non-ASCII names only.
-    FileRead sniffEncoding(int fd, const std::atomic<bool> *stop);
-    FileRead readOpenFile(int fd, int openError, const std::atomic<bool> *stop);
+    FileRead sniffEncoding(int fd, const std::atomic<bool> *stop, ReadCall read,
+                           ShortReads shortReads);
+    FileRead readOpenFile(int fd, int openError, const std::atomic<bool> *stop, ReadCall read,
+                          ShortReads shortReads);
     std::vector<IniName> names_;
     bool asciiNames_;
     std::unique_ptr<EncodedNames> utf8Names_, windows1252Names_;
