@@ -41,8 +41,8 @@ TEST(GoldenOutput, SampleAccountsInEveryForm) {
     for (const QString &name : sample.entryList(QDir::Files))
         ASSERT_TRUE(QFile::copy(sample.filePath(name), folder.path("accounts/" + name)));
     for (const Form &form : kForms) {
-        const ProgramRun run =
-            runProgram(ORVANTIS_RANK_EXE, form.arguments + QList<QByteArray>{folder.path().toUtf8()});
+        const ProgramRun run = runProgram(
+            ORVANTIS_RANK_EXE, form.arguments + QList<QByteArray>{folder.path().toUtf8()});
         expectGolden(QStringLiteral("sample.") + form.suffix, run.out);
         expectGolden(QStringLiteral("sample.") + form.suffix + QStringLiteral(".status"),
                      statusAndMessages(run));
@@ -53,8 +53,8 @@ TEST(GoldenOutput, GeneratedHundredThousandAccountsInEveryForm) {
     TempFolder folder;
     ASSERT_TRUE(orvantis::bench::generateAccounts(folder.path(), 100'000, 1));
     for (const Form &form : kForms) {
-        const ProgramRun run =
-            runProgram(ORVANTIS_RANK_EXE, form.arguments + QList<QByteArray>{folder.path().toUtf8()});
+        const ProgramRun run = runProgram(
+            ORVANTIS_RANK_EXE, form.arguments + QList<QByteArray>{folder.path().toUtf8()});
         ASSERT_EQ(run.status, 0) << run.err.toStdString();
         // The whole ranking is kept as its digest; the first rows as they are, to read.
         if (form.arguments.contains("--top"))

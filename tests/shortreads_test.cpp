@@ -28,8 +28,8 @@ QByteArray paddedAccountFile(const QByteArray &login, int level, size_t padding)
     QByteArray text;
     while (size_t(text.size()) < padding)
         text += "; " + QByteArray(60, 'x') + "\r\n";
-    return text + "[GENERAL]\r\nLogin=" + login + "\r\n[CHAR2]\r\nName=Late\r\nLevel=" +
-           QByteArray::number(level) + "\r\n";
+    return text + "[GENERAL]\r\nLogin=" + login +
+           "\r\n[CHAR2]\r\nName=Late\r\nLevel=" + QByteArray::number(level) + "\r\n";
 }
 
 // A FUSE mount of `source` at `mountPoint` whose every read gives at most `most` bytes; it is
@@ -87,7 +87,8 @@ TEST(ShortReads, ALookupReadsOnPastEveryShortReadToTheEndOfTheFile) {
     TempFolder folder;
     // One file that fits a read, one longer than the pieces files are read in.
     for (size_t padding : {size_t(100), kFileReadPiece + 5000}) {
-        const QByteArray path = folder.write("a.ini", paddedAccountFile("late", 37, padding)).toUtf8();
+        const QByteArray path =
+            folder.write("a.ini", paddedAccountFile("late", 37, padding)).toUtf8();
         for (ReadCall read : {&readAtMost<1>, &readAtMost<7>, &readAtMost<4096>}) {
             IniLookup lookup({{"GENERAL", "Login"}, {"CHAR2", "Level"}});
             const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
