@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -137,6 +140,43 @@ TEST_F(RankEndToEnd, AnOutputThatCannotBeWrittenIsStatus74) {
     EXPECT_EQ(r.status, 74);
     EXPECT_TRUE(r.err.startsWith("orvantis-rank: cannot write the ranking: "))
         << r.err.toStdString();
+}
+
+TEST_F(RankEndToEnd, ANonBlockingPipeReadSlowlyGetsTheWholeRanking) {
+    for (int i = 0; i < 8000; ++i)
+        folder.write(QStringLiteral("accounts/%1.ini").arg(i),
+                     accountFile("player" + QByteArray::number(i), i % 500 + 1));
+    const ProgramRun expected = run();
+    ASSERT_EQ(expected.status, 0);
+    ASSERT_GT(expected.out.size(), 2 * 64 * 1024) << "more than a pipe holds";
+
+    // As a parent such as Node.js leaves it: the pipe's write end non-blocking.
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    ASSERT_EQ(::fcntl(pipeEnds[1], F_SETFL, O_NONBLOCK), 0);
+    const QByteArray exe = program.toUtf8(), accounts = folder.path().toUtf8();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(pipeEnds[1], STDOUT_FILENO);
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        ::execl(exe.constData(), exe.constData(), accounts.constData(),
+                static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    ::close(pipeEnds[1]);
+    ::usleep(300'000); // the program meets a full pipe
+    QByteArray got;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0; ::usleep(200))
+        got.append(buffer, n);
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+    EXPECT_EQ(got.size(), expected.out.size());
+    EXPECT_TRUE(got == expected.out);
 }
 
 TEST_F(RankEndToEnd, WritesTheSameBytesInEveryLocale) {

@@ -34,6 +34,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -556,6 +559,117 @@ TEST_F(WindowTest, TheContextMenuActsOnRowsAndTheirAccountFiles) {
     listAction(w, "Save As…")->trigger();
     ASSERT_FALSE(messages.shown.empty());
     EXPECT_TRUE(messages.shown.back().text.startsWith("Could not save "));
+}
+
+namespace {
+
+// A file system mounted for the length of a test: tmpfs of a given size (root only).
+class SmallTmpfs {
+public:
+    explicit SmallTmpfs(const QString &size) {
+        const QByteArray command = "mount -t tmpfs -o size=" + size.toUtf8() + " tmpfs '" +
+                                   dir.path().toUtf8() + "' 2>/dev/null";
+        mounted = ::geteuid() == 0 && ::system(command.constData()) == 0;
+    }
+    ~SmallTmpfs() {
+        if (mounted) {
+            EXPECT_EQ(::system(("umount '" + dir.path().toUtf8() + "'").constData()), 0);
+        }
+    }
+    // Writes a file until the file system is full, then frees `leave` bytes of it.
+    void fill(off_t leave) const {
+        const QByteArray path = dir.path("filler").toUtf8();
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        const QByteArray chunk(4096, 'f');
+        off_t written = 0;
+        for (ssize_t n; (n = ::write(fd, chunk.constData(), size_t(chunk.size()))) > 0;)
+            written += n;
+        ASSERT_EQ(errno, ENOSPC);
+        ASSERT_EQ(::ftruncate(fd, std::max<off_t>(0, written - leave)), 0);
+        ::close(fd);
+    }
+    TempFolder dir;
+    bool mounted = false;
+};
+
+// The limit on the size of a file this process writes, for the length of a test; a write past
+// it fails with EFBIG rather than ending the process.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, old_.rlim_max};
+        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        ::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    sighandler_t oldHandler_;
+};
+
+QByteArray contentsOf(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+} // namespace
+
+// A save that the disk cannot take whole, whether the list fits the save's buffer (about 8 KB
+// here) or not (about 60 KB): the old file keeps its bytes, no temporary file is left, and the
+// message says why.
+TEST_F(WindowTest, SaveAsThatCannotWriteEveryByteKeepsTheOldFileAndSaysWhy) {
+    writeAccounts(2500);
+    frmMain &w = window();
+    ASSERT_TRUE(loadAndWait(w));
+    w.levelsView()->selectionModel()->select(QItemSelection(w.levelsView()->model()->index(0, 0),
+                                                            w.levelsView()->model()->index(399, 3)),
+                                             QItemSelectionModel::Select);
+    const QByteArray old = "yesterday's ranking\n";
+    const auto writeOld = [&](const QString &dir) {
+        QFile file(dir + QStringLiteral("/ranking.tsv"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(old), old.size());
+    };
+    const auto expectKept = [&](const QString &dir, bool selectedOnly, const char *reason,
+                                const char *what) {
+        const QString path = dir + QStringLiteral("/ranking.tsv");
+        messages.shown.clear();
+        EXPECT_FALSE(w.saveRows(path, RankingFormat::Tsv, selectedOnly)) << what;
+        EXPECT_EQ(contentsOf(path), old) << what;
+        ASSERT_EQ(messages.shown.size(), 1u) << what;
+        EXPECT_EQ(messages.shown[0].text,
+                  QStringLiteral("Could not save %1: %2").arg(path, QLatin1String(reason)))
+            << what;
+        QStringList left = QDir(dir).entryList(QDir::Files);
+        left.removeAll(QStringLiteral("filler"));
+        EXPECT_EQ(left, QStringList({"ranking.tsv"})) << what << ": no temporary file left";
+    };
+
+    TempFolder out;
+    writeOld(out.path());
+    {
+        const FileSizeLimit limit(1024);
+        expectKept(out.path(), true, "File too large", "400 rows past a file size limit");
+        expectKept(out.path(), false, "File too large", "2,500 rows past a file size limit");
+    }
+    EXPECT_TRUE(w.saveRows(out.path("ranking.tsv"), RankingFormat::Tsv, true)) << "no limit";
+
+    for (const off_t free : {off_t(0), off_t(4096)}) {
+        const SmallTmpfs disk(QStringLiteral("256k"));
+        if (!disk.mounted)
+            GTEST_SKIP() << "no tmpfs of our own (needs root, and mounts allowed)";
+        writeOld(disk.dir.path());
+        disk.fill(free);
+        const QByteArray what = QByteArray::number(qlonglong(free)) + " bytes free";
+        expectKept(disk.dir.path(), true, "No space left on device", what + ", 400 rows");
+        expectKept(disk.dir.path(), false, "No space left on device", what + ", 2,500 rows");
+    }
 }
 
 TEST_F(WindowTest, CtrlFFindsLoginsAndCharacterNamesAsTheUserTypes) {

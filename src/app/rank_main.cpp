@@ -5,6 +5,7 @@
 #include "platform/exitstatus.h"
 #include "platform/failure.h"
 #include "platform/visibletext.h"
+#include "platform/writeall.h"
 #include "reportlist/ranking.h"
 #include "scan/accountsfolder.h"
 #include "scan/backgroundscan.h"
@@ -14,7 +15,6 @@
 #include <QFileInfo>
 #include <QLocale>
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -171,11 +171,14 @@ int rank(const Request &request) {
     const CellText cellText =
         ::isatty(STDOUT_FILENO) == 1 ? CellText::ControlsEscaped : CellText::AsIs;
     const QByteArray text = rankingText(*rows, request.format, request.top, cellText);
-    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+    // Straight to the descriptor, which waits where a parent left it non-blocking, as stdio
+    // would not.
+    const int writeError =
+        writeAll(STDOUT_FILENO, text.constData(), static_cast<size_t>(text.size()));
     for (const SkippedFile &file : report.skipped)
         complain(QStringLiteral("skipped %1: %2").arg(file.name, file.reason));
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        complain(QStringLiteral("cannot write the ranking: %1").arg(systemErrorText(errno)));
+    if (writeError != 0) {
+        complain(QStringLiteral("cannot write the ranking: %1").arg(systemErrorText(writeError)));
         return kExitWriteError;
     }
     if (const size_t unreadable = report.unreadableFiles()) {

@@ -2,6 +2,7 @@
 
 #include "platform/deferredmessagebox.h"
 #include "platform/failure.h"
+#include "platform/writeall.h"
 #include "reportlist/rowtext.h"
 #include "scan/accountsfolder.h"
 #include "scan/reportcolumns.h"
@@ -26,7 +27,10 @@
 #include <QToolTip>
 #include <QTreeView>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 
 namespace orvantis {
@@ -294,10 +298,25 @@ bool frmMain::saveRows(const QString &path, RankingFormat format, bool selectedO
     } else {
         text = rankingText(lvLevels_, format);
     }
-    QSaveFile file(path); // written beside it, and put in its place on commit
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        messages_.show(QStringLiteral("Could not save %1: %2").arg(path, file.errorString()),
-                       kCritical, QString());
+    // Written beside it, and put in its place only once every byte is on the disk. Not through
+    // QSaveFile's buffer: a small file would wait there for commit(), where a failed write does
+    // not keep it from replacing the old file with a cut one.
+    QSaveFile file(path);
+    QString failure;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        failure = file.errorString();
+    } else if (const int error =
+                   writeAll(file.handle(), text.constData(), static_cast<size_t>(text.size()))) {
+        failure = systemErrorText(error);
+    } else if (::fsync(file.handle()) != 0) {
+        failure = systemErrorText(errno);
+    } else if (!file.commit()) {
+        failure = file.errorString();
+    }
+    if (!failure.isEmpty()) {
+        file.cancelWriting();
+        messages_.show(QStringLiteral("Could not save %1: %2").arg(path, failure), kCritical,
+                       QString());
         return false;
     }
     return true;
