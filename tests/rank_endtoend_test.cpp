@@ -6,6 +6,8 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -43,13 +45,32 @@ TEST_F(RankEndToEnd, PrintsTheRankingOfTheAccountsBesideIt) {
     EXPECT_EQ(r.err, "");
 }
 
-TEST_F(RankEndToEnd, ReportsSkippedFilesOnStderrAndGoesOn) {
+TEST_F(RankEndToEnd, AFileWithALevelOutOfRangeIsNamedAndTheRankingIsNotWhole) {
+    // The top player's file, with a level too large to count: the leaderboard would lose them.
     folder.write("accounts/a.ini", "[GENERAL]\nLogin=ok\n[CHAR1]\nLevel=3\n");
-    folder.write("accounts/z.ini", "[GENERAL]\nLogin=big\n[CHAR1]\nLevel=9999999999\n");
+    folder.write("accounts/nologin.ini", "[CHAR1]\nLevel=7\n");
+    folder.write("accounts/z.ini", "[GENERAL]\nLogin=top\n[CHAR1]\nLevel=880000000000\n");
     const ProgramRun r = run();
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "ok\t3\t1\t\n");
-    EXPECT_TRUE(r.err.startsWith("orvantis-rank: skipped z.ini: ")) << r.err.toStdString();
+    EXPECT_EQ(r.status, 5);
+    EXPECT_EQ(r.out, "ok\t3\t1\t\n") << "the others' ranking, printed";
+    EXPECT_EQ(r.err, "orvantis-rank: skipped z.ini: a character level is outside -2147483648 to "
+                     "2147483647\norvantis-rank: 1 of 3 account files were left out: the ranking "
+                     "lacks their accounts\n");
+    QFile::remove(folder.path("accounts/z.ini"));
+    const ProgramRun whole = run();
+    EXPECT_EQ(whole.status, 0) << "an account without a login is no fault";
+    EXPECT_EQ(whole.err, "");
+}
+
+TEST_F(RankEndToEnd, SaysSoWhenTheFolderItIsGivenDoesNotExist) {
+    const QByteArray nowhere = folder.path("no/such/folder").toUtf8();
+    const ProgramRun r = run({nowhere});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Accounts folder not found!\norvantis-rank: " + nowhere + " does not exist\n");
+    const ProgramRun file = run({program.toUtf8()});
+    EXPECT_EQ(file.status, 1);
+    EXPECT_EQ(file.err, "Accounts folder not found!\norvantis-rank: " + program.toUtf8() +
+                            " is not a folder\n");
 }
 
 TEST_F(RankEndToEnd, RefusesAFolderWithoutAnEntryNamedExactlyAccountsAndSaysWhereItLooked) {
@@ -293,6 +314,67 @@ TEST_F(RankEndToEnd, TopAndFormatAreCheckedBeforeAnythingIsWritten) {
     EXPECT_EQ(version.out, "orvantis-rank 1.4\n");
 }
 
+namespace {
+
+// The statuses a text lists, each with its meaning, white space folded: from --help's "Exit
+// status:" section, or from the README's table of them.
+QMap<int, QString> statusesOfHelp(const QByteArray &help) {
+    QMap<int, QString> statuses;
+    int current = -1;
+    for (const QByteArray &line : help.mid(help.indexOf("Exit status:\n")).split('\n').mid(1)) {
+        const QString text = QString::fromUtf8(line);
+        static const QRegularExpression entry(QStringLiteral("^  (\\d+) +(.*)$"));
+        if (const auto match = entry.match(text); match.hasMatch())
+            statuses[current = match.captured(1).toInt()] = match.captured(2);
+        else if (current >= 0 && !text.trimmed().isEmpty())
+            statuses[current] += u' ' + text.trimmed();
+    }
+    return statuses;
+}
+QMap<int, QString> statusesOfReadme(const QString &readme) {
+    QMap<int, QString> statuses;
+    const QString table = readme.mid(readme.indexOf(QStringLiteral("| status | meaning |")));
+    static const QRegularExpression row(QStringLiteral("^\\| (\\d+) \\| (.*) \\|$"));
+    for (const QString &line : table.split(u'\n').mid(2)) {
+        const auto match = row.match(line);
+        if (!match.hasMatch())
+            break;
+        statuses[match.captured(1).toInt()] = match.captured(2).remove(u'`');
+    }
+    return statuses;
+}
+
+} // namespace
+
+TEST_F(RankEndToEnd, TheReadmeListsTheStatusesInTheWordsOfHelp) {
+    const QMap<int, QString> help = statusesOfHelp(run({"--help"}).out);
+    EXPECT_EQ(help.keys(), QList<int>({0, 1, 2, 3, 4, 5, 70, 74}));
+    QFile readme(QStringLiteral(ORVANTIS_README));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    EXPECT_EQ(statusesOfReadme(QString::fromUtf8(readme.readAll())), help);
+}
+
+TEST_F(RankEndToEnd, JsonSaysTheLevelATiedAccountsCharactersShare) {
+    folder.write("accounts/a.ini", accountFile("vallor6083", {"293", "293", "12"}));
+    folder.write("accounts/b.ini", accountFile("all3", {"7", "7", "7"}));
+    folder.write("accounts/c.ini", accountFile("zero", {"0", "0"}));
+    folder.write("accounts/d.ini", accountFile("below", {"-4", "-4", "-9"}));
+    folder.write("accounts/e.ini", accountFile("single", {"5", "40"}));
+    const QJsonArray rows = QJsonDocument::fromJson(run({"--format", "json"}).out).array();
+    QMap<QString, QJsonObject> byLogin;
+    for (const QJsonValue &row : rows)
+        byLogin[row["login"].toString()] = row.toObject();
+    ASSERT_EQ(byLogin.size(), 5);
+    EXPECT_EQ(byLogin["vallor6083"].value("tiedLevel").toInt(), 293);
+    EXPECT_EQ(byLogin["vallor6083"].value("level").toInt(), 0);
+    EXPECT_EQ(byLogin["all3"].value("tiedLevel").toInt(), 7);
+    for (const char *login : {"zero", "below", "single"})
+        EXPECT_FALSE(byLogin[login].contains("tiedLevel")) << login;
+    EXPECT_EQ(run({"--format", "csv"}).out.split('\n')[0],
+              "Username,Highest Level,Char No.,Char Name\r")
+        << "TSV and CSV keep their four columns";
+}
+
 TEST_F(RankEndToEnd, TakesAnotherFolderAndExplainsItsUsage) {
     TempFolder other;
     other.write("accounts/x.ini", "[GENERAL]\nLogin=elsewhere\n[CHAR3]\nLevel=1\n");
@@ -337,7 +419,7 @@ TEST_F(RankEndToEnd, OnATerminalTextFromTheFolderIsShownEscapedNeverSent) {
     writeHostileTexts(folder);
     for (const char *format : {"tsv", "csv", "json"}) {
         const ProgramRun r = runOnTerminal(program.toUtf8(), {"--format", format});
-        EXPECT_EQ(r.status, 0) << format;
+        EXPECT_EQ(r.status, 5) << format << ": two files left out";
         const QByteArray received = withoutProgressLine(r.out);
         for (const char c : received) {
             const auto byte = static_cast<unsigned char>(c);
@@ -346,12 +428,12 @@ TEST_F(RankEndToEnd, OnATerminalTextFromTheFolderIsShownEscapedNeverSent) {
                 << format << ": raw byte " << int(byte) << " in " << received.toStdString();
         }
         EXPECT_FALSE(QString::fromUtf8(received).contains(QChar(0x9B))) << format << ": raw C1";
-        // One line per message, whatever the file name holds.
+        // One line per message, whatever the file name holds: two files named, and the count.
         const QList<QByteArray> lines = received.split('\n');
         EXPECT_EQ(
             std::count_if(lines.begin(), lines.end(),
                           [](const QByteArray &l) { return l.startsWith("orvantis-rank: "); }),
-            2)
+            3)
             << received.toStdString();
         EXPECT_TRUE(received.contains("orvantis-rank: skipped bad\\x1b[31mred.ini: "));
         EXPECT_TRUE(received.contains("orvantis-rank: skipped new\\x0aline.ini: "));
@@ -366,10 +448,10 @@ TEST_F(RankEndToEnd, OnATerminalTextFromTheFolderIsShownEscapedNeverSent) {
 TEST_F(RankEndToEnd, PipedTheCellsAreWrittenAsTheyAreAndStandardErrorIsStillEscaped) {
     writeHostileTexts(folder);
     const ProgramRun r = run();
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 5) << "two files left out";
     EXPECT_EQ(r.out, "del\177and\302\233c1\t7\t2\tff\014over\n"
                      "evil\033]0;pwned\007name\t5\t1\tclip\033]52;c;aGk=\007board\n");
-    EXPECT_EQ(r.err.count('\n'), 2) << r.err.toStdString();
+    EXPECT_EQ(r.err.count('\n'), 3) << r.err.toStdString();
     EXPECT_FALSE(r.err.contains('\033'));
     EXPECT_TRUE(r.err.contains("orvantis-rank: skipped new\\x0aline.ini: a character level"));
 }

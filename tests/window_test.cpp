@@ -325,11 +325,29 @@ TEST_F(WindowTest, RefusesToStartWithoutAnEntryNamedExactlyAccounts) {
         EXPECT_FALSE(w.Form_Load()) << name;
         ASSERT_EQ(box.shown.size(), 1u) << name;
         EXPECT_EQ(box.shown[0].text, "Accounts folder not found!");
+        // Below it: where it looked, and the two ways to show a server's accounts.
+        const QString informative = box.shown[0].informative;
+        EXPECT_TRUE(informative.startsWith("No entry named exactly \"accounts\" in " +
+                                           QFileInfo(programFolder.path()).absoluteFilePath() +
+                                           ".\n"))
+            << informative.toStdString();
+        EXPECT_TRUE(informative.contains("orvantis /srv/game")) << informative.toStdString();
+        EXPECT_TRUE(informative.contains("ln -s /srv/game/accounts " +
+                                         QFileInfo(programFolder.path()).absoluteFilePath() +
+                                         "/accounts"))
+            << informative.toStdString();
         EXPECT_EQ(box.shown[0].style, kOkOnly);
         EXPECT_EQ(box.shown[0].title, "") << "the application title, Orvantis";
         EXPECT_EQ(w.lvLevels().listItems().Count(), 0);
         EXPECT_FALSE(w.isVisible());
     }
+    RecordingMessageBox box;
+    frmMain nowhere(folder.path("no/such/folder"), box, QLocale::c());
+    EXPECT_FALSE(nowhere.Form_Load());
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_TRUE(
+        box.shown[0].informative.startsWith(folder.path("no/such/folder") + " does not exist.\n"))
+        << box.shown[0].informative.toStdString();
 }
 
 TEST_F(WindowTest, APlainFileOrAnEmptyFolderNamedAccountsGivesAnEmptyList) {

@@ -28,7 +28,8 @@ const char kUsage[] =
     "  --version      show the version and exit\n"
     "\n"
     "Exit status:\n"
-    "  0   the window was closed, or FOLDER has no entry named exactly \"accounts\" (the\n"
+    "  0   the window was closed\n"
+    "  1   FOLDER has no entry named exactly \"accounts\", or FOLDER does not exist (the\n"
     "      message \"Accounts folder not found!\" was shown)\n"
     "  2   bad usage: an unknown option, or more than one FOLDER\n"
     "  70  an error the program could not recover from was reported, such as an accounts\n"
@@ -89,7 +90,7 @@ int main(int argc, char *argv[]) {
     messages.setParentWidget(&window);
     try {
         if (!window.Form_Load())
-            return 0;
+            return orvantis::kExitNoAccountsFolder;
     } catch (const std::exception &error) {
         orvantis::reportUnhandledError(messages, error);
         return orvantis::kExitUnhandledError;

@@ -12,7 +12,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QLocale>
 
 #include <climits>
@@ -47,16 +46,16 @@ const char kUsage[] =
     "them, and the bytes of a file name that are not UTF-8 as \\xHH, so that each is one line.\n"
     "\n"
     "Exit status:\n"
-    "  0   the ranking was printed; files with a level out of range are named on standard\n"
-    "      error and left out\n"
-    "  1   FOLDER has no entry named exactly \"accounts\"\n"
+    "  0   the ranking was printed, made from every account file\n"
+    "  1   FOLDER has no entry named exactly \"accounts\", or FOLDER does not exist\n"
     "  2   bad usage: an unknown option or format, a --top that is not a whole number above 0,\n"
     "      more than one FOLDER\n"
     "  3   FOLDER/accounts is not a folder (a plain file, or a link that leads nowhere); no\n"
     "      ranking is printed\n"
     "  4   FOLDER/accounts holds no account files; the empty ranking is printed\n"
-    "  5   some account files could not be read; the ranking of the others is printed, and each\n"
-    "      file left out is named on standard error with the reason\n"
+    "  5   some account files were left out, as they could not be read or hold a level out of\n"
+    "      range; the ranking of the others is printed, and each file left out is named on\n"
+    "      standard error with the reason\n"
     "  70  the accounts folder could not be read, or the program ran short of memory, threads or\n"
     "      file descriptors (the reason is on standard error)\n"
     "  74  the ranking could not be written to standard output\n";
@@ -145,8 +144,7 @@ QString whyNotAFolder(const ScanReport &report) {
 int rank(const Request &request) {
     if (!accountsFolderFound(request.programFolder)) {
         std::fputs("Accounts folder not found!\n", stderr);
-        complain(QStringLiteral("no entry named exactly \"accounts\" in %1")
-                     .arg(QFileInfo(request.programFolder).absoluteFilePath()));
+        complain(whereNoAccountsFolderIs(request.programFolder));
         return kExitNoAccountsFolder;
     }
     BackgroundScan scan(request.programFolder, QLocale::system());
@@ -170,7 +168,9 @@ int rank(const Request &request) {
     static const ReportList *const rows = outcome.rows.release();
     const CellText cellText =
         ::isatty(STDOUT_FILENO) == 1 ? CellText::ControlsEscaped : CellText::AsIs;
-    const QByteArray text = rankingText(*rows, request.format, request.top, cellText);
+    const QByteArray text = rankingText(*rows, request.format, request.top, cellText, [&](int row) {
+        return report.tiedLevelAbove0Of(rows->rowTag(row));
+    });
     // Straight to the descriptor, which waits where a parent left it non-blocking, as stdio
     // would not.
     const int writeError =
@@ -181,12 +181,14 @@ int rank(const Request &request) {
         complain(QStringLiteral("cannot write the ranking: %1").arg(systemErrorText(writeError)));
         return kExitWriteError;
     }
-    if (const size_t unreadable = report.unreadableFiles()) {
-        complain(QStringLiteral("%1 of %2 account files could not be read: the ranking lacks "
-                                "their accounts")
-                     .arg(unreadable)
-                     .arg(report.accountFiles));
-        return kExitFilesUnreadable;
+    if (!report.skipped.empty()) {
+        const size_t unreadable = report.unreadableFiles();
+        complain(QStringLiteral("%1 of %2 account files %3: the ranking lacks their accounts")
+                     .arg(report.skipped.size())
+                     .arg(report.accountFiles)
+                     .arg(unreadable == report.skipped.size() ? QStringLiteral("could not be read")
+                                                              : QStringLiteral("were left out")));
+        return kExitFilesLeftOut;
     }
     if (report.accountFiles == 0) {
         complain(QStringLiteral("no account files in %1").arg(report.accountsPath));

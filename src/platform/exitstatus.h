@@ -15,8 +15,9 @@ enum ExitStatus : int {
     kExitAccountsNotAFolder = 3,
     // The accounts folder holds no account files.
     kExitNoAccountFiles = 4,
-    // Some account files exist but could not be read; the ranking lacks their accounts.
-    kExitFilesUnreadable = 5,
+    // Some account files were left out of the ranking: they exist but could not be read, or hold
+    // a level out of range. The ranking lacks their accounts.
+    kExitFilesLeftOut = 5,
     // An error the program could not recover from, such as an accounts folder it may not read,
     // or too little memory, too few threads or file descriptors to read it: the "internal
     // software error" of the BSD exit codes.

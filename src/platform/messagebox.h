@@ -24,6 +24,12 @@ public:
                                  const QString &details) {
         show(details.isEmpty() ? text : text + QStringLiteral("\n\n") + details, style, title);
     }
+    // The same with a second, smaller text below the main one, saying more; where a box cannot
+    // set it apart, it follows the text.
+    virtual void showInformed(const QString &text, const QString &informativeText,
+                              MessageBoxStyle style, const QString &title) {
+        show(text + QStringLiteral("\n\n") + informativeText, style, title);
+    }
 };
 
 inline const QString kApplicationTitle = QStringLiteral("Orvantis");

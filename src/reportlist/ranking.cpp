@@ -76,14 +76,19 @@ QByteArray csv(const ReportList &list, const Cells &cells, int rows) {
     return text.toUtf8();
 }
 
-QByteArray json(const ReportList &list, const Cells &cell, int rows) {
+QByteArray json(const ReportList &list, const Cells &cell, int rows,
+                const TiedLevelOfRow &tiedLevelOf) {
     QJsonArray array;
     for (int row = 0; row < rows; ++row) {
         // The level cell holds a whole number in ASCII digits, or nothing for 0.
-        array.append(QJsonObject{{QStringLiteral("login"), cell(row, 0)},
-                                 {QStringLiteral("level"), list.cell(row, 1).toLongLong()},
-                                 {QStringLiteral("slot"), cell(row, 2)},
-                                 {QStringLiteral("name"), cell(row, 3)}});
+        QJsonObject object{{QStringLiteral("login"), cell(row, 0)},
+                           {QStringLiteral("level"), list.cell(row, 1).toLongLong()},
+                           {QStringLiteral("slot"), cell(row, 2)},
+                           {QStringLiteral("name"), cell(row, 3)}};
+        if (tiedLevelOf)
+            if (const std::optional<int32_t> tied = tiedLevelOf(row))
+                object.insert(QStringLiteral("tiedLevel"), *tied);
+        array.append(object);
     }
     return QJsonDocument(array).toJson(QJsonDocument::Indented);
 }
@@ -100,7 +105,8 @@ std::optional<RankingFormat> rankingFormatNamed(const QString &name) {
     return std::nullopt;
 }
 
-QByteArray rankingText(const ReportList &list, RankingFormat format, int top, CellText cellText) {
+QByteArray rankingText(const ReportList &list, RankingFormat format, int top, CellText cellText,
+                       const TiedLevelOfRow &tiedLevelOf) {
     const int count = list.listItems().Count();
     const int rows = top < 0 ? count : std::min(top, count);
     const Cells cells(list, cellText);
@@ -108,7 +114,7 @@ QByteArray rankingText(const ReportList &list, RankingFormat format, int top, Ce
     case RankingFormat::Csv:
         return csv(list, cells, rows);
     case RankingFormat::Json:
-        return json(list, cells, rows);
+        return json(list, cells, rows, tiedLevelOf);
     case RankingFormat::Tsv:
         break;
     }

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace orvantis {
@@ -17,7 +19,7 @@ enum class RankingFormat {
     // when it holds a comma, a quote or a line break; lines end in CRLF.
     Csv,
     // An array of objects {"login", "level", "slot", "name"}, "level" a number (0 for an empty
-    // cell).
+    // cell); a tied row whose characters share a level above 0 adds it as "tiedLevel".
     Json,
 };
 
@@ -28,9 +30,14 @@ enum class CellText { AsIs, ControlsEscaped };
 // The format of a name as given to --format; nothing for an unknown one.
 std::optional<RankingFormat> rankingFormatNamed(const QString &name);
 
+// The level that the characters of the row at a position share at the top, for a tied row
+// whose shared level is above 0; nothing for any other row.
+using TiedLevelOfRow = std::function<std::optional<int32_t>(int row)>;
+
 // The first `top` rows of the list (all of them when `top` is negative), in list order, in the
 // given format, as UTF-8.
 QByteArray rankingText(const ReportList &list, RankingFormat format = RankingFormat::Tsv,
-                       int top = -1, CellText cellText = CellText::AsIs);
+                       int top = -1, CellText cellText = CellText::AsIs,
+                       const TiedLevelOfRow &tiedLevelOf = {});
 
 } // namespace orvantis

@@ -4,6 +4,8 @@
 #include "scan/filenames.h"
 #include "scan/folderfiles.h"
 
+#include <QFileInfo>
+
 #include <cerrno>
 #include <cstring>
 
@@ -23,6 +25,16 @@ bool accountsFolderFound(const QString &programFolder) {
                             QStringLiteral("Cannot read the folder ") +
                                 (programFolder.isEmpty() ? QStringLiteral(".") : programFolder));
     return false;
+}
+
+QString whereNoAccountsFolderIs(const QString &programFolder) {
+    const QFileInfo folder(programFolder.isEmpty() ? QStringLiteral(".") : programFolder);
+    const QString path = folder.absoluteFilePath();
+    if (!folder.exists())
+        return QStringLiteral("%1 does not exist").arg(path);
+    if (!folder.isDir())
+        return QStringLiteral("%1 is not a folder").arg(path);
+    return QStringLiteral("no entry named exactly \"accounts\" in %1").arg(path);
 }
 
 } // namespace orvantis

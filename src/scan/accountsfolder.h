@@ -12,4 +12,9 @@ namespace orvantis {
 // one cannot be told.
 bool accountsFolderFound(const QString &programFolder);
 
+// Where the start-up check looked, once it found no accounts folder, as a sentence that starts
+// in lower case: "/srv/game does not exist", "/srv/game is not a folder", or "no entry named
+// exactly "accounts" in /srv/game". The folder is named by its absolute path.
+QString whereNoAccountsFolderIs(const QString &programFolder);
+
 } // namespace orvantis

@@ -10,6 +10,7 @@
 #include "scan/readerthreads.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -68,6 +69,13 @@ QString ScanReport::accountFileOf(uint32_t rowTag) const {
                                                : QString();
 }
 
+std::optional<int32_t> ScanReport::tiedLevelAbove0Of(uint32_t rowTag) const {
+    if (!characters)
+        return std::nullopt;
+    const std::optional<int32_t> tied = characters->tiedLevel(rowTag);
+    return tied && *tied > 0 ? tied : std::nullopt;
+}
+
 size_t ScanReport::unreadableFiles() const {
     return static_cast<size_t>(std::count_if(skipped.begin(), skipped.end(),
                                              [](const SkippedFile &f) { return f.unreadable; }));
@@ -102,13 +110,15 @@ namespace {
 // What one account file gives: no row (not an account, or no login), a row, or a file left out
 // for a level out of range or because it could not be read.
 struct AccountOutcome {
-    enum Kind : uint8_t { NoRow, Row, OutOfRange, Unreadable };
+    enum Kind : uint8_t { NoRow, NoLogin, Row, OutOfRange, Unreadable };
     Kind kind = NoRow;
     int error = 0; // why an unreadable file could not be read
     QString login;
     QString level; // as the row shows it
     QString slot;
     QString name; // the character's, trimmed
+    std::array<int32_t, AccountCharacters::kSlots> levels{};
+    std::array<QString, AccountCharacters::kSlots> names; // every slot's, trimmed
 };
 
 const QString kOutOfRange =
@@ -128,16 +138,28 @@ AccountOutcome accountOutcome(const IniLookup &lookup) {
     } catch (const Failure &failure) {
         if (failure.number() != kOverflow)
             throw;
-        return {AccountOutcome::OutOfRange, 0, {}, {}, {}, {}};
+        AccountOutcome outOfRange;
+        outOfRange.kind = AccountOutcome::OutOfRange;
+        return outOfRange;
     }
     HighestLevel highest = findHighestLevel(levels[0], levels[1], levels[2]);
-    QString login = lookup.value(kLogin);
-    if (login.isEmpty())
-        return {};
-    QString name = trimSpaces(lookup.value(nameValueOf(highest.slot)));
-    return {AccountOutcome::Row,     0,
-            std::move(login),        levelText(highest.level),
-            std::move(highest.slot), std::move(name)};
+    AccountOutcome outcome;
+    outcome.login = lookup.value(kLogin);
+    if (outcome.login.isEmpty()) {
+        outcome.kind = AccountOutcome::NoLogin;
+        return outcome;
+    }
+    outcome.kind = AccountOutcome::Row;
+    for (size_t slot = 0; slot < 3; ++slot) {
+        outcome.levels[slot] = levels[slot];
+        outcome.names[slot] = trimSpaces(lookup.value(kName1 + slot));
+    }
+    const int nameValue = nameValueOf(highest.slot);
+    outcome.name = nameValue == kNameX ? trimSpaces(lookup.value(kNameX))
+                                       : outcome.names[static_cast<size_t>(nameValue - kName1)];
+    outcome.level = levelText(highest.level);
+    outcome.slot = std::move(highest.slot);
+    return outcome;
 }
 
 // Errors in opening or reading a file that are the program's, never the file's: too many files
@@ -260,9 +282,11 @@ private:
             return false;
         }
         AccountOutcome &outcome = outcomes_[positions_[k]];
-        if (read.outcome == FileRead::Failed)
-            outcome = {AccountOutcome::Unreadable, read.error, {}, {}, {}, {}};
-        else
+        if (read.outcome == FileRead::Failed) {
+            outcome = AccountOutcome();
+            outcome.kind = AccountOutcome::Unreadable;
+            outcome.error = read.error;
+        } else
             outcome = accountOutcome(lookup);
         progress_.filesRead.fetch_add(1, std::memory_order_relaxed);
         return true;
@@ -411,10 +435,14 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
 
     // Rows in name order, as reading one file after another in that order would make them.
     lvLevels.reserve(lvLevels.listItems().Count() + static_cast<int>(positions.size()));
+    auto characters = std::make_shared<AccountCharacters>();
+    characters->reserve(listing.size());
     int rowCounter = 1;
     for (size_t i : nameOrder) {
         AccountOutcome &outcome = outcomes[i];
-        if (outcome.kind == AccountOutcome::OutOfRange) {
+        if (outcome.kind == AccountOutcome::NoLogin) {
+            ++report.withoutLogin;
+        } else if (outcome.kind == AccountOutcome::OutOfRange) {
             report.skipped.push_back({listing.name(i), kOutOfRange});
         } else if (outcome.kind == AccountOutcome::Unreadable) {
             report.skipped.push_back(
@@ -426,6 +454,7 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
             row.SetSubItems(2, outcome.slot);
             row.SetSubItems(3, outcome.name);
             lvLevels.setRowTag(rowCounter - 1, static_cast<uint32_t>(i));
+            characters->add(static_cast<uint32_t>(i), outcome.levels, outcome.names);
             ++rowCounter;
         }
         outcome = AccountOutcome(); // its texts now live in the list alone
@@ -433,6 +462,7 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
     SortListColumn(lvLevels, 2, SortNumber, SortDescending, environment);
     listing.closeFolder();
     report.listing = std::make_shared<const FolderListing>(std::move(listing));
+    report.characters = std::move(characters);
     return report;
 }
 

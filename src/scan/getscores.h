@@ -2,6 +2,7 @@
 
 #include "listsort/sortlistcolumn.h"
 #include "reportlist/reportlist.h"
+#include "scan/accountcharacters.h"
 #include "scan/filering.h"
 #include "scan/folderfiles.h"
 #include "scan/inireader.h"
@@ -13,6 +14,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace orvantis {
@@ -48,12 +50,19 @@ struct ScanReport {
     QString accountsPath;       // as looked at, without a trailing "/"
     QString accountsLinkTarget; // where it leads, when it is a link to nowhere
     size_t accountFiles = 0;    // the account files listed
+    size_t withoutLogin = 0;    // account files read that hold no login, and so give no row
     std::vector<SkippedFile> skipped;
     // The folder's listing, its folder closed: each row's tag is its account file's place in it.
     std::shared_ptr<const FolderListing> listing;
 
+    // Every row's characters, by the row's tag.
+    std::shared_ptr<const AccountCharacters> characters;
+
     // The path of the account file that the row with this tag was read from.
     QString accountFileOf(uint32_t rowTag) const;
+    // The level the row with this tag ties at, for a row with slot "X" whose characters share a
+    // level above 0.
+    std::optional<int32_t> tiedLevelAbove0Of(uint32_t rowTag) const;
 
     size_t unreadableFiles() const;
     // The account files that were read: those listed but the unreadable ones.

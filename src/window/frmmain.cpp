@@ -452,7 +452,16 @@ void frmMain::refreshForChanges() {
 
 bool frmMain::Form_Load() {
     if (!accountsFolderFound(programFolder_)) {
-        messages_.show(QStringLiteral("Accounts folder not found!"), kOkOnly, QString());
+        QString where = whereNoAccountsFolderIs(programFolder_);
+        where[0] = where[0].toUpper();
+        messages_.showInformed(
+            QStringLiteral("Accounts folder not found!"),
+            QStringLiteral("%1.\n\nTo show a server's accounts, start Orvantis with the folder "
+                           "that holds them: orvantis /srv/game shows /srv/game/accounts. Or "
+                           "give the program's folder a link to them, named accounts:\n"
+                           "ln -s /srv/game/accounts %2/accounts")
+                .arg(where, QFileInfo(programFolder_).absoluteFilePath()),
+            kOkOnly, QString());
         return false;
     }
     GetScores();

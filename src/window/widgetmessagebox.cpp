@@ -32,4 +32,13 @@ void WidgetMessageBox::showWithDetails(const QString &text, MessageBoxStyle styl
     box.exec();
 }
 
+void WidgetMessageBox::showInformed(const QString &text, const QString &informativeText,
+                                    MessageBoxStyle style, const QString &title) {
+    QMessageBox box(iconOf(style), title.isEmpty() ? kApplicationTitle : title, text,
+                    QMessageBox::Ok, parent_);
+    box.setTextFormat(Qt::PlainText);
+    box.setInformativeText(informativeText);
+    box.exec();
+}
+
 } // namespace orvantis

@@ -14,6 +14,8 @@ public:
     void show(const QString &text, MessageBoxStyle style, const QString &title) override;
     void showWithDetails(const QString &text, MessageBoxStyle style, const QString &title,
                          const QString &details) override;
+    void showInformed(const QString &text, const QString &informativeText, MessageBoxStyle style,
+                      const QString &title) override;
 
 private:
     QWidget *parent_ = nullptr;

@@ -15,8 +15,12 @@ with open(path, encoding="utf-8", newline="") as f:
     else:
         rows = []
         for item in json.load(f):
-            assert set(item) == {"login", "level", "slot", "name"}, item
+            assert set(item) - {"tiedLevel"} == {"login", "level", "slot", "name"}, item
             assert isinstance(item["level"], int), item
+            # Only a tied row, ranked as level 0, says the level its characters share.
+            if "tiedLevel" in item:
+                assert item["slot"] == "X" and item["level"] == 0, item
+                assert isinstance(item["tiedLevel"], int) and item["tiedLevel"] > 0, item
             rows.append([item["login"], str(item["level"]) if item["level"] else "", item["slot"], item["name"]])
 for row in rows:
     print(json.dumps(row))

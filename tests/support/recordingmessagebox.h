@@ -13,13 +13,18 @@ public:
         orvantis::MessageBoxStyle style;
         QString title;
         QString details;
+        QString informative;
     };
     void show(const QString &text, orvantis::MessageBoxStyle style, const QString &title) override {
-        shown.push_back({text, style, title, {}});
+        shown.push_back({text, style, title, {}, {}});
     }
     void showWithDetails(const QString &text, orvantis::MessageBoxStyle style, const QString &title,
                          const QString &details) override {
-        shown.push_back({text, style, title, details});
+        shown.push_back({text, style, title, details, {}});
+    }
+    void showInformed(const QString &text, const QString &informativeText,
+                      orvantis::MessageBoxStyle style, const QString &title) override {
+        shown.push_back({text, style, title, {}, informativeText});
     }
     std::vector<Shown> shown;
 };

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace orvantis {
+
+// The three characters of every account a scan made a row for, as its file gives them: each
+// slot's level and trimmed name. They are what the name cell's tooltip lists, what the find bar
+// looks through besides the login, and where a tied account's shared level comes from. Kept by
+// the account file's place in the scan's listing (a row's tag); the names share one block of
+// text, so that a million accounts cost little more than their names.
+class AccountCharacters {
+public:
+    static constexpr int kSlots = 3;
+
+    // Room for accounts at places up to `places`, so that adding them moves nothing.
+    void reserve(size_t places);
+    // Keeps the account at listing place `place`.
+    void add(uint32_t place, const std::array<int32_t, kSlots> &levels,
+             const std::array<QString, kSlots> &names);
+
+    bool has(uint32_t place) const { return place < accounts_.size() && accounts_[place].kept; }
+    // Slot 1, 2 or 3 of the account at `place`; 0 and the empty name for an account not kept.
+    int32_t level(uint32_t place, int slot) const;
+    QStringView name(uint32_t place, int slot) const;
+    // The level at which two or three characters share the top, when no slot is highest alone.
+    std::optional<int32_t> tiedLevel(uint32_t place) const;
+    // The slots that share the top, when no slot is highest alone: "Slots 1 and 2 share level
+    // 293"; nothing when one slot is highest alone or the account was not kept.
+    QString tieText(uint32_t place) const;
+    // Each slot with a character in it, a line each: "Slot 2: Mirelle, level 40"; or "No
+    // characters" when no slot has a name or a level.
+    QString charactersText(uint32_t place) const;
+
+private:
+    struct Account {
+        int32_t levels[kSlots] = {0, 0, 0};
+        uint32_t nameStart = 0; // in names_, the slots' names one after another
+        uint16_t nameLengths[kSlots] = {0, 0, 0};
+        bool kept = false;
+    };
+    std::vector<Account> accounts_;
+    QString names_;
+};
+
+} // namespace orvantis
