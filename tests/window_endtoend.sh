@@ -53,21 +53,25 @@ status=0; wait "$pid" || status=$?
 [ "$status" -eq 0 ] || fail "exit status $status after closing the window"
 pid=
 
-# Scaled by 1.5, the fixed place would put its bottom off this 1024 x 768 screen: it moves up to
-# lie inside it, and keeps its size.
-QT_SCALE_FACTOR=1.5 "$work/with/orvantis" & pid=$!
-id=$(find_window "$caption") || fail "the scaled window did not appear"
-sleep 0.5
-eval "$(xdotool getwindowgeometry --shell "$id")"
-echo "scaled: ${WIDTH}x${HEIGHT} at $X,$Y"
-[ "$WIDTH" -ge 755 ] && [ "$HEIGHT" -ge 651 ] || fail "scaled window not about 756x652"
-# (Half pixels of the scaled logical place may round to one pixel more.)
-[ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1025 ] && [ $((Y + HEIGHT)) -le 769 ] ||
-  fail "scaled window not inside the screen"
-import -window "$id" "$shots/window-endtoend-scaled.png" || true
-"$(dirname "$0")/support/x11close.py" "$id"
-for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-wait "$pid" 2>/dev/null || true
+# Scaled by 1.25, 1.5 or 1.75, the fixed place would put its bottom off this 1024 x 768 screen:
+# it moves up to lie wholly inside it, to the last pixel, and keeps its size.
+for scale in 1.25 1.5 1.75; do
+  QT_SCALE_FACTOR=$scale "$work/with/orvantis" & pid=$!
+  id=$(find_window "$caption") || fail "the window scaled by $scale did not appear"
+  sleep 0.5
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  echo "scaled by $scale: ${WIDTH}x${HEIGHT} at $X,$Y"
+  least_width=$(awk -v s="$scale" 'BEGIN { print int(504 * s) - 1 }')
+  least_height=$(awk -v s="$scale" 'BEGIN { print int(435 * s) - 1 }')
+  [ "$WIDTH" -ge "$least_width" ] && [ "$HEIGHT" -ge "$least_height" ] ||
+    fail "window scaled by $scale not about $((least_width + 1))x$((least_height + 1))"
+  [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1024 ] && [ $((Y + HEIGHT)) -le 768 ] ||
+    fail "window scaled by $scale not inside the screen: its last pixel at $((X + WIDTH)),$((Y + HEIGHT))"
+  [ "$scale" = 1.5 ] && { import -window "$id" "$shots/window-endtoend-scaled.png" || true; }
+  "$(dirname "$0")/support/x11close.py" "$id"
+  for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  wait "$pid" 2>/dev/null || true
+done
 pid=
 
 # Given a FOLDER, from a program with no accounts beside it: the window reads that folder.

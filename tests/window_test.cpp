@@ -23,17 +23,20 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QToolTip>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -400,7 +403,7 @@ TEST_F(WindowTest, WarnsOncePerScanOfTheFilesLeftOutWithEveryOneInTheDetails) {
     ASSERT_EQ(messages.shown.size(), 1u);
     const RecordingMessageBox::Shown report = messages.shown[0]; // a copy: more are recorded
     EXPECT_EQ(report.style, kExclamation) << "a warning";
-    EXPECT_TRUE(report.text.startsWith("5001 account files were left out of the ranking: 5001 "
+    EXPECT_TRUE(report.text.startsWith("5,001 account files were left out of the ranking: 5,001 "
                                        "have a level out of range."))
         << report.text.toStdString();
     const QStringList lines = report.details.split(u'\n', Qt::SkipEmptyParts);
@@ -413,7 +416,7 @@ TEST_F(WindowTest, WarnsOncePerScanOfTheFilesLeftOutWithEveryOneInTheDetails) {
         << "no raw escape in what may be copied to a terminal";
 
     // The summary says so too, and opens the same report again.
-    EXPECT_TRUE(window().scanSummary()->text().contains("5001 files left out"));
+    EXPECT_TRUE(window().scanSummary()->text().contains("5,001 files left out"));
     window().showLeftOutFiles();
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[1].details, report.details);
@@ -432,12 +435,22 @@ TEST_F(WindowTest, SaysAfterEveryScanWhatItReadOrWhyTheListIsEmpty) {
     QLabel *summary = w.scanSummary();
     EXPECT_EQ(summary->accessibleName(), "Scan summary");
     EXPECT_TRUE(summary->isVisibleTo(&w));
-    const QRegularExpression said(
-        "^12 accounts from 14 account files, read at \\d\\d:\\d\\d:\\d\\d; <a "
-        "href=\"details\">1 file left out</a>$");
-    EXPECT_TRUE(said.match(summary->text()).hasMatch()) << summary->text().toStdString();
-    EXPECT_TRUE(summary->accessibleDescription().startsWith("12 accounts from 14 account files"))
-        << "what a screen reader is given";
+    // The whole line goes to a screen reader and into the tooltip; the strip shows it, or where
+    // it would be cut, its short form, with the link whole.
+    const QRegularExpression said("^12 accounts from 14 account files, read at "
+                                  "\\d\\d:\\d\\d:\\d\\d; 1 without a login; 1 file left out$");
+    EXPECT_TRUE(said.match(summary->accessibleDescription()).hasMatch())
+        << summary->accessibleDescription().toStdString();
+    EXPECT_EQ(summary->toolTip(), summary->accessibleDescription());
+    const QString shown = summary->text();
+    EXPECT_TRUE(shown == "12 accounts from 14 files; 1 without a login; <a "
+                         "href=\"details\">1 file left out</a>" ||
+                said.match(QTextDocumentFragment::fromHtml(shown).toPlainText()).hasMatch())
+        << shown.toStdString();
+    EXPECT_LE(summary->fontMetrics().horizontalAdvance(
+                  QTextDocumentFragment::fromHtml(shown).toPlainText()),
+              summary->width())
+        << "nothing cut off: " << shown.toStdString();
 
     // Why the list is empty, each way it can be.
     const auto summaryOf = [&](const TempFolder &programFolder) {
@@ -735,6 +748,85 @@ TEST_F(WindowTest, CtrlFFindsLoginsAndCharacterNamesAsTheUserTypes) {
     EXPECT_TRUE(currentLogin().startsWith("user1"));
 }
 
+TEST_F(WindowTest, FindsAnAccountByAnyOfItsCharactersAndSaysTheCountToAssistiveTechnology) {
+    folder.write("accounts/darkblade.ini", "[GENERAL]\nLogin=darkblade\n[CHAR1]\nName=Aelric\n"
+                                           "Level=57\n[CHAR2]\nName=Mirelle\nLevel=12\n");
+    folder.write("accounts/b.ini", accountFile("other", 3));
+    folder.write("accounts/c.ini", "[GENERAL]\nLogin=third\n[CHAR3]\nName=mirelleX\nLevel=1\n");
+    frmMain &w = window();
+    ASSERT_TRUE(loadAndWait(w));
+    ASSERT_TRUE(showActive(w));
+    FindBar *bar = w.findBar();
+    QTest::keyClick(w.levelsView(), Qt::Key_F, Qt::ControlModifier);
+    const auto *count = bar->findChild<QLabel *>(QStringLiteral("findCount"));
+    ASSERT_NE(count, nullptr);
+    EXPECT_EQ(bar->field()->accessibleName(), "Find");
+    EXPECT_EQ(count->accessibleName(), "Matches");
+    QTest::keyClicks(bar->field(), "Mirelle");
+    ASSERT_TRUE(eventually([&] { return !bar->searching(); }));
+    const auto currentLogin = [&] { return w.levelsView()->currentIndex().data().toString(); };
+    EXPECT_EQ(currentLogin(), "darkblade") << "by its second character";
+    EXPECT_EQ(bar->countText(), "1 of 2");
+    EXPECT_EQ(count->accessibleDescription(), "1 of 2") << "what a screen reader is told";
+    QTest::keyClick(bar->field(), Qt::Key_Return);
+    EXPECT_EQ(currentLogin(), "third");
+    EXPECT_EQ(count->accessibleDescription(), "2 of 2");
+}
+
+TEST_F(WindowTest, ShiftF10OpensTheListsMenuAndTabVisitsTheListRefreshAndTheSummaryLink) {
+    writeAccounts(3);
+    folder.write("accounts/big.ini", "[GENERAL]\nLogin=x\n[CHAR1]\nLevel=3000000000\n");
+    frmMain &w = window();
+    ASSERT_TRUE(loadAndWait(w));
+    messages.shown.clear();
+    ASSERT_TRUE(showActive(w));
+    w.levelsView()->setFocus();
+    QString menuItems;
+    QTimer::singleShot(200, [&] {
+        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+            for (QAction *action : menu->actions())
+                menuItems += action->text() + u'|';
+            menu->close();
+        }
+    });
+    QTest::keyClick(w.levelsView(), Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_TRUE(menuItems.contains("Refresh When Files Change|")) << menuItems.toStdString();
+
+    // With a link in the summary: list, Refresh, the link, and round to the list.
+    ASSERT_TRUE(w.scanSummary()->text().contains("<a ")) << "a file was left out";
+    QStringList visited;
+    for (int step = 0; step < 4; ++step) {
+        visited << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(visited, QStringList({"lvLevels", "Command1", "scanSummary", "lvLevels"}));
+    // Enter on the link shows the report of the left-out files again.
+    w.scanSummary()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(w.scanSummary(), Qt::Key_Return);
+    EXPECT_EQ(messages.shown.size(), 1u);
+}
+
+TEST_F(WindowTest, SavedJsonSaysTheLevelATiedAccountsCharactersShare) {
+    folder.write("accounts/a.ini", accountFile("vallor6083", {"293", "293"}));
+    folder.write("accounts/b.ini", accountFile("single", 5));
+    frmMain &w = window();
+    ASSERT_TRUE(loadAndWait(w));
+    TempFolder out;
+    const auto saved = [&](bool selectedOnly) {
+        EXPECT_TRUE(w.saveRows(out.path("x.json"), RankingFormat::Json, selectedOnly));
+        return QJsonDocument::fromJson(contentsOf(out.path("x.json"))).array();
+    };
+    const QJsonArray all = saved(false);
+    ASSERT_EQ(all.size(), 2);
+    EXPECT_FALSE(all[0].toObject().contains("tiedLevel")) << "single, at level 5, first";
+    EXPECT_EQ(all[1].toObject().value("tiedLevel").toInt(), 293);
+    w.levelsView()->setCurrentIndex(w.levelsView()->model()->index(1, 0));
+    const QJsonArray chosen = saved(true);
+    ASSERT_EQ(chosen.size(), 1);
+    EXPECT_EQ(chosen[0].toObject().value("login").toString(), "vallor6083");
+    EXPECT_EQ(chosen[0].toObject().value("tiedLevel").toInt(), 293) << "a selected row too";
+}
+
 TEST_F(WindowTest, F5AndCtrlRRefreshLikeTheButton) {
     writeAccounts(2);
     frmMain &w = window();
@@ -751,22 +843,35 @@ TEST_F(WindowTest, F5AndCtrlRRefreshLikeTheButton) {
     EXPECT_EQ(w.lvLevels().listItems().Count(), 4);
 }
 
-TEST_F(WindowTest, ACellWhoseTextIsCutOffShowsItAllAsATooltip) {
-    folder.write("accounts/a.ini", "[GENERAL]\nLogin=short\n[CHAR1]\nLevel=5\n"
-                                   "Name=A character name far too long for its column\n");
+TEST_F(WindowTest, CellTooltipsShowCutOffTextTheCharactersAndTheLevelATieIsAt) {
+    folder.write("accounts/a.ini", "[GENERAL]\nLogin=a login far too long for its column\n"
+                                   "[CHAR1]\nLevel=5\nName=Aelric\n[CHAR2]\nName= Mirelle \n"
+                                   "Level=40\n");
+    folder.write("accounts/b.ini", accountFile("vallor6083", {"293", "12", "293"}));
+    folder.write("accounts/c.ini", "[GENERAL]\nLogin=empty\n");
     frmMain &w = window();
     ASSERT_TRUE(loadAndWait(w));
     ASSERT_TRUE(showActive(w));
-    const auto tooltipAt = [&](int column) {
+    const auto tooltipAt = [&](int row, int column) {
         QToolTip::hideText();
-        const QRect cell = w.levelsView()->visualRect(w.levelsView()->model()->index(0, column));
+        const QRect cell = w.levelsView()->visualRect(w.levelsView()->model()->index(row, column));
         QHelpEvent help(QEvent::ToolTip, cell.center(),
                         w.levelsView()->viewport()->mapToGlobal(cell.center()));
         QCoreApplication::sendEvent(w.levelsView()->viewport(), &help);
         return QToolTip::isVisible() ? QToolTip::text() : QString();
     };
-    EXPECT_EQ(tooltipAt(0), "") << "a text that fits has none";
-    EXPECT_EQ(tooltipAt(3), "A character name far too long for its column");
+    EXPECT_EQ(tooltipAt(0, 1), "") << "a text that fits has none";
+    EXPECT_EQ(tooltipAt(0, 0), "a login far too long for its column");
+    EXPECT_FALSE(w.levelsView()->model()->index(0, 2).data(Qt::ToolTipRole).isValid())
+        << "one slot is highest alone";
+    EXPECT_EQ(tooltipAt(0, 3), "Slot 1: Aelric, level 5\nSlot 2: Mirelle, level 40");
+    // The tied account, ranked as level 0 below the others.
+    EXPECT_EQ(tooltipAt(1, 2), "Slots 1 and 3 share level 293");
+    EXPECT_EQ(tooltipAt(1, 3),
+              "Slot 1: One, level 293\nSlot 2: Two, level 12\nSlot 3: Three, level "
+              "293");
+    EXPECT_EQ(tooltipAt(2, 2), "Slots 1, 2 and 3 share level 0");
+    EXPECT_EQ(tooltipAt(2, 3), "No characters");
 }
 
 TEST_F(WindowTest, RefreshesWhenFilesChangeOnlyWhileAskedTo) {
@@ -801,6 +906,32 @@ TEST(WindowPlace, MovesAFrameThatWouldLeaveTheScreenInsideItWhenItFits) {
     EXPECT_EQ(placedInside(QRect(100, 100, 500, 400), QRect(1920, 30, 1280, 994)),
               QPoint(1920, 100))
         << "a second screen's area";
+}
+
+TEST(WindowPlace, AtAFractionalScaleNoDevicePixelOfTheFrameLiesOffTheScreen) {
+    // A 1366 x 768 screen at 1.25, 1.5 and 1.75: in logical pixels the area and the frame are
+    // rounded, and a logical place may land half a device pixel further. Every frame from 300 to
+    // 600 logical pixels, from wherever it was put, must end wholly inside the area's device
+    // pixels, and as far down or right as that allows.
+    for (const qreal scale : {1.25, 1.5, 1.75}) {
+        const int width = static_cast<int>(1366 / scale), height = static_cast<int>(768 / scale);
+        const QRect area(0, 0, width, height);
+        for (int length = 300; length <= 436 && length <= height; ++length) {
+            const QPoint place = placedInside(QRect(97, 400, 504, length), area, scale);
+            const auto deviceTop = std::lround(place.y() * scale);
+            const auto deviceBottom = deviceTop + static_cast<long>(std::ceil(length * scale));
+            EXPECT_LE(deviceBottom, 768) << "scale " << scale << ", height " << length;
+            EXPECT_GE(deviceTop, 0);
+            // As far down as the area the window is told of lets it be.
+            const auto areaBottom = static_cast<long>(std::floor(height * scale));
+            EXPECT_GT(std::lround((place.y() + 1) * scale) +
+                          static_cast<long>(std::ceil(length * scale)),
+                      areaBottom)
+                << "one logical pixel lower would leave the area: scale " << scale;
+        }
+    }
+    EXPECT_EQ(placedInside(QRect(97, 149, 504, 435), QRect(0, 0, 1366, 738), 1.0), QPoint(97, 149))
+        << "where it fits, it stays";
 }
 
 TEST(UnhandledErrors, AFolderThatCannotBeListedOnRefreshIsReportedAndEndsWith70) {

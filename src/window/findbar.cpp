@@ -8,14 +8,17 @@
 
 namespace orvantis {
 
-FindBar::FindBar(const ReportList &list, std::function<int()> currentRow, QWidget *parent)
-    : QWidget(parent), finder_(list), currentRow_(std::move(currentRow)),
+FindBar::FindBar(const ReportList &list, const ScanReport &report, std::function<int()> currentRow,
+                 QWidget *parent)
+    : QWidget(parent), finder_(list, report), currentRow_(std::move(currentRow)),
       field_(new QLineEdit(this)), count_(new QLabel(this)) {
     setObjectName(QStringLiteral("findBar"));
+    setAccessibleName(QStringLiteral("Find bar"));
     setAutoFillBackground(true);
     field_->setObjectName(QStringLiteral("findField"));
     field_->setPlaceholderText(QStringLiteral("Find a login or character name"));
     field_->setAccessibleName(QStringLiteral("Find"));
+    field_->setAccessibleDescription(field_->placeholderText());
     field_->setClearButtonEnabled(true);
     field_->installEventFilter(this);
     count_->setObjectName(QStringLiteral("findCount"));
@@ -121,8 +124,14 @@ QString FindBar::countText() const {
         .arg(finder_.done() ? QString() : QStringLiteral("+"));
 }
 
+// The count is the label's description too: a screen reader is told when it changes, while
+// the label keeps its name.
 void FindBar::showCount() {
-    count_->setText(countText());
+    const QString text = countText();
+    if (text == count_->text())
+        return;
+    count_->setText(text);
+    count_->setAccessibleDescription(text);
 }
 
 } // namespace orvantis

@@ -12,16 +12,18 @@ class QLineEdit;
 
 namespace orvantis {
 
-// A small find field laid over the bottom of the list: it finds logins and character names as
-// the user types, any part of them, letter case ignored, and says "3 of 17". Enter and F3 go to
-// the next match, Shift+F3 to the one before, Esc closes it. Rows are looked through a slice
-// per turn of the event loop, so that typing stays quick on a million rows.
+// A small find field laid over the bottom of the list: it finds logins and the names of every
+// character of an account as the user types, any part of them, letter case ignored, and says "3 of
+// 17". Enter and F3 go to the next match, Shift+F3 to the one before, Esc closes it. Rows are
+// looked through a slice per turn of the event loop, so that typing stays quick on a million rows.
 class FindBar : public QWidget {
     Q_OBJECT
 
 public:
-    // `currentRow` tells which row is current in the list, where finding starts.
-    FindBar(const ReportList &list, std::function<int()> currentRow, QWidget *parent);
+    // `currentRow` tells which row is current in the list, where finding starts; `report` is
+    // that of the scan that made the rows.
+    FindBar(const ReportList &list, const ScanReport &report, std::function<int()> currentRow,
+            QWidget *parent);
 
     // Shows the bar and puts the focus in its field, with its text selected.
     void open();

@@ -17,6 +17,7 @@
 #include <QFileSystemWatcher>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -68,7 +69,8 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
       command1_(new QPushButton(QStringLiteral("Refresh"), this)),
       progress_(new QProgressBar(this)), summary_(new QLabel(this)),
       findBar_(new FindBar(
-          lvLevels_, [this] { return levelsView_->currentIndex().row(); }, levelsView_)),
+          lvLevels_, lastReport_, [this] { return levelsView_->currentIndex().row(); },
+          levelsView_)),
       scanSettings_(std::move(scanSettings)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kCaption);
@@ -93,6 +95,7 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
     levelsView_->setAccessibleDescription(QStringLiteral(
         "One row per account: user name, highest level, character number and character name"));
     connect(model_, &ReportListModel::visibleChanged, this, &frmMain::setLevelsVisible);
+    model_->setToolTips([this](int row, int column) { return cellToolTip(row, column); });
     levelsView_->viewport()->installEventFilter(this); // tooltips for text cut off
     makeActions();
     connect(findBar_, &FindBar::found, this, &frmMain::makeRowCurrent);
@@ -121,6 +124,7 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
     summary_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     summary_->setFocusPolicy(Qt::NoFocus);
     connect(summary_, &QLabel::linkActivated, this, &frmMain::showLeftOutFiles);
+    summary_->installEventFilter(this);
 
     scanTimer_.setInterval(kScanPollMs);
     connect(&scanTimer_, &QTimer::timeout, this, &frmMain::watchScan);
@@ -128,6 +132,7 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
     connect(&changeTimer_, &QTimer::timeout, this, &frmMain::refreshForChanges);
 
     setTabOrder(levelsView_, command1_);
+    setTabOrder(command1_, summary_);
     layOut();
 }
 
@@ -135,6 +140,7 @@ frmMain::~frmMain() {
     stopScan();
     // The view's parts are not to be looked at while the view goes.
     levelsView_->viewport()->removeEventFilter(this);
+    summary_->removeEventFilter(this);
     // The view and its model read lvLevels_, which as a member goes before QWidget deletes the
     // children: they go first.
     delete levelsView_;
@@ -171,7 +177,8 @@ void frmMain::layOut() {
 void frmMain::keepOnScreen() {
     if (const QScreen *shown = screen()) {
         const QRect frame = frameGeometry();
-        const QPoint place = placedInside(frame, shown->availableGeometry());
+        const QPoint place =
+            placedInside(frame, shown->availableGeometry(), shown->devicePixelRatio());
         if (place != frame.topLeft())
             move(place);
     }
@@ -218,6 +225,11 @@ void frmMain::makeActions() {
     connect(refreshOnChange_, &QAction::toggled, this, &frmMain::setRefreshWhenFilesChange);
     levelsView_->addAction(refreshOnChange_);
     levelsView_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // Shift+F10 opens the menu as the Menu key does, at the current row.
+    auto *menuKey = new QAction(QStringLiteral("Context Menu"), this);
+    menuKey->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10));
+    connect(menuKey, &QAction::triggered, this, &frmMain::openListMenu);
+    QWidget::addAction(menuKey);
 
     auto *find = new QAction(QStringLiteral("Find"), this);
     find->setShortcut(QKeySequence::Find);
@@ -232,6 +244,15 @@ void frmMain::makeActions() {
     refresh->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
     connect(refresh, &QAction::triggered, this, &frmMain::Command1_Click);
     QWidget::addActions({find, next, previous, refresh});
+}
+
+void frmMain::openListMenu() {
+    const QRect current = levelsView_->visualRect(levelsView_->currentIndex());
+    const QPoint at =
+        current.isValid() ? current.center() : levelsView_->viewport()->rect().topLeft();
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, at,
+                            levelsView_->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(levelsView_->viewport(), &event);
 }
 
 // The find bar lies over the bottom of the list's rows, inside its frame, while it is open.
@@ -294,9 +315,17 @@ bool frmMain::saveRows(const QString &path, RankingFormat format, bool selectedO
             for (int column = 1; column < lvLevels_.columnCount(); ++column)
                 item.SetSubItems(column, lvLevels_.cell(row, column));
         }
-        text = rankingText(chosen, format);
+        // Each row keeps its tag, for the level a tied row's characters share.
+        const std::vector<int> rows = selectedRowNumbers();
+        for (int row = 0; row < static_cast<int>(rows.size()); ++row)
+            chosen.setRowTag(row, lvLevels_.rowTag(rows[static_cast<size_t>(row)]));
+        text = rankingText(chosen, format, -1, CellText::AsIs, [&](int row) {
+            return lastReport_.tiedLevelAbove0Of(chosen.rowTag(row));
+        });
     } else {
-        text = rankingText(lvLevels_, format);
+        text = rankingText(lvLevels_, format, -1, CellText::AsIs, [&](int row) {
+            return lastReport_.tiedLevelAbove0Of(lvLevels_.rowTag(row));
+        });
     }
     // Written beside it, and put in its place only once every byte is on the disk. Not through
     // QSaveFile's buffer: a small file would wait there for commit(), where a failed write does
@@ -380,20 +409,60 @@ void frmMain::makeRowCurrent(int row) {
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event) {
     if (watched == levelsView_->viewport() && event->type() == QEvent::ToolTip)
-        return showCutOffText(event);
+        return showCellToolTip(event);
+    if (watched == summary_ && event->type() == QEvent::KeyPress)
+        return summaryKeyPressed(static_cast<QKeyEvent *>(event));
     return QWidget::eventFilter(watched, event);
 }
 
-// A cell whose text does not fit its column shows the whole text as a tooltip.
-bool frmMain::showCutOffText(QEvent *event) {
+// The summary's one link takes one stop in the tab order: a label would keep Tab to go from
+// link to link, and hold it there. Enter or Space opens the link.
+bool frmMain::summaryKeyPressed(const QKeyEvent *key) {
+    switch (key->key()) {
+    case Qt::Key_Tab:
+        focusNextPrevChild(!(key->modifiers() & Qt::ShiftModifier));
+        return true;
+    case Qt::Key_Backtab:
+        focusNextPrevChild(false);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        showLeftOutFiles();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// What a cell says more as its tooltip: the characters of the account, on the name cell; the
+// slots that share the top level, on an "X" cell.
+QString frmMain::cellToolTip(int row, int column) const {
+    if (!lastReport_.characters)
+        return {};
+    const uint32_t tag = lvLevels_.rowTag(row);
+    if (column == kNameColumn)
+        return lastReport_.characters->charactersText(tag);
+    if (column == kSlotColumn)
+        return lastReport_.characters->tieText(tag);
+    return {};
+}
+
+// A cell shows its tooltip, or, where it has none and its text does not fit its column, the
+// whole text.
+bool frmMain::showCellToolTip(QEvent *event) {
     const auto *help = static_cast<QHelpEvent *>(event);
     const QModelIndex index = levelsView_->indexAt(help->pos());
-    const QString text = index.data().toString();
     const QRect cell = levelsView_->visualRect(index);
-    // The view leaves a margin on either side of a cell's text.
-    const int margin = levelsView_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
-    if (index.isValid() &&
-        levelsView_->fontMetrics().horizontalAdvance(text) + 2 * margin > cell.width())
+    QString text = index.data(Qt::ToolTipRole).toString();
+    if (text.isEmpty()) {
+        text = index.data().toString();
+        // The view leaves a margin on either side of a cell's text.
+        const int margin = levelsView_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+        if (levelsView_->fontMetrics().horizontalAdvance(text) + 2 * margin <= cell.width())
+            text.clear();
+    }
+    if (index.isValid() && !text.isEmpty())
         QToolTip::showText(help->globalPos(), text, levelsView_->viewport(), cell);
     else
         QToolTip::hideText();
@@ -536,17 +605,22 @@ void frmMain::watchScan() {
     watchAccountsFolder();
     if (std::exchange(changedDuringScan_, false))
         changeTimer_.start(kQuietAfterChangeMs);
-    showSummary(scanSummaryText(lastReport_, lvLevels_.listItems().Count(), QTime::currentTime()));
+    const QTime now = QTime::currentTime();
+    const int accounts = lvLevels_.listItems().Count();
+    showSummary(scanSummaryText(lastReport_, accounts, now),
+                scanSummaryText(lastReport_, accounts, now, SummaryForm::Short));
     if (!std::exchange(quietScan_, false))
         reportSkipped(lastReport_);
     emit scanFinished();
 }
 
-void frmMain::showSummary(const QString &text) {
-    summary_->setText(text);
-    // A label named for assistive technology gives them its name, not its text: the text goes
-    // to them as the description, and as a tooltip where the strip cuts it short.
+void frmMain::showSummary(const QString &text, const QString &shortText) {
+    // A label named for assistive technology gives them its name, not its text: the whole text
+    // goes to them as the description, and as a tooltip. The strip shows the short form where the
+    // whole one would be cut, and with it the link.
     const QString plain = QTextDocumentFragment::fromHtml(text).toPlainText();
+    const bool fits = summary_->fontMetrics().horizontalAdvance(plain) <= summary_->width();
+    summary_->setText(fits || shortText.isEmpty() ? text : shortText);
     summary_->setToolTip(plain);
     summary_->setAccessibleDescription(plain);
     // The tab order is the list's and Refresh's, and the line's only while it holds a link.

@@ -15,6 +15,7 @@
 
 class QAction;
 class QFileSystemWatcher;
+class QKeyEvent;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -97,7 +98,7 @@ protected:
 private:
     void layOut();
     void keepOnScreen();
-    void showSummary(const QString &text);
+    void showSummary(const QString &text, const QString &shortText = QString());
     QString currentLogin() const;
     void makeCurrent(const QString &login);
     void setLevelsVisible(bool visible);
@@ -114,7 +115,10 @@ private:
     void openAccountFile();
     void showAccountFileInFolder();
     void makeRowCurrent(int row);
-    bool showCutOffText(QEvent *event);
+    QString cellToolTip(int row, int column) const;
+    bool showCellToolTip(QEvent *event);
+    bool summaryKeyPressed(const QKeyEvent *key);
+    void openListMenu();
     void watchAccountsFolder();
     void accountsFolderChanged();
     void refreshForChanges();

@@ -20,9 +20,15 @@ int ReportListModel::columnCount(const QModelIndex &parent) const {
 }
 
 QVariant ReportListModel::data(const QModelIndex &index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= list_.listItems().Count())
+    if (!index.isValid() || index.row() >= list_.listItems().Count())
         return QVariant();
-    return list_.cell(index.row(), index.column());
+    if (role == Qt::DisplayRole)
+        return list_.cell(index.row(), index.column());
+    if (role == Qt::ToolTipRole && toolTips_) {
+        const QString tip = toolTips_(index.row(), index.column());
+        return tip.isEmpty() ? QVariant() : QVariant(tip);
+    }
+    return QVariant();
 }
 
 QVariant ReportListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -4,6 +4,8 @@
 
 #include <QAbstractTableModel>
 
+#include <functional>
+
 namespace orvantis {
 
 // Shows a ReportList to Qt's item views. The list tells of every change; the model gathers
@@ -26,6 +28,10 @@ public:
     // Brings the view up to date with the list now.
     void flush();
 
+    // What a cell's tooltip says; none when empty.
+    using ToolTips = std::function<QString(int row, int column)>;
+    void setToolTips(ToolTips toolTips) { toolTips_ = std::move(toolTips); }
+
 signals:
     void visibleChanged(bool visible);
 
@@ -33,6 +39,7 @@ private:
     void listChanged(ReportList::Change change);
 
     ReportList &list_;
+    ToolTips toolTips_;
     int shownRows_ = 0; // the rows the view knows of until the next reset
     bool pending_ = false;
 };

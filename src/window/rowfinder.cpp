@@ -1,15 +1,10 @@
 #include "window/rowfinder.h"
 
+#include "scan/reportcolumns.h"
+
 #include <algorithm>
 
 namespace orvantis {
-
-namespace {
-
-constexpr int kLoginColumn = 0;
-constexpr int kNameColumn = 3;
-
-} // namespace
 
 void RowFinder::find(const QString &text) {
     text_ = text;
@@ -17,14 +12,25 @@ void RowFinder::find(const QString &text) {
     next_ = text.isEmpty() ? list_.listItems().Count() : 0;
 }
 
+bool RowFinder::matches(int row) const {
+    if (QStringView(list_.cell(row, kLoginColumn)).contains(text_, Qt::CaseInsensitive) ||
+        QStringView(list_.cell(row, kNameColumn)).contains(text_, Qt::CaseInsensitive))
+        return true;
+    if (!report_.characters)
+        return false;
+    const uint32_t tag = list_.rowTag(row);
+    for (int slot = 1; slot <= AccountCharacters::kSlots; ++slot)
+        if (report_.characters->name(tag, slot).contains(text_, Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
 bool RowFinder::step(int rows) {
     const int count = list_.listItems().Count();
     const int end = std::min(count, next_ + rows);
-    for (int row = next_; row < end; ++row) {
-        if (QStringView(list_.cell(row, kLoginColumn)).contains(text_, Qt::CaseInsensitive) ||
-            QStringView(list_.cell(row, kNameColumn)).contains(text_, Qt::CaseInsensitive))
+    for (int row = next_; row < end; ++row)
+        if (matches(row))
             matches_.push_back(row);
-    }
     next_ = std::max(next_, end);
     return done();
 }

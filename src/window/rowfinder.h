@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reportlist/reportlist.h"
+#include "scan/getscores.h"
 
 #include <QString>
 
@@ -8,13 +9,15 @@
 
 namespace orvantis {
 
-// Finds the rows whose login or character name holds a text, letter case ignored. The rows are
+// Finds the rows whose login, or the name of any character of whose account, holds a text,
+// letter case ignored. The rows are
 // looked through a slice at a time, so that a million of them never hold the window up: find()
 // starts over, step() looks through the next slice, and the matches found so far are usable at
 // once, in row order.
 class RowFinder {
 public:
-    explicit RowFinder(const ReportList &list) : list_(list) {}
+    // The report is that of the scan that made the rows, for their characters.
+    RowFinder(const ReportList &list, const ScanReport &report) : list_(list), report_(report) {}
 
     // Starts looking for `text` (nothing is found for the empty text).
     void find(const QString &text);
@@ -33,7 +36,10 @@ public:
     int placeOf(int row) const;
 
 private:
+    bool matches(int row) const;
+
     const ReportList &list_;
+    const ScanReport &report_;
     QString text_;
     std::vector<int> matches_;
     int next_ = 0;

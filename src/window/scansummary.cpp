@@ -2,15 +2,24 @@
 
 #include "platform/visibletext.h"
 
+#include <QLocale>
+
 #include <algorithm>
+#include <cmath>
 
 namespace orvantis {
 
 namespace {
 
-// "1 account file", "2 account files": a count in ASCII digits and a noun in its number.
+// A count in ASCII digits, grouped by thousands as the window's English texts have it: "2,000".
+QString grouped(size_t count) {
+    static const QLocale english(QLocale::English, QLocale::UnitedStates);
+    return english.toString(static_cast<qulonglong>(count));
+}
+
+// "1 account file", "2,000 account files": a count and a noun in its number.
 QString counted(size_t count, const QString &one, const QString &many) {
-    return QString::number(count) + u' ' + (count == 1 ? one : many);
+    return grouped(count) + u' ' + (count == 1 ? one : many);
 }
 
 QString shown(const QString &path) {
@@ -32,24 +41,41 @@ QString whyEmpty(const ScanReport &report) {
     return QStringLiteral("No account files in %1").arg(shown(report.accountsPath));
 }
 
-int axisInside(int start, int length, int areaStart, int areaLength) {
-    if (length > areaLength)
+// One axis of placedInside, worked out in device pixels: the frame as long as it can come to be
+// there, the area as far as its whole device pixels reach. A logical place p starts at device
+// pixel p * scale, which is rounded; a place whose product is whole or lies inside the bounds
+// never rounds past them.
+int axisInside(int start, int length, int areaStart, int areaLength, qreal scale) {
+    const auto deviceLength = static_cast<qint64>(std::ceil(length * scale - 1e-9));
+    const auto deviceStart = static_cast<qint64>(std::ceil(areaStart * scale - 1e-9));
+    const auto deviceEnd = static_cast<qint64>(std::floor((areaStart + areaLength) * scale + 1e-9));
+    const auto lowest = static_cast<int>(std::ceil(deviceStart / scale - 1e-9));
+    const auto highest = static_cast<int>(std::floor((deviceEnd - deviceLength) / scale + 1e-9));
+    if (length > areaLength || lowest > highest)
         return areaStart;
-    return std::clamp(start, areaStart, areaStart + areaLength - length);
+    return std::clamp(start, lowest, highest);
 }
 
 } // namespace
 
-QString scanSummaryText(const ScanReport &report, int accountsListed, QTime readAt) {
+QString scanSummaryText(const ScanReport &report, int accountsListed, QTime readAt,
+                        SummaryForm form) {
     const QString time = readAt.toString(QStringLiteral("HH:mm:ss")); // ASCII digits always
     if (report.accounts != FolderState::Listed || report.accountFiles == 0)
         return QStringLiteral("%1 (read at %2)").arg(whyEmpty(report), time);
-    QString text = QStringLiteral("%1 from %2, read at %3")
+    // The counts add up: every account file listed gives a row, holds no login, or is left out.
+    const bool whole = form == SummaryForm::Whole;
+    QString text = QStringLiteral("%1 from %2")
                        .arg(counted(static_cast<size_t>(accountsListed), QStringLiteral("account"),
                                     QStringLiteral("accounts")),
-                            counted(report.filesRead(), QStringLiteral("account file"),
-                                    QStringLiteral("account files")),
-                            time);
+                            counted(report.accountFiles,
+                                    whole ? QStringLiteral("account file") : QStringLiteral("file"),
+                                    whole ? QStringLiteral("account files")
+                                          : QStringLiteral("files")));
+    if (whole)
+        text += QStringLiteral(", read at ") + time;
+    if (report.withoutLogin > 0)
+        text += QStringLiteral("; %1 without a login").arg(grouped(report.withoutLogin));
     if (!report.skipped.empty())
         text += QStringLiteral("; <a href=\"details\">%1 left out</a>")
                     .arg(counted(report.skipped.size(), QStringLiteral("file"),
@@ -69,10 +95,10 @@ LeftOutReport leftOutReport(const ScanReport &report) {
     const size_t outOfRange = report.skipped.size() - unreadable;
     QStringList why;
     if (unreadable > 0)
-        why << QStringLiteral("%1 could not be read").arg(unreadable);
+        why << QStringLiteral("%1 could not be read").arg(grouped(unreadable));
     if (outOfRange > 0)
         why << QStringLiteral("%1 %2 a level out of range")
-                   .arg(outOfRange)
+                   .arg(grouped(outOfRange))
                    .arg(outOfRange == 1 ? QStringLiteral("has") : QStringLiteral("have"));
     LeftOutReport left;
     left.text = QStringLiteral("%1 left out of the ranking: %2.\n\nShow Details lists each file "
@@ -85,9 +111,9 @@ LeftOutReport leftOutReport(const ScanReport &report) {
     return left;
 }
 
-QPoint placedInside(const QRect &frame, const QRect &available) {
-    return {axisInside(frame.left(), frame.width(), available.left(), available.width()),
-            axisInside(frame.top(), frame.height(), available.top(), available.height())};
+QPoint placedInside(const QRect &frame, const QRect &available, qreal scale) {
+    return {axisInside(frame.left(), frame.width(), available.left(), available.width(), scale),
+            axisInside(frame.top(), frame.height(), available.top(), available.height(), scale)};
 }
 
 } // namespace orvantis
