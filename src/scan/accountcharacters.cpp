@@ -9,26 +9,24 @@
 
 namespace orvantis {
 
-void AccountCharacters::reserve(size_t places) {
+void AccountCharacters::reserve(size_t places, size_t nameLength) {
     accounts_.reserve(places);
+    names_.reserve(static_cast<qsizetype>(std::min<size_t>(nameLength, UINT32_MAX)));
 }
 
 void AccountCharacters::add(uint32_t place, const std::array<int32_t, kSlots> &levels,
-                            const std::array<QString, kSlots> &names) {
+                            QStringView names, const std::array<uint16_t, kSlots> &nameLengths) {
     if (place >= accounts_.size())
         accounts_.resize(place + size_t{1});
-    Account &account = accounts_[place];
-    qsizetype length = 0;
-    for (const QString &name : names)
-        length += name.size(); // each at most the longest value the reader gives
-    if (names_.size() + length > qsizetype{UINT32_MAX})
+    if (names_.size() + names.size() > qsizetype{UINT32_MAX})
         throw Failure(kOutOfMemory, QStringLiteral("Too many character names to keep"));
+    Account &account = accounts_[place];
     account.nameStart = static_cast<uint32_t>(names_.size());
-    for (int slot = 0; slot < kSlots; ++slot) {
-        account.levels[slot] = levels[static_cast<size_t>(slot)];
-        account.nameLengths[slot] = static_cast<uint16_t>(names[static_cast<size_t>(slot)].size());
-        names_ += names[static_cast<size_t>(slot)];
+    for (size_t slot = 0; slot < kSlots; ++slot) {
+        account.levels[slot] = levels[slot];
+        account.nameLengths[slot] = nameLengths[slot];
     }
+    names_ += names;
     account.kept = true;
 }
 

@@ -19,11 +19,13 @@ class AccountCharacters {
 public:
     static constexpr int kSlots = 3;
 
-    // Room for accounts at places up to `places`, so that adding them moves nothing.
-    void reserve(size_t places);
-    // Keeps the account at listing place `place`.
-    void add(uint32_t place, const std::array<int32_t, kSlots> &levels,
-             const std::array<QString, kSlots> &names);
+    // Room for accounts at places up to `places` whose names are `nameLength` characters in
+    // all, so that adding them moves nothing.
+    void reserve(size_t places, size_t nameLength);
+    // Keeps the account at listing place `place`: the slots' levels, and their names one after
+    // another in `names`, each as long as `nameLengths` says.
+    void add(uint32_t place, const std::array<int32_t, kSlots> &levels, QStringView names,
+             const std::array<uint16_t, kSlots> &nameLengths);
 
     bool has(uint32_t place) const { return place < accounts_.size() && accounts_[place].kept; }
     // Slot 1, 2 or 3 of the account at `place`; 0 and the empty name for an account not kept.

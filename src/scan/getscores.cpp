@@ -112,14 +112,22 @@ namespace {
 struct AccountOutcome {
     enum Kind : uint8_t { NoRow, NoLogin, Row, OutOfRange, Unreadable };
     Kind kind = NoRow;
-    int error = 0; // why an unreadable file could not be read
+    int error = 0;    // why an unreadable file could not be read
+    uint8_t slot = 0; // 1, 2 or 3, or 0 for "X"
+    std::array<uint16_t, AccountCharacters::kSlots> nameLengths{};
+    std::array<int32_t, AccountCharacters::kSlots> levels{};
     QString login;
     QString level; // as the row shows it
-    QString slot;
-    QString name; // the character's, trimmed
-    std::array<int32_t, AccountCharacters::kSlots> levels{};
-    std::array<QString, AccountCharacters::kSlots> names; // every slot's, trimmed
+    QString name;  // the character's, trimmed
+    QString names; // every slot's, trimmed, one after another
 };
+
+// A slot as the row shows it.
+QString slotText(uint8_t slot) {
+    static const QString texts[] = {QStringLiteral("X"), QStringLiteral("1"), QStringLiteral("2"),
+                                    QStringLiteral("3")};
+    return texts[slot < 4 ? slot : 0];
+}
 
 const QString kOutOfRange =
     QStringLiteral("a character level is outside -2147483648 to 2147483647");
@@ -150,15 +158,20 @@ AccountOutcome accountOutcome(const IniLookup &lookup) {
         return outcome;
     }
     outcome.kind = AccountOutcome::Row;
+    QString names[3];
     for (size_t slot = 0; slot < 3; ++slot) {
         outcome.levels[slot] = levels[slot];
-        outcome.names[slot] = trimSpaces(lookup.value(kName1 + slot));
+        names[slot] = trimSpaces(lookup.value(kName1 + slot));
+        outcome.nameLengths[slot] = static_cast<uint16_t>(names[slot].size());
     }
+    // One text for the three, and none at all for an account without names.
+    if (!names[0].isEmpty() || !names[1].isEmpty() || !names[2].isEmpty())
+        outcome.names = names[0] + names[1] + names[2];
     const int nameValue = nameValueOf(highest.slot);
+    outcome.slot = nameValue == kNameX ? 0 : static_cast<uint8_t>(nameValue - kName1 + 1);
     outcome.name = nameValue == kNameX ? trimSpaces(lookup.value(kNameX))
-                                       : outcome.names[static_cast<size_t>(nameValue - kName1)];
+                                       : std::move(names[nameValue - kName1]);
     outcome.level = levelText(highest.level);
-    outcome.slot = std::move(highest.slot);
     return outcome;
 }
 
@@ -436,7 +449,10 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
     // Rows in name order, as reading one file after another in that order would make them.
     lvLevels.reserve(lvLevels.listItems().Count() + static_cast<int>(positions.size()));
     auto characters = std::make_shared<AccountCharacters>();
-    characters->reserve(listing.size());
+    size_t nameLength = 0;
+    for (const AccountOutcome &outcome : outcomes)
+        nameLength += static_cast<size_t>(outcome.names.size());
+    characters->reserve(listing.size(), nameLength);
     int rowCounter = 1;
     for (size_t i : nameOrder) {
         AccountOutcome &outcome = outcomes[i];
@@ -451,10 +467,11 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
         } else if (outcome.kind == AccountOutcome::Row) {
             const ListItem row = lvLevels.listItems().Add(rowCounter, outcome.login);
             row.SetSubItems(1, outcome.level);
-            row.SetSubItems(2, outcome.slot);
+            row.SetSubItems(2, slotText(outcome.slot));
             row.SetSubItems(3, outcome.name);
             lvLevels.setRowTag(rowCounter - 1, static_cast<uint32_t>(i));
-            characters->add(static_cast<uint32_t>(i), outcome.levels, outcome.names);
+            characters->add(static_cast<uint32_t>(i), outcome.levels, outcome.names,
+                            outcome.nameLengths);
             ++rowCounter;
         }
         outcome = AccountOutcome(); // its texts now live in the list alone
