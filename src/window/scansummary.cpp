@@ -65,13 +65,13 @@ QString scanSummaryText(const ScanReport &report, int accountsListed, QTime read
         return QStringLiteral("%1 (read at %2)").arg(whyEmpty(report), time);
     // The counts add up: every account file listed gives a row, holds no login, or is left out.
     const bool whole = form == SummaryForm::Whole;
-    QString text = QStringLiteral("%1 from %2")
-                       .arg(counted(static_cast<size_t>(accountsListed), QStringLiteral("account"),
-                                    QStringLiteral("accounts")),
-                            counted(report.accountFiles,
-                                    whole ? QStringLiteral("account file") : QStringLiteral("file"),
-                                    whole ? QStringLiteral("account files")
-                                          : QStringLiteral("files")));
+    QString text =
+        QStringLiteral("%1 from %2")
+            .arg(counted(static_cast<size_t>(accountsListed), QStringLiteral("account"),
+                         QStringLiteral("accounts")),
+                 counted(report.accountFiles,
+                         whole ? QStringLiteral("account file") : QStringLiteral("file"),
+                         whole ? QStringLiteral("account files") : QStringLiteral("files")));
     if (whole)
         text += QStringLiteral(", read at ") + time;
     if (report.withoutLogin > 0)
