@@ -104,6 +104,7 @@ protected:
         // Readable by everyone, so that the console tool can also run as an unprivileged user.
         ::chmod(goodOnly.path().toUtf8(), 0755);
         ::chmod(hostile.path().toUtf8(), 0755);
+        ::chmod(outside.path().toUtf8(), 0755); // so that it sees where the links lead
         for (TempFolder *f : {&goodOnly, &hostile})
             ASSERT_EQ(::mkdir(f->path("accounts").toUtf8(), 0755), 0);
         addGoodFiles(goodOnly.path("accounts").toUtf8());

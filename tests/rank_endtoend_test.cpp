@@ -112,6 +112,31 @@ TEST_F(RankEndToEnd, AFolderWithoutAccountFilesPrintsTheEmptyRankingWithStatus4)
               "orvantis-rank: no account files in " + folder.path("accounts").toUtf8() + "\n");
 }
 
+TEST_F(RankEndToEnd, AnAccountFileWhoseKindCannotBeToldIsReportedNotLeftUnseen) {
+    const QByteArray user = unprivilegedUser();
+    if (user.isEmpty())
+        GTEST_SKIP() << "running as root, which reads any file, and setpriv is missing";
+    // A link to a file in a folder the program may not look into: what it leads to cannot be
+    // told, so the listing must not quietly take it for no file.
+    folder.write("accounts/a.ini", "[GENERAL]\nLogin=alice\n[CHAR1]\nLevel=3\n");
+    folder.write("locked/inner.ini", "[GENERAL]\nLogin=hidden\n[CHAR1]\nLevel=9\n");
+    ASSERT_TRUE(QFile::link(folder.path("locked/inner.ini"), folder.path("accounts/link.ini")));
+    ASSERT_EQ(::chmod(folder.path().toUtf8(), 0755), 0);
+    ASSERT_EQ(::chmod(folder.path("accounts").toUtf8(), 0755), 0);
+    ASSERT_EQ(::chmod(folder.path("accounts/a.ini").toUtf8(), 0644), 0);
+    ASSERT_EQ(::chmod(folder.path("locked").toUtf8(), 0700), 0);
+    if (user == "self") {
+        ASSERT_EQ(::chmod(folder.path("locked").toUtf8(), 0), 0);
+    }
+    const ProgramRun r = run({}, {user, {}, {}});
+    ::chmod(folder.path("locked").toUtf8(), 0700);
+    EXPECT_EQ(r.status, 5);
+    EXPECT_EQ(r.out, "alice\t3\t1\t\n");
+    EXPECT_EQ(r.err, "orvantis-rank: skipped link.ini: could not be read: Permission denied\n"
+                     "orvantis-rank: 1 of 2 account files could not be read: the ranking lacks "
+                     "their accounts\n");
+}
+
 TEST_F(RankEndToEnd, UnreadableAccountFilesAreNamedAndTheRankingIsOfTheOthersWithStatus5) {
     const QByteArray user = unprivilegedUser();
     if (user.isEmpty())

@@ -169,7 +169,7 @@ bool FileRing::start(int folderFd, const char *name, int openFlags, size_t tag) 
         return false;
     const unsigned slot = freeSlots_.back();
     freeSlots_.pop_back();
-    slots_[slot] = Slot{tag, 0, 0, 0, true};
+    slots_[slot] = Slot{tag, 0, 0, 0, 0, true};
     const uint64_t base = uint64_t{slot} * kSteps;
 
     // Hard links: the read and the close run whatever the step before gave, so the slot's
@@ -231,13 +231,19 @@ const std::vector<RingRead> &FileRing::collectFinished(std::chrono::milliseconds
             state.openResult = completion->res;
         else if (data % kSteps == kRead)
             state.readResult = completion->res;
+        else
+            state.closeResult = completion->res;
         // A slot is done once all three of its steps have reported, in whatever order: should
         // the system take the close apart from the read before it, the close may report while
         // the read still fills the slot's buffer.
         if (++state.stepsReported < kSteps)
             continue;
-        finished_.push_back({state.tag, state.openResult < 0 ? state.openResult : state.readResult,
-                             buffers_.get() + slot * pieceSize_});
+        // A close that failed may have lost what was read, as a read that failed has.
+        const int result = state.openResult < 0    ? state.openResult
+                           : state.readResult < 0  ? state.readResult
+                           : state.closeResult < 0 ? state.closeResult
+                                                   : state.readResult;
+        finished_.push_back({state.tag, result, buffers_.get() + slot * pieceSize_});
         state.inUse = false;
         freeSlots_.push_back(slot);
     }

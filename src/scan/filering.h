@@ -13,7 +13,8 @@ namespace orvantis {
 // One file's first read through the ring: what opening and reading it gave.
 struct RingRead {
     size_t tag;       // as given to start()
-    int result;       // the bytes read (at most the piece size), or minus the error number
+    int result;       // the bytes read (at most the piece size), or minus the error number of
+                      // the open, the read or the close, whichever failed first
     const char *data; // the bytes read; valid until the next call to collect()
 };
 
@@ -81,6 +82,7 @@ private:
         size_t tag = 0;
         int openResult = 0;
         int readResult = 0;
+        int closeResult = 0;
         unsigned stepsReported = 0;
         bool inUse = false;
     };

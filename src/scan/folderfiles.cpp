@@ -116,19 +116,28 @@ const dirent *FolderEntries::next() {
     }
 }
 
-bool FolderEntries::isRegularFile(const dirent &entry) const {
+bool FolderEntries::mayBeRegularFile(const dirent &entry) const {
     if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN)
         return entry.d_type == DT_REG;
     struct stat target {}; // what the link leads to, or what the file system did not say
-    return ::fstatat(::dirfd(dir_), entry.d_name, &target, 0) == 0 && S_ISREG(target.st_mode);
+    if (::fstatat(::dirfd(dir_), entry.d_name, &target, 0) == 0)
+        return S_ISREG(target.st_mode);
+    return errno != ENOENT && errno != ENOTDIR && errno != ELOOP;
 }
 
 namespace {
 
+// Where a link leads, read whole however long; the empty text when it cannot be read.
 QString linkTargetOf(const QByteArray &path) {
-    char target[4096];
-    const ssize_t length = ::readlink(path.constData(), target, sizeof target);
-    return length > 0 ? decodeFileName(QByteArray(target, length)) : QString();
+    for (size_t room = 4096; room <= 1024 * 1024; room *= 4) {
+        QByteArray target(static_cast<qsizetype>(room), Qt::Uninitialized);
+        const ssize_t length = ::readlink(path.constData(), target.data(), room);
+        if (length < 0)
+            return QString();
+        if (static_cast<size_t>(length) < room) // it filled less than its room: all of it
+            return decodeFileName(target.left(length));
+    }
+    return QString();
 }
 
 } // namespace
@@ -221,7 +230,7 @@ FolderListing listRegularFiles(const QString &folder, ListingOrder order) {
     listing.folder_ = resolved.endsWith(u'/') ? resolved : resolved + u'/';
     listing.folderBytes_ = encodeFileName(listing.folder_);
     while (const dirent *entry = entries->next())
-        if (entries->isRegularFile(*entry))
+        if (entries->mayBeRegularFile(*entry))
             listing.add(entry->d_name, std::strlen(entry->d_name));
     if (entries->error() != 0) // a listing cut short is no listing
         throw folderFailure(entries->error(), resolved);

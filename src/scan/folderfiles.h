@@ -29,8 +29,10 @@ public:
     int error() const { return error_; }
     // The next entry, or null at the end or on a read error (see error()).
     const dirent *next();
-    // Whether an entry is a regular file or a link to one.
-    bool isRegularFile(const dirent &entry) const;
+    // Whether a listing keeps an entry as a file to read: a regular file or a link to one, or an
+    // entry whose kind could not be told (the system refused to say, other than that it is gone
+    // or a loop of links), so that reading it says why rather than the entry going unseen.
+    bool mayBeRegularFile(const dirent &entry) const;
     // The open folder's descriptor, owned by this object; -1 when it is not open.
     int descriptor() const;
 

@@ -250,6 +250,7 @@ public:
     }
 
     size_t takes() const { return (positions_.size() + kFilesPerTake - 1) / kFilesPerTake; }
+    size_t readThroughRing() const { return readThroughRing_.load(); }
 
 private:
     static constexpr size_t kFilesPerTake = 16;
@@ -361,6 +362,7 @@ private:
                     shortReads_ == ShortReads::EndTheFile) {
                     lookup.readBytes(read.data, static_cast<size_t>(read.result));
                     finish(lookup, read.tag, FileRead{});
+                    readThroughRing_.fetch_add(1, std::memory_order_relaxed);
                 } else {
                     finish(lookup, read.tag, readBlocking(lookup, read.tag));
                 }
@@ -380,6 +382,7 @@ private:
     std::atomic<size_t> next_{0};
     std::atomic<int> readers_{0};
     std::atomic<bool> failed_{false};
+    std::atomic<size_t> readThroughRing_{0};
     std::mutex lock_; // guards failure_ and putOff_
     std::exception_ptr failure_;
     std::vector<size_t> putOff_;
@@ -388,11 +391,13 @@ private:
 // Reads the account files at `positions` of the listing and gives their outcomes, indexed like
 // the listing. The ring keeps its reads in flight from one thread per core, where the folder's
 // file system is one the ring may be trusted on; blocking reads take one thread per read in
-// flight. Meanwhile the calling thread does `besides` before it reads too.
+// flight. Meanwhile the calling thread does `besides` before it reads too. Counts the files
+// read through a ring into `readThroughRing`.
 template <typename Besides>
-std::vector<AccountOutcome>
-readAccounts(const FolderListing &listing, const std::vector<size_t> &positions,
-             const ScanSettings &settings, ScanProgress &progress, Besides &&besides) {
+std::vector<AccountOutcome> readAccounts(const FolderListing &listing,
+                                         const std::vector<size_t> &positions,
+                                         const ScanSettings &settings, ScanProgress &progress,
+                                         Besides &&besides, size_t &readThroughRing) {
     // The file systems the ring is trusted on are the local disks, whose short reads end a file.
     const bool localDisk = FileRing::trustsFileSystemOf(listing.folderDescriptor());
     AccountReading reading(listing, positions, settings, progress,
@@ -418,6 +423,7 @@ readAccounts(const FolderListing &listing, const std::vector<size_t> &positions,
         reading.readOnThisThread(std::move(ownRing)); // this thread is one of the readers
     }
     reading.readPutOffFiles();
+    readThroughRing = reading.readThroughRing();
     return reading.takeOutcomes();
 }
 
@@ -443,8 +449,9 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
     report.accountFiles = positions.size();
     progress.filesFound = positions.size();
     std::vector<size_t> nameOrder;
-    std::vector<AccountOutcome> outcomes = readAccounts(listing, positions, settings, progress,
-                                                        [&] { nameOrder = listing.nameOrder(); });
+    std::vector<AccountOutcome> outcomes = readAccounts(
+        listing, positions, settings, progress, [&] { nameOrder = listing.nameOrder(); },
+        report.readThroughRing);
 
     // Rows in name order, as reading one file after another in that order would make them.
     lvLevels.reserve(lvLevels.listItems().Count() + static_cast<int>(positions.size()));

@@ -51,6 +51,7 @@ struct ScanReport {
     QString accountsLinkTarget; // where it leads, when it is a link to nowhere
     size_t accountFiles = 0;    // the account files listed
     size_t withoutLogin = 0;    // account files read that hold no login, and so give no row
+    size_t readThroughRing = 0; // account files whose bytes came through io_uring
     std::vector<SkippedFile> skipped;
     // The folder's listing, its folder closed: each row's tag is its account file's place in it.
     std::shared_ptr<const FolderListing> listing;

@@ -25,7 +25,12 @@ size_t ReaderThreads::start(size_t count, std::function<void()> work) noexcept {
     pthread_attr_t attributes;
     if (pthread_attr_init(&attributes) != 0)
         return 0;
-    pthread_attr_setstacksize(&attributes, kStackSize);
+    // Where the system will not have stacks this small, its own size it is.
+    if (pthread_attr_setstacksize(&attributes, kStackSize) != 0) {
+        pthread_attr_destroy(&attributes);
+        if (pthread_attr_init(&attributes) != 0)
+            return 0;
+    }
     for (size_t t = 0; t < count; ++t) {
         pthread_t thread;
         if (pthread_create(&thread, &attributes, &ReaderThreads::run, this) != 0)
