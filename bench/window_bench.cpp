@@ -63,7 +63,7 @@ void BM_WindowRefresh(benchmark::State &state) {
     const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
     orvantis::bench::SilentMessageBox messages;
     const double start = orvantis::bench::processStartMiB();
-    orvantis::frmMain window(folder, messages, QLocale::c());
+    orvantis::frmMain window(folder, messages);
     window.show();
     for (auto _ : state) {
         refreshAndWait(window);
@@ -74,19 +74,19 @@ void BM_WindowRefresh(benchmark::State &state) {
 }
 BENCHMARK(BM_WindowRefresh)->Apply(orvantis::bench::standardSizes);
 
-// The view alone: filled from a list that a scan has just rebuilt, and painted.
+// The view alone: filled from the records a scan has just made, and painted.
 void BM_WindowViewFill(benchmark::State &state) {
     const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
     orvantis::bench::SilentMessageBox messages;
     const double start = orvantis::bench::processStartMiB();
-    orvantis::frmMain window(folder, messages, QLocale::c());
+    orvantis::frmMain window(folder, messages);
     window.show();
     for (auto _ : state) {
         state.PauseTiming();
-        window.lvLevels().listItems().Clear();
-        orvantis::GetScores(folder, window.lvLevels(), {messages, QLocale::c()});
+        orvantis::ScanResult scan = orvantis::scanAccounts(folder);
         state.ResumeTiming();
-        QCoreApplication::processEvents(); // the one reset the list's changes asked for
+        window.lvLevels().setAccounts(std::move(scan.records), scan.report.characters);
+        QCoreApplication::processEvents();
         window.levelsView()->viewport()->repaint();
         benchmark::DoNotOptimize(window.levelsView()->model()->rowCount());
     }
@@ -100,7 +100,7 @@ void BM_WindowEventLoopGapCold(benchmark::State &state) {
     const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
     const std::string accounts = (folder + QStringLiteral("/accounts/")).toStdString();
     orvantis::bench::SilentMessageBox messages;
-    orvantis::frmMain window(folder, messages, QLocale::c());
+    orvantis::frmMain window(folder, messages);
     loadAndWait(window);
     window.show();
     double longestGapMs = 0;
@@ -125,7 +125,7 @@ BENCHMARK(BM_WindowEventLoopGapCold)
 void BM_WindowTwentyRefreshes(benchmark::State &state) {
     const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
     orvantis::bench::SilentMessageBox messages;
-    orvantis::frmMain window(folder, messages, QLocale::c());
+    orvantis::frmMain window(folder, messages);
     loadAndWait(window);
     window.show();
     QCoreApplication::processEvents();
@@ -149,23 +149,21 @@ BENCHMARK(BM_WindowTwentyRefreshes)->Arg(100000)->Iterations(1)->Unit(benchmark:
 
 // Typing into the find field over a million rows: the longest gap between the ticks of a 10 ms
 // timer while each keystroke's matches are found and counted, which is how long the window could
-// not answer. The rows are made in the list directly; no folder is read.
+// not answer. The records are made directly; no folder is read.
 void BM_WindowFindTyping(benchmark::State &state) {
     const int rows = static_cast<int>(state.range(0));
     orvantis::bench::SilentMessageBox messages;
-    orvantis::frmMain window(QStringLiteral("/nonexistent"), messages, QLocale::c());
+    orvantis::frmMain window(QStringLiteral("/nonexistent"), messages);
     static const char *const names[] = {
         "Brenna",    "Aelric", "Vossa Nightbloom", "Isolde", "Old Tom of the Marsh",
         "Seraphine", "Fennick"};
-    orvantis::ReportList &list = window.lvLevels();
-    list.reserve(rows);
-    for (int i = 0; i < rows; ++i) {
-        const orvantis::ListItem item =
-            list.listItems().Add(i + 1, QStringLiteral("player%1").arg(i, 7, 10, QLatin1Char('0')));
-        item.SetSubItems(1, QString::number(rows - i));
-        item.SetSubItems(2, QStringLiteral("1"));
-        item.SetSubItems(3, QString::fromLatin1(names[i % 7]));
-    }
+    auto records = std::make_shared<orvantis::AccountRecords>();
+    records->reserve(static_cast<size_t>(rows), static_cast<size_t>(rows) * 24);
+    for (int i = 0; i < rows; ++i)
+        records->add(static_cast<uint32_t>(i), rows - i, 1,
+                     QStringLiteral("player%1").arg(i, 7, 10, QLatin1Char('0')),
+                     QString::fromLatin1(names[i % 7]));
+    window.lvLevels().setAccounts(std::move(records), nullptr);
     window.show();
     QCoreApplication::processEvents();
     orvantis::FindBar *bar = window.findBar();

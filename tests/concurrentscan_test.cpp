@@ -5,6 +5,7 @@
 #include "listhelpers.h"
 #include "platform/failure.h"
 #include "privileges.h"
+#include "recordhelpers.h"
 #include "recordingmessagebox.h"
 #include "scan/backgroundscan.h"
 #include "scan/filering.h"
@@ -220,27 +221,26 @@ TEST(BackgroundScan, HandsOverTheRowsOfTheScanAndItsFailures) {
     ASSERT_TRUE(bench::generateAccounts(folder.path(), 800, 9));
     const Scan expected = scanWith(folder.path(), withReaders(1));
 
-    BackgroundScan scan(folder.path(), QLocale::c());
+    BackgroundScan scan(folder.path());
     ASSERT_TRUE(scan.waitFor(std::chrono::seconds(60)));
     EXPECT_EQ(scan.filesFound(), 800u);
     EXPECT_EQ(scan.filesRead(), 800u);
     BackgroundScan::Outcome outcome = scan.take();
     ASSERT_FALSE(outcome.error);
-    ASSERT_TRUE(outcome.rows);
-    EXPECT_EQ(rowTexts(*outcome.rows), expected.rows);
-    EXPECT_TRUE(outcome.rows->isSorted());
+    ASSERT_TRUE(outcome.records);
+    EXPECT_EQ(rowTexts(*outcome.records), expected.rows) << "the ranking of GetScores";
 
     // A failure inside the scan comes out whole, to be raised where the outcome is taken.
     ScanSettings failing;
     failing.reader = [](IniLookup &, const QByteArray &, const std::atomic<bool> &) -> FileRead {
         throw Failure(kPermissionDenied, QStringLiteral("Cannot read"));
     };
-    BackgroundScan broken(folder.path(), QLocale::c(), failing);
+    BackgroundScan broken(folder.path(), failing);
     ASSERT_TRUE(broken.waitFor(std::chrono::seconds(60)));
     const BackgroundScan::Outcome failed = broken.take();
     ASSERT_TRUE(failed.error);
     EXPECT_THROW(std::rethrow_exception(failed.error), Failure);
-    EXPECT_FALSE(failed.rows);
+    EXPECT_FALSE(failed.records);
 }
 
 namespace {
@@ -379,7 +379,7 @@ TEST(ConcurrentScan, WithoutAThreadForTheScanTheWindowsScanFailsAndSaysWhy) {
         if (::chmod(folder.path().toUtf8(), 0755) != 0 || !dropPrivileges() ||
             ::setrlimit(RLIMIT_NPROC, &none) != 0)
             std::_Exit(3);
-        BackgroundScan scan(folder.path(), QLocale::c());
+        BackgroundScan scan(folder.path());
         if (!scan.waitFor(std::chrono::seconds(10)))
             std::_Exit(4);
         const BackgroundScan::Outcome outcome = scan.take();
@@ -390,7 +390,7 @@ TEST(ConcurrentScan, WithoutAThreadForTheScanTheWindowsScanFailsAndSaysWhy) {
             std::fprintf(stderr, "%s\n", failure.what());
             std::_Exit(failure.description().startsWith("Cannot start the scan: ") ? 0 : 5);
         }
-        std::_Exit(outcome.rows ? 6 : 7); // the thread was had after all
+        std::_Exit(outcome.records ? 6 : 7); // the thread was had after all
     });
     if (status == 6)
         GTEST_SKIP() << "the system gave the thread despite the limit";

@@ -6,6 +6,7 @@
 #include "listhelpers.h"
 #include "programrun.h"
 #include "qtprinters.h"
+#include "recordhelpers.h"
 #include "recordingmessagebox.h"
 #include "scan/reportcolumns.h"
 #include "scanwaiting.h"
@@ -194,9 +195,9 @@ TEST_F(HostileFolder, OnlyAFileThatExistsAndCannotBeReadIsReported) {
 
 TEST_F(HostileFolder, WindowScanIsThatOfTheGoodFilesAlone) {
     RecordingMessageBox messages;
-    orvantis::frmMain good(goodOnly.path(), messages, QLocale::c());
+    orvantis::frmMain good(goodOnly.path(), messages);
     ASSERT_TRUE(loadAndWait(good));
-    orvantis::frmMain window(hostile.path(), messages, QLocale::c());
+    orvantis::frmMain window(hostile.path(), messages);
     ASSERT_TRUE(loadAndWait(window));
     EXPECT_EQ(rowTexts(window.lvLevels()), rowTexts(good.lvLevels()));
     EXPECT_TRUE(rowTexts(window.lvLevels()).contains("cut|3|1|")) << "a value ends at a NUL byte";
@@ -211,7 +212,7 @@ TEST_F(HostileFolder, FilesVanishingDuringAScanLeaveTheOtherRowsIntact) {
     for (int i = 0; i < 5000; ++i)
         writeRaw(accounts + "/churn" + QByteArray::number(i) + ".ini", "[CHAR1]\nLevel=1\n");
     RecordingMessageBox messages;
-    orvantis::frmMain good(goodOnly.path(), messages, QLocale::c());
+    orvantis::frmMain good(goodOnly.path(), messages);
     ASSERT_TRUE(loadAndWait(good));
 
     std::atomic<bool> go{false};
@@ -221,7 +222,7 @@ TEST_F(HostileFolder, FilesVanishingDuringAScanLeaveTheOtherRowsIntact) {
         for (int i = 0; i < 5000; ++i)
             ::unlink(accounts + "/churn" + QByteArray::number(i) + ".ini");
     });
-    orvantis::frmMain window(hostile.path(), messages, QLocale::c());
+    orvantis::frmMain window(hostile.path(), messages);
     go = true;
     ASSERT_TRUE(loadAndWait(window));
     remover.join();
@@ -234,7 +235,7 @@ TEST_F(HostileFolder, TheFolderReplacedByAFileDuringAScanEndsItQuietly) {
         writeRaw(accounts + "/many" + QByteArray::number(i) + ".ini",
                  accountFile("many" + QByteArray::number(i), i % 90));
     RecordingMessageBox messages;
-    orvantis::frmMain window(hostile.path(), messages, QLocale::c());
+    orvantis::frmMain window(hostile.path(), messages);
     std::atomic<bool> go{false};
     std::thread replacer([&] {
         while (!go)
@@ -247,7 +248,7 @@ TEST_F(HostileFolder, TheFolderReplacedByAFileDuringAScanEndsItQuietly) {
     replacer.join();
     // What was read before the swap is there, each row exactly as its file gives it, once, and
     // ranked; nothing comes of the files that could no longer be reached.
-    orvantis::frmMain good(goodOnly.path(), messages, QLocale::c());
+    orvantis::frmMain good(goodOnly.path(), messages);
     ASSERT_TRUE(loadAndWait(good));
     QSet<QString> possible;
     for (const QString &row : rowTexts(good.lvLevels()))
@@ -267,6 +268,6 @@ TEST_F(HostileFolder, TheFolderReplacedByAFileDuringAScanEndsItQuietly) {
         previousLevel = level;
     }
     ASSERT_TRUE(refreshAndWait(window));
-    EXPECT_EQ(window.lvLevels().listItems().Count(), 0);
+    EXPECT_EQ(window.lvLevels().rowCount(), 0);
     EXPECT_TRUE(messages.shown.empty());
 }

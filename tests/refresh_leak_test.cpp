@@ -14,15 +14,15 @@ TEST(Refresh, TwentyTimesOnTenThousandAccountsKeepsTheSameRows) {
     TempFolder folder;
     ASSERT_TRUE(orvantis::bench::generateAccounts(folder.path(), 10000, 3));
     RecordingMessageBox messages;
-    orvantis::frmMain window(folder.path(), messages, QLocale::c());
+    orvantis::frmMain window(folder.path(), messages);
     ASSERT_TRUE(loadAndWait(window));
     window.show();
-    const int rows = window.lvLevels().listItems().Count();
+    const int rows = window.lvLevels().rowCount();
     EXPECT_GT(rows, 9000);
     for (int refresh = 0; refresh < 20; ++refresh) {
         ASSERT_TRUE(refreshAndWait(window));
         QCoreApplication::processEvents();
-        ASSERT_EQ(window.lvLevels().listItems().Count(), rows);
+        ASSERT_EQ(window.lvLevels().rowCount(), rows);
     }
     EXPECT_TRUE(messages.shown.empty());
 }

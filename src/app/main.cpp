@@ -86,7 +86,7 @@ int main(int argc, char *argv[]) {
     if (folder.isEmpty())
         folder = QCoreApplication::applicationDirPath();
 
-    orvantis::frmMain window(folder, messages, QLocale::system());
+    orvantis::frmMain window(folder, messages);
     messages.setParentWidget(&window);
     try {
         if (!window.Form_Load())

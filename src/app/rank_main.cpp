@@ -1,18 +1,15 @@
 // orvantis-rank: the ranking of the window, printed for scripts and machines without a display.
-#include "console/consolemessagebox.h"
 #include "console/progressline.h"
-#include "platform/deferredmessagebox.h"
 #include "platform/exitstatus.h"
 #include "platform/failure.h"
 #include "platform/visibletext.h"
 #include "platform/writeall.h"
-#include "reportlist/ranking.h"
+#include "scan/accountranking.h"
 #include "scan/accountsfolder.h"
 #include "scan/backgroundscan.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QLocale>
 
 #include <climits>
 #include <cstdio>
@@ -147,14 +144,12 @@ int rank(const Request &request) {
         complain(whereNoAccountsFolderIs(request.programFolder));
         return kExitNoAccountsFolder;
     }
-    BackgroundScan scan(request.programFolder, QLocale::system());
+    BackgroundScan scan(request.programFolder);
     ScanProgressLine progressLine(stderr);
     while (!scan.waitFor(std::chrono::milliseconds(100)))
         progressLine.show(scan.filesRead(), scan.filesFound());
     progressLine.erase();
     BackgroundScan::Outcome outcome = scan.take();
-    ConsoleMessageBox messages;
-    DeferredMessageBox::replay(outcome.messages, messages);
     if (outcome.error)
         std::rethrow_exception(outcome.error);
     const ScanReport &report = outcome.report;
@@ -162,15 +157,10 @@ int rank(const Request &request) {
         complain(whyNotAFolder(report));
         return kExitAccountsNotAFolder;
     }
-    // The rows are left for the system to take back when the program ends: freeing a million
-    // texts one by one would only make it slower to end. (Still reachable, so no leak to the
-    // sanitizers either.)
-    static const ReportList *const rows = outcome.rows.release();
     const CellText cellText =
         ::isatty(STDOUT_FILENO) == 1 ? CellText::ControlsEscaped : CellText::AsIs;
-    const QByteArray text = rankingText(*rows, request.format, request.top, cellText, [&](int row) {
-        return report.tiedLevelAbove0Of(rows->rowTag(row));
-    });
+    const QByteArray text = rankingText(*outcome.records, report.characters.get(), request.format,
+                                        request.top, cellText);
     // Straight to the descriptor, which waits where a parent left it non-blocking, as stdio
     // would not.
     const int writeError =

@@ -31,35 +31,43 @@ QString csvRecord(const QStringList &fields) {
 // A cell's text as the ranking writes it.
 class Cells {
 public:
-    Cells(const ReportList &list, CellText text)
-        : list_(list), escaped_(text == CellText::ControlsEscaped) {}
+    Cells(const RankingRows &rows, CellText text)
+        : rows_(rows), escaped_(text == CellText::ControlsEscaped) {}
     QString operator()(int row, int column) const {
-        const QString &cell = list_.cell(row, column);
-        return escaped_ ? withControlsEscaped(cell) : cell;
+        QString scratch;
+        const QStringView cell = rows_.cell(row, column, scratch);
+        return escaped_ ? withControlsEscaped(cell) : cell.toString();
     }
-    QStringList row(int row) const {
+    // The same, added to `out` as UTF-8.
+    void appendUtf8(int row, int column, QByteArray &out) const {
+        QString scratch;
+        const QStringView cell = rows_.cell(row, column, scratch);
+        out += escaped_ ? withControlsEscaped(cell).toUtf8() : cell.toUtf8();
+    }
+    QStringList row(int row, int columns) const {
         QStringList cells;
-        for (int column = 0; column < list_.columnCount(); ++column)
+        for (int column = 0; column < columns; ++column)
             cells << (*this)(row, column);
         return cells;
     }
 
 private:
-    const ReportList &list_;
+    const RankingRows &rows_;
     bool escaped_;
 };
 
-// The same lines as tabSeparatedRow gives, written as UTF-8 straight away: a ranking of a
+// The same lines as tabSeparatedLine gives, written as UTF-8 straight away: a ranking of a
 // million rows is made without a text of each row in between.
-QByteArray tsv(const ReportList &list, const Cells &cell, int rows) {
+QByteArray tsv(const RankingRows &list, const Cells &cells, int rows) {
+    const int columns = static_cast<int>(list.columnTitles().size());
     QByteArray text;
     text.reserve(static_cast<qsizetype>(rows) * 40);
     for (int row = 0; row < rows; ++row) {
-        for (int column = 0; column < list.columnCount(); ++column) {
+        for (int column = 0; column < columns; ++column) {
             if (column > 0)
                 text += '\t';
             const qsizetype start = text.size();
-            text += cell(row, column).toUtf8();
+            cells.appendUtf8(row, column, text);
             for (qsizetype i = start; i < text.size(); ++i)
                 if (text[i] == '\t' || text[i] == '\n' || text[i] == '\r')
                     text[i] = ' ';
@@ -69,29 +77,48 @@ QByteArray tsv(const ReportList &list, const Cells &cell, int rows) {
     return text;
 }
 
-QByteArray csv(const ReportList &list, const Cells &cells, int rows) {
-    QString text = csvRecord(list.columnHeaders());
+QByteArray csv(const RankingRows &list, const Cells &cells, int rows) {
+    const QStringList titles = list.columnTitles();
+    QString text = csvRecord(titles);
     for (int row = 0; row < rows; ++row)
-        text += csvRecord(cells.row(row));
+        text += csvRecord(cells.row(row, static_cast<int>(titles.size())));
     return text.toUtf8();
 }
 
-QByteArray json(const ReportList &list, const Cells &cell, int rows,
-                const TiedLevelOfRow &tiedLevelOf) {
+QByteArray json(const RankingRows &list, const Cells &cell, int rows) {
     QJsonArray array;
     for (int row = 0; row < rows; ++row) {
-        // The level cell holds a whole number in ASCII digits, or nothing for 0.
         QJsonObject object{{QStringLiteral("login"), cell(row, 0)},
-                           {QStringLiteral("level"), list.cell(row, 1).toLongLong()},
+                           {QStringLiteral("level"), static_cast<qint64>(list.level(row))},
                            {QStringLiteral("slot"), cell(row, 2)},
                            {QStringLiteral("name"), cell(row, 3)}};
-        if (tiedLevelOf)
-            if (const std::optional<int32_t> tied = tiedLevelOf(row))
-                object.insert(QStringLiteral("tiedLevel"), *tied);
+        if (const std::optional<int32_t> tied = list.tiedLevel(row))
+            object.insert(QStringLiteral("tiedLevel"), *tied);
         array.append(object);
     }
     return QJsonDocument(array).toJson(QJsonDocument::Indented);
 }
+
+// A report list's rows, for the ranking: the level cell holds a whole number in ASCII digits,
+// or nothing for 0.
+class ReportListRows : public RankingRows {
+public:
+    ReportListRows(const ReportList &list, const TiedLevelOfRow &tiedLevelOf)
+        : list_(list), tiedLevelOf_(tiedLevelOf) {}
+    int count() const override { return list_.listItems().Count(); }
+    QStringList columnTitles() const override { return list_.columnHeaders(); }
+    QStringView cell(int row, int column, QString &) const override {
+        return list_.cell(row, column);
+    }
+    int64_t level(int row) const override { return list_.cell(row, 1).toLongLong(); }
+    std::optional<int32_t> tiedLevel(int row) const override {
+        return tiedLevelOf_ ? tiedLevelOf_(row) : std::nullopt;
+    }
+
+private:
+    const ReportList &list_;
+    const TiedLevelOfRow &tiedLevelOf_;
+};
 
 } // namespace
 
@@ -105,20 +132,24 @@ std::optional<RankingFormat> rankingFormatNamed(const QString &name) {
     return std::nullopt;
 }
 
-QByteArray rankingText(const ReportList &list, RankingFormat format, int top, CellText cellText,
-                       const TiedLevelOfRow &tiedLevelOf) {
-    const int count = list.listItems().Count();
+QByteArray rankingText(const RankingRows &list, RankingFormat format, int top, CellText cellText) {
+    const int count = list.count();
     const int rows = top < 0 ? count : std::min(top, count);
     const Cells cells(list, cellText);
     switch (format) {
     case RankingFormat::Csv:
         return csv(list, cells, rows);
     case RankingFormat::Json:
-        return json(list, cells, rows, tiedLevelOf);
+        return json(list, cells, rows);
     case RankingFormat::Tsv:
         break;
     }
     return tsv(list, cells, rows);
+}
+
+QByteArray rankingText(const ReportList &list, RankingFormat format, int top, CellText cellText,
+                       const TiedLevelOfRow &tiedLevelOf) {
+    return rankingText(ReportListRows(list, tiedLevelOf), format, top, cellText);
 }
 
 } // namespace orvantis

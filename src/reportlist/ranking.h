@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <QStringView>
 
 #include <cstdint>
 #include <functional>
@@ -33,6 +35,23 @@ std::optional<RankingFormat> rankingFormatNamed(const QString &name);
 // The level that the characters of the row at a position share at the top, for a tied row
 // whose shared level is above 0; nothing for any other row.
 using TiedLevelOfRow = std::function<std::optional<int32_t>(int row)>;
+
+// The rows a ranking is written from, whatever keeps them: their cells as the list shows them,
+// each row's level as a number, and the level a tied row's characters share.
+class RankingRows {
+public:
+    virtual ~RankingRows() = default;
+    virtual int count() const = 0;
+    virtual QStringList columnTitles() const = 0;
+    // The cell's text; `scratch` holds it where it is made for the asking.
+    virtual QStringView cell(int row, int column, QString &scratch) const = 0;
+    virtual int64_t level(int row) const = 0;
+    virtual std::optional<int32_t> tiedLevel(int row) const = 0;
+};
+
+// The first `top` rows (all of them when `top` is negative), in order, in the given format, as
+// UTF-8.
+QByteArray rankingText(const RankingRows &rows, RankingFormat format, int top, CellText cellText);
 
 // The first `top` rows of the list (all of them when `top` is negative), in list order, in the
 // given format, as UTF-8.

@@ -167,18 +167,6 @@ void ReportList::setCell(int row, int column, QStringView text) {
     notify(Change::Cells);
 }
 
-void ReportList::takeRowsFrom(ReportList &other) {
-    if (other.columnCount() != columnCount())
-        throw invalidProperty();
-    cells_ = std::exchange(other.cells_, {});
-    tags_ = std::exchange(other.tags_, {});
-    rowCount_ = std::exchange(other.rowCount_, 0);
-    sortOrder_ = other.sortOrder_;
-    sortKey_ = other.sortKey_;
-    sorted_ = other.sorted_;
-    notify(Change::Rows);
-}
-
 void ReportList::checkRow(int row) const {
     if (row < 0 || row >= rowCount_)
         throw indexOutOfBounds();

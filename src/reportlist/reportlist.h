@@ -104,10 +104,6 @@ public:
     uint32_t rowTag(int row) const;
     void setRowTag(int row, uint32_t tag);
 
-    // Takes every row of `other`, which has the same columns, in place of its own, with its
-    // sort settings; `other` is left empty. What a scan made elsewhere is handed over this way.
-    void takeRowsFrom(ReportList &other);
-
     // Told of every change; a view collapses these into one refresh.
     void setChangeHandler(ChangeHandler handler) { onChange_ = std::move(handler); }
 

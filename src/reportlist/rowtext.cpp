@@ -2,16 +2,16 @@
 
 namespace orvantis {
 
-QString tabSeparatedRow(const ReportList &list, int row) {
+QString tabSeparatedLine(const QStringList &cells) {
     QString line;
-    for (int column = 0; column < list.columnCount(); ++column) {
+    for (qsizetype column = 0; column < cells.size(); ++column) {
         if (column > 0)
             line += u'\t';
-        QString cell = list.cell(row, column);
-        for (QChar &c : cell)
-            if (c == u'\t' || c == u'\n' || c == u'\r')
-                c = u' ';
-        line += cell;
+        const qsizetype start = line.size();
+        line += cells[column];
+        for (qsizetype i = start; i < line.size(); ++i)
+            if (line[i] == u'\t' || line[i] == u'\n' || line[i] == u'\r')
+                line[i] = u' ';
     }
     return line;
 }

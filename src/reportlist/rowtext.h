@@ -1,13 +1,12 @@
 #pragma once
 
-#include "reportlist/reportlist.h"
-
 #include <QString>
+#include <QStringList>
 
 namespace orvantis {
 
-// A row as one line of tab-separated text: its cells left to right, a tab or line break inside a
+// A row's cells as one line of tab-separated text, left to right, a tab or line break inside a
 // cell written as a space, so that the line splits back into the same cells. No line end.
-QString tabSeparatedRow(const ReportList &list, int row);
+QString tabSeparatedLine(const QStringList &cells);
 
 } // namespace orvantis

@@ -1,7 +1,6 @@
 #include "scan/backgroundscan.h"
 
 #include "platform/failure.h"
-#include "scan/reportcolumns.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -12,7 +11,6 @@ namespace orvantis {
 // when its BackgroundScan goes still has all it needs.
 struct BackgroundScan::State {
     QString programFolder;
-    QLocale locale;
     ScanSettings settings;
     ScanProgress progress;
 
@@ -22,10 +20,9 @@ struct BackgroundScan::State {
     Outcome outcome;   // written by the scan before `done` is set, read by the owner after
 };
 
-BackgroundScan::BackgroundScan(QString programFolder, QLocale locale, ScanSettings settings)
+BackgroundScan::BackgroundScan(QString programFolder, ScanSettings settings)
     : state_(std::make_shared<State>()) {
     state_->programFolder = std::move(programFolder);
-    state_->locale = std::move(locale);
     state_->settings = std::move(settings);
     state_->settings.progress = &state_->progress;
     try {
@@ -40,16 +37,13 @@ BackgroundScan::BackgroundScan(QString programFolder, QLocale locale, ScanSettin
 
 void BackgroundScan::run(State &state) {
     Outcome outcome;
-    DeferredMessageBox messages;
     try {
-        auto rows = std::make_unique<ReportList>(reportColumnTitles());
-        outcome.report =
-            GetScores(state.programFolder, *rows, {messages, state.locale}, state.settings);
-        outcome.rows = std::move(rows);
+        ScanResult result = scanAccounts(state.programFolder, state.settings);
+        outcome.records = std::move(result.records);
+        outcome.report = std::move(result.report);
     } catch (...) {
         outcome.error = std::current_exception();
     }
-    outcome.messages = messages.take();
     finish(state, std::move(outcome));
 }
 

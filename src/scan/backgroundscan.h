@@ -1,9 +1,7 @@
 #pragma once
 
-#include "platform/deferredmessagebox.h"
 #include "scan/getscores.h"
 
-#include <QLocale>
 #include <QString>
 
 #include <chrono>
@@ -13,24 +11,22 @@
 
 namespace orvantis {
 
-// GetScores on a thread of its own, into a list of its own, so that the thread that starts it
-// (the window's) stays free. That thread asks now and then whether it has finished, and then
-// takes the finished, sorted rows; nothing is shared meanwhile but the progress counters.
+// scanAccounts on a thread of its own, so that the thread that starts it (the window's) stays
+// free. That thread asks now and then whether it has finished, and then takes the finished,
+// ranked records; nothing is shared meanwhile but the progress counters.
 class BackgroundScan {
 public:
-    // What a finished scan hands over: its rows, sorted, or the error that ended it.
+    // What a finished scan hands over: its records, ranked, or the error that ended it.
     struct Outcome {
-        std::unique_ptr<ReportList> rows;
+        std::shared_ptr<AccountRecords> records;
         ScanReport report;
         std::exception_ptr error;
-        // What the sort would have shown, to be shown by the thread that takes the outcome.
-        std::vector<DeferredMessageBox::Message> messages;
     };
 
-    // Starts the scan of the accounts folder of `programFolder` at once; numbers are read and
-    // written in `locale`. `settings.progress` is the scan's own and need not be given. When no
-    // thread can be had for it, the scan has finished at once with that failure.
-    BackgroundScan(QString programFolder, QLocale locale, ScanSettings settings = {});
+    // Starts the scan of the accounts folder of `programFolder` at once. `settings.progress` is
+    // the scan's own and need not be given. When no thread can be had for it, the scan has
+    // finished at once with that failure.
+    explicit BackgroundScan(QString programFolder, ScanSettings settings = {});
     // Stops the scan if it still runs (see stop()).
     ~BackgroundScan();
     BackgroundScan(const BackgroundScan &) = delete;

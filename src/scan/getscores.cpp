@@ -116,18 +116,11 @@ struct AccountOutcome {
     uint8_t slot = 0; // 1, 2 or 3, or 0 for "X"
     std::array<uint16_t, AccountCharacters::kSlots> nameLengths{};
     std::array<int32_t, AccountCharacters::kSlots> levels{};
+    int32_t level = 0; // the highest, or 0 when shared
     QString login;
-    QString level; // as the row shows it
     QString name;  // the character's, trimmed
     QString names; // every slot's, trimmed, one after another
 };
-
-// A slot as the row shows it.
-QString slotText(uint8_t slot) {
-    static const QString texts[] = {QStringLiteral("X"), QStringLiteral("1"), QStringLiteral("2"),
-                                    QStringLiteral("3")};
-    return texts[slot < 4 ? slot : 0];
-}
 
 const QString kOutOfRange =
     QStringLiteral("a character level is outside -2147483648 to 2147483647");
@@ -171,7 +164,7 @@ AccountOutcome accountOutcome(const IniLookup &lookup) {
     outcome.slot = nameValue == kNameX ? 0 : static_cast<uint8_t>(nameValue - kName1 + 1);
     outcome.name = nameValue == kNameX ? trimSpaces(lookup.value(kNameX))
                                        : std::move(names[nameValue - kName1]);
-    outcome.level = levelText(highest.level);
+    outcome.level = highest.level;
     return outcome;
 }
 
@@ -427,15 +420,15 @@ std::vector<AccountOutcome> readAccounts(const FolderListing &listing,
     return reading.takeOutcomes();
 }
 
-} // namespace
-
-ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
-                     const SortEnvironment &environment, const ScanSettings &settings) {
+// Reads the accounts folder into `records`, one per account with a login, in name order, as
+// reading one file after another in that order would make them; the report says the rest.
+ScanReport scanFolder(const QString &programFolder, const ScanSettings &settings,
+                      AccountRecords &records) {
     ScanProgress ownProgress;
     ScanProgress &progress = settings.progress ? *settings.progress : ownProgress;
     // Listed once, as the folder stores it, so that reading starts at once; every account file
     // is then read once, through the folder as found on disk. The name order, in which the
-    // rows are made, is worked out while the files are read.
+    // records are made, is worked out while the files are read.
     FolderListing listing =
         listRegularFiles(programFolder + QStringLiteral("/accounts/"), ListingOrder::AsStored);
     ScanReport report;
@@ -453,14 +446,16 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
         listing, positions, settings, progress, [&] { nameOrder = listing.nameOrder(); },
         report.readThroughRing);
 
-    // Rows in name order, as reading one file after another in that order would make them.
-    lvLevels.reserve(lvLevels.listItems().Count() + static_cast<int>(positions.size()));
-    auto characters = std::make_shared<AccountCharacters>();
-    size_t nameLength = 0;
-    for (const AccountOutcome &outcome : outcomes)
+    // The texts are moved into one block each: the records' and the characters'.
+    size_t rows = 0, textLength = 0, nameLength = 0;
+    for (const AccountOutcome &outcome : outcomes) {
+        rows += outcome.kind == AccountOutcome::Row;
+        textLength += static_cast<size_t>(outcome.login.size() + outcome.name.size());
         nameLength += static_cast<size_t>(outcome.names.size());
+    }
+    records.reserve(rows, textLength);
+    auto characters = std::make_shared<AccountCharacters>();
     characters->reserve(listing.size(), nameLength);
-    int rowCounter = 1;
     for (size_t i : nameOrder) {
         AccountOutcome &outcome = outcomes[i];
         if (outcome.kind == AccountOutcome::NoLogin) {
@@ -472,21 +467,45 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
                 {listing.name(i),
                  QStringLiteral("could not be read: ") + systemErrorText(outcome.error), true});
         } else if (outcome.kind == AccountOutcome::Row) {
-            const ListItem row = lvLevels.listItems().Add(rowCounter, outcome.login);
-            row.SetSubItems(1, outcome.level);
-            row.SetSubItems(2, slotText(outcome.slot));
-            row.SetSubItems(3, outcome.name);
-            lvLevels.setRowTag(rowCounter - 1, static_cast<uint32_t>(i));
+            records.add(static_cast<uint32_t>(i), outcome.level, outcome.slot, outcome.login,
+                        outcome.name);
             characters->add(static_cast<uint32_t>(i), outcome.levels, outcome.names,
                             outcome.nameLengths);
-            ++rowCounter;
         }
-        outcome = AccountOutcome(); // its texts now live in the list alone
+        outcome = AccountOutcome(); // its texts now live in the records alone
     }
-    SortListColumn(lvLevels, 2, SortNumber, SortDescending, environment);
     listing.closeFolder();
     report.listing = std::make_shared<const FolderListing>(std::move(listing));
     report.characters = std::move(characters);
+    return report;
+}
+
+} // namespace
+
+ScanResult scanAccounts(const QString &programFolder, const ScanSettings &settings) {
+    ScanResult result;
+    auto records = std::make_shared<AccountRecords>();
+    result.report = scanFolder(programFolder, settings, *records);
+    records->rank();
+    result.records = std::move(records);
+    return result;
+}
+
+ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
+                     const SortEnvironment &environment, const ScanSettings &settings) {
+    AccountRecords records;
+    ScanReport report = scanFolder(programFolder, settings, records);
+    lvLevels.reserve(lvLevels.listItems().Count() + static_cast<int>(records.size()));
+    int rowCounter = 1;
+    for (size_t r = 0; r < records.size(); ++r) {
+        const ListItem row = lvLevels.listItems().Add(rowCounter, records.login(r).toString());
+        row.SetSubItems(1, levelText(records[r].level));
+        row.SetSubItems(2, AccountRecords::slotText(records[r].slot));
+        row.SetSubItems(3, records.name(r).toString());
+        lvLevels.setRowTag(rowCounter - 1, records[r].place);
+        ++rowCounter;
+    }
+    SortListColumn(lvLevels, 2, SortNumber, SortDescending, environment);
     return report;
 }
 

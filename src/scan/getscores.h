@@ -3,6 +3,7 @@
 #include "listsort/sortlistcolumn.h"
 #include "reportlist/reportlist.h"
 #include "scan/accountcharacters.h"
+#include "scan/accountrecords.h"
 #include "scan/filering.h"
 #include "scan/folderfiles.h"
 #include "scan/inireader.h"
@@ -107,6 +108,18 @@ class ScanStopped : public std::exception {
 public:
     const char *what() const noexcept override { return "the scan was stopped"; }
 };
+
+// What a scan gives: one record per account with a login, ranked highest level first, and what
+// else it read.
+struct ScanResult {
+    std::shared_ptr<AccountRecords> records;
+    ScanReport report;
+};
+
+// Reads every account file in the "accounts" folder of the program folder into one record per
+// account with a login, ranked by level, highest first; the ranking is that of GetScores below,
+// row for row. Leaves out, reports and fails as GetScores does.
+ScanResult scanAccounts(const QString &programFolder, const ScanSettings &settings = {});
 
 // Reads every account file in the "accounts" folder of the program folder and adds, for each
 // account with a login, a row to the empty list: login, highest level, slot, character name.

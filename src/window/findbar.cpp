@@ -8,9 +8,8 @@
 
 namespace orvantis {
 
-FindBar::FindBar(const ReportList &list, const ScanReport &report, std::function<int()> currentRow,
-                 QWidget *parent)
-    : QWidget(parent), finder_(list, report), currentRow_(std::move(currentRow)),
+FindBar::FindBar(const AccountsModel &accounts, std::function<int()> currentRow, QWidget *parent)
+    : QWidget(parent), finder_(accounts), currentRow_(std::move(currentRow)),
       field_(new QLineEdit(this)), count_(new QLabel(this)) {
     setObjectName(QStringLiteral("findBar"));
     setAccessibleName(QStringLiteral("Find bar"));

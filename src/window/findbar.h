@@ -20,10 +20,8 @@ class FindBar : public QWidget {
     Q_OBJECT
 
 public:
-    // `currentRow` tells which row is current in the list, where finding starts; `report` is
-    // that of the scan that made the rows.
-    FindBar(const ReportList &list, const ScanReport &report, std::function<int()> currentRow,
-            QWidget *parent);
+    // `currentRow` tells which row is current in the list, where finding starts.
+    FindBar(const AccountsModel &accounts, std::function<int()> currentRow, QWidget *parent);
 
     // Shows the bar and puts the focus in its field, with its text selected.
     void open();

@@ -1,13 +1,13 @@
 #include "window/frmmain.h"
 
-#include "platform/deferredmessagebox.h"
 #include "platform/failure.h"
 #include "platform/writeall.h"
 #include "reportlist/rowtext.h"
+#include "scan/accountranking.h"
 #include "scan/accountsfolder.h"
 #include "scan/reportcolumns.h"
+#include "window/accountsmodel.h"
 #include "window/findbar.h"
-#include "window/reportlistmodel.h"
 #include "window/scansummary.h"
 
 #include <QAction>
@@ -58,19 +58,17 @@ constexpr qint64 kProgressAfterMs = 500;
 
 } // namespace
 
-frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
-                 ScanSettings scanSettings, QWidget *parent)
+frmMain::frmMain(QString programFolder, MessageBox &messages, ScanSettings scanSettings,
+                 QWidget *parent)
     : QWidget(parent,
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      programFolder_(std::move(programFolder)), messages_(messages), locale_(std::move(locale)),
-      lvLevels_(reportColumnTitles()), model_(new ReportListModel(lvLevels_, this)),
-      levelsView_(new QTreeView(this)),
+      programFolder_(std::move(programFolder)), messages_(messages),
+      model_(new AccountsModel(this)), levelsView_(new QTreeView(this)),
       label1_(new QLabel(QStringLiteral("Levels (Highest first):"), this)),
       command1_(new QPushButton(QStringLiteral("Refresh"), this)),
       progress_(new QProgressBar(this)), summary_(new QLabel(this)),
       findBar_(new FindBar(
-          lvLevels_, lastReport_, [this] { return levelsView_->currentIndex().row(); },
-          levelsView_)),
+          *model_, [this] { return levelsView_->currentIndex().row(); }, levelsView_)),
       scanSettings_(std::move(scanSettings)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kCaption);
@@ -94,8 +92,6 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, QLocale locale,
     levelsView_->setAccessibleName(QStringLiteral("Levels, highest first"));
     levelsView_->setAccessibleDescription(QStringLiteral(
         "One row per account: user name, highest level, character number and character name"));
-    connect(model_, &ReportListModel::visibleChanged, this, &frmMain::setLevelsVisible);
-    model_->setToolTips([this](int row, int column) { return cellToolTip(row, column); });
     levelsView_->viewport()->installEventFilter(this); // tooltips for text cut off
     makeActions();
     connect(findBar_, &FindBar::found, this, &frmMain::makeRowCurrent);
@@ -141,8 +137,7 @@ frmMain::~frmMain() {
     // The view's parts are not to be looked at while the view goes.
     levelsView_->viewport()->removeEventFilter(this);
     summary_->removeEventFilter(this);
-    // The view and its model read lvLevels_, which as a member goes before QWidget deletes the
-    // children: they go first.
+    // The view reads its model: the view goes first.
     delete levelsView_;
     delete model_;
 }
@@ -163,7 +158,7 @@ void frmMain::layOut() {
     // The heading keeps its place; where the default font is wider than the design's, it grows
     // to show its whole text rather than cut it.
     label1_->resize(std::max(label1_->width(), label1_->sizeHint().width()), label1_->height());
-    for (int column = 0; column < lvLevels_.columnCount(); ++column)
+    for (int column = 0; column < model_->columnCount(); ++column)
         levelsView_->header()->resizeSection(column, pixels(kColumnWidth));
     setFixedSize(pixels(kClientWidth), pixels(kClientHeight));
     move(0, 0); // the frame is placed so that the client area lands where it should
@@ -192,16 +187,6 @@ void frmMain::showEvent(QShowEvent *event) {
     keepOnScreen();
     // The window manager adds its frame after the window is shown: look again once it has.
     QTimer::singleShot(0, this, &frmMain::keepOnScreen);
-}
-
-// The sort hides the list while it rewrites cells. Qt moves the focus off a hidden widget, so
-// the list takes it back when it is shown again, if it had it.
-void frmMain::setLevelsVisible(bool visible) {
-    if (!visible)
-        levelsHadFocus_ = levelsView_->hasFocus() || focusWidget() == levelsView_;
-    levelsView_->setVisible(visible);
-    if (visible && levelsHadFocus_)
-        levelsView_->setFocus();
 }
 
 // The list's actions, in its context menu and on their keys, and the window's own keys.
@@ -282,10 +267,17 @@ std::vector<int> frmMain::selectedRowNumbers() const {
     return rows;
 }
 
+QStringList frmMain::cellsOf(int row) const {
+    QStringList cells;
+    for (int column = 0; column < model_->columnCount(); ++column)
+        cells << model_->cellText(row, column);
+    return cells;
+}
+
 QString frmMain::selectedRowsText() const {
     QString text;
     for (int row : selectedRowNumbers())
-        text += tabSeparatedRow(lvLevels_, row) + u'\n';
+        text += tabSeparatedLine(cellsOf(row)) + u'\n';
     return text;
 }
 
@@ -298,35 +290,20 @@ void frmMain::copySelectedRows() {
 void frmMain::copySelectedRowsWithTitles() {
     const QString text = selectedRowsText();
     if (!text.isEmpty())
-        QGuiApplication::clipboard()->setText(lvLevels_.columnHeaders().join(u'\t') + u'\n' + text);
+        QGuiApplication::clipboard()->setText(reportColumnTitles().join(u'\t') + u'\n' + text);
 }
 
 QString frmMain::accountFileOf(int row) const {
-    return lastReport_.accountFileOf(lvLevels_.rowTag(row));
+    return lastReport_.accountFileOf(model_->place(row));
 }
 
 bool frmMain::saveRows(const QString &path, RankingFormat format, bool selectedOnly) {
-    QByteArray text;
-    if (selectedOnly) {
-        ReportList chosen(lvLevels_.columnHeaders());
-        for (int row : selectedRowNumbers()) {
-            const ListItem item =
-                chosen.listItems().Add(chosen.listItems().Count() + 1, lvLevels_.cell(row, 0));
-            for (int column = 1; column < lvLevels_.columnCount(); ++column)
-                item.SetSubItems(column, lvLevels_.cell(row, column));
-        }
-        // Each row keeps its tag, for the level a tied row's characters share.
-        const std::vector<int> rows = selectedRowNumbers();
-        for (int row = 0; row < static_cast<int>(rows.size()); ++row)
-            chosen.setRowTag(row, lvLevels_.rowTag(rows[static_cast<size_t>(row)]));
-        text = rankingText(chosen, format, -1, CellText::AsIs, [&](int row) {
-            return lastReport_.tiedLevelAbove0Of(chosen.rowTag(row));
-        });
-    } else {
-        text = rankingText(lvLevels_, format, -1, CellText::AsIs, [&](int row) {
-            return lastReport_.tiedLevelAbove0Of(lvLevels_.rowTag(row));
-        });
-    }
+    std::vector<size_t> chosen;
+    if (selectedOnly)
+        for (int row : selectedRowNumbers())
+            chosen.push_back(static_cast<size_t>(row));
+    const QByteArray text = rankingText(model_->records(), model_->characters(), format, -1,
+                                        CellText::AsIs, selectedOnly ? &chosen : nullptr);
     // Written beside it, and put in its place only once every byte is on the disk. Not through
     // QSaveFile's buffer: a small file would wait there for commit(), where a failed write does
     // not keep it from replacing the old file with a cut one.
@@ -435,19 +412,6 @@ bool frmMain::summaryKeyPressed(const QKeyEvent *key) {
     }
 }
 
-// What a cell says more as its tooltip: the characters of the account, on the name cell; the
-// slots that share the top level, on an "X" cell.
-QString frmMain::cellToolTip(int row, int column) const {
-    if (!lastReport_.characters)
-        return {};
-    const uint32_t tag = lvLevels_.rowTag(row);
-    if (column == kNameColumn)
-        return lastReport_.characters->charactersText(tag);
-    if (column == kSlotColumn)
-        return lastReport_.characters->tieText(tag);
-    return {};
-}
-
 // A cell shows its tooltip, or, where it has none and its text does not fit its column, the
 // whole text.
 bool frmMain::showCellToolTip(QEvent *event) {
@@ -548,7 +512,7 @@ void frmMain::GetScores() {
         return; // one scan at a time; its rows come when it ends
     command1_->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    scan_ = std::make_unique<BackgroundScan>(programFolder_, locale_, scanSettings_);
+    scan_ = std::make_unique<BackgroundScan>(programFolder_, scanSettings_);
     scanClock_.start();
     lastScanStart_.start();
     scanTimer_.start();
@@ -585,7 +549,6 @@ void frmMain::watchScan() {
     BackgroundScan::Outcome outcome = scan_->take();
     scan_.reset();
     endBusy();
-    DeferredMessageBox::replay(outcome.messages, messages_);
     if (outcome.error) {
         try {
             std::rethrow_exception(outcome.error);
@@ -594,19 +557,18 @@ void frmMain::watchScan() {
             throw; // to the error report, as any failed event
         }
     }
-    // The rows are complete and sorted: they replace the list's in one step, and the account
+    // The records are complete and ranked: they replace the list's in one step, and the account
     // that was current is current again.
     const QString current = currentLogin();
     lastReport_ = std::move(outcome.report);
-    lvLevels_.takeRowsFrom(*outcome.rows);
-    model_->flush();
+    model_->setAccounts(std::move(outcome.records), lastReport_.characters);
     makeCurrent(current);
     findBar_->rowsReplaced();
     watchAccountsFolder();
     if (std::exchange(changedDuringScan_, false))
         changeTimer_.start(kQuietAfterChangeMs);
     const QTime now = QTime::currentTime();
-    const int accounts = lvLevels_.listItems().Count();
+    const int accounts = model_->rowCount();
     showSummary(scanSummaryText(lastReport_, accounts, now),
                 scanSummaryText(lastReport_, accounts, now, SummaryForm::Short));
     if (!std::exchange(quietScan_, false))
@@ -630,16 +592,17 @@ void frmMain::showSummary(const QString &text, const QString &shortText) {
 
 QString frmMain::currentLogin() const {
     const QModelIndex current = levelsView_->currentIndex();
-    return current.isValid() && current.row() < lvLevels_.listItems().Count()
-               ? lvLevels_.cell(current.row(), 0)
+    return current.isValid() && current.row() < model_->rowCount()
+               ? model_->cellText(current.row(), kLoginColumn)
                : QString();
 }
 
 void frmMain::makeCurrent(const QString &login) {
     if (login.isEmpty())
         return;
-    for (int row = 0; row < lvLevels_.listItems().Count(); ++row) {
-        if (lvLevels_.cell(row, 0) != login)
+    const AccountRecords &records = model_->records();
+    for (int row = 0; row < model_->rowCount(); ++row) {
+        if (records.login(static_cast<size_t>(row)) != login)
             continue;
         const QModelIndex index = model_->index(row, 0);
         levelsView_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |

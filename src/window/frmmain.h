@@ -2,12 +2,11 @@
 
 #include "platform/messagebox.h"
 #include "reportlist/ranking.h"
-#include "reportlist/reportlist.h"
 #include "scan/backgroundscan.h"
+#include "window/accountsmodel.h"
 #include "window/desktop.h"
 
 #include <QElapsedTimer>
-#include <QLocale>
 #include <QTimer>
 #include <QWidget>
 
@@ -24,7 +23,6 @@ class QTreeView;
 namespace orvantis {
 
 class FindBar;
-class ReportListModel;
 
 // The program's only window: a heading, the levels list and a Refresh button, in a fixed
 // layout measured in twips (1/1440 inch). Scans run on a thread of their own; the window stays
@@ -34,9 +32,9 @@ class frmMain : public QWidget {
 
 public:
     // The program folder is the one holding the accounts folder; every message goes through
-    // `messages`; numbers and dates are shown in `locale`; scans run with `scanSettings`.
-    frmMain(QString programFolder, MessageBox &messages, QLocale locale,
-            ScanSettings scanSettings = {}, QWidget *parent = nullptr);
+    // `messages`; scans run with `scanSettings`.
+    frmMain(QString programFolder, MessageBox &messages, ScanSettings scanSettings = {},
+            QWidget *parent = nullptr);
     ~frmMain() override;
 
     // The start-up check, before the window is shown, and the start of the first scan. Returns
@@ -58,7 +56,8 @@ public:
     // could not be stopped in time and is left to end on its own.
     bool stopScan();
 
-    ReportList &lvLevels() { return lvLevels_; }
+    // The levels list: the ranked accounts the view shows.
+    AccountsModel &lvLevels() { return *model_; }
     QTreeView *levelsView() const { return levelsView_; }
     QLabel *Label1() const { return label1_; }
     QPushButton *Command1() const { return command1_; }
@@ -101,12 +100,12 @@ private:
     void showSummary(const QString &text, const QString &shortText = QString());
     QString currentLogin() const;
     void makeCurrent(const QString &login);
-    void setLevelsVisible(bool visible);
     void watchScan();
     void makeActions();
     void openFindBar();
     QAction *addListAction(const QString &text, const QKeySequence &keys, void (frmMain::*slot)());
     std::vector<int> selectedRowNumbers() const;
+    QStringList cellsOf(int row) const;
     void copySelectedRows();
     void copySelectedRowsWithTitles();
     void saveAllAs();
@@ -115,7 +114,6 @@ private:
     void openAccountFile();
     void showAccountFileInFolder();
     void makeRowCurrent(int row);
-    QString cellToolTip(int row, int column) const;
     bool showCellToolTip(QEvent *event);
     bool summaryKeyPressed(const QKeyEvent *key);
     void openListMenu();
@@ -127,9 +125,7 @@ private:
 
     QString programFolder_;
     MessageBox &messages_;
-    QLocale locale_;
-    ReportList lvLevels_;
-    ReportListModel *model_;
+    AccountsModel *model_;
     QTreeView *levelsView_;
     QLabel *label1_;
     QPushButton *command1_;
@@ -144,7 +140,6 @@ private:
     QElapsedTimer lastScanStart_;
     bool changedDuringScan_ = false;
     bool quietScan_ = false; // started for changes in the folder, not by the user
-    bool levelsHadFocus_ = false;
     bool placedOnScreen_ = false;
     ScanReport lastReport_;
 

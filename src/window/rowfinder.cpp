@@ -1,7 +1,5 @@
 #include "window/rowfinder.h"
 
-#include "scan/reportcolumns.h"
-
 #include <algorithm>
 
 namespace orvantis {
@@ -9,24 +7,26 @@ namespace orvantis {
 void RowFinder::find(const QString &text) {
     text_ = text;
     matches_.clear();
-    next_ = text.isEmpty() ? list_.listItems().Count() : 0;
+    next_ = text.isEmpty() ? accounts_.rowCount() : 0;
 }
 
 bool RowFinder::matches(int row) const {
-    if (QStringView(list_.cell(row, kLoginColumn)).contains(text_, Qt::CaseInsensitive) ||
-        QStringView(list_.cell(row, kNameColumn)).contains(text_, Qt::CaseInsensitive))
+    const AccountRecords &records = accounts_.records();
+    const auto r = static_cast<size_t>(row);
+    if (records.login(r).contains(text_, Qt::CaseInsensitive) ||
+        records.name(r).contains(text_, Qt::CaseInsensitive))
         return true;
-    if (!report_.characters)
+    const AccountCharacters *characters = accounts_.characters();
+    if (!characters)
         return false;
-    const uint32_t tag = list_.rowTag(row);
     for (int slot = 1; slot <= AccountCharacters::kSlots; ++slot)
-        if (report_.characters->name(tag, slot).contains(text_, Qt::CaseInsensitive))
+        if (characters->name(records[r].place, slot).contains(text_, Qt::CaseInsensitive))
             return true;
     return false;
 }
 
 bool RowFinder::step(int rows) {
-    const int count = list_.listItems().Count();
+    const int count = accounts_.rowCount();
     const int end = std::min(count, next_ + rows);
     for (int row = next_; row < end; ++row)
         if (matches(row))

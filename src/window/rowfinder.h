@@ -1,7 +1,6 @@
 #pragma once
 
-#include "reportlist/reportlist.h"
-#include "scan/getscores.h"
+#include "window/accountsmodel.h"
 
 #include <QString>
 
@@ -16,14 +15,13 @@ namespace orvantis {
 // once, in row order.
 class RowFinder {
 public:
-    // The report is that of the scan that made the rows, for their characters.
-    RowFinder(const ReportList &list, const ScanReport &report) : list_(list), report_(report) {}
+    explicit RowFinder(const AccountsModel &accounts) : accounts_(accounts) {}
 
     // Starts looking for `text` (nothing is found for the empty text).
     void find(const QString &text);
     // Looks through up to `rows` more rows; whether all have been looked through.
     bool step(int rows);
-    bool done() const { return next_ >= list_.listItems().Count(); }
+    bool done() const { return next_ >= accounts_.rowCount(); }
 
     const QString &text() const { return text_; }
     const std::vector<int> &matches() const { return matches_; }
@@ -38,8 +36,7 @@ public:
 private:
     bool matches(int row) const;
 
-    const ReportList &list_;
-    const ScanReport &report_;
+    const AccountsModel &accounts_;
     QString text_;
     std::vector<int> matches_;
     int next_ = 0;

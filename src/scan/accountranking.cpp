@@ -1,0 +1,59 @@
+#include "scan/accountranking.h"
+
+#include "scan/reportcolumns.h"
+
+namespace orvantis {
+
+namespace {
+
+// Records as a ranking reads them: the cells as the list shows them, the level as the number it
+// is.
+class RecordRows : public RankingRows {
+public:
+    RecordRows(const AccountRecords &records, const AccountCharacters *characters,
+               const std::vector<size_t> *chosen)
+        : records_(records), characters_(characters), chosen_(chosen) {}
+    int count() const override {
+        return static_cast<int>(chosen_ ? chosen_->size() : records_.size());
+    }
+    QStringList columnTitles() const override { return reportColumnTitles(); }
+    QStringView cell(int row, int column, QString &scratch) const override {
+        const size_t r = at(row);
+        switch (column) {
+        case kLoginColumn:
+            return records_.login(r);
+        case kLevelColumn:
+            return scratch = AccountRecords::levelText(records_[r].level);
+        case kSlotColumn:
+            return scratch = AccountRecords::slotText(records_[r].slot);
+        default:
+            return records_.name(r);
+        }
+    }
+    int64_t level(int row) const override { return records_[at(row)].level; }
+    std::optional<int32_t> tiedLevel(int row) const override {
+        const AccountRecord &record = records_[at(row)];
+        if (!characters_ || record.slot != 0)
+            return std::nullopt;
+        const auto tied = characters_->tiedLevel(record.place);
+        return tied && *tied > 0 ? tied : std::nullopt;
+    }
+
+private:
+    size_t at(int row) const {
+        return chosen_ ? (*chosen_)[static_cast<size_t>(row)] : static_cast<size_t>(row);
+    }
+    const AccountRecords &records_;
+    const AccountCharacters *characters_;
+    const std::vector<size_t> *chosen_;
+};
+
+} // namespace
+
+QByteArray rankingText(const AccountRecords &records, const AccountCharacters *characters,
+                       RankingFormat format, int top, CellText cellText,
+                       const std::vector<size_t> *chosen) {
+    return rankingText(RecordRows(records, characters, chosen), format, top, cellText);
+}
+
+} // namespace orvantis
