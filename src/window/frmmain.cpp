@@ -490,9 +490,9 @@ bool frmMain::Form_Load() {
         messages_.showInformed(
             QStringLiteral("Accounts folder not found!"),
             QStringLiteral("%1.\n\nTo show a server's accounts, start Orvantis with the folder "
-                           "that holds them: orvantis /srv/game shows /srv/game/accounts. Or "
-                           "give the program's folder a link to them, named accounts:\n"
-                           "ln -s /srv/game/accounts %2/accounts")
+                           "that holds them:\n    orvantis /srv/game\nor give the program's "
+                           "folder a link to them, named accounts:\n    ln -s "
+                           "/srv/game/accounts %2/accounts")
                 .arg(where, QFileInfo(programFolder_).absoluteFilePath()),
             kOkOnly, QString());
         return false;
