@@ -1,6 +1,5 @@
-// Level reading on arbitrary text: a level or an overflow failure, the same for the text and its
-// Latin-1 form when it is ASCII, and never anything else.
-#include "platform/failure.h"
+// Level reading on arbitrary text: a level or out of range, the same for the text and its
+// Latin-1 form when it is ASCII, and never a crash.
 #include "scan/levelreading.h"
 
 #include <cstdint>
@@ -8,14 +7,9 @@
 
 namespace {
 template <typename Text> bool read(Text text, int32_t &level) {
-    try {
-        level = orvantis::readLevel(text);
-        return true;
-    } catch (const orvantis::Failure &f) {
-        if (f.number() != orvantis::kOverflow)
-            std::abort();
-        return false;
-    }
+    const std::optional<int32_t> read = orvantis::readLevel(text);
+    level = read.value_or(0);
+    return read.has_value();
 }
 } // namespace
 

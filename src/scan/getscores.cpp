@@ -128,20 +128,19 @@ const QString kOutOfRange =
 // The outcome of an account file just read into the lookup.
 AccountOutcome accountOutcome(const IniLookup &lookup) {
     int32_t levels[3];
-    try {
-        for (int slot = 0; slot < 3; ++slot) {
-            // Reading skips blanks wherever they stand, so trimming is left to it.
-            const auto ascii = lookup.asciiValue(kLevel1 + slot);
-            levels[slot] = ascii ? readLevel(QLatin1StringView(
-                                       ascii->data(), static_cast<qsizetype>(ascii->size())))
-                                 : readLevel(lookup.value(kLevel1 + slot));
+    for (int slot = 0; slot < 3; ++slot) {
+        // Reading skips blanks wherever they stand, so trimming is left to it.
+        const auto ascii = lookup.asciiValue(kLevel1 + slot);
+        const std::optional<int32_t> level =
+            ascii
+                ? readLevel(QLatin1StringView(ascii->data(), static_cast<qsizetype>(ascii->size())))
+                : readLevel(lookup.value(kLevel1 + slot));
+        if (!level) {
+            AccountOutcome outOfRange;
+            outOfRange.kind = AccountOutcome::OutOfRange;
+            return outOfRange;
         }
-    } catch (const Failure &failure) {
-        if (failure.number() != kOverflow)
-            throw;
-        AccountOutcome outOfRange;
-        outOfRange.kind = AccountOutcome::OutOfRange;
-        return outOfRange;
+        levels[slot] = *level;
     }
     HighestLevel highest = findHighestLevel(levels[0], levels[1], levels[2]);
     AccountOutcome outcome;

@@ -1,7 +1,5 @@
 #include "scan/levelreading.h"
 
-#include "platform/failure.h"
-
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -14,7 +12,7 @@ bool skipped(char16_t c) {
     return c == u' ' || c == u'\t' || c == u'\n';
 }
 
-template <typename Text> int32_t parseLevel(Text text) {
+template <typename Text> std::optional<int32_t> parseLevel(Text text) {
     std::string number;
     qsizetype i = 0;
     const qsizetype n = text.size();
@@ -57,16 +55,16 @@ template <typename Text> int32_t parseLevel(Text text) {
     const double rounded = std::nearbyint(value); // the default rounding mode: halves to even
     if (error == std::errc::result_out_of_range || rounded < -2147483648.0 ||
         rounded > 2147483647.0)
-        throw Failure(kOverflow, QStringLiteral("Overflow"));
+        return std::nullopt;
     return static_cast<int32_t>(rounded);
 }
 
 } // namespace
 
-int32_t readLevel(QStringView text) {
+std::optional<int32_t> readLevel(QStringView text) {
     return parseLevel(text);
 }
-int32_t readLevel(QLatin1StringView text) {
+std::optional<int32_t> readLevel(QLatin1StringView text) {
     return parseLevel(text);
 }
 

@@ -4,6 +4,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <optional>
 
 namespace orvantis {
 
@@ -11,9 +12,9 @@ namespace orvantis {
 // skipped wherever they stand, then an optional sign and decimal digits with at most one "."
 // (whatever the locale), up to the first character that cannot continue it; no radix prefix
 // and no exponent. A text that does not begin with a number reads as 0. The number is rounded
-// to the nearest integer, halves to even, and a result outside the signed 32-bit range raises
-// an overflow Failure.
-int32_t readLevel(QStringView text);
-int32_t readLevel(QLatin1StringView text);
+// to the nearest integer, halves to even; a result outside the signed 32-bit range is out of
+// range, and gives nothing.
+std::optional<int32_t> readLevel(QStringView text);
+std::optional<int32_t> readLevel(QLatin1StringView text);
 
 } // namespace orvantis
