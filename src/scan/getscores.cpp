@@ -398,18 +398,20 @@ std::vector<AccountOutcome> readAccounts(const FolderListing &listing,
     const size_t cores = std::max(1u, std::thread::hardware_concurrency());
     size_t threads = std::max<size_t>(1, std::min({cores, readsInFlight, reading.takes()}));
     const auto slotsPerRing = static_cast<unsigned>(std::max<size_t>(1, readsInFlight / threads));
+    const auto makeRing = [&settings](unsigned slotCount) {
+        return settings.makeRing ? settings.makeRing(slotCount, kFileReadPiece)
+                                 : FileRing::create(slotCount, kFileReadPiece);
+    };
     std::unique_ptr<FileRing> ownRing;
     if (!settings.reader && settings.reading == FileReading::Ring && localDisk)
-        ownRing = FileRing::create(slotsPerRing, kFileReadPiece, settings.ringFaults);
+        ownRing = makeRing(slotsPerRing);
     const bool throughRing = ownRing != nullptr;
     if (!throughRing)
         threads = std::max<size_t>(1, std::min(readsInFlight, reading.takes()));
     {
         ReaderThreads helpers; // joined as this block ends, whatever ends it
         helpers.start(threads - 1, [&] {
-            reading.readOnThisThread(
-                throughRing ? FileRing::create(slotsPerRing, kFileReadPiece, settings.ringFaults)
-                            : nullptr);
+            reading.readOnThisThread(throughRing ? makeRing(slotsPerRing) : nullptr);
         });
         reading.guarded(besides);
         reading.readOnThisThread(std::move(ownRing)); // this thread is one of the readers

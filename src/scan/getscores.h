@@ -99,7 +99,9 @@ struct ScanSettings {
     AccountFileReader reader; // the file system's when empty
     ScanProgress *progress = nullptr;
     FileReading reading = FileReading::Ring; // for the file system's reader
-    RingFaults ringFaults;                   // for tests: the rings' calls made to fail
+    // How a ring of so many slots of so many bytes is made: the system's (FileRing::create)
+    // when empty; a test hands in rings whose calls fail.
+    std::function<std::unique_ptr<FileRing>(unsigned slotCount, size_t pieceSize)> makeRing;
 };
 
 // Raised by GetScores when its progress's stop was set before the rows were complete; the list
