@@ -369,8 +369,9 @@ TEST(ConcurrentScan, ARingThatTheSystemKeepsRefusingGivesWayToBlockingReads) {
                 "calls refused from " + std::to_string(from) + " with " + std::strerror(error);
             const Scan scan = scanWith(folder.path(), settings);
             expectSameScan(scan, reference, what.c_str());
-            if (from == 0) // refused from the first call: nothing came through a ring
+            if (from == 0) { // refused from the first call: nothing came through a ring
                 EXPECT_EQ(scan.readThroughRing, 0u) << what;
+            }
         }
     }
 }
