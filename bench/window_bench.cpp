@@ -1,14 +1,13 @@
-// The window against the console ranking on the same folder: the scan into the window's list,
-// and the view filled and painted from it afterwards. Runs on the offscreen platform.
+// The window against the console ranking on the same folder: the scan into the window's
+// records, and the view filled and painted from them afterwards. Runs on the offscreen platform.
 #include "accountgenerator.h"
 #include "memory.h"
 #include "pagecache.h"
 #include "scanwaiting.h"
 #include "support.h"
 
-#include "reportlist/ranking.h"
+#include "scan/accountranking.h"
 #include "scan/getscores.h"
-#include "scan/reportcolumns.h"
 #include "window/findbar.h"
 #include "window/frmmain.h"
 
@@ -44,15 +43,14 @@ private:
     QTimer ticks_;
 };
 
-// What orvantis-rank does: scan, sort and write the ranking text.
+// What orvantis-rank does: scan into ranked records and write the ranking text.
 void BM_ConsoleRanking(benchmark::State &state) {
     const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
-    orvantis::bench::SilentMessageBox messages;
     const double start = orvantis::bench::processStartMiB();
     for (auto _ : state) {
-        orvantis::ReportList list(orvantis::reportColumnTitles());
-        orvantis::GetScores(folder, list, {messages, QLocale::c()});
-        benchmark::DoNotOptimize(orvantis::rankingText(list).size());
+        const orvantis::ScanResult scan = orvantis::scanAccounts(folder);
+        benchmark::DoNotOptimize(
+            orvantis::rankingText(*scan.records, scan.report.characters.get()).size());
     }
     orvantis::bench::reportMemory(state, start, state.range(0));
 }
