@@ -109,17 +109,23 @@ namespace {
 
 // What one account file gives: no row (not an account, or no login), a row, or a file left out
 // for a level out of range or because it could not be read.
+// A row's texts are one text, which a million accounts hold at once until their records are
+// made: the login, the best character's name, then every slot's name, all trimmed but the login.
 struct AccountOutcome {
     enum Kind : uint8_t { NoRow, NoLogin, Row, OutOfRange, Unreadable };
     Kind kind = NoRow;
-    int error = 0;    // why an unreadable file could not be read
     uint8_t slot = 0; // 1, 2 or 3, or 0 for "X"
+    uint16_t loginLength = 0;
+    uint16_t nameLength = 0;
     std::array<uint16_t, AccountCharacters::kSlots> nameLengths{};
-    std::array<int32_t, AccountCharacters::kSlots> levels{};
+    int error = 0;     // why an unreadable file could not be read
     int32_t level = 0; // the highest, or 0 when shared
-    QString login;
-    QString name;  // the character's, trimmed
-    QString names; // every slot's, trimmed, one after another
+    std::array<int32_t, AccountCharacters::kSlots> levels{};
+    QString texts;
+
+    QStringView login() const { return QStringView(texts).left(loginLength); }
+    QStringView name() const { return QStringView(texts).mid(loginLength, nameLength); }
+    QStringView names() const { return QStringView(texts).mid(loginLength + nameLength); }
 };
 
 const QString kOutOfRange =
@@ -144,25 +150,31 @@ AccountOutcome accountOutcome(const IniLookup &lookup) {
     }
     HighestLevel highest = findHighestLevel(levels[0], levels[1], levels[2]);
     AccountOutcome outcome;
-    outcome.login = lookup.value(kLogin);
-    if (outcome.login.isEmpty()) {
+    const QString login = lookup.value(kLogin);
+    if (login.isEmpty()) {
         outcome.kind = AccountOutcome::NoLogin;
         return outcome;
     }
     outcome.kind = AccountOutcome::Row;
     QString names[3];
+    qsizetype length = login.size();
     for (size_t slot = 0; slot < 3; ++slot) {
         outcome.levels[slot] = levels[slot];
         names[slot] = trimSpaces(lookup.value(kName1 + slot));
         outcome.nameLengths[slot] = static_cast<uint16_t>(names[slot].size());
+        length += names[slot].size();
     }
-    // One text for the three, and none at all for an account without names.
-    if (!names[0].isEmpty() || !names[1].isEmpty() || !names[2].isEmpty())
-        outcome.names = names[0] + names[1] + names[2];
     const int nameValue = nameValueOf(highest.slot);
     outcome.slot = nameValue == kNameX ? 0 : static_cast<uint8_t>(nameValue - kName1 + 1);
-    outcome.name = nameValue == kNameX ? trimSpaces(lookup.value(kNameX))
-                                       : std::move(names[nameValue - kName1]);
+    const QString name =
+        nameValue == kNameX ? trimSpaces(lookup.value(kNameX)) : names[nameValue - kName1];
+    outcome.texts.reserve(length + name.size());
+    outcome.texts += login;
+    outcome.texts += name;
+    for (const QString &slotName : names)
+        outcome.texts += slotName;
+    outcome.loginLength = static_cast<uint16_t>(login.size());
+    outcome.nameLength = static_cast<uint16_t>(name.size());
     outcome.level = highest.level;
     return outcome;
 }
@@ -451,8 +463,8 @@ ScanReport scanFolder(const QString &programFolder, const ScanSettings &settings
     size_t rows = 0, textLength = 0, nameLength = 0;
     for (const AccountOutcome &outcome : outcomes) {
         rows += outcome.kind == AccountOutcome::Row;
-        textLength += static_cast<size_t>(outcome.login.size() + outcome.name.size());
-        nameLength += static_cast<size_t>(outcome.names.size());
+        textLength += size_t{outcome.loginLength} + outcome.nameLength;
+        nameLength += static_cast<size_t>(outcome.names().size());
     }
     records.reserve(rows, textLength);
     auto characters = std::make_shared<AccountCharacters>();
@@ -468,9 +480,9 @@ ScanReport scanFolder(const QString &programFolder, const ScanSettings &settings
                 {listing.name(i),
                  QStringLiteral("could not be read: ") + systemErrorText(outcome.error), true});
         } else if (outcome.kind == AccountOutcome::Row) {
-            records.add(static_cast<uint32_t>(i), outcome.level, outcome.slot, outcome.login,
-                        outcome.name);
-            characters->add(static_cast<uint32_t>(i), outcome.levels, outcome.names,
+            records.add(static_cast<uint32_t>(i), outcome.level, outcome.slot, outcome.login(),
+                        outcome.name());
+            characters->add(static_cast<uint32_t>(i), outcome.levels, outcome.names(),
                             outcome.nameLengths);
         }
         outcome = AccountOutcome(); // its texts now live in the records alone
