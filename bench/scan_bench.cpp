@@ -10,7 +10,7 @@
 
 #include "scan/filering.h"
 #include "scan/getscores.h"
-#include "scan/inireader.h"
+#include "scan/inifiles.h"
 #include "scan/reportcolumns.h"
 
 #include <benchmark/benchmark.h>

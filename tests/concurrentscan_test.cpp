@@ -10,6 +10,7 @@
 #include "scan/backgroundscan.h"
 #include "scan/filering.h"
 #include "scan/getscores.h"
+#include "scan/inifiles.h"
 #include "scan/reportcolumns.h"
 #include "tempfolder.h"
 
@@ -72,7 +73,7 @@ ScanSettings withShuffledReads(int readsInFlight) {
         const size_t hash = qHash(path);
         for (size_t spin = 0; spin < hash % 7; ++spin)
             std::this_thread::yield();
-        return lookup.readFile(path, &stop);
+        return readIniFile(lookup, path, &stop);
     };
     return settings;
 }
@@ -206,7 +207,7 @@ TEST(ConcurrentScan, StopsWhenAskedAndLeavesTheListAsItWas) {
                           const std::atomic<bool> &stop) {
         if (progress.filesRead >= 100)
             progress.stop = true; // as a window closed mid-scan would
-        return lookup.readFile(path, &stop);
+        return readIniFile(lookup, path, &stop);
     };
     RecordingMessageBox messages;
     ReportList list(reportColumnTitles());
@@ -257,7 +258,7 @@ ScanSettings withRoomFor(int readsInFlight, int descriptors) {
             return FileRead{FileRead::Failed, qHash(path) % 3 == 0 ? ENOMEM : EMFILE};
         }
         std::this_thread::yield(); // held open a while, so that others find no room
-        const FileRead read = lookup.readFile(path, &stop);
+        const FileRead read = readIniFile(lookup, path, &stop);
         open->fetch_sub(1);
         return read;
     };

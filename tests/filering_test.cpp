@@ -2,7 +2,7 @@
 // exactly once, with its first piece or the error the system gave, and nothing in the ring can
 // keep it from being let go.
 #include "scan/filering.h"
-#include "scan/inireader.h"
+#include "scan/inifiles.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "qtprinters.h"
-#include "scan/inireader.h"
+#include "scan/inifiles.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>
@@ -84,8 +84,12 @@ TEST(IniReader, LooksUpSeveralNamesInOnePass) {
     TempFolder folder;
     const QString file = folder.write("a.ini", "[GENERAL]\nLogin=bob\n[CHAR2]\nLevel=7\n");
     IniLookup lookup({{"CHAR2", "Level"}, {"GENERAL", "Login"}, {"CHAR3", "Level"}});
-    EXPECT_EQ(lookup.read(file), QStringList({"7", "bob", ""}));
-    EXPECT_EQ(lookup.read(folder.path("missing.ini")), QStringList({"", "", ""}));
+    const auto values = [&](const QString &path) {
+        readIniFile(lookup, path.toUtf8());
+        return QStringList{lookup.value(0), lookup.value(1), lookup.value(2)};
+    };
+    EXPECT_EQ(values(file), QStringList({"7", "bob", ""}));
+    EXPECT_EQ(values(folder.path("missing.ini")), QStringList({"", "", ""}));
 }
 
 TEST(IniReader, FindsNonAsciiNamesInEitherEncoding) {

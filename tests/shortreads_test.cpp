@@ -2,7 +2,7 @@
 // give them at any point of a file: nothing of the file may be lost.
 #include "accountgenerator.h"
 #include "programrun.h"
-#include "scan/inireader.h"
+#include "scan/inifiles.h"
 #include "tempfolder.h"
 
 #include <QThread>
@@ -92,7 +92,8 @@ TEST(ShortReads, ALookupReadsOnPastEveryShortReadToTheEndOfTheFile) {
         for (ReadCall read : {&readAtMost<1>, &readAtMost<7>, &readAtMost<4096>}) {
             IniLookup lookup({{"GENERAL", "Login"}, {"CHAR2", "Level"}});
             const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-            const FileRead got = lookup.readOpenedFile(fd, nullptr, read, ShortReads::MayComeEarly);
+            const FileRead got =
+                readOpenedIniFile(lookup, fd, nullptr, read, ShortReads::MayComeEarly);
             EXPECT_EQ(got.outcome, FileRead::Read);
             EXPECT_EQ(lookup.value(0), QStringLiteral("late")) << "padding " << padding;
             EXPECT_EQ(lookup.value(1), QStringLiteral("37")) << "padding " << padding;

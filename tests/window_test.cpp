@@ -6,6 +6,7 @@
 #include "recordingdesktop.h"
 #include "recordingmessagebox.h"
 #include "scan/accountranking.h"
+#include "scan/inifiles.h"
 #include "scan/reportcolumns.h"
 #include "scanwaiting.h"
 #include "tempfolder.h"
@@ -503,7 +504,7 @@ TEST_F(WindowTest, RefreshKeepsTheRowsShownUntilTheNewOnesReplaceThemAndTheCurre
                               const std::atomic<bool> &stop) {
         while (hold && !stop)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        return lookup.readFile(path, &stop);
+        return readIniFile(lookup, path, &stop);
     };
     frmMain w(folder.path(), messages, settings);
     ASSERT_TRUE(loadAndWait(w));

@@ -5,6 +5,7 @@
 #include "platform/failure.h"
 #include "scan/filering.h"
 #include "scan/folderfiles.h"
+#include "scan/inifiles.h"
 #include "scan/inireader.h"
 #include "scan/levelreading.h"
 #include "scan/readerthreads.h"
@@ -179,6 +180,13 @@ AccountOutcome accountOutcome(const IniLookup &lookup) {
     return outcome;
 }
 
+// What a reading thread parses files with: the lookup, and a buffer for the pieces of the files
+// it reads the blocking way.
+struct FileParsing {
+    IniLookup lookup{accountNames()};
+    std::vector<char> buffer;
+};
+
 // Errors in opening or reading a file that are the program's, never the file's: too many files
 // open in the process or the system, no memory, or a descriptor of the program's own gone bad.
 bool isProgramsOwn(int error) {
@@ -202,11 +210,11 @@ public:
     void readOnThisThread(std::unique_ptr<FileRing> ring) noexcept {
         readers_.fetch_add(1);
         guarded([&] {
-            IniLookup lookup(accountNames());
+            FileParsing parsing;
             Take take;
             if (ring)
-                readThroughRing(lookup, *ring, take);
-            readOneByOne(lookup, take);
+                readThroughRing(parsing, *ring, take);
+            readOneByOne(parsing, take);
         });
         readers_.fetch_sub(1);
     }
@@ -228,17 +236,17 @@ public:
     void readPutOffFiles() {
         guarded([&] {
             std::sort(putOff_.begin(), putOff_.end());
-            IniLookup lookup(accountNames());
+            FileParsing parsing;
             for (size_t k : putOff_) {
                 if (!goingOn())
                     return;
-                const FileRead read = readBlocking(lookup, k);
+                const FileRead read = readBlocking(parsing, k);
                 if (read.outcome == FileRead::Failed && isProgramsOwn(read.error))
                     throw systemFailure(read.error,
                                         QStringLiteral("Cannot open the account file %1, even "
                                                        "with no other account file open")
                                             .arg(listing_.name(positions_[k])));
-                finish(lookup, k, read);
+                finish(parsing, k, read);
             }
             putOff_.clear();
         });
@@ -281,18 +289,18 @@ private:
 
     const char *nameOf(size_t k) const { return listing_.rawName(positions_[k]).data(); }
 
-    FileRead readBlocking(IniLookup &lookup, size_t k) {
+    FileRead readBlocking(FileParsing &parsing, size_t k) {
         if (!settings_.reader) // relative to the folder as listed: no path to walk again
-            return lookup.readFileAt(listing_.folderDescriptor(), nameOf(k), &progress_.stop,
-                                     shortReads_);
+            return readIniFileAt(parsing.lookup, parsing.buffer, listing_.folderDescriptor(),
+                                 nameOf(k), &progress_.stop, shortReads_);
         QByteArray path;
         listing_.path(positions_[k], path);
-        return settings_.reader(lookup, path, progress_.stop);
+        return settings_.reader(parsing.lookup, path, progress_.stop);
     }
 
     // Keeps what reading the file at `k` came to; false when the file was put off, for want of
     // descriptors or memory. A read given up for a stop counts for nothing.
-    bool finish(const IniLookup &lookup, size_t k, const FileRead &read) {
+    bool finish(const FileParsing &parsing, size_t k, const FileRead &read) {
         if (read.outcome == FileRead::Stopped)
             return true;
         if (read.outcome == FileRead::Failed && isProgramsOwn(read.error)) {
@@ -305,7 +313,7 @@ private:
             outcome.kind = AccountOutcome::Unreadable;
             outcome.error = read.error;
         } else
-            outcome = accountOutcome(lookup);
+            outcome = accountOutcome(parsing.lookup);
         progress_.filesRead.fetch_add(1, std::memory_order_relaxed);
         return true;
     }
@@ -325,9 +333,9 @@ private:
     }
 
     // One blocking open, read and close after another, from the rest of `take` on.
-    void readOneByOne(IniLookup &lookup, Take &take) {
+    void readOneByOne(FileParsing &parsing, Take &take) {
         for (size_t k; goingOn() && nextFile(take, k);) {
-            if (finish(lookup, k, readBlocking(lookup, k)) || !leaveToOthers())
+            if (finish(parsing, k, readBlocking(parsing, k)) || !leaveToOthers())
                 continue;
             while (take.next < take.end) // this take's other files are left for the end
                 putOff(take.next++);
@@ -341,13 +349,13 @@ private:
     // reading it failed) is read again the blocking way,
     // which tells a long file from a device and knows every failure. When the system keeps
     // refusing the ring, the files it holds are read the blocking way, and so is the rest.
-    void readThroughRing(IniLookup &lookup, FileRing &ring, Take &take) {
+    void readThroughRing(FileParsing &parsing, FileRing &ring, Take &take) {
         bool more = true, cancelled = false;
         for (;;) {
             size_t k;
             while (more && ring.hasFreeSlot() && goingOn() && (more = nextFile(take, k))) {
                 if (!ring.start(listing_.folderDescriptor(), nameOf(k), kIniOpenFlags, k)) {
-                    finish(lookup, k, readBlocking(lookup, k));
+                    finish(parsing, k, readBlocking(parsing, k));
                     break;
                 }
             }
@@ -364,17 +372,17 @@ private:
                     return;
                 if (read.result > 0 && static_cast<size_t>(read.result) < kFileReadPiece &&
                     shortReads_ == ShortReads::EndTheFile) {
-                    lookup.readBytes(read.data, static_cast<size_t>(read.result));
-                    finish(lookup, read.tag, FileRead{});
+                    parsing.lookup.readBytes(read.data, static_cast<size_t>(read.result));
+                    finish(parsing, read.tag, FileRead{});
                     readThroughRing_.fetch_add(1, std::memory_order_relaxed);
                 } else {
-                    finish(lookup, read.tag, readBlocking(lookup, read.tag));
+                    finish(parsing, read.tag, readBlocking(parsing, read.tag));
                 }
             });
         }
         for (size_t tag : ring.inFlight())
             if (goingOn())
-                finish(lookup, tag, readBlocking(lookup, tag));
+                finish(parsing, tag, readBlocking(parsing, tag));
     }
 
     const FolderListing &listing_;

@@ -1,17 +1,11 @@
 #include "scan/inireader.h"
 
 #include "platform/asciitext.h"
-#include "scan/filenames.h"
-#include "scan/folderfiles.h"
 #include "scan/textdecoding.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace orvantis {
 
@@ -130,69 +124,6 @@ struct ValueBytes {
         out.assign(data + begin, end - begin);
     }
 };
-
-// What an error number from opening a file says of it: no such file, or no regular file that
-// could be read (a folder, a socket, a FIFO without a writer, a loop of links), or a failure.
-FileRead openFailure(int error) {
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR: // the folder was replaced by a file
-        return {FileRead::Missing, error};
-    case EISDIR:
-    case ELOOP:
-    case ENXIO: // a socket, or a device without its driver
-    case ENODEV:
-        return {FileRead::NotAFile, error};
-    default:
-        return {FileRead::Failed, error};
-    }
-}
-
-// A read of `fd` failed with `error`: a FIFO with nothing in it, a folder, or a file that exists
-// and could not be read.
-FileRead readFailure(int fd, int error) {
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode))
-        return {FileRead::NotAFile, error};
-    return {FileRead::Failed, error};
-}
-
-// Reads an open file to its end in pieces, handing each to `consume`. Only what gives more than
-// one read is asked what it is, so that a device such as /dev/zero or a FIFO fed without end is
-// never read on and on. Anything but Read means that nothing read counts.
-template <typename Consume>
-FileRead readRegularFile(int fd, std::vector<char> &buffer, const std::atomic<bool> *stop,
-                         ReadCall read, ShortReads shortReads, Consume &&consume) {
-    bool first = true;
-    bool checked = false;
-    for (;;) {
-        if (stop && stop->load(std::memory_order_relaxed))
-            return {FileRead::Stopped, 0};
-        const ssize_t got = read(fd, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return readFailure(fd, errno);
-        if (got == 0)
-            return {};
-        if (!checked && (!first || static_cast<size_t>(got) == buffer.size())) {
-            struct stat info {};
-            if (::fstat(fd, &info) != 0)
-                return {FileRead::Failed, errno};
-            if (!S_ISREG(info.st_mode))
-                return {FileRead::NotAFile, 0};
-            checked = true;
-        }
-        consume(buffer.data(), static_cast<size_t>(got));
-        // Account files fit in one read. On a local disk a first read that does not fill the
-        // buffer has the whole file, so the read that would only say "end" is spared (a third
-        // of a scan's calls into the system).
-        if (first && static_cast<size_t>(got) < buffer.size() &&
-            shortReads == ShortReads::EndTheFile)
-            return {};
-        first = false;
-    }
-}
 
 } // namespace
 
@@ -408,7 +339,7 @@ struct IniLookup::Parser {
 
 IniLookup::IniLookup(const std::vector<IniName> &names)
     : names_(names), utf8Names_(std::make_unique<EncodedNames>(names, Encoding::Utf8)),
-      parser_(std::make_unique<Parser>()), buffer_(kFileReadPiece) {
+      parser_(std::make_unique<Parser>()) {
     // ASCII names have the same bytes in either encoding, so they are matched as the file is
     // read. Other names are matched once the file's encoding is known.
     asciiNames_ = std::all_of(names.begin(), names.end(), [](const IniName &n) {
@@ -422,70 +353,55 @@ IniLookup::IniLookup(const std::vector<IniName> &names)
 
 IniLookup::~IniLookup() = default;
 
-FileRead IniLookup::sniffEncoding(int fd, const std::atomic<bool> *stop, ReadCall readCall,
-                                  ShortReads shortReads) {
-    EncodingSniffer sniffer;
-    const FileRead read =
-        readRegularFile(fd, buffer_, stop, readCall, shortReads,
-                        [&](const char *data, size_t size) { sniffer.feed(data, size); });
-    const bool utf8 = read.outcome != FileRead::Read || sniffer.encoding() == Encoding::Utf8;
-    parser_->reset(utf8 ? *utf8Names_ : *windows1252Names_);
-    if (read.outcome == FileRead::Read && ::lseek(fd, 0, SEEK_SET) < 0)
-        return {FileRead::Failed, errno};
-    return read;
+namespace {
+
+// Hands every piece of the bytes to `consume`, to their end.
+template <typename Consume> FileRead eachPiece(ByteSource &bytes, Consume &&consume) {
+    for (;;) {
+        std::string_view piece;
+        const FileRead read = bytes.next(piece);
+        if (read.outcome != FileRead::Read || piece.empty())
+            return read;
+        consume(piece.data(), piece.size());
+    }
 }
 
-FileRead IniLookup::readFile(const QByteArray &path, const std::atomic<bool> *stop) {
-    const int fd = ::open(path.constData(), kIniOpenFlags);
-    return readOpenFile(fd, fd < 0 ? errno : 0, stop, ::read, ShortReads::MayComeEarly);
-}
+} // namespace
 
-FileRead IniLookup::readFileAt(int folderFd, const char *name, const std::atomic<bool> *stop,
-                               ShortReads shortReads) {
-    const int fd = ::openat(folderFd, name, kIniOpenFlags);
-    return readOpenFile(fd, fd < 0 ? errno : 0, stop, ::read, shortReads);
-}
-
-FileRead IniLookup::readOpenedFile(int fd, const std::atomic<bool> *stop, ReadCall readCall,
-                                   ShortReads shortReads) {
-    return readOpenFile(fd, fd < 0 ? EBADF : 0, stop, readCall, shortReads);
-}
-
-// Reads a file just opened, and closes it; `fd` is -1 when opening it failed with `openError`.
-FileRead IniLookup::readOpenFile(int fd, int openError, const std::atomic<bool> *stop,
-                                 ReadCall readCall, ShortReads shortReads) {
-    Parser &parser = *parser_;
-    parser.reset(*utf8Names_);
-    if (fd < 0)
-        return openFailure(openError);
-    FileRead read;
-    if (!asciiNames_)
-        read = sniffEncoding(fd, stop, readCall, shortReads);
-    if (read.outcome == FileRead::Read)
-        read = readRegularFile(fd, buffer_, stop, readCall, shortReads,
-                               [&](const char *data, size_t size) { parser.feed(data, size); });
-    if (read.outcome == FileRead::Read)
-        parser.finish();
-    else
-        parser.reset(*utf8Names_);
-    ::close(fd);
-    return read;
-}
-
-void IniLookup::readBytes(const char *data, size_t size) {
+FileRead IniLookup::read(ByteSource &bytes) {
     Parser &parser = *parser_;
     const EncodedNames *names = utf8Names_.get();
-    if (!asciiNames_) {
+    if (!asciiNames_) { // the encoding is known only once every byte has been seen
         EncodingSniffer sniffer;
-        sniffer.feed(data, size);
+        FileRead read =
+            eachPiece(bytes, [&](const char *data, size_t size) { sniffer.feed(data, size); });
+        if (read.outcome == FileRead::Read)
+            read = bytes.rewind();
+        if (read.outcome != FileRead::Read) {
+            clear();
+            return read;
+        }
         if (sniffer.encoding() == Encoding::Windows1252)
             names = windows1252Names_.get();
     }
     parser.reset(*names);
-    // In pieces, as a file is read, so that lines cut between pieces are read like any other.
-    for (size_t at = 0; at < size; at += kFileReadPiece)
-        parser.feed(data + at, std::min(kFileReadPiece, size - at));
+    const FileRead read =
+        eachPiece(bytes, [&](const char *data, size_t size) { parser.feed(data, size); });
+    if (read.outcome != FileRead::Read) {
+        clear();
+        return read;
+    }
     parser.finish();
+    return read;
+}
+
+void IniLookup::readBytes(const char *data, size_t size) {
+    MemoryBytes bytes(data, size);
+    read(bytes);
+}
+
+void IniLookup::clear() {
+    parser_->reset(*utf8Names_);
 }
 
 QString IniLookup::value(size_t index) const {
@@ -494,19 +410,6 @@ QString IniLookup::value(size_t index) const {
 
 std::optional<std::string_view> IniLookup::asciiValue(size_t index) const {
     return parser_->ascii(index);
-}
-
-QStringList IniLookup::read(const QString &file) {
-    readFile(encodeFileName(file));
-    QStringList values;
-    for (size_t t = 0; t < names_.size(); ++t)
-        values << value(t);
-    return values;
-}
-
-QString ReadIniValue(const QString &section, const QString &key, const QString &file) {
-    IniLookup lookup({{section, key}});
-    return lookup.read(resolvePathIgnoringCase(file)).value(0);
 }
 
 } // namespace orvantis

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/getscores.h"
+#include "scan/inifiles.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -34,7 +35,7 @@ public:
                 gate->changed_.wait_for(guard, std::chrono::milliseconds(5));
             --gate->held_;
             guard.unlock();
-            return lookup.readFile(path, &stop);
+            return readIniFile(lookup, path, &stop);
         };
     }
 
