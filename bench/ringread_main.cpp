@@ -23,8 +23,8 @@ int main(int argc, char *argv[]) {
     const std::string accounts = std::string(argv[1]) + "/accounts/";
     const std::vector<std::string> names = orvantis::bench::folderNames(accounts);
     const int folder = ::open(accounts.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    auto ring = orvantis::FileRing::create(static_cast<unsigned>(inFlight),
-                                           orvantis::kFileReadPiece);
+    auto ring =
+        orvantis::FileRing::create(static_cast<unsigned>(inFlight), orvantis::kFileReadPiece);
     if (folder < 0 || !ring) {
         std::fputs("orvantis-ringread: no io_uring here, or no such folder\n", stderr);
         return 1;

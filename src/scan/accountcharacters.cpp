@@ -1,7 +1,5 @@
 #include "scan/accountcharacters.h"
 
-#include "platform/failure.h"
-
 #include <QStringList>
 
 #include <algorithm>
@@ -9,24 +7,16 @@
 
 namespace orvantis {
 
-void AccountCharacters::reserve(size_t places, size_t nameLength) {
-    accounts_.reserve(places);
-    names_.reserve(static_cast<qsizetype>(std::min<size_t>(nameLength, UINT32_MAX)));
-}
-
-void AccountCharacters::add(uint32_t place, const std::array<int32_t, kSlots> &levels,
-                            QStringView names, const std::array<uint16_t, kSlots> &nameLengths) {
-    if (place >= accounts_.size())
-        accounts_.resize(place + size_t{1});
-    if (names_.size() + names.size() > qsizetype{UINT32_MAX})
-        throw Failure(kOutOfMemory, QStringLiteral("Too many character names to keep"));
-    Account &account = accounts_[place];
-    account.nameStart = static_cast<uint32_t>(names_.size());
+void AccountCharacters::set(uint32_t place, const std::array<int32_t, kSlots> &levels,
+                            uint16_t block, uint32_t nameStart,
+                            const std::array<uint8_t, kSlots> &nameLengths) {
+    Account &account = accounts_.at(place);
     for (size_t slot = 0; slot < kSlots; ++slot) {
         account.levels[slot] = levels[slot];
         account.nameLengths[slot] = nameLengths[slot];
     }
-    names_ += names;
+    account.block = block;
+    account.nameStart = nameStart;
     account.kept = true;
 }
 
@@ -35,13 +25,13 @@ int32_t AccountCharacters::level(uint32_t place, int slot) const {
 }
 
 QStringView AccountCharacters::name(uint32_t place, int slot) const {
-    if (!has(place) || slot < 1 || slot > kSlots)
+    if (!has(place) || slot < 1 || slot > kSlots || !blocks_)
         return {};
     const Account &account = accounts_[place];
     qsizetype start = account.nameStart;
     for (int before = 0; before < slot - 1; ++before)
         start += account.nameLengths[before];
-    return QStringView(names_).mid(start, account.nameLengths[slot - 1]);
+    return QStringView((*blocks_)[account.block]).mid(start, account.nameLengths[slot - 1]);
 }
 
 std::optional<int32_t> AccountCharacters::tiedLevel(uint32_t place) const {

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "scan/accountrecords.h"
+
 #include <QString>
 #include <QStringView>
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -13,19 +16,22 @@ namespace orvantis {
 // The three characters of every account a scan made a row for, as its file gives them: each
 // slot's level and trimmed name. They are what the name cell's tooltip lists, what the find bar
 // looks through besides the login, and where a tied account's shared level comes from. Kept by
-// the account file's place in the scan's listing (a row's tag); the names share one block of
-// text, so that a million accounts cost little more than their names.
+// the account file's place in the scan's listing; the names are in the blocks of text the scan's
+// threads made, so that a million accounts cost little more than their names.
 class AccountCharacters {
 public:
     static constexpr int kSlots = 3;
 
-    // Room for accounts at places up to `places` whose names are `nameLength` characters in
-    // all, so that adding them moves nothing.
-    void reserve(size_t places, size_t nameLength);
-    // Keeps the account at listing place `place`: the slots' levels, and their names one after
-    // another in `names`, each as long as `nameLengths` says.
-    void add(uint32_t place, const std::array<int32_t, kSlots> &levels, QStringView names,
-             const std::array<uint16_t, kSlots> &nameLengths);
+    // Room for accounts at listing places below `places`, each kept by the thread that read its
+    // file: threads may set the accounts of different places at once.
+    explicit AccountCharacters(size_t places = 0) : accounts_(places) {}
+    // Keeps the account at listing place `place` (below the places given): the slots' levels,
+    // and their names one after another from `nameStart` in text block `block`, each as long as
+    // `nameLengths` says.
+    void set(uint32_t place, const std::array<int32_t, kSlots> &levels, uint16_t block,
+             uint32_t nameStart, const std::array<uint8_t, kSlots> &nameLengths);
+    // The blocks of text the names are in, once every account is set.
+    void setBlocks(std::shared_ptr<const TextBlocks> blocks) { blocks_ = std::move(blocks); }
 
     bool has(uint32_t place) const { return place < accounts_.size() && accounts_[place].kept; }
     // Slot 1, 2 or 3 of the account at `place`; 0 and the empty name for an account not kept.
@@ -43,12 +49,13 @@ public:
 private:
     struct Account {
         int32_t levels[kSlots] = {0, 0, 0};
-        uint32_t nameStart = 0; // in names_, the slots' names one after another
-        uint16_t nameLengths[kSlots] = {0, 0, 0};
+        uint32_t nameStart = 0; // in its block, the slots' names one after another
+        uint16_t block = 0;
+        uint8_t nameLengths[kSlots] = {0, 0, 0};
         bool kept = false;
     };
     std::vector<Account> accounts_;
-    QString names_;
+    std::shared_ptr<const TextBlocks> blocks_;
 };
 
 } // namespace orvantis

@@ -8,36 +8,38 @@
 
 namespace orvantis {
 
+AccountRecords::AccountRecords() = default;
+
+AccountRecords::AccountRecords(std::vector<AccountRecord> records,
+                               std::shared_ptr<const TextBlocks> blocks)
+    : records_(std::move(records)), blocks_(std::move(blocks)) {}
+
 void AccountRecords::reserve(size_t count, size_t textLength) {
     records_.reserve(count);
-    text_.reserve(static_cast<qsizetype>(std::min<size_t>(textLength, UINT32_MAX)));
+    own_.reserve(static_cast<qsizetype>(std::min<size_t>(textLength, UINT32_MAX)));
 }
 
 void AccountRecords::add(uint32_t place, int32_t level, uint8_t slot, QStringView login,
                          QStringView name) {
-    if (text_.size() + login.size() + name.size() > qsizetype{UINT32_MAX})
+    if (own_.size() + login.size() + name.size() > qsizetype{UINT32_MAX})
         throw Failure(kOutOfMemory, QStringLiteral("Too many logins and names to keep"));
-    records_.push_back({place, level, static_cast<uint32_t>(text_.size()),
-                        static_cast<uint16_t>(login.size()), static_cast<uint16_t>(name.size()),
-                        slot});
-    text_ += login;
-    text_ += name;
-}
-
-void AccountRecords::rank() {
-    std::stable_sort(
-        records_.begin(), records_.end(),
-        [](const AccountRecord &a, const AccountRecord &b) { return a.level > b.level; });
+    records_.push_back({place, level, static_cast<uint32_t>(own_.size()), 0,
+                        static_cast<uint8_t>(std::min<qsizetype>(login.size(), 255)),
+                        static_cast<uint8_t>(std::min<qsizetype>(name.size(), 255)), slot});
+    own_ += login.left(255);
+    own_ += name.left(255);
 }
 
 QStringView AccountRecords::login(size_t i) const {
     const AccountRecord &r = records_[i];
-    return QStringView(text_).mid(r.textStart, r.loginLength);
+    const QString &text = blocks_ ? (*blocks_)[r.block] : own_;
+    return QStringView(text).mid(r.textStart, r.loginLength);
 }
 
 QStringView AccountRecords::name(size_t i) const {
     const AccountRecord &r = records_[i];
-    return QStringView(text_).mid(qsizetype{r.textStart} + r.loginLength, r.nameLength);
+    const QString &text = blocks_ ? (*blocks_)[r.block] : own_;
+    return QStringView(text).mid(qsizetype{r.textStart} + r.loginLength, r.nameLength);
 }
 
 QString AccountRecords::slotText(uint8_t slot) {

@@ -4,34 +4,40 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace orvantis {
 
-// One account a scan made a row for: its login and its best character's name (in the records'
-// shared text), that character's level as a number, its slot, and where its file is in the
-// scan's listing. About 20 bytes and the two texts, where a row of text cells costs many times
-// that.
+// Texts made by the threads of a scan, one block each: the logins and names that records and
+// characters point into.
+using TextBlocks = std::vector<QString>;
+
+// One account a scan made a row for: its login and its best character's name (in a block of
+// text), that character's level as a number, its slot, and where its file is in the scan's
+// listing. 20 bytes and the two texts, where a row of text cells costs many times that.
 struct AccountRecord {
     uint32_t place;     // the account file's place in the listing
     int32_t level;      // the highest level; 0 when the top level is shared
-    uint32_t textStart; // the login, then the name, in AccountRecords' text
-    uint16_t loginLength;
-    uint16_t nameLength;
+    uint32_t textStart; // the login, then the name, in the block's text
+    uint16_t block;
+    uint8_t loginLength; // values are at most 254 characters long
+    uint8_t nameLength;
     uint8_t slot; // 1, 2 or 3; 0 for "X", when the top level is shared
 };
 
-// The accounts of a scan, one record each, in the order they were added until rank() puts them
-// highest level first.
+// The accounts of a scan, one record each, in the order they are given.
 class AccountRecords {
 public:
+    // None yet; add() gives it its own block.
+    AccountRecords();
+    // These records, whose texts are in `blocks`.
+    AccountRecords(std::vector<AccountRecord> records, std::shared_ptr<const TextBlocks> blocks);
+
     // Room for `count` records whose logins and names are `textLength` characters in all.
     void reserve(size_t count, size_t textLength);
-    // Adds an account; `login` and `name` are each at most the longest value the reader gives.
+    // Adds an account at the end; `login` and `name` are each at most 254 characters.
     void add(uint32_t place, int32_t level, uint8_t slot, QStringView login, QStringView name);
-    // Highest level first; records with the same level keep their order, so that the ranking is
-    // that of a stable sort of the rows in the order they were made.
-    void rank();
 
     size_t size() const { return records_.size(); }
     const AccountRecord &operator[](size_t i) const { return records_[i]; }
@@ -44,7 +50,8 @@ public:
 
 private:
     std::vector<AccountRecord> records_;
-    QString text_;
+    std::shared_ptr<const TextBlocks> blocks_;
+    QString own_; // what add() adds, while it has no blocks of a scan's
 };
 
 } // namespace orvantis

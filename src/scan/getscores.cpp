@@ -108,33 +108,41 @@ HighestLevel findHighestLevel(int32_t l1, int32_t l2, int32_t l3) {
 
 namespace {
 
-// What one account file gives: no row (not an account, or no login), a row, or a file left out
-// for a level out of range or because it could not be read.
-// A row's texts are one text, which a million accounts hold at once until their records are
-// made: the login, the best character's name, then every slot's name, all trimmed but the login.
+// What one account file came to, kept at its place in the listing: no row (not an account
+// file), no login, a row, or a file left out for a level out of range or because it could not
+// be read.
 struct AccountOutcome {
     enum Kind : uint8_t { NoRow, NoLogin, Row, OutOfRange, Unreadable };
     Kind kind = NoRow;
-    uint8_t slot = 0; // 1, 2 or 3, or 0 for "X"
-    uint16_t loginLength = 0;
-    uint16_t nameLength = 0;
-    std::array<uint16_t, AccountCharacters::kSlots> nameLengths{};
-    int error = 0;     // why an unreadable file could not be read
-    int32_t level = 0; // the highest, or 0 when shared
-    std::array<int32_t, AccountCharacters::kSlots> levels{};
-    QString texts;
-
-    QStringView login() const { return QStringView(texts).left(loginLength); }
-    QStringView name() const { return QStringView(texts).mid(loginLength, nameLength); }
-    QStringView names() const { return QStringView(texts).mid(loginLength + nameLength); }
+    int error = 0; // why an unreadable file could not be read
 };
 
 const QString kOutOfRange =
     QStringLiteral("a character level is outside -2147483648 to 2147483647");
 
-// The outcome of an account file just read into the lookup.
-AccountOutcome accountOutcome(const IniLookup &lookup) {
-    int32_t levels[3];
+// What one reading thread makes of the account files it reads: a record for each account with
+// a login, their texts and their characters' names in one block of text of its own.
+struct ThreadRecords {
+    QString text;
+    std::vector<AccountRecord> records;
+};
+
+// What a reading thread parses files with: the lookup, a buffer for the pieces of the files it
+// reads the blocking way, and what it has made of them.
+struct FileParsing {
+    explicit FileParsing(uint16_t textBlock) : block(textBlock) {}
+    IniLookup lookup{accountNames()};
+    std::vector<char> buffer;
+    uint16_t block; // its text's place among the scan's blocks
+    ThreadRecords made;
+};
+
+// Makes the record and the characters of the account file at `place`, just read into the
+// lookup, on the thread that read it.
+AccountOutcome::Kind makeAccount(FileParsing &parsing, uint32_t place,
+                                 AccountCharacters &characters) {
+    const IniLookup &lookup = parsing.lookup;
+    std::array<int32_t, 3> levels{};
     for (int slot = 0; slot < 3; ++slot) {
         // Reading skips blanks wherever they stand, so trimming is left to it.
         const auto ascii = lookup.asciiValue(kLevel1 + slot);
@@ -142,50 +150,40 @@ AccountOutcome accountOutcome(const IniLookup &lookup) {
             ascii
                 ? readLevel(QLatin1StringView(ascii->data(), static_cast<qsizetype>(ascii->size())))
                 : readLevel(lookup.value(kLevel1 + slot));
-        if (!level) {
-            AccountOutcome outOfRange;
-            outOfRange.kind = AccountOutcome::OutOfRange;
-            return outOfRange;
-        }
-        levels[slot] = *level;
+        if (!level)
+            return AccountOutcome::OutOfRange;
+        levels[static_cast<size_t>(slot)] = *level;
     }
-    HighestLevel highest = findHighestLevel(levels[0], levels[1], levels[2]);
-    AccountOutcome outcome;
     const QString login = lookup.value(kLogin);
-    if (login.isEmpty()) {
-        outcome.kind = AccountOutcome::NoLogin;
-        return outcome;
-    }
-    outcome.kind = AccountOutcome::Row;
+    if (login.isEmpty())
+        return AccountOutcome::NoLogin;
+    const HighestLevel highest = findHighestLevel(levels[0], levels[1], levels[2]);
     QString names[3];
-    qsizetype length = login.size();
+    std::array<uint8_t, 3> nameLengths{};
     for (size_t slot = 0; slot < 3; ++slot) {
-        outcome.levels[slot] = levels[slot];
         names[slot] = trimSpaces(lookup.value(kName1 + slot));
-        outcome.nameLengths[slot] = static_cast<uint16_t>(names[slot].size());
-        length += names[slot].size();
+        nameLengths[slot] = static_cast<uint8_t>(names[slot].size()); // at most 254
     }
     const int nameValue = nameValueOf(highest.slot);
-    outcome.slot = nameValue == kNameX ? 0 : static_cast<uint8_t>(nameValue - kName1 + 1);
     const QString name =
         nameValue == kNameX ? trimSpaces(lookup.value(kNameX)) : names[nameValue - kName1];
-    outcome.texts.reserve(length + name.size());
-    outcome.texts += login;
-    outcome.texts += name;
-    for (const QString &slotName : names)
-        outcome.texts += slotName;
-    outcome.loginLength = static_cast<uint16_t>(login.size());
-    outcome.nameLength = static_cast<uint16_t>(name.size());
-    outcome.level = highest.level;
-    return outcome;
-}
 
-// What a reading thread parses files with: the lookup, and a buffer for the pieces of the files
-// it reads the blocking way.
-struct FileParsing {
-    IniLookup lookup{accountNames()};
-    std::vector<char> buffer;
-};
+    QString &text = parsing.made.text;
+    if (text.size() + 5 * qsizetype{kMaxIniValueLength} > qsizetype{UINT32_MAX})
+        throw Failure(kOutOfMemory, QStringLiteral("Too many logins and names to keep"));
+    const auto start = static_cast<uint32_t>(text.size());
+    text += login;
+    text += name;
+    const auto namesStart = static_cast<uint32_t>(text.size());
+    for (const QString &slotName : names)
+        text += slotName;
+    parsing.made.records.push_back(
+        {place, highest.level, start, parsing.block, static_cast<uint8_t>(login.size()),
+         static_cast<uint8_t>(name.size()),
+         static_cast<uint8_t>(nameValue == kNameX ? 0 : nameValue - kName1 + 1)});
+    characters.set(place, levels, parsing.block, namesStart, nameLengths);
+    return AccountOutcome::Row;
+}
 
 // Errors in opening or reading a file that are the program's, never the file's: too many files
 // open in the process or the system, no memory, or a descriptor of the program's own gone bad.
@@ -201,20 +199,22 @@ bool isProgramsOwn(int error) {
 class AccountReading {
 public:
     AccountReading(const FolderListing &listing, const std::vector<size_t> &positions,
-                   const ScanSettings &settings, ScanProgress &progress, ShortReads shortReads)
+                   const ScanSettings &settings, ScanProgress &progress, ShortReads shortReads,
+                   AccountCharacters &characters)
         : listing_(listing), positions_(positions), settings_(settings), progress_(progress),
-          shortReads_(shortReads), outcomes_(listing.size()) {}
+          shortReads_(shortReads), characters_(characters), outcomes_(listing.size()) {}
 
     // Reads files on this thread until none are left, the scan is stopped or a read failed:
     // through the ring when there is one, else with blocking reads.
     void readOnThisThread(std::unique_ptr<FileRing> ring) noexcept {
         readers_.fetch_add(1);
         guarded([&] {
-            FileParsing parsing;
+            FileParsing parsing(newBlock());
             Take take;
             if (ring)
                 readThroughRing(parsing, *ring, take);
             readOneByOne(parsing, take);
+            keep(parsing);
         });
         readers_.fetch_sub(1);
     }
@@ -236,7 +236,7 @@ public:
     void readPutOffFiles() {
         guarded([&] {
             std::sort(putOff_.begin(), putOff_.end());
-            FileParsing parsing;
+            FileParsing parsing(newBlock());
             for (size_t k : putOff_) {
                 if (!goingOn())
                     return;
@@ -249,15 +249,18 @@ public:
                 finish(parsing, k, read);
             }
             putOff_.clear();
+            keep(parsing);
         });
     }
 
-    // The outcomes, once every thread is done; rethrows a failure or the stop.
-    std::vector<AccountOutcome> takeOutcomes() {
+    // Once every thread is done: the outcomes, indexed like the listing, and what each thread
+    // made, by its block; rethrows a failure or the stop.
+    std::vector<AccountOutcome> takeOutcomes(std::vector<ThreadRecords> &made) {
         if (failure_)
             std::rethrow_exception(failure_);
         if (progress_.stop)
             throw ScanStopped();
+        made = std::move(made_);
         return std::move(outcomes_);
     }
 
@@ -266,6 +269,19 @@ public:
 
 private:
     static constexpr size_t kFilesPerTake = 16;
+
+    uint16_t newBlock() {
+        const std::lock_guard<std::mutex> lock(lock_);
+        if (made_.size() >= UINT16_MAX)
+            throw Failure(kOutOfMemory, QStringLiteral("Too many reading threads"));
+        made_.emplace_back();
+        return static_cast<uint16_t>(made_.size() - 1);
+    }
+    // What a thread has made, kept once it is done reading.
+    void keep(FileParsing &parsing) {
+        const std::lock_guard<std::mutex> lock(lock_);
+        made_[parsing.block] = std::move(parsing.made);
+    }
 
     bool goingOn() const {
         return !progress_.stop.load(std::memory_order_relaxed) &&
@@ -300,20 +316,19 @@ private:
 
     // Keeps what reading the file at `k` came to; false when the file was put off, for want of
     // descriptors or memory. A read given up for a stop counts for nothing.
-    bool finish(const FileParsing &parsing, size_t k, const FileRead &read) {
+    bool finish(FileParsing &parsing, size_t k, const FileRead &read) {
         if (read.outcome == FileRead::Stopped)
             return true;
         if (read.outcome == FileRead::Failed && isProgramsOwn(read.error)) {
             putOff(k);
             return false;
         }
-        AccountOutcome &outcome = outcomes_[positions_[k]];
-        if (read.outcome == FileRead::Failed) {
-            outcome = AccountOutcome();
-            outcome.kind = AccountOutcome::Unreadable;
-            outcome.error = read.error;
-        } else
-            outcome = accountOutcome(parsing.lookup);
+        const auto place = static_cast<uint32_t>(positions_[k]);
+        AccountOutcome &outcome = outcomes_[place];
+        if (read.outcome == FileRead::Failed)
+            outcome = {AccountOutcome::Unreadable, read.error};
+        else
+            outcome = {makeAccount(parsing, place, characters_), 0};
         progress_.filesRead.fetch_add(1, std::memory_order_relaxed);
         return true;
     }
@@ -390,30 +405,35 @@ private:
     const ScanSettings &settings_;
     ScanProgress &progress_;
     const ShortReads shortReads_;
+    AccountCharacters &characters_;
     std::vector<AccountOutcome> outcomes_;
     std::atomic<size_t> next_{0};
     std::atomic<int> readers_{0};
     std::atomic<bool> failed_{false};
     std::atomic<size_t> readThroughRing_{0};
-    std::mutex lock_; // guards failure_ and putOff_
+    std::mutex lock_; // guards failure_, putOff_ and made_
     std::exception_ptr failure_;
     std::vector<size_t> putOff_;
+    std::vector<ThreadRecords> made_;
 };
 
 // Reads the account files at `positions` of the listing and gives their outcomes, indexed like
 // the listing. The ring keeps its reads in flight from one thread per core, where the folder's
 // file system is one the ring may be trusted on; blocking reads take one thread per read in
-// flight. Meanwhile the calling thread does `besides` before it reads too. Counts the files
-// read through a ring into `readThroughRing`.
+// flight. Meanwhile the calling thread does `besides` before it reads too. Each thread makes
+// the records and characters of the files it reads: what each made is in `made`. Counts the
+// files read through a ring into `readThroughRing`.
 template <typename Besides>
-std::vector<AccountOutcome> readAccounts(const FolderListing &listing,
-                                         const std::vector<size_t> &positions,
-                                         const ScanSettings &settings, ScanProgress &progress,
-                                         Besides &&besides, size_t &readThroughRing) {
+std::vector<AccountOutcome>
+readAccounts(const FolderListing &listing, const std::vector<size_t> &positions,
+             const ScanSettings &settings, ScanProgress &progress, Besides &&besides,
+             AccountCharacters &characters, std::vector<ThreadRecords> &made,
+             size_t &readThroughRing) {
     // The file systems the ring is trusted on are the local disks, whose short reads end a file.
     const bool localDisk = FileRing::trustsFileSystemOf(listing.folderDescriptor());
     AccountReading reading(listing, positions, settings, progress,
-                           localDisk ? ShortReads::EndTheFile : ShortReads::MayComeEarly);
+                           localDisk ? ShortReads::EndTheFile : ShortReads::MayComeEarly,
+                           characters);
     const size_t readsInFlight = static_cast<size_t>(std::max(settings.readsInFlight, 1));
     const size_t cores = std::max(1u, std::thread::hardware_concurrency());
     size_t threads = std::max<size_t>(1, std::min({cores, readsInFlight, reading.takes()}));
@@ -438,21 +458,30 @@ std::vector<AccountOutcome> readAccounts(const FolderListing &listing,
     }
     reading.readPutOffFiles();
     readThroughRing = reading.readThroughRing();
-    return reading.takeOutcomes();
+    return reading.takeOutcomes(made);
 }
 
-// Reads the accounts folder into `records`, one per account with a login, in name order, as
-// reading one file after another in that order would make them; the report says the rest.
-ScanReport scanFolder(const QString &programFolder, const ScanSettings &settings,
-                      AccountRecords &records) {
+// What a scan of the folder made, before its records are put in an order: the records, their
+// texts, and the place of each listed file in name order.
+struct ScanParts {
+    ScanReport report;
+    std::vector<AccountRecord> records;
+    std::shared_ptr<const TextBlocks> texts;
+    std::vector<uint32_t> nameRank; // by listing place
+};
+
+// Reads the accounts folder: one record per account with a login, made by the thread that read
+// its file; the report says the rest, its left-out files in name order.
+ScanParts scanFolder(const QString &programFolder, const ScanSettings &settings) {
     ScanProgress ownProgress;
     ScanProgress &progress = settings.progress ? *settings.progress : ownProgress;
     // Listed once, as the folder stores it, so that reading starts at once; every account file
-    // is then read once, through the folder as found on disk. The name order, in which the
-    // records are made, is worked out while the files are read.
+    // is then read once, through the folder as found on disk. The name order, which decides
+    // between accounts of the same level, is worked out while the files are read.
     FolderListing listing =
         listRegularFiles(programFolder + QStringLiteral("/accounts/"), ListingOrder::AsStored);
-    ScanReport report;
+    ScanParts parts;
+    ScanReport &report = parts.report;
     report.accounts = listing.state();
     report.accountsPath = listing.path();
     report.accountsLinkTarget = listing.linkTarget();
@@ -463,59 +492,75 @@ ScanReport scanFolder(const QString &programFolder, const ScanSettings &settings
     report.accountFiles = positions.size();
     progress.filesFound = positions.size();
     std::vector<size_t> nameOrder;
-    std::vector<AccountOutcome> outcomes = readAccounts(
+    auto characters = std::make_shared<AccountCharacters>(listing.size());
+    std::vector<ThreadRecords> made;
+    const std::vector<AccountOutcome> outcomes = readAccounts(
         listing, positions, settings, progress, [&] { nameOrder = listing.nameOrder(); },
-        report.readThroughRing);
+        *characters, made, report.readThroughRing);
 
-    // The texts are moved into one block each: the records' and the characters'.
-    size_t rows = 0, textLength = 0, nameLength = 0;
-    for (const AccountOutcome &outcome : outcomes) {
-        rows += outcome.kind == AccountOutcome::Row;
-        textLength += size_t{outcome.loginLength} + outcome.nameLength;
-        nameLength += static_cast<size_t>(outcome.names().size());
-    }
-    records.reserve(rows, textLength);
-    auto characters = std::make_shared<AccountCharacters>();
-    characters->reserve(listing.size(), nameLength);
-    for (size_t i : nameOrder) {
-        AccountOutcome &outcome = outcomes[i];
-        if (outcome.kind == AccountOutcome::NoLogin) {
+    // What stays to do after the last file: the report in name order, and the records and
+    // texts of every thread put together.
+    parts.nameRank.resize(listing.size());
+    for (size_t rank = 0; rank < nameOrder.size(); ++rank) {
+        const size_t i = nameOrder[rank];
+        parts.nameRank[i] = static_cast<uint32_t>(rank);
+        const AccountOutcome &outcome = outcomes[i];
+        if (outcome.kind == AccountOutcome::NoLogin)
             ++report.withoutLogin;
-        } else if (outcome.kind == AccountOutcome::OutOfRange) {
+        else if (outcome.kind == AccountOutcome::OutOfRange)
             report.skipped.push_back({listing.name(i), kOutOfRange});
-        } else if (outcome.kind == AccountOutcome::Unreadable) {
+        else if (outcome.kind == AccountOutcome::Unreadable)
             report.skipped.push_back(
                 {listing.name(i),
                  QStringLiteral("could not be read: ") + systemErrorText(outcome.error), true});
-        } else if (outcome.kind == AccountOutcome::Row) {
-            records.add(static_cast<uint32_t>(i), outcome.level, outcome.slot, outcome.login(),
-                        outcome.name());
-            characters->add(static_cast<uint32_t>(i), outcome.levels, outcome.names(),
-                            outcome.nameLengths);
-        }
-        outcome = AccountOutcome(); // its texts now live in the records alone
     }
+    size_t count = 0;
+    for (const ThreadRecords &thread : made)
+        count += thread.records.size();
+    parts.records.reserve(count);
+    auto texts = std::make_shared<TextBlocks>();
+    texts->reserve(made.size());
+    for (ThreadRecords &thread : made) {
+        parts.records.insert(parts.records.end(), thread.records.begin(), thread.records.end());
+        std::vector<AccountRecord>().swap(thread.records);
+        texts->push_back(std::move(thread.text));
+    }
+    characters->setBlocks(texts);
+    parts.texts = std::move(texts);
     listing.closeFolder();
     report.listing = std::make_shared<const FolderListing>(std::move(listing));
     report.characters = std::move(characters);
-    return report;
+    return parts;
 }
 
 } // namespace
 
 ScanResult scanAccounts(const QString &programFolder, const ScanSettings &settings) {
+    ScanParts parts = scanFolder(programFolder, settings);
+    // Highest level first; of the same level, in name order, as a stable sort of the rows made
+    // in name order has them. Every record's key is its own, so any sort gives that order.
+    const std::vector<uint32_t> &rank = parts.nameRank;
+    std::sort(parts.records.begin(), parts.records.end(),
+              [&rank](const AccountRecord &a, const AccountRecord &b) {
+                  return a.level != b.level ? a.level > b.level : rank[a.place] < rank[b.place];
+              });
     ScanResult result;
-    auto records = std::make_shared<AccountRecords>();
-    result.report = scanFolder(programFolder, settings, *records);
-    records->rank();
-    result.records = std::move(records);
+    result.records =
+        std::make_shared<AccountRecords>(std::move(parts.records), std::move(parts.texts));
+    result.report = std::move(parts.report);
     return result;
 }
 
 ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
                      const SortEnvironment &environment, const ScanSettings &settings) {
-    AccountRecords records;
-    ScanReport report = scanFolder(programFolder, settings, records);
+    ScanParts parts = scanFolder(programFolder, settings);
+    const std::vector<uint32_t> &rank = parts.nameRank;
+    std::sort(parts.records.begin(), parts.records.end(),
+              [&rank](const AccountRecord &a, const AccountRecord &b) {
+                  return rank[a.place] < rank[b.place];
+              });
+    const AccountRecords records(std::move(parts.records), std::move(parts.texts));
+    // The rows in name order, as reading one file after another in that order would make them.
     lvLevels.reserve(lvLevels.listItems().Count() + static_cast<int>(records.size()));
     int rowCounter = 1;
     for (size_t r = 0; r < records.size(); ++r) {
@@ -527,7 +572,7 @@ ScanReport GetScores(const QString &programFolder, ReportList &lvLevels,
         ++rowCounter;
     }
     SortListColumn(lvLevels, 2, SortNumber, SortDescending, environment);
-    return report;
+    return std::move(parts.report);
 }
 
 } // namespace orvantis
