@@ -32,6 +32,23 @@ find_window() {
   return 1
 }
 
+# Closes the window `id` of the program `pid` as a window manager does, and waits for the
+# program to end, setting `status` to its exit status. A sanitizer build checks its memory as it
+# ends, so it is given time; a close request that the X server may have passed by before the
+# window took it is sent again, twice at most, and said so. Fails when the program has not ended.
+close_and_wait() {
+  local id=$1 pid=$2 what=$3
+  for attempt in 1 2 3; do
+    "$(dirname "$0")/support/x11close.py" "$id" 2>/dev/null || true
+    for _ in $(seq 150); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$pid" 2>/dev/null || break
+    echo "$what: still running 15 s after close request $attempt" >&2
+  done
+  kill -0 "$pid" 2>/dev/null && fail "$what: the program did not end when its window was closed"
+  status=0
+  wait "$pid" || status=$?
+}
+
 # With an accounts folder: the window opens at its place and size, with the ranking.
 mkdir -p "$work/with"
 cp -r "$samples" "$work/with/accounts"
@@ -46,10 +63,7 @@ echo "$geometry" | grep -q "Geometry: 504x435" || fail "window not 504x435"
 import -window "$id" "$shots/window-endtoend.png" || true
 
 # Closed as a window manager closes it: the program ends at once, with status 0.
-"$(dirname "$0")/support/x11close.py" "$id"
-for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && fail "the program did not end when its window was closed"
-status=0; wait "$pid" || status=$?
+close_and_wait "$id" "$pid" "unscaled"
 [ "$status" -eq 0 ] || fail "exit status $status after closing the window"
 pid=
 
@@ -68,9 +82,8 @@ for scale in 1.25 1.5 1.75; do
   [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1024 ] && [ $((Y + HEIGHT)) -le 768 ] ||
     fail "window scaled by $scale not inside the screen: its last pixel at $((X + WIDTH)),$((Y + HEIGHT))"
   [ "$scale" = 1.5 ] && { import -window "$id" "$shots/window-endtoend-scaled.png" || true; }
-  "$(dirname "$0")/support/x11close.py" "$id"
-  for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  wait "$pid" 2>/dev/null || true
+  close_and_wait "$id" "$pid" "scaled by $scale"
+  [ "$status" -eq 0 ] || fail "exit status $status after closing the window scaled by $scale"
 done
 pid=
 
@@ -79,9 +92,8 @@ mkdir -p "$work/elsewhere"
 cp "$program" "$work/elsewhere/orvantis"
 "$work/elsewhere/orvantis" "$work/with" & pid=$!
 id=$(find_window "$caption") || fail "the window on a FOLDER argument did not appear"
-"$(dirname "$0")/support/x11close.py" "$id"
-for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-wait "$pid" 2>/dev/null || true
+close_and_wait "$id" "$pid" "given a FOLDER"
+[ "$status" -eq 0 ] || fail "exit status $status after closing the window given a FOLDER"
 pid=
 
 # --help, --version and bad usage need no display.
