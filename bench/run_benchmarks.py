@@ -98,20 +98,30 @@ def process_seconds(command, cold_folder=None):
 
 
 def rank_against_raw_read(build, size):
-    """orvantis-rank and a sequential raw read of the same folder, as whole processes, warm and
-    data-cold, alternating so that both meet the same machine: medians in ms."""
+    """orvantis-rank and raw reads of the same folder, as whole processes, warm and data-cold,
+    one after the other in rounds so that all meet the same machine: medians in ms. "raw" reads
+    one file after another; the best raw read is the faster, in each round, of blocking reads on
+    2 threads and a ring with 64 reads in flight, and "ratio" is the median of orvantis-rank's
+    time over it."""
     folder = cached_folder(size)
+    bench = os.path.join(build, "bench")
     rank = [os.path.join(build, "src", "app", "orvantis-rank"), folder]
-    raw = [os.path.join(build, "bench", "orvantis-rawread"), folder]
-    runs = 5 if size <= 100000 else 1
+    raw = [os.path.join(bench, "orvantis-rawread"), folder]
+    threads = [os.path.join(bench, "orvantis-rawread"), folder, "2"]
+    ring = [os.path.join(bench, "orvantis-ringread"), folder, "64"]
+    runs = 5 if size <= 100000 else 3
     result = {}
     for label, cold in (("warm", None), ("cold", folder)):
         warm_up(build, size)
-        times = {"rank": [], "raw": []}
+        times = {"rank": [], "raw": [], "best": []}
+        ratios = []
         for _ in range(runs):
             times["raw"].append(process_seconds(raw, cold))
+            times["best"].append(min(process_seconds(threads, cold), process_seconds(ring, cold)))
             times["rank"].append(process_seconds(rank, cold))
+            ratios.append(times["rank"][-1] / times["best"][-1])
         result[label] = {k: median(v) * 1000 for k, v in times.items()}
+        result[label]["ratio"] = median(ratios)
     return result
 
 
@@ -162,30 +172,48 @@ def cached_folder(size):
     return os.path.join(tempfile.gettempdir(), f"orvantis-bench-{size}")
 
 
-def check(targets, name, value, limit, below=True):
+def check(targets, name, value, limit, below=True, information=False):
+    """A target met or missed; an informational one (the targets of earlier rounds, kept in the
+    table) never fails the run."""
     ok = value <= limit if below else value >= limit
-    targets.append({"target": name, "value": round(value, 3), "limit": limit, "met": ok})
+    targets.append({"target": name, "value": round(value, 3), "limit": limit, "met": ok,
+                    "information": information})
 
 
 def evaluate(report):
     results, sizes = report["results"], report["sizes"]
     t = lambda name, n: results[name][str(n)]["time_ms"]
     targets = []
-    # At 1,000,000 files the ratios of 100,000 hold within 10 %.
+    # orvantis-rank as a whole process against the best raw read of the same files.
+    whole = report["rank_vs_raw_read"]
+    for n in (100000, 1000000):
+        if str(n) in whole:
+            check(targets, f"orvantis-rank / best raw read, whole processes, warm, at {n:,}",
+                  whole[str(n)]["warm"]["ratio"], 1.25)
+    if "1000000" in whole:
+        check(targets, "orvantis-rank / best raw read, whole processes, data-cold, at 1,000,000",
+              whole["1000000"]["cold"]["ratio"], 1.15)
+        check(targets, "orvantis-rank's time per file, warm, at 1,000,000 / at 100,000",
+              (whole["1000000"]["warm"]["rank"] / 1e6) / (whole["100000"]["warm"]["rank"] / 1e5), 1.15)
+    # The targets of earlier rounds, as information. At 1,000,000 files the ratios of 100,000
+    # were to hold within 10 %.
     slack = {100000: 1.0, 1000000: 1.1}
     for n in (100000, 1000000):
         if n not in sizes:
             continue
         k = slack[n]
         check(targets, f"data-cold scan + sort / sequential baseline at {n:,}",
-              t("BM_GetScoresWithSortCold", n) / t("BM_BaselineListAndReadEveryFileCold", n), round(0.3 * k, 3))
+              t("BM_GetScoresWithSortCold", n) / t("BM_BaselineListAndReadEveryFileCold", n), round(0.3 * k, 3),
+              information=True)
         check(targets, f"data-cold scan + sort / parallel baseline at {n:,}",
-              t("BM_GetScoresWithSortCold", n) / t("BM_ParallelBaselineCold", n), round(1.3 * k, 3))
+              t("BM_GetScoresWithSortCold", n) / t("BM_ParallelBaselineCold", n), round(1.3 * k, 3),
+              information=True)
         check(targets, f"warm scan + sort / sequential baseline at {n:,}",
-              t("BM_GetScoresWithSort", n) / t("BM_BaselineListAndReadEveryFile", n), round(0.75 * k, 3))
-        process = report["rank_vs_raw_read"][str(n)]["warm"]
+              t("BM_GetScoresWithSort", n) / t("BM_BaselineListAndReadEveryFile", n), round(0.75 * k, 3),
+              information=True)
+        process = whole[str(n)]["warm"]
         check(targets, f"orvantis-rank / sequential raw read, whole processes, warm, at {n:,}",
-              process["rank"] / process["raw"], round(0.8 * k, 3))
+              process["rank"] / process["raw"], round(0.8 * k, 3), information=True)
     # The ratios are targets at the scale the tool is for; at 1,000 and 10,000 rows fixed costs
     # (painting the view, setting up the sort, starting threads) dominate and the table shows
     # them for reference.
@@ -193,16 +221,21 @@ def evaluate(report):
     for n in at_scale:
         check(targets, f"window view fill / scan at {n:,}", t("BM_WindowViewFill", n) / t("BM_GetScoresWithSort", n), 0.25)
     for n in at_scale:
-        check(targets, f"number-mode sort / plain sort at {n:,}", t("BM_SortListColumnNumberMode", n) / t("BM_PlainStableSortOfDoubles", n), 6.0)
+        check(targets, f"number-mode sort / plain sort at {n:,}", t("BM_SortListColumnNumberMode", n) / t("BM_PlainStableSortOfDoubles", n), 6.0,
+              information=True)
     top = max(sizes)
     if top > 10000:
         per_file = lambda n: t("BM_GetScoresWithSort", n) / n
-        check(targets, f"per-file scan time at {top:,} / at 10,000", per_file(top) / per_file(10000), 1.3)
+        check(targets, f"per-file scan time at {top:,} / at 10,000", per_file(top) / per_file(10000), 1.3,
+              information=True)
     rank_memory = report["rank_peak_MiB"]
     if "100000" in rank_memory:
         check(targets, "orvantis-rank peak memory at 100,000 (MiB)", rank_memory["100000"], 100)
     if "1000000" in rank_memory:
-        check(targets, "orvantis-rank peak memory at 1,000,000 (MiB)", rank_memory["1000000"], 600)
+        check(targets, "orvantis-rank peak memory at 1,000,000 (MiB)", rank_memory["1000000"], 250)
+    window = results["BM_WindowRefresh"].get("1000000", {})
+    if "peak_rss_MiB" in window:
+        check(targets, "the window's peak memory over a Refresh of 1,000,000 (MiB)", window["peak_rss_MiB"], 400)
     growth = results["BM_WindowTwentyRefreshes"]["100000"]["growth_pct"]
     check(targets, "memory growth over 20 Refreshes at 100,000 (%)", growth, 5)
     gap = results["BM_WindowEventLoopGapCold"]["100000"]["longest_gap_ms"]
@@ -231,7 +264,8 @@ def markdown(report):
         lines.append(f"| {what} | " + " | ".join(cells) + " |")
     lines.append("")
     lines.append("Whole processes, medians (ms): " + "; ".join(
-        f"{int(n):,} files {label}: orvantis-rank {r[label]['rank']:.0f}, raw sequential read {r[label]['raw']:.0f}"
+        f"{int(n):,} files {label}: orvantis-rank {r[label]['rank']:.0f}, best raw read {r[label].get('best', float('nan')):.0f}, "
+        f"raw sequential read {r[label]['raw']:.0f}"
         for n, r in report["rank_vs_raw_read"].items() for label in ("warm", "cold")) + ".")
     lines.append("")
     for way, table in sorted(report["reads_in_flight"].items(), reverse=True):
@@ -264,7 +298,8 @@ def markdown(report):
                  f"{r['rss_after_last_MiB']:.1f} MiB after the last ({r['growth_pct']:+.1f} %).")
     lines += ["", "| target | value | limit | met |", "|---|---:|---:|---|"]
     for target in report["targets"]:
-        lines.append(f"| {target['target']} | {target['value']} | {target['limit']} | {'yes' if target['met'] else '**no**'} |")
+        met = "yes" if target["met"] else ("no (information)" if target.get("information") else "**no**")
+        lines.append(f"| {target['target']} | {target['value']} | {target['limit']} | {met} |")
     return "\n".join(lines)
 
 
@@ -358,7 +393,7 @@ def publish(report):
     print(markdown(report))
     update_docs(report)
     plot(report, os.path.join(ROOT, "docs", "performance.png"))
-    return 0 if all(t["met"] for t in report["targets"]) else 1
+    return 0 if all(t["met"] or t.get("information") for t in report["targets"]) else 1
 
 
 if __name__ == "__main__":

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 using namespace orvantis;
@@ -67,5 +69,25 @@ TEST(ListFolderFiles, NamesEqualButForLetterCaseComeInOneOrderEveryTime) {
         expected << QStringLiteral("NAME%1.INI").arg(i, 2, 10, QLatin1Char('0'))
                  << QStringLiteral("name%1.ini").arg(i, 2, 10, QLatin1Char('0'));
     }
+    EXPECT_EQ(ListFolderFiles(folder.path("acc/")), expected);
+}
+
+// Long names that share their first sixteen bytes, told apart later, by letter case alone or by
+// length: the order is that of comparing the folded names, then the names as they are.
+TEST(ListFolderFiles, LongNamesWithACommonStartAreInNameOrder) {
+    TempFolder folder;
+    QStringList names;
+    const QString start = QStringLiteral("guild_of_the_north_");
+    for (const char *end : {"b.ini", "B.ini", "a.ini", "A.INI", "ab.ini", "a", "", "Z", "_"})
+        names << start + QLatin1String(end);
+    names << QStringLiteral("GUILD_of_the_north_a.ini") << QStringLiteral("guild_of_the_nortH")
+          << QStringLiteral("short.ini") << QStringLiteral("Short.ini");
+    for (const QString &name : names)
+        folder.write(QStringLiteral("acc/") + name, "");
+    QStringList expected = names;
+    std::sort(expected.begin(), expected.end(), [](const QString &a, const QString &b) {
+        const QByteArray fa = a.toLatin1().toLower(), fb = b.toLatin1().toLower();
+        return fa != fb ? fa < fb : a.toLatin1() < b.toLatin1();
+    });
     EXPECT_EQ(ListFolderFiles(folder.path("acc/")), expected);
 }

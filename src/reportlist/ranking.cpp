@@ -38,11 +38,25 @@ public:
         const QStringView cell = rows_.cell(row, column, scratch);
         return escaped_ ? withControlsEscaped(cell) : cell.toString();
     }
-    // The same, added to `out` as UTF-8.
+    // The same, added to `out` as UTF-8: ASCII, as most cells are, a byte at a time, the rest
+    // through Qt's encoder.
     void appendUtf8(int row, int column, QByteArray &out) const {
         QString scratch;
         const QStringView cell = rows_.cell(row, column, scratch);
-        out += escaped_ ? withControlsEscaped(cell).toUtf8() : cell.toUtf8();
+        if (escaped_) {
+            out += withControlsEscaped(cell).toUtf8();
+            return;
+        }
+        qsizetype ascii = 0;
+        while (ascii < cell.size() && cell[ascii].unicode() < 0x80)
+            ++ascii;
+        const qsizetype start = out.size();
+        out.resize(start + ascii);
+        char *to = out.data() + start;
+        for (qsizetype i = 0; i < ascii; ++i)
+            to[i] = static_cast<char>(cell[i].unicode());
+        if (ascii < cell.size())
+            out += cell.mid(ascii).toUtf8();
     }
     QStringList row(int row, int columns) const {
         QStringList cells;

@@ -11,7 +11,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
-#include <numeric>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -158,22 +157,51 @@ void FolderListing::add(const char *name, size_t length) {
 }
 
 // By the names with ASCII letters folded, then by the names as they are, so that the order is
-// the same on every run, also for names that differ only in letter case.
+// the same on every run, also for names that differ only in letter case. Each name's first 16
+// folded bytes are compared as two numbers first: a million names are mostly told apart by them
+// without their texts being looked at again.
 std::vector<size_t> FolderListing::nameOrder() const {
-    std::string folded(names_.size(), '\0');
-    std::transform(names_.begin(), names_.end(), folded.begin(),
-                   [](char c) { return foldAscii(c); });
-    const std::string_view names(names_), foldedNames(folded);
-    std::vector<size_t> order(entries_.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    std::sort(order.begin(), order.end(), [&](size_t i, size_t j) {
-        const Entry &a = entries_[i], &b = entries_[j];
-        const int c =
-            foldedNames.substr(a.offset, a.length).compare(foldedNames.substr(b.offset, b.length));
-        if (c != 0)
-            return c < 0;
-        return names.substr(a.offset, a.length) < names.substr(b.offset, b.length);
+    const std::string_view names(names_);
+    const auto nameOf = [&](uint32_t i) {
+        return names.substr(entries_[i].offset, entries_[i].length);
+    };
+    // The first bytes of a name, folded, as a number that orders like them.
+    const auto keyOf = [](std::string_view name, size_t from) {
+        uint64_t key = 0;
+        for (size_t b = from; b < from + 8; ++b)
+            key =
+                key << 8 | (b < name.size() ? static_cast<unsigned char>(foldAscii(name[b])) : 0u);
+        return key;
+    };
+    struct Keyed {
+        uint64_t high, low; // the first 16 folded bytes
+        uint32_t index;
+    };
+    std::vector<Keyed> keyed(entries_.size());
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const std::string_view name = nameOf(static_cast<uint32_t>(i));
+        keyed[i] = {keyOf(name, 0), keyOf(name, 8), static_cast<uint32_t>(i)};
+    }
+    std::sort(keyed.begin(), keyed.end(), [&](const Keyed &x, const Keyed &y) {
+        if (x.high != y.high)
+            return x.high < y.high;
+        if (x.low != y.low)
+            return x.low < y.low;
+        const std::string_view a = nameOf(x.index), b = nameOf(y.index);
+        const size_t common = std::min(a.size(), b.size());
+        for (size_t k = 16; k < common; ++k) {
+            const auto fa = static_cast<unsigned char>(foldAscii(a[k]));
+            const auto fb = static_cast<unsigned char>(foldAscii(b[k]));
+            if (fa != fb)
+                return fa < fb;
+        }
+        if (a.size() != b.size())
+            return a.size() < b.size();
+        return a < b;
     });
+    std::vector<size_t> order(keyed.size());
+    for (size_t i = 0; i < keyed.size(); ++i)
+        order[i] = keyed[i].index;
     return order;
 }
 
