@@ -117,21 +117,17 @@ QByteArray json(const RankingRows &list, const Cells &cell, int rows) {
 // or nothing for 0.
 class ReportListRows : public RankingRows {
 public:
-    ReportListRows(const ReportList &list, const TiedLevelOfRow &tiedLevelOf)
-        : list_(list), tiedLevelOf_(tiedLevelOf) {}
+    explicit ReportListRows(const ReportList &list) : list_(list) {}
     int count() const override { return list_.listItems().Count(); }
     QStringList columnTitles() const override { return list_.columnHeaders(); }
     QStringView cell(int row, int column, QString &) const override {
         return list_.cell(row, column);
     }
     int64_t level(int row) const override { return list_.cell(row, 1).toLongLong(); }
-    std::optional<int32_t> tiedLevel(int row) const override {
-        return tiedLevelOf_ ? tiedLevelOf_(row) : std::nullopt;
-    }
+    std::optional<int32_t> tiedLevel(int) const override { return std::nullopt; }
 
 private:
     const ReportList &list_;
-    const TiedLevelOfRow &tiedLevelOf_;
 };
 
 } // namespace
@@ -161,9 +157,8 @@ QByteArray rankingText(const RankingRows &list, RankingFormat format, int top, C
     return tsv(list, cells, rows);
 }
 
-QByteArray rankingText(const ReportList &list, RankingFormat format, int top, CellText cellText,
-                       const TiedLevelOfRow &tiedLevelOf) {
-    return rankingText(ReportListRows(list, tiedLevelOf), format, top, cellText);
+QByteArray rankingText(const ReportList &list, RankingFormat format, int top, CellText cellText) {
+    return rankingText(ReportListRows(list), format, top, cellText);
 }
 
 } // namespace orvantis

@@ -8,7 +8,6 @@
 #include <QStringView>
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 
 namespace orvantis {
@@ -32,10 +31,6 @@ enum class CellText { AsIs, ControlsEscaped };
 // The format of a name as given to --format; nothing for an unknown one.
 std::optional<RankingFormat> rankingFormatNamed(const QString &name);
 
-// The level that the characters of the row at a position share at the top, for a tied row
-// whose shared level is above 0; nothing for any other row.
-using TiedLevelOfRow = std::function<std::optional<int32_t>(int row)>;
-
 // The rows a ranking is written from, whatever keeps them: their cells as the list shows them,
 // each row's level as a number, and the level a tied row's characters share.
 class RankingRows {
@@ -54,9 +49,8 @@ public:
 QByteArray rankingText(const RankingRows &rows, RankingFormat format, int top, CellText cellText);
 
 // The first `top` rows of the list (all of them when `top` is negative), in list order, in the
-// given format, as UTF-8.
+// given format, as UTF-8. A report list's rows say nothing of tied levels.
 QByteArray rankingText(const ReportList &list, RankingFormat format = RankingFormat::Tsv,
-                       int top = -1, CellText cellText = CellText::AsIs,
-                       const TiedLevelOfRow &tiedLevelOf = {});
+                       int top = -1, CellText cellText = CellText::AsIs);
 
 } // namespace orvantis

@@ -70,13 +70,6 @@ QString ScanReport::accountFileOf(uint32_t rowTag) const {
                                                : QString();
 }
 
-std::optional<int32_t> ScanReport::tiedLevelAbove0Of(uint32_t rowTag) const {
-    if (!characters)
-        return std::nullopt;
-    const std::optional<int32_t> tied = characters->tiedLevel(rowTag);
-    return tied && *tied > 0 ? tied : std::nullopt;
-}
-
 size_t ScanReport::unreadableFiles() const {
     return static_cast<size_t>(std::count_if(skipped.begin(), skipped.end(),
                                              [](const SkippedFile &f) { return f.unreadable; }));

@@ -62,9 +62,6 @@ struct ScanReport {
 
     // The path of the account file that the row with this tag was read from.
     QString accountFileOf(uint32_t rowTag) const;
-    // The level the row with this tag ties at, for a row with slot "X" whose characters share a
-    // level above 0.
-    std::optional<int32_t> tiedLevelAbove0Of(uint32_t rowTag) const;
 
     size_t unreadableFiles() const;
     // The account files that were read: those listed but the unreadable ones.
