@@ -50,7 +50,7 @@ void BM_ConsoleRanking(benchmark::State &state) {
     for (auto _ : state) {
         const orvantis::ScanResult scan = orvantis::scanAccounts(folder);
         benchmark::DoNotOptimize(
-            orvantis::rankingText(*scan.records, scan.report.characters.get()).size());
+            orvantis::rankingText(*scan.records, scan.characters.get()).size());
     }
     orvantis::bench::reportMemory(state, start, state.range(0));
 }
@@ -83,7 +83,7 @@ void BM_WindowViewFill(benchmark::State &state) {
         state.PauseTiming();
         orvantis::ScanResult scan = orvantis::scanAccounts(folder);
         state.ResumeTiming();
-        window.lvLevels().setAccounts(std::move(scan.records), scan.report.characters);
+        window.lvLevels().setRanking(std::make_shared<orvantis::LiveRanking>(std::move(scan)));
         QCoreApplication::processEvents();
         window.levelsView()->viewport()->repaint();
         benchmark::DoNotOptimize(window.levelsView()->model()->rowCount());
@@ -161,7 +161,9 @@ void BM_WindowFindTyping(benchmark::State &state) {
         records->add(static_cast<uint32_t>(i), rows - i, 1,
                      QStringLiteral("player%1").arg(i, 7, 10, QLatin1Char('0')),
                      QString::fromLatin1(names[i % 7]));
-    window.lvLevels().setAccounts(std::move(records), nullptr);
+    orvantis::ScanResult made;
+    made.records = std::move(records);
+    window.lvLevels().setRanking(std::make_shared<orvantis::LiveRanking>(std::move(made)));
     window.show();
     QCoreApplication::processEvents();
     orvantis::FindBar *bar = window.findBar();

@@ -228,8 +228,8 @@ TEST(BackgroundScan, HandsOverTheRowsOfTheScanAndItsFailures) {
     EXPECT_EQ(scan.filesRead(), 800u);
     BackgroundScan::Outcome outcome = scan.take();
     ASSERT_FALSE(outcome.error);
-    ASSERT_TRUE(outcome.records);
-    EXPECT_EQ(rowTexts(*outcome.records), expected.rows) << "the ranking of GetScores";
+    ASSERT_TRUE(outcome.result.records);
+    EXPECT_EQ(rowTexts(*outcome.result.records), expected.rows) << "the ranking of GetScores";
 
     // A failure inside the scan comes out whole, to be raised where the outcome is taken.
     ScanSettings failing;
@@ -241,7 +241,7 @@ TEST(BackgroundScan, HandsOverTheRowsOfTheScanAndItsFailures) {
     const BackgroundScan::Outcome failed = broken.take();
     ASSERT_TRUE(failed.error);
     EXPECT_THROW(std::rethrow_exception(failed.error), Failure);
-    EXPECT_FALSE(failed.records);
+    EXPECT_FALSE(failed.result.records);
 }
 
 namespace {
@@ -396,7 +396,7 @@ TEST(ConcurrentScan, WithoutAThreadForTheScanTheWindowsScanFailsAndSaysWhy) {
             std::fprintf(stderr, "%s\n", failure.what());
             std::_Exit(failure.description().startsWith("Cannot start the scan: ") ? 0 : 5);
         }
-        std::_Exit(outcome.records ? 6 : 7); // the thread was had after all
+        std::_Exit(outcome.result.records ? 6 : 7); // the thread was had after all
     });
     if (status == 6)
         GTEST_SKIP() << "the system gave the thread despite the limit";

@@ -8,6 +8,7 @@
 #include "scan/accountranking.h"
 #include "scan/inifiles.h"
 #include "scan/reportcolumns.h"
+#include "scan/scancontroller.h"
 #include "scanwaiting.h"
 #include "tempfolder.h"
 #include "window/errorreport.h"
@@ -874,24 +875,35 @@ TEST_F(WindowTest, CellTooltipsShowCutOffTextTheCharactersAndTheLevelATieIsAt) {
     EXPECT_EQ(tooltipAt(2, 3), "No characters");
 }
 
-TEST_F(WindowTest, RefreshesWhenFilesChangeOnlyWhileAskedTo) {
+TEST_F(WindowTest, FollowsChangesOnlyWhileAskedToAndReadsOnlyTheFilesChanged) {
     writeAccounts(2);
     frmMain &w = window();
     ASSERT_TRUE(loadAndWait(w));
     EXPECT_FALSE(w.refreshesWhenFilesChange()) << "off at every start";
     folder.write("accounts/new1.ini", accountFile("new1", 50));
-    QTest::qWait(frmMain::kQuietAfterChangeMs + 500);
+    QTest::qWait(ScanController::kGatherMs + 500);
     EXPECT_EQ(w.lvLevels().rowCount(), 2) << "nothing while off";
 
     w.setRefreshWhenFilesChange(true);
+    ASSERT_TRUE(eventually([&] { return !w.isScanning(); }, 15000));
+    EXPECT_EQ(w.lvLevels().rowCount(), 3) << "switched on, the folder is read as it is now";
+    EXPECT_TRUE(w.scanSummary()->toolTip().contains("following changes since"))
+        << w.scanSummary()->toolTip().toStdString();
+    int fullScans = 0;
+    QObject::connect(&w, &frmMain::scanFinished, [&] { ++fullScans; });
     QElapsedTimer clock;
     clock.start();
     folder.write("accounts/new2.ini", accountFile("new2", 60));
-    ASSERT_TRUE(eventually([&] { return !w.isScanning() && w.lvLevels().rowCount() == 4; }, 15000))
+    ASSERT_TRUE(eventually([&] { return w.lvLevels().rowCount() == 4; }, 5000))
         << "a new account file appears without a click";
-    EXPECT_GE(clock.elapsed(), frmMain::kQuietAfterChangeMs) << "once the changes have paused";
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(fullScans, 0) << "only the file changed is read";
     EXPECT_EQ(w.lvLevels().cellText(0, 0), "new2");
+    EXPECT_TRUE(w.scanSummary()->toolTip().contains("4 accounts from 4 account files"))
+        << w.scanSummary()->toolTip().toStdString();
+    EXPECT_TRUE(w.scanSummary()->toolTip().contains("following changes, the last at"));
     w.setRefreshWhenFilesChange(false);
+    EXPECT_FALSE(w.scanSummary()->toolTip().contains("following"));
 }
 
 TEST(WindowPlace, MovesAFrameThatWouldLeaveTheScreenInsideItWhenItFits) {

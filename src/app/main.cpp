@@ -24,6 +24,8 @@ const char kUsage[] =
     "/usr/bin/orvantis) does not change it. Nothing is written to the folder.\n"
     "\n"
     "Options:\n"
+    "  --watch        follow the folder's changes from the start, each shown within a second\n"
+    "                 (\"Refresh When Files Change\" in the list's menu, off at a plain start)\n"
     "  -h, --help     show this help and exit\n"
     "  --version      show the version and exit\n"
     "\n"
@@ -39,7 +41,7 @@ const char kUsage[] =
 // Reads the command line before any window exists, so that --help, --version and bad usage
 // need no display. Sets `folder` to the one given, if any; gives a status to end with, or
 // nothing to go on.
-std::optional<int> readCommandLine(int argc, char *argv[], QString &folder) {
+std::optional<int> readCommandLine(int argc, char *argv[], QString &folder, bool &watch) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -47,7 +49,8 @@ std::optional<int> readCommandLine(int argc, char *argv[], QString &folder) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({help, version});
+    const QCommandLineOption watchOption(QStringLiteral("watch"));
+    parser.addOptions({help, version, watchOption});
     const auto usageError = [](const QString &message) {
         std::fprintf(stderr, "orvantis: %s (see --help)\n", message.toLocal8Bit().constData());
         return orvantis::kExitUsage;
@@ -62,6 +65,7 @@ std::optional<int> readCommandLine(int argc, char *argv[], QString &folder) {
         std::printf("orvantis %s\n", ORVANTIS_VERSION);
         return orvantis::kExitSuccess;
     }
+    watch = parser.isSet(watchOption);
     const QStringList folders = parser.positionalArguments();
     if (folders.size() > 1)
         return usageError(QStringLiteral("one FOLDER at most"));
@@ -74,7 +78,8 @@ std::optional<int> readCommandLine(int argc, char *argv[], QString &folder) {
 
 int main(int argc, char *argv[]) {
     QString folder;
-    if (const auto status = readCommandLine(argc, argv, folder))
+    bool watch = false;
+    if (const auto status = readCommandLine(argc, argv, folder, watch))
         return *status;
     orvantis::WidgetMessageBox messages;
     orvantis::GuardedApplication app(argc, argv, messages);
@@ -88,6 +93,8 @@ int main(int argc, char *argv[]) {
 
     orvantis::frmMain window(folder, messages);
     messages.setParentWidget(&window);
+    if (watch)
+        window.setRefreshWhenFilesChange(true); // watched before the first scan reads the folder
     try {
         if (!window.Form_Load())
             return orvantis::kExitNoAccountsFolder;

@@ -152,14 +152,14 @@ int rank(const Request &request) {
     BackgroundScan::Outcome outcome = scan.take();
     if (outcome.error)
         std::rethrow_exception(outcome.error);
-    const ScanReport &report = outcome.report;
+    const ScanReport &report = outcome.result.report;
     if (report.accounts != FolderState::Listed) {
         complain(whyNotAFolder(report));
         return kExitAccountsNotAFolder;
     }
     const CellText cellText =
         ::isatty(STDOUT_FILENO) == 1 ? CellText::ControlsEscaped : CellText::AsIs;
-    const QByteArray text = rankingText(*outcome.records, report.characters.get(), request.format,
+    const QByteArray text = rankingText(*outcome.result.records, outcome.result.characters.get(), request.format,
                                         request.top, cellText);
     // Straight to the descriptor, which waits where a parent left it non-blocking, as stdio
     // would not.

@@ -24,14 +24,78 @@ int32_t AccountCharacters::level(uint32_t place, int slot) const {
     return has(place) && slot >= 1 && slot <= kSlots ? accounts_[place].levels[slot - 1] : 0;
 }
 
+void AccountCharacters::growTo(size_t places) {
+    if (places > accounts_.size())
+        accounts_.resize(places);
+}
+
+void AccountCharacters::keep(uint32_t place, const std::array<int32_t, kSlots> &levels,
+                             const std::array<QString, kSlots> &names) {
+    Account &account = accounts_.at(place);
+    release(account);
+    account = Account{};
+    account.block = kOwnBlock;
+    account.nameStart = static_cast<uint32_t>(own_.size());
+    for (size_t slot = 0; slot < kSlots; ++slot) {
+        const QStringView name = QStringView(names[slot]).left(255);
+        account.levels[slot] = levels[slot];
+        account.nameLengths[slot] = static_cast<uint8_t>(name.size());
+        own_ += name;
+        ownInUse_ += name.size();
+    }
+    account.kept = true;
+    compactOwnText();
+}
+
+void AccountCharacters::forget(uint32_t place) {
+    if (!has(place))
+        return;
+    release(accounts_[place]);
+    accounts_[place] = Account{};
+    compactOwnText();
+}
+
+void AccountCharacters::release(const Account &account) {
+    if (account.kept && account.block == kOwnBlock)
+        for (uint8_t length : account.nameLengths)
+            ownInUse_ -= length;
+}
+
+void AccountCharacters::compactOwnText() {
+    constexpr qsizetype kLeastWaste = 1 << 20; // characters: a small block is not worth it
+    if (own_.size() - ownInUse_ < std::max(kLeastWaste, ownInUse_))
+        return;
+    QString kept;
+    kept.reserve(ownInUse_);
+    for (Account &account : accounts_) {
+        if (!account.kept || account.block != kOwnBlock)
+            continue;
+        const qsizetype length =
+            qsizetype{account.nameLengths[0]} + account.nameLengths[1] + account.nameLengths[2];
+        const auto start = static_cast<uint32_t>(kept.size());
+        kept += QStringView(own_).mid(account.nameStart, length);
+        account.nameStart = start;
+    }
+    own_ = std::move(kept);
+}
+
+const QString *AccountCharacters::textOf(const Account &account) const {
+    if (account.block == kOwnBlock)
+        return &own_;
+    return blocks_ ? &(*blocks_)[account.block] : nullptr;
+}
+
 QStringView AccountCharacters::name(uint32_t place, int slot) const {
-    if (!has(place) || slot < 1 || slot > kSlots || !blocks_)
+    if (!has(place) || slot < 1 || slot > kSlots)
         return {};
     const Account &account = accounts_[place];
+    const QString *text = textOf(account);
+    if (!text)
+        return {};
     qsizetype start = account.nameStart;
     for (int before = 0; before < slot - 1; ++before)
         start += account.nameLengths[before];
-    return QStringView((*blocks_)[account.block]).mid(start, account.nameLengths[slot - 1]);
+    return QStringView(*text).mid(start, account.nameLengths[slot - 1]);
 }
 
 std::optional<int32_t> AccountCharacters::tiedLevel(uint32_t place) const {

@@ -33,6 +33,13 @@ public:
     // The blocks of text the names are in, once every account is set.
     void setBlocks(std::shared_ptr<const TextBlocks> blocks) { blocks_ = std::move(blocks); }
 
+    // As the folder changes: room for places below `places`; the account at `place` kept
+    // anew, its names in a block of this object's own; or no longer kept.
+    void growTo(size_t places);
+    void keep(uint32_t place, const std::array<int32_t, kSlots> &levels,
+              const std::array<QString, kSlots> &names);
+    void forget(uint32_t place);
+
     bool has(uint32_t place) const { return place < accounts_.size() && accounts_[place].kept; }
     // Slot 1, 2 or 3 of the account at `place`; 0 and the empty name for an account not kept.
     int32_t level(uint32_t place, int slot) const;
@@ -54,8 +61,15 @@ private:
         uint8_t nameLengths[kSlots] = {0, 0, 0};
         bool kept = false;
     };
+    static constexpr uint16_t kOwnBlock = AccountRecords::kOwnBlock;
+    const QString *textOf(const Account &account) const;
+    void release(const Account &account);
+    void compactOwnText();
+
     std::vector<Account> accounts_;
     std::shared_ptr<const TextBlocks> blocks_;
+    QString own_;            // the names of accounts kept anew
+    qsizetype ownInUse_ = 0; // how much of it kept accounts still point to
 };
 
 } // namespace orvantis

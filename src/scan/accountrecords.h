@@ -26,9 +26,13 @@ struct AccountRecord {
     uint8_t slot; // 1, 2 or 3; 0 for "X", when the top level is shared
 };
 
-// The accounts of a scan, one record each, in the order they are given.
+// The accounts of a scan, one record each, in the order they are given. Records made after the
+// scan (as its folder changes) keep their texts in a block of their own.
 class AccountRecords {
 public:
+    // The block of the texts of records made here, not by a scan's threads.
+    static constexpr uint16_t kOwnBlock = UINT16_MAX;
+
     // None yet; add() gives it its own block.
     AccountRecords();
     // These records, whose texts are in `blocks`.
@@ -38,6 +42,20 @@ public:
     void reserve(size_t count, size_t textLength);
     // Adds an account at the end; `login` and `name` are each at most 254 characters.
     void add(uint32_t place, int32_t level, uint8_t slot, QStringView login, QStringView name);
+
+    // A record whose login and name (each at most 254 characters) are kept in the own block;
+    // for insert() or replace().
+    AccountRecord make(uint32_t place, int32_t level, uint8_t slot, QStringView login,
+                       QStringView name);
+    void insert(size_t at, const AccountRecord &record);
+    void erase(size_t at);
+    void replace(size_t at, const AccountRecord &record);
+    // Moves the record at `from` so that it is at `to`, the records between moving up or down.
+    void move(size_t from, size_t to);
+    // Every record, to be put in another order or made fewer at once: the records made to go
+    // with them come from make().
+    std::vector<AccountRecord> takeAll() { return std::move(records_); }
+    void setAll(std::vector<AccountRecord> records);
 
     size_t size() const { return records_.size(); }
     const AccountRecord &operator[](size_t i) const { return records_[i]; }
@@ -49,9 +67,15 @@ public:
     static QString levelText(int32_t level);
 
 private:
+    const QString &textOf(const AccountRecord &record) const;
+    void release(const AccountRecord &record);
+    // Once most of the own block is texts of records gone, it is made anew with the others.
+    void compactOwnText();
+
     std::vector<AccountRecord> records_;
     std::shared_ptr<const TextBlocks> blocks_;
-    QString own_; // what add() adds, while it has no blocks of a scan's
+    QString own_;           // the texts of records made here
+    qsizetype ownInUse_ = 0; // how much of it records still point to
 };
 
 } // namespace orvantis

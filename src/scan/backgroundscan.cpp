@@ -13,6 +13,7 @@ struct BackgroundScan::State {
     QString programFolder;
     ScanSettings settings;
     ScanProgress progress;
+    std::function<void()> whenFinished;
 
     std::mutex lock;
     std::condition_variable ended;
@@ -20,9 +21,11 @@ struct BackgroundScan::State {
     Outcome outcome;   // written by the scan before `done` is set, read by the owner after
 };
 
-BackgroundScan::BackgroundScan(QString programFolder, ScanSettings settings)
+BackgroundScan::BackgroundScan(QString programFolder, ScanSettings settings,
+                               std::function<void()> whenFinished)
     : state_(std::make_shared<State>()) {
     state_->programFolder = std::move(programFolder);
+    state_->whenFinished = std::move(whenFinished);
     state_->settings = std::move(settings);
     state_->settings.progress = &state_->progress;
     try {
@@ -38,9 +41,7 @@ BackgroundScan::BackgroundScan(QString programFolder, ScanSettings settings)
 void BackgroundScan::run(State &state) {
     Outcome outcome;
     try {
-        ScanResult result = scanAccounts(state.programFolder, state.settings);
-        outcome.records = std::move(result.records);
-        outcome.report = std::move(result.report);
+        outcome.result = scanAccounts(state.programFolder, state.settings);
     } catch (...) {
         outcome.error = std::current_exception();
     }
@@ -48,10 +49,14 @@ void BackgroundScan::run(State &state) {
 }
 
 void BackgroundScan::finish(State &state, Outcome outcome) {
-    const std::lock_guard<std::mutex> guard(state.lock);
-    state.outcome = std::move(outcome);
-    state.done = true;
-    state.ended.notify_all();
+    {
+        const std::lock_guard<std::mutex> guard(state.lock);
+        state.outcome = std::move(outcome);
+        state.done = true;
+        state.ended.notify_all();
+    }
+    if (state.whenFinished)
+        state.whenFinished();
 }
 
 BackgroundScan::~BackgroundScan() {

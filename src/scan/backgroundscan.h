@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -18,15 +19,16 @@ class BackgroundScan {
 public:
     // What a finished scan hands over: its records, ranked, or the error that ended it.
     struct Outcome {
-        std::shared_ptr<AccountRecords> records;
-        ScanReport report;
+        ScanResult result;
         std::exception_ptr error;
     };
 
     // Starts the scan of the accounts folder of `programFolder` at once. `settings.progress` is
     // the scan's own and need not be given. When no thread can be had for it, the scan has
-    // finished at once with that failure.
-    explicit BackgroundScan(QString programFolder, ScanSettings settings = {});
+    // finished at once with that failure. `whenFinished`, when given, is called once the
+    // outcome can be taken, on the scan's thread (or on this one, for that failure).
+    explicit BackgroundScan(QString programFolder, ScanSettings settings = {},
+                            std::function<void()> whenFinished = {});
     // Stops the scan if it still runs (see stop()).
     ~BackgroundScan();
     BackgroundScan(const BackgroundScan &) = delete;

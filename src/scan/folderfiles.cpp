@@ -156,6 +156,19 @@ void FolderListing::add(const char *name, size_t length) {
     names_ += '\0';
 }
 
+bool comesBeforeInNameOrder(std::string_view a, std::string_view b) {
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t k = 0; k < common; ++k) {
+        const auto fa = static_cast<unsigned char>(foldAscii(a[k]));
+        const auto fb = static_cast<unsigned char>(foldAscii(b[k]));
+        if (fa != fb)
+            return fa < fb;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
 // By the names with ASCII letters folded, then by the names as they are, so that the order is
 // the same on every run, also for names that differ only in letter case. Each name's first 16
 // folded bytes are compared as two numbers first: a million names are mostly told apart by them
@@ -187,17 +200,7 @@ std::vector<size_t> FolderListing::nameOrder() const {
             return x.high < y.high;
         if (x.low != y.low)
             return x.low < y.low;
-        const std::string_view a = nameOf(x.index), b = nameOf(y.index);
-        const size_t common = std::min(a.size(), b.size());
-        for (size_t k = 16; k < common; ++k) {
-            const auto fa = static_cast<unsigned char>(foldAscii(a[k]));
-            const auto fb = static_cast<unsigned char>(foldAscii(b[k]));
-            if (fa != fb)
-                return fa < fb;
-        }
-        if (a.size() != b.size())
-            return a.size() < b.size();
-        return a < b;
+        return comesBeforeInNameOrder(nameOf(x.index), nameOf(y.index));
     });
     std::vector<size_t> order(keyed.size());
     for (size_t i = 0; i < keyed.size(); ++i)

@@ -50,6 +50,11 @@ QString resolvePathIgnoringCase(const QString &path);
 // they are), or as the folder stores its entries, which is quicker to have.
 enum class ListingOrder { ByName, AsStored };
 
+// Whether the name `a` comes before `b` in name order, both as stored on disk: by their bytes
+// with ASCII letter case ignored, a shorter name before a longer one it begins, and then by the
+// bytes as they are. Only the same name is neither before nor after itself.
+bool comesBeforeInNameOrder(std::string_view a, std::string_view b);
+
 // What the path of a listing turned out to be. Only a folder is listed; the rest list nothing.
 enum class FolderState {
     Listed,        // a folder, or a link to one

@@ -3,11 +3,11 @@
 #include "platform/asciitext.h"
 #include "platform/decimaltext.h"
 #include "platform/failure.h"
+#include "scan/accountfile.h"
 #include "scan/filering.h"
 #include "scan/folderfiles.h"
 #include "scan/inifiles.h"
 #include "scan/inireader.h"
-#include "scan/levelreading.h"
 #include "scan/readerthreads.h"
 
 #include <algorithm>
@@ -25,49 +25,17 @@ namespace orvantis {
 
 namespace {
 
-// The values one account file gives, in the order the lookup returns them.
-enum AccountValue { kLogin, kLevel1, kLevel2, kLevel3, kName1, kName2, kName3, kNameX };
-
-std::vector<IniName> accountNames() {
-    return {{"GENERAL", "Login"}, {"CHAR1", "Level"}, {"CHAR2", "Level"}, {"CHAR3", "Level"},
-            {"CHAR1", "Name"},    {"CHAR2", "Name"},  {"CHAR3", "Name"},  {"CHARX", "Name"}};
-}
-
-QString trimSpaces(const QString &text) {
-    qsizetype begin = 0, end = text.size();
-    while (begin < end && text[begin] == u' ')
-        ++begin;
-    while (end > begin && text[end - 1] == u' ')
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-// The account file name rule, on the name as stored when its end is plain ASCII.
-bool isAccountFile(const FolderListing &listing, size_t i) {
-    const std::string_view raw = listing.rawName(i);
-    if (raw.size() >= 3 && isAscii(raw.end() - 3, raw.end())) {
-        const std::string_view end = raw.substr(raw.size() - 3);
-        return std::equal(end.begin(), end.end(), "ini",
-                          [](char a, char b) { return foldAscii(a) == b; });
-    }
-    return isAccountFileName(listing.name(i));
-}
-
-int nameValueOf(const QString &slot) {
-    if (slot == u"1")
-        return kName1;
-    if (slot == u"2")
-        return kName2;
-    if (slot == u"3")
-        return kName3;
-    return kNameX;
-}
-
 } // namespace
 
 QString ScanReport::accountFileOf(uint32_t rowTag) const {
     return listing && rowTag < listing->size() ? listing->folder() + listing->name(rowTag)
                                                : QString();
+}
+
+SkippedFile skippedFile(const QString &name, FileOutcome outcome, int error) {
+    if (outcome == FileOutcome::Unreadable)
+        return {name, QStringLiteral("could not be read: ") + systemErrorText(error), true};
+    return {name, QStringLiteral("a character level is outside -2147483648 to 2147483647")};
 }
 
 size_t ScanReport::unreadableFiles() const {
@@ -101,17 +69,12 @@ HighestLevel findHighestLevel(int32_t l1, int32_t l2, int32_t l3) {
 
 namespace {
 
-// What one account file came to, kept at its place in the listing: no row (not an account
-// file), no login, a row, or a file left out for a level out of range or because it could not
-// be read.
+// What one account file came to, kept at its place in the listing.
 struct AccountOutcome {
-    enum Kind : uint8_t { NoRow, NoLogin, Row, OutOfRange, Unreadable };
-    Kind kind = NoRow;
+    FileOutcome kind = FileOutcome::NotListed;
     int error = 0; // why an unreadable file could not be read
 };
 
-const QString kOutOfRange =
-    QStringLiteral("a character level is outside -2147483648 to 2147483647");
 
 // What one reading thread makes of the account files it reads: a record for each account with
 // a login, their texts and their characters' names in one block of text of its own.
@@ -124,7 +87,7 @@ struct ThreadRecords {
 // reads the blocking way, and what it has made of them.
 struct FileParsing {
     explicit FileParsing(uint16_t textBlock) : block(textBlock) {}
-    IniLookup lookup{accountNames()};
+    IniLookup lookup{accountFileKeys()};
     std::vector<char> buffer;
     uint16_t block; // its text's place among the scan's blocks
     ThreadRecords made;
@@ -132,56 +95,27 @@ struct FileParsing {
 
 // Makes the record and the characters of the account file at `place`, just read into the
 // lookup, on the thread that read it.
-AccountOutcome::Kind makeAccount(FileParsing &parsing, uint32_t place,
-                                 AccountCharacters &characters) {
-    const IniLookup &lookup = parsing.lookup;
-    std::array<int32_t, 3> levels{};
-    for (int slot = 0; slot < 3; ++slot) {
-        // Reading skips blanks wherever they stand, so trimming is left to it.
-        const auto ascii = lookup.asciiValue(kLevel1 + slot);
-        const std::optional<int32_t> level =
-            ascii
-                ? readLevel(QLatin1StringView(ascii->data(), static_cast<qsizetype>(ascii->size())))
-                : readLevel(lookup.value(kLevel1 + slot));
-        if (!level)
-            return AccountOutcome::OutOfRange;
-        levels[static_cast<size_t>(slot)] = *level;
-    }
-    const QString login = lookup.value(kLogin);
-    if (login.isEmpty())
-        return AccountOutcome::NoLogin;
-    const HighestLevel highest = findHighestLevel(levels[0], levels[1], levels[2]);
-    QString names[3];
-    std::array<uint8_t, 3> nameLengths{};
-    for (size_t slot = 0; slot < 3; ++slot) {
-        names[slot] = trimSpaces(lookup.value(kName1 + slot));
-        nameLengths[slot] = static_cast<uint8_t>(names[slot].size()); // at most 254
-    }
-    const int nameValue = nameValueOf(highest.slot);
-    const QString name =
-        nameValue == kNameX ? trimSpaces(lookup.value(kNameX)) : names[nameValue - kName1];
-
+FileOutcome makeAccount(FileParsing &parsing, uint32_t place, AccountCharacters &characters) {
+    const AccountFile file = parseAccountFile(parsing.lookup);
+    if (file.outcome != FileOutcome::Row)
+        return file.outcome;
     QString &text = parsing.made.text;
     if (text.size() + 5 * qsizetype{kMaxIniValueLength} > qsizetype{UINT32_MAX})
         throw Failure(kOutOfMemory, QStringLiteral("Too many logins and names to keep"));
     const auto start = static_cast<uint32_t>(text.size());
-    text += login;
-    text += name;
+    text += file.login;
+    text += file.name;
     const auto namesStart = static_cast<uint32_t>(text.size());
-    for (const QString &slotName : names)
-        text += slotName;
-    parsing.made.records.push_back(
-        {place, highest.level, start, parsing.block, static_cast<uint8_t>(login.size()),
-         static_cast<uint8_t>(name.size()),
-         static_cast<uint8_t>(nameValue == kNameX ? 0 : nameValue - kName1 + 1)});
-    characters.set(place, levels, parsing.block, namesStart, nameLengths);
-    return AccountOutcome::Row;
-}
-
-// Errors in opening or reading a file that are the program's, never the file's: too many files
-// open in the process or the system, no memory, or a descriptor of the program's own gone bad.
-bool isProgramsOwn(int error) {
-    return error == EMFILE || error == ENFILE || error == ENOMEM || error == EBADF;
+    std::array<uint8_t, 3> nameLengths{};
+    for (size_t slot = 0; slot < 3; ++slot) {
+        text += file.names[slot];
+        nameLengths[slot] = static_cast<uint8_t>(file.names[slot].size()); // at most 254
+    }
+    parsing.made.records.push_back({place, file.level, start, parsing.block,
+                                    static_cast<uint8_t>(file.login.size()),
+                                    static_cast<uint8_t>(file.name.size()), file.slot});
+    characters.set(place, file.levels, parsing.block, namesStart, nameLengths);
+    return FileOutcome::Row;
 }
 
 // Account files read by several threads at once: what they share. Each thread takes a few files
@@ -234,7 +168,7 @@ public:
                 if (!goingOn())
                     return;
                 const FileRead read = readBlocking(parsing, k);
-                if (read.outcome == FileRead::Failed && isProgramsOwn(read.error))
+                if (read.outcome == FileRead::Failed && isProgramsOwnShortage(read.error))
                     throw systemFailure(read.error,
                                         QStringLiteral("Cannot open the account file %1, even "
                                                        "with no other account file open")
@@ -312,14 +246,14 @@ private:
     bool finish(FileParsing &parsing, size_t k, const FileRead &read) {
         if (read.outcome == FileRead::Stopped)
             return true;
-        if (read.outcome == FileRead::Failed && isProgramsOwn(read.error)) {
+        if (read.outcome == FileRead::Failed && isProgramsOwnShortage(read.error)) {
             putOff(k);
             return false;
         }
         const auto place = static_cast<uint32_t>(positions_[k]);
         AccountOutcome &outcome = outcomes_[place];
         if (read.outcome == FileRead::Failed)
-            outcome = {AccountOutcome::Unreadable, read.error};
+            outcome = {FileOutcome::Unreadable, read.error};
         else
             outcome = {makeAccount(parsing, place, characters_), 0};
         progress_.filesRead.fetch_add(1, std::memory_order_relaxed);
@@ -460,7 +394,10 @@ struct ScanParts {
     ScanReport report;
     std::vector<AccountRecord> records;
     std::shared_ptr<const TextBlocks> texts;
-    std::vector<uint32_t> nameRank; // by listing place
+    std::vector<uint32_t> nameRank;  // by listing place
+    std::vector<uint32_t> nameOrder; // the listing places in name order
+    std::vector<FileOutcome> outcomes; // by listing place
+    std::shared_ptr<AccountCharacters> characters;
 };
 
 // Reads the accounts folder: one record per account with a login, made by the thread that read
@@ -480,7 +417,7 @@ ScanParts scanFolder(const QString &programFolder, const ScanSettings &settings)
     report.accountsLinkTarget = listing.linkTarget();
     std::vector<size_t> positions;
     for (size_t i = 0; i < listing.size(); ++i)
-        if (isAccountFile(listing, i))
+        if (isAccountFileRawName(listing.rawName(i)))
             positions.push_back(i);
     report.accountFiles = positions.size();
     progress.filesFound = positions.size();
@@ -494,18 +431,18 @@ ScanParts scanFolder(const QString &programFolder, const ScanSettings &settings)
     // What stays to do after the last file: the report in name order, and the records and
     // texts of every thread put together.
     parts.nameRank.resize(listing.size());
+    parts.nameOrder.resize(listing.size());
+    parts.outcomes.resize(listing.size());
     for (size_t rank = 0; rank < nameOrder.size(); ++rank) {
         const size_t i = nameOrder[rank];
         parts.nameRank[i] = static_cast<uint32_t>(rank);
+        parts.nameOrder[rank] = static_cast<uint32_t>(i);
+        parts.outcomes[i] = outcomes[i].kind;
         const AccountOutcome &outcome = outcomes[i];
-        if (outcome.kind == AccountOutcome::NoLogin)
+        if (outcome.kind == FileOutcome::NoLogin)
             ++report.withoutLogin;
-        else if (outcome.kind == AccountOutcome::OutOfRange)
-            report.skipped.push_back({listing.name(i), kOutOfRange});
-        else if (outcome.kind == AccountOutcome::Unreadable)
-            report.skipped.push_back(
-                {listing.name(i),
-                 QStringLiteral("could not be read: ") + systemErrorText(outcome.error), true});
+        else if (outcome.kind == FileOutcome::OutOfRange || outcome.kind == FileOutcome::Unreadable)
+            report.skipped.push_back(skippedFile(listing.name(i), outcome.kind, outcome.error));
     }
     size_t count = 0;
     for (const ThreadRecords &thread : made)
@@ -522,7 +459,7 @@ ScanParts scanFolder(const QString &programFolder, const ScanSettings &settings)
     parts.texts = std::move(texts);
     listing.closeFolder();
     report.listing = std::make_shared<const FolderListing>(std::move(listing));
-    report.characters = std::move(characters);
+    parts.characters = std::move(characters);
     return parts;
 }
 
@@ -541,6 +478,9 @@ ScanResult scanAccounts(const QString &programFolder, const ScanSettings &settin
     result.records =
         std::make_shared<AccountRecords>(std::move(parts.records), std::move(parts.texts));
     result.report = std::move(parts.report);
+    result.characters = std::move(parts.characters);
+    result.nameOrder = std::move(parts.nameOrder);
+    result.outcomes = std::move(parts.outcomes);
     return result;
 }
 

@@ -3,6 +3,7 @@
 #include "listsort/sortlistcolumn.h"
 #include "reportlist/reportlist.h"
 #include "scan/accountcharacters.h"
+#include "scan/accountfile.h"
 #include "scan/accountrecords.h"
 #include "scan/filering.h"
 #include "scan/folderfiles.h"
@@ -44,6 +45,9 @@ struct SkippedFile {
     bool unreadable = false;
 };
 
+// The file left out for this outcome (a level out of range, or unreadable with this errno).
+SkippedFile skippedFile(const QString &name, FileOutcome outcome, int error);
+
 // What a scan read, besides its rows.
 struct ScanReport {
     // What the accounts entry turned out to be; a scan lists only a folder.
@@ -56,9 +60,6 @@ struct ScanReport {
     std::vector<SkippedFile> skipped;
     // The folder's listing, its folder closed: each row's tag is its account file's place in it.
     std::shared_ptr<const FolderListing> listing;
-
-    // Every row's characters, by the row's tag.
-    std::shared_ptr<const AccountCharacters> characters;
 
     // The path of the account file that the row with this tag was read from.
     QString accountFileOf(uint32_t rowTag) const;
@@ -112,7 +113,13 @@ public:
 // else it read.
 struct ScanResult {
     std::shared_ptr<AccountRecords> records;
+    // Every record's characters, by its place in the listing.
+    std::shared_ptr<AccountCharacters> characters;
     ScanReport report;
+    // What following the folder's changes starts from: the listing's places in name order, and
+    // what each listed file came to.
+    std::vector<uint32_t> nameOrder;
+    std::vector<FileOutcome> outcomes;
 };
 
 // Reads every account file in the "accounts" folder of the program folder into one record per

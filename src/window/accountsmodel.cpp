@@ -4,43 +4,82 @@
 
 namespace orvantis {
 
-AccountsModel::AccountsModel(QObject *parent)
-    : QAbstractTableModel(parent), records_(std::make_shared<const AccountRecords>()) {}
+// The ranking's steps as the model's signals.
+class AccountsModel::Steps : public RankingSteps {
+public:
+    explicit Steps(AccountsModel &model) : model_(model) {}
+    void beginInsert(size_t row) override {
+        model_.beginInsertRows(QModelIndex(), rowOf(row), rowOf(row));
+    }
+    void endInsert() override { model_.endInsertRows(); }
+    void beginRemove(size_t row) override {
+        model_.beginRemoveRows(QModelIndex(), rowOf(row), rowOf(row));
+    }
+    void endRemove() override { model_.endRemoveRows(); }
+    // Qt names the row a moved row goes before, as the rows are before the move.
+    void beginMove(size_t from, size_t to) override {
+        model_.beginMoveRows(QModelIndex(), rowOf(from), rowOf(from), QModelIndex(),
+                             rowOf(to > from ? to + 1 : to));
+    }
+    void endMove() override { model_.endMoveRows(); }
+    void rowChanged(size_t row) override {
+        emit model_.dataChanged(model_.index(rowOf(row), 0),
+                                model_.index(rowOf(row), model_.columnCount() - 1));
+    }
+    void beginReset() override { model_.beginResetModel(); }
+    void endReset() override {
+        model_.endResetModel();
+        reset = true;
+    }
+    bool reset = false;
 
-void AccountsModel::setAccounts(std::shared_ptr<const AccountRecords> records,
-                                std::shared_ptr<const AccountCharacters> characters) {
+private:
+    static int rowOf(size_t row) { return static_cast<int>(row); }
+    AccountsModel &model_;
+};
+
+AccountsModel::AccountsModel(QObject *parent)
+    : QAbstractTableModel(parent), ranking_(std::make_shared<LiveRanking>()) {}
+
+AccountsModel::~AccountsModel() = default;
+
+void AccountsModel::setRanking(std::shared_ptr<LiveRanking> ranking) {
     beginResetModel();
-    records_ = records ? std::move(records) : std::make_shared<const AccountRecords>();
-    characters_ = std::move(characters);
+    ranking_ = ranking ? std::move(ranking) : std::make_shared<LiveRanking>();
     endResetModel();
+}
+
+void AccountsModel::applyChanges(std::vector<ChangedFile> changes) {
+    Steps steps(*this);
+    ranking_->apply(std::move(changes), steps);
+    if (steps.reset)
+        emit rankingReset();
 }
 
 QString AccountsModel::cellText(int row, int column) const {
     const auto r = static_cast<size_t>(row);
     switch (column) {
     case kLoginColumn:
-        return records_->login(r).toString();
+        return records().login(r).toString();
     case kLevelColumn:
-        return AccountRecords::levelText((*records_)[r].level);
+        return AccountRecords::levelText(records()[r].level);
     case kSlotColumn:
-        return AccountRecords::slotText((*records_)[r].slot);
+        return AccountRecords::slotText(records()[r].slot);
     default:
-        return records_->name(r).toString();
+        return records().name(r).toString();
     }
 }
 
 QString AccountsModel::toolTip(int row, int column) const {
-    if (!characters_)
-        return {};
     if (column == kNameColumn)
-        return characters_->charactersText(place(row));
+        return characters()->charactersText(place(row));
     if (column == kSlotColumn)
-        return characters_->tieText(place(row));
+        return characters()->tieText(place(row));
     return {};
 }
 
 int AccountsModel::rowCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(records_->size());
+    return parent.isValid() ? 0 : static_cast<int>(records().size());
 }
 
 int AccountsModel::columnCount(const QModelIndex &parent) const {

@@ -2,14 +2,16 @@
 
 #include "scan/accountcharacters.h"
 #include "scan/accountrecords.h"
+#include "scan/liveranking.h"
 
 #include <QAbstractTableModel>
 
 #include <memory>
+#include <vector>
 
 namespace orvantis {
 
-// The levels list as Qt's item views see it: a scan's ranked records, one row each, read as the
+// The levels list as Qt's item views see it: a ranking's records, one row each, read as the
 // view asks for a cell; a level stays a number until it is shown. A name cell's tooltip lists
 // the account's characters, an "X" cell's says the level its characters share.
 class AccountsModel : public QAbstractTableModel {
@@ -17,19 +19,24 @@ class AccountsModel : public QAbstractTableModel {
 
 public:
     explicit AccountsModel(QObject *parent = nullptr);
+    ~AccountsModel() override;
 
-    // Shows these accounts in place of those shown, in one reset, so that a screen reader never
+    // Shows this ranking in place of the one shown, in one reset, so that a screen reader never
     // sees a half-made list.
-    void setAccounts(std::shared_ptr<const AccountRecords> records,
-                     std::shared_ptr<const AccountCharacters> characters);
-    const AccountRecords &records() const { return *records_; }
-    const AccountCharacters *characters() const { return characters_.get(); }
+    void setRanking(std::shared_ptr<LiveRanking> ranking);
+    // Applies files read again to the ranking shown, a row inserted, removed, moved or changed
+    // at a time (or, for many, in one reset), so that views keep their selection and current
+    // row, and each step shows a whole list.
+    void applyChanges(std::vector<ChangedFile> changes);
+    const LiveRanking &ranking() const { return *ranking_; }
+    const AccountRecords &records() const { return ranking_->records(); }
+    const AccountCharacters *characters() const { return &ranking_->characters(); }
 
     // A cell's text as shown, and what its tooltip says (empty for none).
     QString cellText(int row, int column) const;
     QString toolTip(int row, int column) const;
-    // Where the row's account file is in its scan's listing.
-    uint32_t place(int row) const { return (*records_)[static_cast<size_t>(row)].place; }
+    // Where the row's account file is in its ranking's names.
+    uint32_t place(int row) const { return records()[static_cast<size_t>(row)].place; }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -38,9 +45,13 @@ public:
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
+signals:
+    // Changes were applied in one reset: views have lost their selection and current row.
+    void rankingReset();
+
 private:
-    std::shared_ptr<const AccountRecords> records_;
-    std::shared_ptr<const AccountCharacters> characters_;
+    class Steps;
+    std::shared_ptr<LiveRanking> ranking_;
 };
 
 } // namespace orvantis

@@ -1,38 +1,33 @@
 #include "window/frmmain.h"
 
+#include "platform/exitstatus.h"
 #include "platform/failure.h"
-#include "platform/writeall.h"
-#include "reportlist/rowtext.h"
-#include "scan/accountranking.h"
 #include "scan/accountsfolder.h"
 #include "scan/reportcolumns.h"
 #include "window/accountsmodel.h"
+#include "window/errorreport.h"
 #include "window/findbar.h"
 #include "window/scansummary.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTextDocumentFragment>
 #include <QToolTip>
 #include <QTreeView>
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <climits>
+#include <cstdint>
 
 namespace orvantis {
 
@@ -59,7 +54,7 @@ constexpr qint64 kProgressAfterMs = 500;
 } // namespace
 
 frmMain::frmMain(QString programFolder, MessageBox &messages, ScanSettings scanSettings,
-                 QWidget *parent)
+                 ScanController::WatchMaker makeWatch, QWidget *parent)
     : QWidget(parent,
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       programFolder_(std::move(programFolder)), messages_(messages),
@@ -69,7 +64,8 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, ScanSettings scanS
       progress_(new QProgressBar(this)), summary_(new QLabel(this)),
       findBar_(new FindBar(
           *model_, [this] { return levelsView_->currentIndex().row(); }, levelsView_)),
-      scanSettings_(std::move(scanSettings)) {
+      rowActions_(new RowActions(*levelsView_, *model_, messages, *this)),
+      controller_(programFolder_, std::move(scanSettings), std::move(makeWatch)) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kCaption);
     // A tool window is not a main window to Qt; closing it still ends the program.
@@ -124,8 +120,9 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, ScanSettings scanS
 
     scanTimer_.setInterval(kScanPollMs);
     connect(&scanTimer_, &QTimer::timeout, this, &frmMain::watchScan);
-    changeTimer_.setSingleShot(true);
-    connect(&changeTimer_, &QTimer::timeout, this, &frmMain::refreshForChanges);
+    connect(&controller_, &ScanController::scanEnded, this, &frmMain::scanEnded);
+    connect(&controller_, &ScanController::changesRead, this, &frmMain::applyChanges);
+    connect(&controller_, &ScanController::followingChanged, this, &frmMain::showScanSummary);
 
     setTabOrder(levelsView_, command1_);
     setTabOrder(command1_, summary_);
@@ -191,17 +188,17 @@ void frmMain::showEvent(QShowEvent *event) {
 
 // The list's actions, in its context menu and on their keys, and the window's own keys.
 void frmMain::makeActions() {
-    addListAction(QStringLiteral("Copy"), QKeySequence::Copy, &frmMain::copySelectedRows);
+    addListAction(QStringLiteral("Copy"), QKeySequence::Copy, &RowActions::copySelectedRows);
     addListAction(QStringLiteral("Copy with Column Titles"),
                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
-                  &frmMain::copySelectedRowsWithTitles);
-    addListAction(QStringLiteral("Save As…"), QKeySequence::Save, &frmMain::saveAllAs);
+                  &RowActions::copySelectedRowsWithTitles);
+    addListAction(QStringLiteral("Save As…"), QKeySequence::Save, &RowActions::saveAllAs);
     addListAction(QStringLiteral("Save Selected Rows As…"), QKeySequence(),
-                  &frmMain::saveSelectedAs);
+                  &RowActions::saveSelectedAs);
     addListAction(QStringLiteral("Open Account File"), QKeySequence(Qt::CTRL | Qt::Key_O),
-                  &frmMain::openAccountFile);
+                  &RowActions::openAccountFile);
     addListAction(QStringLiteral("Show in Folder"), QKeySequence(),
-                  &frmMain::showAccountFileInFolder);
+                  &RowActions::showAccountFileInFolder);
     auto *separator = new QAction(levelsView_);
     separator->setSeparator(true);
     levelsView_->addAction(separator);
@@ -249,132 +246,13 @@ void frmMain::openFindBar() {
 }
 
 QAction *frmMain::addListAction(const QString &text, const QKeySequence &keys,
-                                void (frmMain::*slot)()) {
+                                void (RowActions::*slot)()) {
     auto *action = new QAction(text, levelsView_);
     action->setShortcut(keys);
     action->setShortcutContext(Qt::WidgetShortcut);
-    connect(action, &QAction::triggered, this, slot);
+    connect(action, &QAction::triggered, rowActions_, slot);
     levelsView_->addAction(action);
     return action;
-}
-
-// In the order shown, whatever the order of selecting.
-std::vector<int> frmMain::selectedRowNumbers() const {
-    std::vector<int> rows;
-    for (const QModelIndex &index : levelsView_->selectionModel()->selectedRows())
-        rows.push_back(index.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
-
-QStringList frmMain::cellsOf(int row) const {
-    QStringList cells;
-    for (int column = 0; column < model_->columnCount(); ++column)
-        cells << model_->cellText(row, column);
-    return cells;
-}
-
-QString frmMain::selectedRowsText() const {
-    QString text;
-    for (int row : selectedRowNumbers())
-        text += tabSeparatedLine(cellsOf(row)) + u'\n';
-    return text;
-}
-
-void frmMain::copySelectedRows() {
-    const QString text = selectedRowsText();
-    if (!text.isEmpty())
-        QGuiApplication::clipboard()->setText(text);
-}
-
-void frmMain::copySelectedRowsWithTitles() {
-    const QString text = selectedRowsText();
-    if (!text.isEmpty())
-        QGuiApplication::clipboard()->setText(reportColumnTitles().join(u'\t') + u'\n' + text);
-}
-
-QString frmMain::accountFileOf(int row) const {
-    return lastReport_.accountFileOf(model_->place(row));
-}
-
-bool frmMain::saveRows(const QString &path, RankingFormat format, bool selectedOnly) {
-    std::vector<size_t> chosen;
-    if (selectedOnly)
-        for (int row : selectedRowNumbers())
-            chosen.push_back(static_cast<size_t>(row));
-    const QByteArray text = rankingText(model_->records(), model_->characters(), format, -1,
-                                        CellText::AsIs, selectedOnly ? &chosen : nullptr);
-    // Written beside it, and put in its place only once every byte is on the disk. Not through
-    // QSaveFile's buffer: a small file would wait there for commit(), where a failed write does
-    // not keep it from replacing the old file with a cut one.
-    QSaveFile file(path);
-    QString failure;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        failure = file.errorString();
-    } else if (const int error =
-                   writeAll(file.handle(), text.constData(), static_cast<size_t>(text.size()))) {
-        failure = systemErrorText(error);
-    } else if (::fsync(file.handle()) != 0) {
-        failure = systemErrorText(errno);
-    } else if (!file.commit()) {
-        failure = file.errorString();
-    }
-    if (!failure.isEmpty()) {
-        file.cancelWriting();
-        messages_.show(QStringLiteral("Could not save %1: %2").arg(path, failure), kCritical,
-                       QString());
-        return false;
-    }
-    return true;
-}
-
-void frmMain::saveAllAs() {
-    saveAs(false);
-}
-
-void frmMain::saveSelectedAs() {
-    saveAs(true);
-}
-
-void frmMain::saveAs(bool selectedOnly) {
-    static const QString kTsv = QStringLiteral("Tab-separated values (*.tsv)");
-    static const QString kCsv = QStringLiteral("Comma-separated values (*.csv)");
-    static const QString kJson = QStringLiteral("JSON (*.json)");
-    QString filter = kTsv;
-    QString path =
-        desktop_->chooseSaveFile(this, QStringList{kTsv, kCsv, kJson}.join(";;"), &filter);
-    if (path.isEmpty())
-        return;
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    RankingFormat format = filter == kCsv    ? RankingFormat::Csv
-                           : filter == kJson ? RankingFormat::Json
-                                             : RankingFormat::Tsv;
-    if (const auto named = rankingFormatNamed(suffix))
-        format = *named; // the name the user typed wins
-    else
-        path += format == RankingFormat::Csv    ? QStringLiteral(".csv")
-                : format == RankingFormat::Json ? QStringLiteral(".json")
-                                                : QStringLiteral(".tsv");
-    saveRows(path, format, selectedOnly);
-}
-
-void frmMain::openAccountFile() {
-    const QModelIndex current = levelsView_->currentIndex();
-    if (!current.isValid())
-        return;
-    const QString file = accountFileOf(current.row());
-    if (!file.isEmpty() && !desktop_->openFile(file))
-        messages_.show(QStringLiteral("No program is set to open %1.").arg(file), kExclamation,
-                       QString());
-}
-
-void frmMain::showAccountFileInFolder() {
-    const QModelIndex current = levelsView_->currentIndex();
-    if (!current.isValid())
-        return;
-    const QString file = accountFileOf(current.row());
-    if (!file.isEmpty())
-        desktop_->showInFolder(file);
 }
 
 void frmMain::makeRowCurrent(int row) {
@@ -438,49 +316,13 @@ void frmMain::setRefreshWhenFilesChange(bool on) {
         refreshOnChange_->setChecked(on); // comes back here through toggled
         return;
     }
-    if (!on) {
-        delete watcher_;
-        watcher_ = nullptr;
-        changeTimer_.stop();
-        return;
-    }
-    watchAccountsFolder();
+    controller_.setFollowing(on);
+    if (controller_.isScanning())
+        startBusy();
 }
 
 bool frmMain::refreshesWhenFilesChange() const {
     return refreshOnChange_->isChecked();
-}
-
-// Watches the accounts folder as the last scan found it, anew after each scan (the folder may
-// have been replaced). Where the folder cannot be watched, nothing changes but that.
-void frmMain::watchAccountsFolder() {
-    if (!refreshesWhenFilesChange())
-        return;
-    delete watcher_;
-    watcher_ = new QFileSystemWatcher(this);
-    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &frmMain::accountsFolderChanged);
-    if (lastReport_.listing && !lastReport_.listing->folder().isEmpty())
-        watcher_->addPath(lastReport_.listing->folder());
-}
-
-void frmMain::accountsFolderChanged() {
-    changeTimer_.start(kQuietAfterChangeMs); // each change puts the rescan off again
-}
-
-void frmMain::refreshForChanges() {
-    if (!refreshesWhenFilesChange())
-        return;
-    if (scan_) {
-        changedDuringScan_ = true; // looked at again once this scan is done
-        return;
-    }
-    const qint64 since = lastScanStart_.isValid() ? lastScanStart_.elapsed() : kLeastBetweenScansMs;
-    if (since < kLeastBetweenScansMs) {
-        changeTimer_.start(static_cast<int>(kLeastBetweenScansMs - since));
-        return;
-    }
-    quietScan_ = true; // no box for the files it leaves out: the summary names them
-    Command1_Click();
 }
 
 bool frmMain::Form_Load() {
@@ -502,78 +344,134 @@ bool frmMain::Form_Load() {
 }
 
 void frmMain::Command1_Click() {
-    if (scan_)
+    if (controller_.isScanning())
         return; // the button is disabled while a scan runs
     GetScores();
 }
 
 void frmMain::GetScores() {
-    if (scan_)
+    if (controller_.isScanning())
         return; // one scan at a time; its rows come when it ends
+    controller_.scan();
+    startBusy();
+}
+
+void frmMain::startBusy() {
+    if (scanTimer_.isActive())
+        return;
     command1_->setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    scan_ = std::make_unique<BackgroundScan>(programFolder_, scanSettings_);
     scanClock_.start();
-    lastScanStart_.start();
     scanTimer_.start();
 }
 
 bool frmMain::isScanning() const {
-    return scan_ != nullptr;
+    return controller_.isScanning();
 }
 
 bool frmMain::stopScan() {
-    if (!scan_)
-        return true;
-    const bool ended = scan_->stop();
-    scan_.reset();
+    const bool ended = controller_.stopScan();
     endBusy();
     return ended;
 }
 
 void frmMain::watchScan() {
-    if (!scan_->finished()) {
-        if (scanClock_.elapsed() >= kProgressAfterMs) {
-            const size_t found = std::min<size_t>(scan_->filesFound(), INT_MAX);
-            const size_t read = std::min<size_t>(scan_->filesRead(), INT_MAX);
-            progress_->setRange(0, static_cast<int>(found));
-            progress_->setValue(static_cast<int>(read));
-            // Made here, not by the bar from "%v of %m", which would write the user's digits.
-            progress_->setFormat(
-                QStringLiteral("%1 of %2 account files read").arg(read).arg(found));
-            summary_->hide();
-            progress_->show();
-        }
+    if (!controller_.isScanning()) {
+        endBusy(); // stopped
         return;
     }
-    BackgroundScan::Outcome outcome = scan_->take();
-    scan_.reset();
+    if (scanClock_.elapsed() >= kProgressAfterMs) {
+        const size_t found = std::min<size_t>(controller_.filesFound(), INT_MAX);
+        const size_t read = std::min<size_t>(controller_.filesRead(), INT_MAX);
+        progress_->setRange(0, static_cast<int>(found));
+        progress_->setValue(static_cast<int>(read));
+        // Made here, not by the bar from "%v of %m", which would write the user's digits.
+        progress_->setFormat(QStringLiteral("%1 of %2 account files read").arg(read).arg(found));
+        summary_->hide();
+        progress_->show();
+    }
+}
+
+void frmMain::scanEnded(const ScanEnd &end) {
     endBusy();
-    if (outcome.error) {
+    if (end.error) {
+        // Reported here, not thrown: an exception must not cross the event loop.
         try {
-            std::rethrow_exception(outcome.error);
+            std::rethrow_exception(end.error);
         } catch (const std::exception &error) {
             showSummary(scanFailedText(describeError(error)));
-            throw; // to the error report, as any failed event
+            reportUnhandledError(messages_, error);
         }
+        QCoreApplication::exit(kExitUnhandledError);
+        emit scanFinished();
+        return;
     }
     // The records are complete and ranked: they replace the list's in one step, and the account
     // that was current is current again.
     const QString current = currentLogin();
-    lastReport_ = std::move(outcome.report);
-    model_->setAccounts(std::move(outcome.records), lastReport_.characters);
+    model_->setRanking(end.ranking);
     makeCurrent(current);
     findBar_->rowsReplaced();
-    watchAccountsFolder();
-    if (std::exchange(changedDuringScan_, false))
-        changeTimer_.start(kQuietAfterChangeMs);
-    const QTime now = QTime::currentTime();
-    const int accounts = model_->rowCount();
-    showSummary(scanSummaryText(lastReport_, accounts, now),
-                scanSummaryText(lastReport_, accounts, now, SummaryForm::Short));
-    if (!std::exchange(quietScan_, false))
-        reportSkipped(lastReport_);
+    readAt_ = QTime::currentTime();
+    showScanSummary();
+    if (!end.quiet)
+        reportSkipped(model_->ranking().report());
     emit scanFinished();
+}
+
+// Each step keeps the selection and the current row. The rows shown stay: the first row in
+// view is first again, unless the list was at its top, which a leaderboard keeps in view.
+void frmMain::applyChanges(const std::vector<ChangedFile> &files) {
+    // Accounts by their places, which changes keep; -1 for none.
+    const auto placeAt = [this](const QModelIndex &index) {
+        return index.isValid() ? int64_t{model_->place(index.row())} : int64_t{-1};
+    };
+    const bool atTop = levelsView_->verticalScrollBar()->value() == 0;
+    const int64_t topPlace = placeAt(levelsView_->indexAt(QPoint(0, 0)));
+    const int64_t currentPlace = placeAt(levelsView_->currentIndex());
+    std::vector<uint32_t> selected;
+    for (const QModelIndex &index : levelsView_->selectionModel()->selectedRows())
+        selected.push_back(model_->place(index.row()));
+
+    bool reset = false;
+    const QMetaObject::Connection watching =
+        connect(model_, &AccountsModel::rankingReset, this, [&reset] { reset = true; });
+    model_->applyChanges(files);
+    disconnect(watching);
+    const LiveRanking &ranking = model_->ranking();
+    if (reset) { // many at once: the selection is put back by account
+        QItemSelection selection;
+        for (uint32_t place : selected)
+            if (const auto row = ranking.rowOf(place))
+                selection.select(model_->index(static_cast<int>(*row), 0),
+                                 model_->index(static_cast<int>(*row), model_->columnCount() - 1));
+        if (currentPlace >= 0)
+            if (const auto row = ranking.rowOf(static_cast<uint32_t>(currentPlace)))
+                levelsView_->selectionModel()->setCurrentIndex(
+                    model_->index(static_cast<int>(*row), 0), QItemSelectionModel::NoUpdate);
+        levelsView_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    }
+    if (atTop)
+        levelsView_->scrollToTop();
+    else if (topPlace >= 0)
+        if (const auto row = ranking.rowOf(static_cast<uint32_t>(topPlace)))
+            levelsView_->scrollTo(model_->index(static_cast<int>(*row), 0),
+                                  QAbstractItemView::PositionAtTop);
+    findBar_->rowsReplaced();
+    showScanSummary();
+    emit changesApplied();
+}
+
+void frmMain::showScanSummary() {
+    if (!readAt_.isValid())
+        return; // no rows read yet
+    const ScanReport &report = model_->ranking().report();
+    const int accounts = model_->rowCount();
+    const Following following{controller_.isFollowing(), controller_.followProblem(),
+                              controller_.followingSince().time(),
+                              controller_.lastChange().time()};
+    showSummary(scanSummaryText(report, accounts, readAt_, SummaryForm::Whole, following),
+                scanSummaryText(report, accounts, readAt_, SummaryForm::Short, following));
 }
 
 void frmMain::showSummary(const QString &text, const QString &shortText) {
@@ -613,6 +511,8 @@ void frmMain::makeCurrent(const QString &login) {
 }
 
 void frmMain::endBusy() {
+    if (!scanTimer_.isActive())
+        return;
     scanTimer_.stop();
     progress_->hide();
     command1_->setEnabled(true);
@@ -627,7 +527,7 @@ void frmMain::reportSkipped(const ScanReport &report) {
 }
 
 void frmMain::showLeftOutFiles() {
-    reportSkipped(lastReport_);
+    reportSkipped(model_->ranking().report());
 }
 
 } // namespace orvantis

@@ -2,9 +2,10 @@
 
 #include "platform/messagebox.h"
 #include "reportlist/ranking.h"
-#include "scan/backgroundscan.h"
+#include "scan/scancontroller.h"
 #include "window/accountsmodel.h"
 #include "window/desktop.h"
+#include "window/rowactions.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -13,7 +14,6 @@
 #include <memory>
 
 class QAction;
-class QFileSystemWatcher;
 class QKeyEvent;
 class QLabel;
 class QProgressBar;
@@ -25,16 +25,18 @@ namespace orvantis {
 class FindBar;
 
 // The program's only window: a heading, the levels list and a Refresh button, in a fixed
-// layout measured in twips (1/1440 inch). Scans run on a thread of their own; the window stays
-// responsive meanwhile and takes the rows when they are complete.
+// layout measured in twips (1/1440 inch). Its scan controller runs the scans on a thread of
+// their own, and follows the folder's changes when asked to; the window stays responsive
+// meanwhile and takes the rows when they are complete.
 class frmMain : public QWidget {
     Q_OBJECT
 
 public:
     // The program folder is the one holding the accounts folder; every message goes through
-    // `messages`; scans run with `scanSettings`.
+    // `messages`; scans run with `scanSettings`, and the folder is watched with what `makeWatch`
+    // makes (the system's watch when empty).
     frmMain(QString programFolder, MessageBox &messages, ScanSettings scanSettings = {},
-            QWidget *parent = nullptr);
+            ScanController::WatchMaker makeWatch = {}, QWidget *parent = nullptr);
     ~frmMain() override;
 
     // The start-up check, before the window is shown, and the start of the first scan. Returns
@@ -67,21 +69,19 @@ public:
     void showLeftOutFiles();
     FindBar *findBar() const { return findBar_; }
 
-    // Where dialogs for saving, and opening or showing files, go: the system's unless a test
-    // hands in its own.
-    void setDesktop(Desktop &desktop) { desktop_ = &desktop; }
-    // The account file that a row was read from.
-    QString accountFileOf(int row) const;
-    // Writes the list's rows (all, or the selected ones) to `path` in `format`, by way of a
-    // temporary file put in its place only once complete; says so in a message and gives false
-    // when that fails.
-    bool saveRows(const QString &path, RankingFormat format, bool selectedOnly);
+    // What the list's menu does with its rows.
+    RowActions &rowActions() { return *rowActions_; }
+    void setDesktop(Desktop &desktop) { rowActions_->setDesktop(desktop); }
+    QString accountFileOf(int row) const { return rowActions_->accountFileOf(row); }
+    bool saveRows(const QString &path, RankingFormat format, bool selectedOnly) {
+        return rowActions_->saveRows(path, format, selectedOnly);
+    }
 
-    // Rescans a little after the accounts folder last changed, while on; off at every start.
+    // Follows the accounts folder's changes, each shown within a second, while on; off at
+    // every start unless the program is asked otherwise.
     void setRefreshWhenFilesChange(bool on);
     bool refreshesWhenFilesChange() const;
-    static constexpr int kQuietAfterChangeMs = 1000;  // rescan once changes have paused this long
-    static constexpr int kLeastBetweenScansMs = 5000; // and never more often than this
+    ScanController &scanController() { return controller_; }
 
     // Twips to pixels on this window's screen.
     int pixels(int twips) const;
@@ -89,6 +89,8 @@ public:
 signals:
     // A scan has ended and its rows are in the list.
     void scanFinished();
+    // Changed files have been applied to the list.
+    void changesApplied();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -98,28 +100,21 @@ private:
     void layOut();
     void keepOnScreen();
     void showSummary(const QString &text, const QString &shortText = QString());
+    void showScanSummary();
     QString currentLogin() const;
     void makeCurrent(const QString &login);
+    void startBusy();
     void watchScan();
+    void scanEnded(const ScanEnd &end);
+    void applyChanges(const std::vector<ChangedFile> &files);
     void makeActions();
     void openFindBar();
-    QAction *addListAction(const QString &text, const QKeySequence &keys, void (frmMain::*slot)());
-    std::vector<int> selectedRowNumbers() const;
-    QStringList cellsOf(int row) const;
-    void copySelectedRows();
-    void copySelectedRowsWithTitles();
-    void saveAllAs();
-    void saveSelectedAs();
-    void saveAs(bool selectedOnly);
-    void openAccountFile();
-    void showAccountFileInFolder();
+    QAction *addListAction(const QString &text, const QKeySequence &keys,
+                           void (RowActions::*slot)());
     void makeRowCurrent(int row);
     bool showCellToolTip(QEvent *event);
     bool summaryKeyPressed(const QKeyEvent *key);
     void openListMenu();
-    void watchAccountsFolder();
-    void accountsFolderChanged();
-    void refreshForChanges();
     void endBusy();
     void reportSkipped(const ScanReport &report);
 
@@ -132,20 +127,13 @@ private:
     QProgressBar *progress_;
     QLabel *summary_;
     FindBar *findBar_;
-    SystemDesktop systemDesktop_;
-    Desktop *desktop_ = &systemDesktop_;
+    RowActions *rowActions_;
     QAction *refreshOnChange_ = nullptr;
-    QFileSystemWatcher *watcher_ = nullptr; // while refreshing on changes
-    QTimer changeTimer_;
-    QElapsedTimer lastScanStart_;
-    bool changedDuringScan_ = false;
-    bool quietScan_ = false; // started for changes in the folder, not by the user
     bool placedOnScreen_ = false;
-    ScanReport lastReport_;
+    QTime readAt_; // when the rows shown were read whole
 
-    ScanSettings scanSettings_;
-    std::unique_ptr<BackgroundScan> scan_; // the running scan, if any
-    QTimer scanTimer_;
+    ScanController controller_;
+    QTimer scanTimer_; // shows a long scan's progress
     QElapsedTimer scanClock_;
 };
 

@@ -58,6 +58,28 @@ int axisInside(int start, int length, int areaStart, int areaLength, qreal scale
 
 } // namespace
 
+QString followingText(const Following &following, SummaryForm form) {
+    if (!following.on)
+        return QString();
+    if (!following.problem.isEmpty())
+        return form == SummaryForm::Whole
+                   ? QStringLiteral("; not following changes: %1").arg(shown(following.problem))
+                   : QStringLiteral("; not following changes");
+    if (form == SummaryForm::Short)
+        return QStringLiteral("; following changes");
+    if (following.lastChange.isValid())
+        return QStringLiteral("; following changes, the last at %1")
+            .arg(following.lastChange.toString(QStringLiteral("HH:mm:ss")));
+    return QStringLiteral("; following changes since %1")
+        .arg(following.since.toString(QStringLiteral("HH:mm:ss")));
+}
+
+QString scanSummaryText(const ScanReport &report, int accountsListed, QTime readAt,
+                        SummaryForm form, const Following &following) {
+    return scanSummaryText(report, accountsListed, readAt, form) +
+           followingText(following, form);
+}
+
 QString scanSummaryText(const ScanReport &report, int accountsListed, QTime readAt,
                         SummaryForm form) {
     const QString time = readAt.toString(QStringLiteral("HH:mm:ss")); // ASCII digits always
