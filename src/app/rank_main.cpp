@@ -159,8 +159,8 @@ int rank(const Request &request) {
     }
     const CellText cellText =
         ::isatty(STDOUT_FILENO) == 1 ? CellText::ControlsEscaped : CellText::AsIs;
-    const QByteArray text = rankingText(*outcome.result.records, outcome.result.characters.get(), request.format,
-                                        request.top, cellText);
+    const QByteArray text = rankingText(*outcome.result.records, outcome.result.characters.get(),
+                                        request.format, request.top, cellText);
     // Straight to the descriptor, which waits where a parent left it non-blocking, as stdio
     // would not.
     const int writeError =

@@ -106,8 +106,9 @@ AccountFile readAccountFileAt(int folder, const QByteArray &rawName, ShortReads 
         return file; // gone, or replaced by something no listing keeps, since it was looked at
     case FileRead::Failed:
         if (isProgramsOwnShortage(read.error))
-            throw systemFailure(read.error, QStringLiteral("Cannot open the account file %1")
-                                                .arg(decodeFileName(rawName)));
+            throw systemFailure(
+                read.error,
+                QStringLiteral("Cannot open the account file %1").arg(decodeFileName(rawName)));
         file.outcome = FileOutcome::Unreadable;
         file.error = read.error;
         return file;

@@ -7,8 +7,8 @@
 #include <QString>
 
 #include <array>
-#include <string_view>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace orvantis {

@@ -74,7 +74,7 @@ private:
 
     std::vector<AccountRecord> records_;
     std::shared_ptr<const TextBlocks> blocks_;
-    QString own_;           // the texts of records made here
+    QString own_;            // the texts of records made here
     qsizetype ownInUse_ = 0; // how much of it records still point to
 };
 

@@ -84,7 +84,8 @@ public:
                                     : QString());
         }
         notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, parent_);
-        QObject::connect(notifier_, &QSocketNotifier::activated, notifier_, [this] { readEvents(); });
+        QObject::connect(notifier_, &QSocketNotifier::activated, notifier_,
+                         [this] { readEvents(); });
         return QString();
     }
 
@@ -123,7 +124,8 @@ private:
             events.push_back({FolderEvent::EventsLost, {}});
         } else if (event.wd == folder_ && event.len > 0) {
             events.push_back({FolderEvent::EntryChanged, QByteArray(event.name)});
-        } else if (event.wd == folder_ && (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))) {
+        } else if (event.wd == folder_ &&
+                   (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))) {
             events.push_back({FolderEvent::FolderReplaced, {}});
         } else if (event.wd == parentWatch_ && event.len > 0 && isAccountsName(event.name)) {
             events.push_back({FolderEvent::FolderReplaced, {}});

@@ -23,9 +23,7 @@
 
 namespace orvantis {
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 QString ScanReport::accountFileOf(uint32_t rowTag) const {
     return listing && rowTag < listing->size() ? listing->folder() + listing->name(rowTag)
@@ -74,7 +72,6 @@ struct AccountOutcome {
     FileOutcome kind = FileOutcome::NotListed;
     int error = 0; // why an unreadable file could not be read
 };
-
 
 // What one reading thread makes of the account files it reads: a record for each account with
 // a login, their texts and their characters' names in one block of text of its own.
@@ -394,8 +391,8 @@ struct ScanParts {
     ScanReport report;
     std::vector<AccountRecord> records;
     std::shared_ptr<const TextBlocks> texts;
-    std::vector<uint32_t> nameRank;  // by listing place
-    std::vector<uint32_t> nameOrder; // the listing places in name order
+    std::vector<uint32_t> nameRank;    // by listing place
+    std::vector<uint32_t> nameOrder;   // the listing places in name order
     std::vector<FileOutcome> outcomes; // by listing place
     std::shared_ptr<AccountCharacters> characters;
 };

@@ -52,9 +52,10 @@ QString LiveRanking::accountFileOf(uint32_t place) const {
 
 uint32_t LiveRanking::placeOf(const QByteArray &name) {
     const std::string_view wanted = viewOf(name);
-    const auto found = std::lower_bound(
-        nameOrder_.begin(), nameOrder_.end(), wanted,
-        [this](uint32_t place, std::string_view n) { return comesBeforeInNameOrder(rawName(place), n); });
+    const auto found = std::lower_bound(nameOrder_.begin(), nameOrder_.end(), wanted,
+                                        [this](uint32_t place, std::string_view n) {
+                                            return comesBeforeInNameOrder(rawName(place), n);
+                                        });
     if (found != nameOrder_.end() && rawName(*found) == wanted)
         return *found;
     if (const auto added = addedPlaces_.constFind(name); added != addedPlaces_.cend())
@@ -90,9 +91,8 @@ size_t LiveRanking::rowFor(const AccountRecord &record) const {
 std::optional<size_t> LiveRanking::rowOf(uint32_t place) const {
     if (place >= outcomes_.size() || outcomes_[place] != FileOutcome::Row)
         return std::nullopt;
-    const HighestLevel highest =
-        findHighestLevel(characters_->level(place, 1), characters_->level(place, 2),
-                         characters_->level(place, 3));
+    const HighestLevel highest = findHighestLevel(
+        characters_->level(place, 1), characters_->level(place, 2), characters_->level(place, 3));
     AccountRecord probe{};
     probe.place = place;
     probe.level = highest.level;
@@ -128,8 +128,8 @@ bool LiveRanking::account(uint32_t place, const AccountFile &file) {
         ++report_.withoutLogin;
     if (isLeftOut(now)) {
         const size_t at = skippedAt();
-        const QString shown = decodeFileName(QByteArray(rawName(place).data(),
-                                                        static_cast<qsizetype>(rawName(place).size())));
+        const QString shown = decodeFileName(
+            QByteArray(rawName(place).data(), static_cast<qsizetype>(rawName(place).size())));
         skippedPlaces_.insert(skippedPlaces_.begin() + static_cast<ptrdiff_t>(at), place);
         report_.skipped.insert(report_.skipped.begin() + static_cast<ptrdiff_t>(at),
                                skippedFile(shown, now, file.error));

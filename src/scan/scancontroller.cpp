@@ -27,8 +27,8 @@ struct ScanController::Relay {
     }
 };
 
-ScanController::ScanController(QString programFolder, ScanSettings settings,
-                               WatchMaker makeWatch, QObject *parent)
+ScanController::ScanController(QString programFolder, ScanSettings settings, WatchMaker makeWatch,
+                               QObject *parent)
     : QObject(parent), programFolder_(std::move(programFolder)), settings_(std::move(settings)),
       makeWatch_(std::move(makeWatch)), relay_(std::make_shared<Relay>()) {
     relay_->target = this;
@@ -75,12 +75,9 @@ void ScanController::startScan(bool quiet) {
     pendingNames_.clear();
     gather_.stop();
     scanQuiet_ = quiet;
-    scan_ = std::make_unique<BackgroundScan>(programFolder_, settings_,
-                                             [relay = relay_] {
-                                                 relay->post([relay] {
-                                                     relay->target->scanFinished();
-                                                 });
-                                             });
+    scan_ = std::make_unique<BackgroundScan>(programFolder_, settings_, [relay = relay_] {
+        relay->post([relay] { relay->target->scanFinished(); });
+    });
 }
 
 void ScanController::scanFinished() {
@@ -128,7 +125,6 @@ void ScanController::setFollowing(bool on) {
         scanAgain_ = true; // this one may have read some files before the watch began
     else if (generation_ > 0)
         startScan(true); // else the first scan is yet to come, and reads what is watched
-
 }
 
 // Watches the folder the accounts entry names now, before it is read, so that no change made
@@ -137,9 +133,8 @@ void ScanController::watchFolder() {
     if (!watch_)
         watch_ = makeWatch_(this);
     const QString path = resolvePathIgnoringCase(programFolder_ + QStringLiteral("/accounts"));
-    problem_ = watch_->watch(path, [this](std::vector<FolderEvent> events) {
-        take(std::move(events));
-    });
+    problem_ =
+        watch_->watch(path, [this](std::vector<FolderEvent> events) { take(std::move(events)); });
     emit followingChanged();
 }
 
@@ -150,7 +145,8 @@ void ScanController::take(std::vector<FolderEvent> events) {
     for (FolderEvent &event : events) {
         switch (event.kind) {
         case FolderEvent::EntryChanged: {
-            const std::string_view name(event.name.constData(), static_cast<size_t>(event.name.size()));
+            const std::string_view name(event.name.constData(),
+                                        static_cast<size_t>(event.name.size()));
             if (isAccountFileRawName(name) && !pendingNames_.contains(event.name)) {
                 pendingNames_.insert(event.name);
                 pending_.push_back(std::move(event.name));
@@ -209,10 +205,10 @@ void ScanController::readGathered() {
         // Owns all it uses: left to end on its own if the controller goes first.
         std::thread([relay = relay_, folder = folder_, names, generation]() mutable {
             ChangesRead read = readChangedFiles(folder, names);
-            relay->post([relay, read = std::move(read), generation,
-                         names = std::move(names)]() mutable {
-                relay->target->changesFinished(std::move(read), generation, std::move(names));
-            });
+            relay->post(
+                [relay, read = std::move(read), generation, names = std::move(names)]() mutable {
+                    relay->target->changesFinished(std::move(read), generation, std::move(names));
+                });
         }).detach();
     } catch (const std::system_error &) { // no thread to be had: read them all again
         reading_ = false;

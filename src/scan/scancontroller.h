@@ -92,7 +92,7 @@ private:
     std::shared_ptr<Relay> relay_;
     std::unique_ptr<BackgroundScan> scan_;
     bool scanQuiet_ = false;
-    bool scanAgain_ = false; // events were lost during the scan
+    bool scanAgain_ = false;  // events were lost during the scan
     unsigned generation_ = 0; // counts full scans: reads begun before one are stale after it
     QString folder_;          // the accounts folder as the last scan found it
 

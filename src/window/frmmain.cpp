@@ -468,8 +468,7 @@ void frmMain::showScanSummary() {
     const ScanReport &report = model_->ranking().report();
     const int accounts = model_->rowCount();
     const Following following{controller_.isFollowing(), controller_.followProblem(),
-                              controller_.followingSince().time(),
-                              controller_.lastChange().time()};
+                              controller_.followingSince().time(), controller_.lastChange().time()};
     showSummary(scanSummaryText(report, accounts, readAt_, SummaryForm::Whole, following),
                 scanSummaryText(report, accounts, readAt_, SummaryForm::Short, following));
 }

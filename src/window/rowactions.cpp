@@ -20,8 +20,7 @@
 
 namespace orvantis {
 
-RowActions::RowActions(QTreeView &view, AccountsModel &model, MessageBox &messages,
-                       QWidget &window)
+RowActions::RowActions(QTreeView &view, AccountsModel &model, MessageBox &messages, QWidget &window)
     : QObject(&window), view_(view), model_(model), messages_(messages), window_(window) {}
 
 // In the order shown, whatever the order of selecting.

@@ -76,8 +76,7 @@ QString followingText(const Following &following, SummaryForm form) {
 
 QString scanSummaryText(const ScanReport &report, int accountsListed, QTime readAt,
                         SummaryForm form, const Following &following) {
-    return scanSummaryText(report, accountsListed, readAt, form) +
-           followingText(following, form);
+    return scanSummaryText(report, accountsListed, readAt, form) + followingText(following, form);
 }
 
 QString scanSummaryText(const ScanReport &report, int accountsListed, QTime readAt,
