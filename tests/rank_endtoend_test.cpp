@@ -4,15 +4,19 @@
 #include "qtprinters.h"
 #include "tempfolder.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
 #include <QRegularExpression>
+#include <QTemporaryFile>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -479,4 +483,116 @@ TEST_F(RankEndToEnd, PipedTheCellsAreWrittenAsTheyAreAndStandardErrorIsStillEsca
     EXPECT_EQ(r.err.count('\n'), 3) << r.err.toStdString();
     EXPECT_FALSE(r.err.contains('\033'));
     EXPECT_TRUE(r.err.contains("orvantis-rank: skipped new\\x0aline.ini: a character level"));
+}
+
+namespace {
+
+QByteArray contentsOf(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// The names in a folder but the ones given.
+QStringList othersIn(const QString &folder, const QStringList &expected) {
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : expected)
+        names.removeAll(name);
+    return names;
+}
+
+} // namespace
+
+TEST_F(RankEndToEnd, OutputReplacesTheFileOnlyWithARankingMadeFromEveryAccountFile) {
+    folder.write("accounts/a.ini", "[GENERAL]\nLogin=alice\n[CHAR1]\nLevel=3\n");
+    folder.write("accounts/b.ini", "[GENERAL]\nLogin=bob\n[CHAR1]\nLevel=4\n");
+    const QString out = folder.mkdir("site") + "/top.json";
+    ProgramRun r = run({"--format", "json", "--output", out.toUtf8()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "") << "nothing on standard output";
+    EXPECT_EQ(r.err, "");
+    const QByteArray whole = contentsOf(out);
+    EXPECT_EQ(whole, run({"--format", "json"}).out) << "the bytes standard output would get";
+
+    folder.write("accounts/z.ini", "[GENERAL]\nLogin=top\n[CHAR1]\nLevel=880000000000\n");
+    r = run({"--format", "json", "--output", out.toUtf8()});
+    EXPECT_EQ(r.status, 5);
+    EXPECT_EQ(r.err, "orvantis-rank: skipped z.ini: a character level is outside -2147483648 to "
+                     "2147483647\norvantis-rank: 1 of 3 account files were left out: the ranking "
+                     "lacks their accounts; " +
+                         out.toUtf8() + " kept as it was\n");
+    EXPECT_EQ(contentsOf(out), whole) << "kept as it was";
+
+    for (const char *name : {"a.ini", "b.ini", "z.ini"})
+        QFile::remove(folder.path("accounts/") + name);
+    r = run({"--output", out.toUtf8()});
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(contentsOf(out), whole) << "an empty folder does not empty the leaderboard";
+    EXPECT_EQ(othersIn(folder.path("site"), {"top.json"}), QStringList()) << "nothing left beside";
+
+    r = run({"--output", folder.path("no/such/folder/top.tsv").toUtf8()});
+    EXPECT_EQ(r.status, 4) << "an empty folder: nothing is written";
+    folder.write("accounts/a.ini", "[GENERAL]\nLogin=alice\n[CHAR1]\nLevel=3\n");
+    r = run({"--output", folder.path("no/such/folder/top.tsv").toUtf8()});
+    EXPECT_EQ(r.status, 74);
+    EXPECT_TRUE(r.err.startsWith("orvantis-rank: cannot write " +
+                                 folder.path("no/such/folder/top.tsv").toUtf8() + ": "))
+        << r.err.toStdString();
+
+    EXPECT_EQ(run({"--watch"}).status, 2) << "--watch needs a file to write";
+    EXPECT_EQ(run({"--watch"}).err, "orvantis-rank: --watch needs --output FILE (see --help)\n");
+}
+
+TEST_F(RankEndToEnd, WatchRewritesTheOutputWithinASecondOfEachChangeUntilStopped) {
+    for (int n = 0; n < 20; ++n)
+        folder.write(QStringLiteral("accounts/p%1.ini").arg(n),
+                     accountFile("p" + QByteArray::number(n), n + 1));
+    const QString out = folder.mkdir("site") + "/top.tsv";
+    QTemporaryFile errors;
+    ASSERT_TRUE(errors.open());
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(errors.handle(), 2);
+        ::execl(program.toUtf8().constData(), "orvantis-rank", "--watch", "--output",
+                out.toUtf8().constData(), nullptr);
+        ::_exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    const auto asRanked = [&] {
+        const QByteArray expected = run().out;
+        return QTest::qWaitFor([&] { return contentsOf(out) == expected; }, 5000);
+    };
+    ASSERT_TRUE(asRanked()) << "the first ranking";
+    QElapsedTimer clock;
+    clock.start();
+    {
+        QFile file(folder.path("accounts/p3.ini")); // rewritten in place, as a server saves
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(accountFile("p3", 500));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return contentsOf(out).startsWith("p3\t500"); }, 5000));
+    EXPECT_LT(clock.elapsed(), 1000) << "within a second of the file's close";
+
+    folder.write("accounts/bad.ini", "[GENERAL]\nLogin=bad\n[CHAR1]\nLevel=99999999999\n");
+    const QByteArray before = contentsOf(out);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return errors.size() > 0; }, 5000));
+    folder.write("accounts/p5.ini", accountFile("p5", 600)); // still not whole
+    QTest::qWait(500);
+    EXPECT_EQ(contentsOf(out), before) << "a ranking without an account is not published";
+    QFile::remove(folder.path("accounts/bad.ini"));
+    folder.write("accounts/new.ini", accountFile("new", 1000));
+    QFile::rename(folder.path("accounts/p0.ini"), folder.path("accounts/p0.old"));
+    ASSERT_TRUE(asRanked()) << "mended, added and renamed away";
+
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    errors.seek(0);
+    EXPECT_EQ(errors.readAll(),
+              "orvantis-rank: skipped bad.ini: a character level is outside -2147483648 to "
+              "2147483647\norvantis-rank: 1 of 21 account files were left out: the ranking "
+              "lacks their accounts; " +
+                  out.toUtf8() + " kept as it was\n")
+        << "said once";
+    EXPECT_EQ(othersIn(folder.path("site"), {"top.tsv"}), QStringList());
 }

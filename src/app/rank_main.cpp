@@ -7,14 +7,24 @@
 #include "scan/accountranking.h"
 #include "scan/accountsfolder.h"
 #include "scan/backgroundscan.h"
+#include "scan/liveranking.h"
+#include "scan/scancontroller.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
 
+#include <pthread.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
+#include <memory>
 
 namespace {
 
@@ -34,6 +44,13 @@ const char kUsage[] =
     "                   csv: RFC 4180, with a header line of the column titles;\n"
     "                   json: an array of objects {\"login\", \"level\", \"slot\", \"name\"}\n"
     "  --top N          only the first N rows (N at least 1)\n"
+    "  --output FILE    write the ranking to FILE instead of standard output: to a temporary\n"
+    "                   file beside it, renamed into its place once whole and on the disk, and\n"
+    "                   only when it was made from every account file; otherwise FILE is kept as\n"
+    "                   it was and standard error says why\n"
+    "  --watch          with --output: stay running, follow the folder's changes and write FILE\n"
+    "                   again within a second of each, until SIGINT or SIGTERM ends the program\n"
+    "                   (status 0)\n"
     "  -h, --help       show this help and exit\n"
     "  --version        show the version and exit\n"
     "\n"
@@ -43,19 +60,20 @@ const char kUsage[] =
     "them, and the bytes of a file name that are not UTF-8 as \\xHH, so that each is one line.\n"
     "\n"
     "Exit status:\n"
-    "  0   the ranking was printed, made from every account file\n"
+    "  0   the ranking was printed (or written to FILE), made from every account file\n"
     "  1   FOLDER has no entry named exactly \"accounts\", or FOLDER does not exist\n"
     "  2   bad usage: an unknown option or format, a --top that is not a whole number above 0,\n"
     "      more than one FOLDER\n"
     "  3   FOLDER/accounts is not a folder (a plain file, or a link that leads nowhere); no\n"
     "      ranking is printed\n"
-    "  4   FOLDER/accounts holds no account files; the empty ranking is printed\n"
+    "  4   FOLDER/accounts holds no account files; the empty ranking is printed (FILE is kept)\n"
     "  5   some account files were left out, as they could not be read or hold a level out of\n"
     "      range; the ranking of the others is printed, and each file left out is named on\n"
     "      standard error with the reason\n"
     "  70  the accounts folder could not be read, or the program ran short of memory, threads or\n"
-    "      file descriptors (the reason is on standard error)\n"
-    "  74  the ranking could not be written to standard output\n";
+    "      file descriptors, or (with --watch) the folder's changes could not be watched (the\n"
+    "      reason is on standard error)\n"
+    "  74  the ranking could not be written to standard output or FILE\n";
 
 // One line on standard error, after the program's name; a message starts in lower case there.
 // Names from the folder may hold anything: control characters are escaped.
@@ -70,7 +88,9 @@ void complain(const QString &message) {
 struct Request {
     QString programFolder;
     RankingFormat format = RankingFormat::Tsv;
-    int top = -1; // every row
+    int top = -1;   // every row
+    QString output; // standard output when empty
+    bool watch = false;
 };
 
 // Reads the command line into `request`; on bad usage says why and gives kExitUsage, after
@@ -82,7 +102,9 @@ std::optional<int> readCommandLine(const QStringList &arguments, Request &reques
     const QCommandLineOption version(QStringLiteral("version"));
     const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
     const QCommandLineOption top(QStringLiteral("top"), QString(), QStringLiteral("N"));
-    parser.addOptions({help, version, format, top});
+    const QCommandLineOption output(QStringLiteral("output"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption watch(QStringLiteral("watch"));
+    parser.addOptions({help, version, format, top, output, watch});
     if (!parser.parse(arguments)) {
         complain(parser.errorText() + QStringLiteral(" (see --help)"));
         return kExitUsage;
@@ -114,6 +136,16 @@ std::optional<int> readCommandLine(const QStringList &arguments, Request &reques
         }
         request.top = static_cast<int>(std::min<qlonglong>(n, INT_MAX));
     }
+    request.output = parser.value(output);
+    request.watch = parser.isSet(watch);
+    if (parser.isSet(output) && request.output.isEmpty()) {
+        complain(QStringLiteral("--output takes a file name (see --help)"));
+        return kExitUsage;
+    }
+    if (request.watch && request.output.isEmpty()) {
+        complain(QStringLiteral("--watch needs --output FILE (see --help)"));
+        return kExitUsage;
+    }
     const QStringList folders = parser.positionalArguments();
     if (folders.size() > 1) {
         complain(QStringLiteral("one FOLDER at most (see --help)"));
@@ -138,12 +170,93 @@ QString whyNotAFolder(const ScanReport &report) {
     return QStringLiteral("%1 is not a folder").arg(report.accountsPath);
 }
 
-int rank(const Request &request) {
-    if (!accountsFolderFound(request.programFolder)) {
-        std::fputs("Accounts folder not found!\n", stderr);
-        complain(whereNoAccountsFolderIs(request.programFolder));
-        return kExitNoAccountsFolder;
+// Where the ranking goes and what is said about it, once or after every change.
+class Publisher {
+public:
+    explicit Publisher(const Request &request) : request_(request) {}
+
+    // Prints the ranking, or writes it to the output file when it was made from every account
+    // file; says on standard error what it left out or why the file was kept. Gives the status
+    // a run that ended here would end with.
+    int publish(const LiveRanking &ranking) {
+        const ScanReport &report = ranking.report();
+        QStringList lines;
+        QString closing;
+        int status = statusOf(report, lines, closing);
+        if (status != kExitAccountsNotAFolder) {
+            const bool toFile = !request_.output.isEmpty();
+            if (!toFile || status == kExitSuccess) {
+                const QString failure = write(ranking, toFile);
+                if (!failure.isEmpty()) {
+                    closing = failure;
+                    status = kExitWriteError;
+                }
+            } else {
+                closing += QStringLiteral("; %1 kept as it was").arg(request_.output);
+            }
+        }
+        if (!closing.isEmpty())
+            lines << closing;
+        // Following changes, the same words are not said again and again.
+        if (!request_.watch || lines != lastSaid_)
+            for (const QString &line : lines)
+                complain(line);
+        lastSaid_ = lines;
+        return status;
     }
+
+private:
+    // The status the report alone gives; each file left out a line, then what closes them.
+    static int statusOf(const ScanReport &report, QStringList &lines, QString &closing) {
+        if (report.accounts != FolderState::Listed) {
+            closing = whyNotAFolder(report);
+            return kExitAccountsNotAFolder;
+        }
+        for (const SkippedFile &file : report.skipped)
+            lines << QStringLiteral("skipped %1: %2").arg(file.name, file.reason);
+        if (!report.skipped.empty()) {
+            const size_t unreadable = report.unreadableFiles();
+            closing =
+                QStringLiteral("%1 of %2 account files %3: the ranking lacks their accounts")
+                    .arg(report.skipped.size())
+                    .arg(report.accountFiles)
+                    .arg(unreadable == report.skipped.size() ? QStringLiteral("could not be read")
+                                                             : QStringLiteral("were left out"));
+            return kExitFilesLeftOut;
+        }
+        if (report.accountFiles == 0) {
+            closing = QStringLiteral("no account files in %1").arg(report.accountsPath);
+            return kExitNoAccountFiles;
+        }
+        return kExitSuccess;
+    }
+
+    // Why the ranking could not be written, or the empty text.
+    QString write(const LiveRanking &ranking, bool toFile) const {
+        const CellText cellText =
+            !toFile && ::isatty(STDOUT_FILENO) == 1 ? CellText::ControlsEscaped : CellText::AsIs;
+        const QByteArray text = rankingText(ranking.records(), &ranking.characters(),
+                                            request_.format, request_.top, cellText);
+        if (toFile) {
+            const QString failure = replaceFile(request_.output, text);
+            return failure.isEmpty()
+                       ? QString()
+                       : QStringLiteral("cannot write %1: %2").arg(request_.output, failure);
+        }
+        // Straight to the descriptor, which waits where a parent left it non-blocking, as stdio
+        // would not.
+        const int error =
+            writeAll(STDOUT_FILENO, text.constData(), static_cast<size_t>(text.size()));
+        return error == 0
+                   ? QString()
+                   : QStringLiteral("cannot write the ranking: %1").arg(systemErrorText(error));
+    }
+
+    const Request &request_;
+    QStringList lastSaid_;
+};
+
+int rankOnce(const Request &request) {
     BackgroundScan scan(request.programFolder);
     ScanProgressLine progressLine(stderr);
     while (!scan.waitFor(std::chrono::milliseconds(100)))
@@ -152,39 +265,92 @@ int rank(const Request &request) {
     BackgroundScan::Outcome outcome = scan.take();
     if (outcome.error)
         std::rethrow_exception(outcome.error);
-    const ScanReport &report = outcome.result.report;
-    if (report.accounts != FolderState::Listed) {
-        complain(whyNotAFolder(report));
-        return kExitAccountsNotAFolder;
+    return Publisher(request).publish(LiveRanking(std::move(outcome.result)));
+}
+
+// Ends the event loop, with status 0, on SIGINT or SIGTERM: they are taken from a descriptor
+// rather than by a handler, blocked in every thread the program starts from here on.
+class StopSignals {
+public:
+    StopSignals() {
+        sigset_t stopping;
+        sigemptyset(&stopping);
+        sigaddset(&stopping, SIGINT);
+        sigaddset(&stopping, SIGTERM);
+        if (::pthread_sigmask(SIG_BLOCK, &stopping, nullptr) != 0 ||
+            (fd_ = ::signalfd(-1, &stopping, SFD_CLOEXEC | SFD_NONBLOCK)) < 0)
+            throw systemFailure(errno, QStringLiteral("Cannot wait for SIGINT and SIGTERM"));
+        notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated,
+                         [] { QCoreApplication::exit(kExitSuccess); });
     }
-    const CellText cellText =
-        ::isatty(STDOUT_FILENO) == 1 ? CellText::ControlsEscaped : CellText::AsIs;
-    const QByteArray text = rankingText(*outcome.result.records, outcome.result.characters.get(),
-                                        request.format, request.top, cellText);
-    // Straight to the descriptor, which waits where a parent left it non-blocking, as stdio
-    // would not.
-    const int writeError =
-        writeAll(STDOUT_FILENO, text.constData(), static_cast<size_t>(text.size()));
-    for (const SkippedFile &file : report.skipped)
-        complain(QStringLiteral("skipped %1: %2").arg(file.name, file.reason));
-    if (writeError != 0) {
-        complain(QStringLiteral("cannot write the ranking: %1").arg(systemErrorText(writeError)));
-        return kExitWriteError;
+    ~StopSignals() {
+        notifier_.reset();
+        ::close(fd_);
     }
-    if (!report.skipped.empty()) {
-        const size_t unreadable = report.unreadableFiles();
-        complain(QStringLiteral("%1 of %2 account files %3: the ranking lacks their accounts")
-                     .arg(report.skipped.size())
-                     .arg(report.accountFiles)
-                     .arg(unreadable == report.skipped.size() ? QStringLiteral("could not be read")
-                                                              : QStringLiteral("were left out")));
-        return kExitFilesLeftOut;
+    StopSignals(const StopSignals &) = delete;
+    StopSignals &operator=(const StopSignals &) = delete;
+
+private:
+    int fd_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+// Writes the output file, then again after every change, until stopped.
+int rankAndFollow(const Request &request) {
+    StopSignals stopSignals;
+    ScanController controller(request.programFolder);
+    Publisher publisher(request);
+    std::shared_ptr<LiveRanking> ranking;
+    ScanProgressLine progressLine(stderr);
+    QTimer progress;
+    QObject::connect(&progress, &QTimer::timeout, [&] {
+        if (controller.isScanning())
+            progressLine.show(controller.filesRead(), controller.filesFound());
+    });
+    progress.start(100);
+    QObject::connect(&controller, &ScanController::scanEnded, [&](const ScanEnd &end) {
+        progressLine.erase();
+        if (end.error) {
+            try {
+                std::rethrow_exception(end.error);
+            } catch (const std::exception &error) {
+                complain(describeError(error));
+            }
+            QCoreApplication::exit(kExitUnhandledError);
+            return;
+        }
+        ranking = end.ranking;
+        publisher.publish(*ranking);
+    });
+    QObject::connect(&controller, &ScanController::changesRead,
+                     [&](const std::vector<ChangedFile> &files) {
+                         RankingSteps unseen;
+                         ranking->apply(files, unseen);
+                         publisher.publish(*ranking);
+                     });
+    QObject::connect(&controller, &ScanController::followingChanged, [&] {
+        if (!controller.followProblem().isEmpty()) {
+            complain(controller.followProblem());
+            QCoreApplication::exit(kExitUnhandledError);
+        }
+    });
+    controller.setFollowing(true); // watched before the first scan reads the folder
+    controller.scan();
+    const int status = QCoreApplication::exec();
+    // A scan held by a read that does not return is not waited for.
+    if (!controller.stopScan())
+        std::_Exit(status);
+    return status;
+}
+
+int rank(const Request &request) {
+    if (!accountsFolderFound(request.programFolder)) {
+        std::fputs("Accounts folder not found!\n", stderr);
+        complain(whereNoAccountsFolderIs(request.programFolder));
+        return kExitNoAccountsFolder;
     }
-    if (report.accountFiles == 0) {
-        complain(QStringLiteral("no account files in %1").arg(report.accountsPath));
-        return kExitNoAccountFiles;
-    }
-    return kExitSuccess;
+    return request.watch ? rankAndFollow(request) : rankOnce(request);
 }
 
 } // namespace

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QByteArray>
+#include <QString>
+
 #include <cstddef>
 
 namespace orvantis {
@@ -8,5 +11,10 @@ namespace orvantis {
 // the descriptor is non-blocking (a pipe its reader set so), waiting until it takes more rather
 // than giving up. Returns 0 once all is written, or the errno that stopped it.
 int writeAll(int fd, const char *data, size_t size);
+
+// Puts `bytes` in the file at `path` whole or not at all: written beside it, synced to the disk,
+// and only then renamed into its place. Returns why it failed (the old file is then as it was
+// and nothing is left beside it), or the empty text.
+QString replaceFile(const QString &path, const QByteArray &bytes);
 
 } // namespace orvantis

@@ -10,13 +10,9 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
-#include <QSaveFile>
 #include <QTreeView>
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
 namespace orvantis {
 
@@ -69,23 +65,8 @@ bool RowActions::saveRows(const QString &path, RankingFormat format, bool select
             chosen.push_back(static_cast<size_t>(row));
     const QByteArray text = rankingText(model_.records(), model_.characters(), format, -1,
                                         CellText::AsIs, selectedOnly ? &chosen : nullptr);
-    // Written beside it, and put in its place only once every byte is on the disk. Not through
-    // QSaveFile's buffer: a small file would wait there for commit(), where a failed write does
-    // not keep it from replacing the old file with a cut one.
-    QSaveFile file(path);
-    QString failure;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        failure = file.errorString();
-    } else if (const int error =
-                   writeAll(file.handle(), text.constData(), static_cast<size_t>(text.size()))) {
-        failure = systemErrorText(error);
-    } else if (::fsync(file.handle()) != 0) {
-        failure = systemErrorText(errno);
-    } else if (!file.commit()) {
-        failure = file.errorString();
-    }
+    const QString failure = replaceFile(path, text);
     if (!failure.isEmpty()) {
-        file.cancelWriting();
         messages_.show(QStringLiteral("Could not save %1: %2").arg(path, failure), kCritical,
                        QString());
         return false;
