@@ -246,6 +246,11 @@ def evaluate(report):
     if "BM_WindowFindTyping" in results:
         find_gap = results["BM_WindowFindTyping"]["1000000"]["longest_gap_ms"]
         check(targets, "longest event-loop gap typing into the find field, 1,000,000 rows (ms)", find_gap, 100)
+    for n, live in sorted(results.get("BM_WindowLiveChanges", {}).items(), key=lambda kv: int(kv[0])):
+        check(targets, f"the window's processor time for 20 changes / one Refresh, at {int(n):,}",
+              live["changes_per_refresh"], 0.25)
+        check(targets, f"longest time from a file's close to its row shown, of 20 changes, at {int(n):,} (ms)",
+              live["latency_max_ms"], 1000)
     return targets
 
 
@@ -291,6 +296,12 @@ def markdown(report):
         lines.append(f"Typing into the find field over 1,000,000 rows: the longest gap between ticks of a 10 ms timer "
                      f"{find['longest_gap_ms']:.1f} ms (the keystrokes and the counting of their matches took "
                      f"{find['time_ms']:.0f} ms).")
+    for n, live in sorted(report["results"].get("BM_WindowLiveChanges", {}).items(), key=lambda kv: int(kv[0])):
+        lines.append("")
+        lines.append(f"The window following {int(n):,} accounts: twenty files rewritten in place, each applied on its own, "
+                     f"cost {live['changes_cpu_s'] * 1000:.0f} ms of processor time against {live['refresh_cpu_s'] * 1000:.0f} ms "
+                     f"for one Refresh ({live['changes_per_refresh']:.2f} times); from a file's close to its row shown "
+                     f"{live['latency_median_ms']:.0f} ms at the median, {live['latency_max_ms']:.0f} ms at most.")
     lines.append("")
     rank = report["rank_peak_MiB"]
     lines.append("orvantis-rank peak memory: " + ", ".join(f"{float(v):.0f} MiB at {int(k):,}" for k, v in rank.items()) + ".")
@@ -365,6 +376,10 @@ def main():
         "100000": run_one(args.build, "window_bench", "BM_WindowTwentyRefreshes", 100000, False, repetitions=1)}
     results["BM_WindowEventLoopGapCold"] = {
         "100000": run_one(args.build, "window_bench", "BM_WindowEventLoopGapCold", 100000, False, repetitions=1)}
+    # Twenty files rewritten in place while the window follows its folder, against one Refresh.
+    results["BM_WindowLiveChanges"] = {
+        str(n): run_one(args.build, "window_bench", "BM_WindowLiveChanges", n, args.million, repetitions=1)
+        for n in sizes if n >= 100000}
     # Rows made in the window's list directly: no folder of a million files is needed.
     results["BM_WindowFindTyping"] = {
         "1000000": run_one(args.build, "window_bench", "BM_WindowFindTyping", 1000000, False, repetitions=1,

@@ -13,11 +13,19 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
 #include <QLineEdit>
 #include <QTimer>
 #include <QTreeView>
 
 #include <benchmark/benchmark.h>
+
+#include <time.h>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
 
 namespace {
 
@@ -144,6 +152,119 @@ void BM_WindowTwentyRefreshes(benchmark::State &state) {
         afterFirst > 0 ? 100.0 * (afterLast - afterFirst) / afterFirst : 0;
 }
 BENCHMARK(BM_WindowTwentyRefreshes)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Calls `painted` after each paint of a widget, once the paint is done.
+class PaintWatch : public QObject {
+public:
+    PaintWatch(QWidget &widget, std::function<void()> painted)
+        : widget_(widget), painted_(std::move(painted)) {
+        widget_.installEventFilter(this);
+    }
+    ~PaintWatch() override { widget_.removeEventFilter(this); }
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (watched == &widget_ && event->type() == QEvent::Paint) // told once it has painted
+            QMetaObject::invokeMethod(this, painted_, Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    QWidget &widget_;
+    std::function<void()> painted_;
+};
+
+// The window following changes: its processor time (every thread's) for twenty account files
+// rewritten in place, one after another and each applied on its own, against that of one
+// Refresh of the same folder; and the time from each file's close to its row shown. The files
+// get their own bytes back afterwards, so that the folder stays as it was generated.
+void BM_WindowLiveChanges(benchmark::State &state) {
+    constexpr int kChanges = 20;
+    const QString folder = orvantis::bench::cachedAccountsFolder(static_cast<int>(state.range(0)));
+    orvantis::bench::SilentMessageBox messages;
+    orvantis::frmMain window(folder, messages);
+    window.setRefreshWhenFilesChange(true);
+    loadAndWait(window);
+    window.show();
+    QCoreApplication::processEvents();
+    const auto cpuSeconds = [] {
+        timespec now{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+        return now.tv_sec + now.tv_nsec / 1e9;
+    };
+    const auto idle = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    // Twenty accounts spread over the ranking, and their files' bytes.
+    std::vector<QString> files, logins;
+    std::vector<QByteArray> originals;
+    const int rows = window.lvLevels().rowCount();
+    for (int k = 0; k < kChanges; ++k) {
+        const int row = rows / 2 + k * (rows / (2 * kChanges + 1));
+        files.push_back(window.accountFileOf(row));
+        logins.push_back(window.lvLevels().cellText(row, 0));
+        QFile file(files.back());
+        file.open(QIODevice::ReadOnly);
+        originals.push_back(file.readAll());
+    }
+    const auto rewrite = [](const QString &path, const QByteArray &bytes) {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(bytes);
+    };
+    std::vector<double> latencies;
+    double refreshCpu = 0, changesCpu = 0;
+    for (auto _ : state) {
+        double start = cpuSeconds();
+        refreshAndWait(window);
+        window.levelsView()->viewport()->repaint();
+        refreshCpu = cpuSeconds() - start;
+        idle(500);
+
+        start = cpuSeconds();
+        for (int k = 0; k < kChanges; ++k) {
+            // Each a new leader, so that its row moves to the top.
+            rewrite(files[k], "[GENERAL]\nLogin=" + logins[k].toUtf8() +
+                                  "\n[CHAR1]\nName=Live\nLevel=" +
+                                  QByteArray::number(2000000000 + k) + "\n");
+            QElapsedTimer sinceClose;
+            sinceClose.start();
+            // Shown once the view has painted after the change came: waited for without
+            // spinning, and without a paint of the bench's own.
+            QEventLoop shown;
+            bool applied = false;
+            const auto connection =
+                QObject::connect(&window, &orvantis::frmMain::changesApplied, [&] {
+                    applied = window.lvLevels().cellText(0, 0) == logins[k];
+                });
+            PaintWatch painted(*window.levelsView()->viewport(), [&] {
+                if (applied)
+                    shown.quit();
+            });
+            QTimer::singleShot(10000, &shown, &QEventLoop::quit);
+            shown.exec();
+            QObject::disconnect(connection);
+            latencies.push_back(sinceClose.nsecsElapsed() / 1e6);
+            idle(300); // the next change comes on its own
+        }
+        changesCpu = cpuSeconds() - start; // the idle waits cost next to nothing
+    }
+    for (int k = 0; k < kChanges; ++k)
+        rewrite(files[k], originals[k]);
+    idle(500);
+    std::sort(latencies.begin(), latencies.end());
+    state.counters["refresh_cpu_s"] = refreshCpu;
+    state.counters["changes_cpu_s"] = changesCpu;
+    state.counters["changes_per_refresh"] = refreshCpu > 0 ? changesCpu / refreshCpu : 0;
+    state.counters["latency_median_ms"] = latencies[latencies.size() / 2];
+    state.counters["latency_max_ms"] = latencies.back();
+}
+BENCHMARK(BM_WindowLiveChanges)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Typing into the find field over a million rows: the longest gap between the ticks of a 10 ms
 // timer while each keystroke's matches are found and counted, which is how long the window could

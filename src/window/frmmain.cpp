@@ -474,6 +474,9 @@ void frmMain::showScanSummary() {
 }
 
 void frmMain::showSummary(const QString &text, const QString &shortText) {
+    if (text == summaryText_ && summary_->isVisibleTo(this))
+        return; // as it was: a change in the same second says nothing new
+    summaryText_ = text;
     // A label named for assistive technology gives them its name, not its text: the whole text
     // goes to them as the description, and as a tooltip. The strip shows the short form where the
     // whole one would be cut, and with it the link.

@@ -130,7 +130,8 @@ private:
     RowActions *rowActions_;
     QAction *refreshOnChange_ = nullptr;
     bool placedOnScreen_ = false;
-    QTime readAt_; // when the rows shown were read whole
+    QTime readAt_;        // when the rows shown were read whole
+    QString summaryText_; // the line shown, in its whole form
 
     ScanController controller_;
     QTimer scanTimer_; // shows a long scan's progress
