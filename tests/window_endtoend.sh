@@ -96,6 +96,60 @@ close_and_wait "$id" "$pid" "given a FOLDER"
 [ "$status" -eq 0 ] || fail "exit status $status after closing the window given a FOLDER"
 pid=
 
+# Following changes, switched on from the list's menu by keyboard: files rewritten in place,
+# renamed over, added and removed, then a burst of 200 mixed changes; the rows copied from the
+# window are then those of orvantis-rank on the same folder, in the same order.
+account() { printf '[GENERAL]\nLogin=%s\n[CHAR1]\nName=Hero %s\nLevel=%s\n' "$1" "$1" "$2"; }
+mkdir -p "$work/live/accounts"
+for n in $(seq 0 299); do account "user$n" $((1000 - n)) >"$work/live/accounts/u$n.ini"; done
+cp "$program" "$work/live/orvantis"
+rank=$(dirname "$program")/orvantis-rank
+"$work/live/orvantis" & pid=$!
+id=$(find_window "$caption") || fail "the window on the live folder did not appear"
+sleep 0.5
+xdotool windowfocus --sync "$id" 2>/dev/null || true
+xdotool key shift+F10
+sleep 0.5
+xdotool key Up Return # the menu's last item
+sleep 1
+# The window's rows as Copy gives them, once they are those of orvantis-rank (10 s at most).
+rows_match() {
+  for _ in $(seq 20); do
+    xdotool windowfocus --sync "$id" 2>/dev/null || true
+    xdotool key ctrl+a ctrl+c
+    sleep 0.3
+    xclip -o -selection clipboard >"$work/copied" 2>/dev/null || true
+    "$rank" "$work/live" >"$work/ranked" 2>/dev/null || true
+    cmp -s "$work/copied" "$work/ranked" && return 0
+    sleep 0.2
+  done
+  diff "$work/copied" "$work/ranked" | head -5 >&2
+  return 1
+}
+printf '[GENERAL]\nLogin=user7\n[CHAR1]\nName=Hero\nLevel=5000\n' >"$work/live/accounts/u7.ini.tmp"
+cat "$work/live/accounts/u7.ini.tmp" >"$work/live/accounts/u7.ini" # rewritten in place
+rm "$work/live/accounts/u7.ini.tmp"
+rows_match || fail "a file rewritten in place did not show"
+account user9 4000 >"$work/live/accounts/u9.new" && mv "$work/live/accounts/u9.new" "$work/live/accounts/u9.ini"
+account newcomer 4500 >"$work/live/accounts/newcomer.ini"
+rm "$work/live/accounts/u1.ini"
+rows_match || fail "a file renamed over, one added and one removed did not show"
+for c in $(seq 200); do
+  n=$((RANDOM % 320))
+  case $((RANDOM % 4)) in
+    0) rm -f "$work/live/accounts/u$n.ini" ;;
+    1) printf '[GENERAL]\nLogin=\n' >"$work/live/accounts/u$n.ini" ;;
+    *) account "user$n" $((RANDOM % 60)) >"$work/live/accounts/u$n.ini" ;;
+  esac
+done
+rows_match || fail "after a burst of 200 mixed changes the rows are not those of orvantis-rank"
+xdotool key ctrl+Home
+sleep 0.5
+import -window "$id" "$shots/window-endtoend-live.png" || true
+close_and_wait "$id" "$pid" "following changes"
+[ "$status" -eq 0 ] || fail "exit status $status after closing the window following changes"
+pid=
+
 # --help, --version and bad usage need no display.
 env -u DISPLAY -u QT_QPA_PLATFORM "$program" --version | grep -qx "orvantis 1.4" || fail "--version"
 env -u DISPLAY -u QT_QPA_PLATFORM "$program" --help | grep -q "^Usage: orvantis \[OPTION\]... \[FOLDER\]" || fail "--help"
