@@ -2,6 +2,7 @@
 // those of a full scan, and the view never sees a half-made list.
 #include "accountfiles.h"
 #include "livehelpers.h"
+#include "privileges.h"
 #include "recordingmessagebox.h"
 #include "scanwaiting.h"
 #include "tempfolder.h"
@@ -19,6 +20,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <random>
 
 using namespace orvantis;
@@ -199,4 +204,38 @@ TEST_F(LiveWindowTest, AWatchThatCannotBeMadeIsSaidInTheLineAndRefreshStillWorks
     write(0, 1);
     ASSERT_TRUE(refreshAndWait(*window));
     EXPECT_EQ(window->lvLevels().cellText(0, 0), "user1");
+}
+
+TEST(LiveWindow, AFolderThatBecomesUnreadableWhileFollowedIsReportedAndEndsWith70) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempFolder folder;
+    folder.write("accounts/a.ini", accountFile("alice", 5));
+    const QByteArray accounts = folder.path("accounts").toUtf8();
+    const auto followedIntoAnUnreadableFolder = [&] {
+        // The folder is the child's own, so that it may take its permissions away as the admin
+        // would. A plain QApplication: an exception out of the event loop would abort.
+        if (::chmod(folder.path().toUtf8(), 0755) != 0 || ::chown(accounts, 65534, 65534) != 0 ||
+            !dropPrivileges())
+            std::_Exit(3);
+        RecordingMessageBox box;
+        frmMain w(folder.path(), box);
+        w.setRefreshWhenFilesChange(true);
+        if (!loadAndWait(w) || w.lvLevels().rowCount() != 1)
+            std::_Exit(4);
+        QFile file(folder.path("accounts/b.ini"));
+        if (!file.open(QIODevice::WriteOnly))
+            std::_Exit(5);
+        file.write(accountFile("bob", 6));
+        file.close();
+        ::chmod(accounts, 0); // before the change is read
+        const int status = QApplication::exec();
+        for (const auto &shown : box.shown)
+            std::fprintf(stderr, "[%s|%s]\n", shown.title.toUtf8().constData(),
+                         shown.text.toUtf8().constData());
+        ::chmod(accounts, 0755);
+        std::_Exit(status);
+    };
+    EXPECT_EXIT(followedIntoAnUnreadableFolder(), ::testing::ExitedWithCode(70),
+                "\\[Orvantis\\|Orvantis met an error it cannot recover from and will close.\n\n"
+                "Cannot read the folder .*/accounts/: Permission denied \\(70\\)\\]");
 }

@@ -309,25 +309,31 @@ int rankAndFollow(const Request &request) {
             progressLine.show(controller.filesRead(), controller.filesFound());
     });
     progress.start(100);
-    QObject::connect(&controller, &ScanController::scanEnded, [&](const ScanEnd &end) {
-        progressLine.erase();
-        if (end.error) {
-            try {
-                std::rethrow_exception(end.error);
-            } catch (const std::exception &error) {
-                complain(describeError(error));
-            }
+    // What the event loop calls ends the program on an error, never letting it cross the loop.
+    const auto guarded = [](auto &&work) {
+        try {
+            work();
+        } catch (const std::exception &error) {
+            complain(describeError(error));
             QCoreApplication::exit(kExitUnhandledError);
-            return;
         }
-        ranking = end.ranking;
-        publisher.publish(*ranking);
+    };
+    QObject::connect(&controller, &ScanController::scanEnded, [&](const ScanEnd &end) {
+        guarded([&] {
+            progressLine.erase();
+            if (end.error)
+                std::rethrow_exception(end.error);
+            ranking = end.ranking;
+            publisher.publish(*ranking);
+        });
     });
     QObject::connect(&controller, &ScanController::changesRead,
                      [&](const std::vector<ChangedFile> &files) {
-                         RankingSteps unseen;
-                         ranking->apply(files, unseen);
-                         publisher.publish(*ranking);
+                         guarded([&] {
+                             RankingSteps unseen;
+                             ranking->apply(files, unseen);
+                             publisher.publish(*ranking);
+                         });
                      });
     QObject::connect(&controller, &ScanController::followingChanged, [&] {
         if (!controller.followProblem().isEmpty()) {

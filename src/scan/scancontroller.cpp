@@ -36,7 +36,7 @@ ScanController::ScanController(QString programFolder, ScanSettings settings, Wat
         makeWatch_ = makeSystemFolderWatch;
     gather_.setSingleShot(true);
     gather_.setInterval(kGatherMs);
-    connect(&gather_, &QTimer::timeout, this, &ScanController::readGathered);
+    connect(&gather_, &QTimer::timeout, this, [this] { guarded([this] { readGathered(); }); });
 }
 
 ScanController::~ScanController() {
@@ -52,6 +52,16 @@ size_t ScanController::filesFound() const {
 
 size_t ScanController::filesRead() const {
     return scan_ ? scan_->filesRead() : 0;
+}
+
+void ScanController::failed(std::exception_ptr error) noexcept {
+    following_ = false;
+    if (watch_)
+        watch_->stop();
+    ScanEnd end;
+    end.error = std::move(error);
+    end.quiet = true;
+    emit scanEnded(end);
 }
 
 void ScanController::scan() {
@@ -166,10 +176,11 @@ void ScanController::take(std::vector<FolderEvent> events) {
         rewatching_ = true;
         QTimer::singleShot(0, this, [this] {
             rewatching_ = false;
-            if (!following_)
-                return;
-            watchFolder();
-            scanForChanges();
+            if (following_)
+                guarded([this] {
+                    watchFolder();
+                    scanForChanges();
+                });
         });
         return;
     }
@@ -207,7 +218,10 @@ void ScanController::readGathered() {
             ChangesRead read = readChangedFiles(folder, names);
             relay->post(
                 [relay, read = std::move(read), generation, names = std::move(names)]() mutable {
-                    relay->target->changesFinished(std::move(read), generation, std::move(names));
+                    ScanController *target = relay->target;
+                    target->guarded([&] {
+                        target->changesFinished(std::move(read), generation, std::move(names));
+                    });
                 });
         }).detach();
     } catch (const std::system_error &) { // no thread to be had: read them all again

@@ -69,6 +69,7 @@ public:
     static constexpr int kGatherMs = 150;
 
 signals:
+    // Its receivers must not throw: the signal is sent from the event loop.
     void scanEnded(const orvantis::ScanEnd &end);
     // Files read again after they changed (or why they could not be, when a full scan follows).
     void changesRead(const std::vector<orvantis::ChangedFile> &files);
@@ -77,6 +78,16 @@ signals:
 
 private:
     struct Relay;
+    // Runs what the event loop called, so that nothing it raises crosses the event loop: an
+    // error ends the following, and reaches the owner as a scan that ended with it.
+    template <typename Work> void guarded(Work &&work) noexcept {
+        try {
+            work();
+        } catch (...) {
+            failed(std::current_exception());
+        }
+    }
+    void failed(std::exception_ptr error) noexcept;
     void startScan(bool quiet);
     void scanFinished();
     void watchFolder();

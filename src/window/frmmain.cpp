@@ -392,20 +392,35 @@ void frmMain::watchScan() {
     }
 }
 
+// Reported here and the program ended, never thrown: an exception must not cross the event loop.
+void frmMain::endWithError(std::exception_ptr error) noexcept {
+    endBusy();
+    try {
+        std::rethrow_exception(std::move(error));
+    } catch (const std::exception &failure) {
+        showSummary(scanFailedText(describeError(failure)));
+        reportUnhandledError(messages_, failure);
+    } catch (...) {
+    }
+    QCoreApplication::exit(kExitUnhandledError);
+}
+
 void frmMain::scanEnded(const ScanEnd &end) {
     endBusy();
     if (end.error) {
-        // Reported here, not thrown: an exception must not cross the event loop.
-        try {
-            std::rethrow_exception(end.error);
-        } catch (const std::exception &error) {
-            showSummary(scanFailedText(describeError(error)));
-            reportUnhandledError(messages_, error);
-        }
-        QCoreApplication::exit(kExitUnhandledError);
+        endWithError(end.error);
         emit scanFinished();
         return;
     }
+    try {
+        showRanking(end);
+    } catch (...) {
+        endWithError(std::current_exception());
+    }
+    emit scanFinished();
+}
+
+void frmMain::showRanking(const ScanEnd &end) {
     // The records are complete and ranked: they replace the list's in one step, and the account
     // that was current is current again.
     const QString current = currentLogin();
@@ -416,12 +431,20 @@ void frmMain::scanEnded(const ScanEnd &end) {
     showScanSummary();
     if (!end.quiet)
         reportSkipped(model_->ranking().report());
-    emit scanFinished();
+}
+
+void frmMain::applyChanges(const std::vector<ChangedFile> &files) {
+    try {
+        keepViewWhileApplying(files);
+    } catch (...) {
+        endWithError(std::current_exception());
+    }
+    emit changesApplied();
 }
 
 // Each step keeps the selection and the current row. The rows shown stay: the first row in
 // view is first again, unless the list was at its top, which a leaderboard keeps in view.
-void frmMain::applyChanges(const std::vector<ChangedFile> &files) {
+void frmMain::keepViewWhileApplying(const std::vector<ChangedFile> &files) {
     // Accounts by their places, which changes keep; -1 for none.
     const auto placeAt = [this](const QModelIndex &index) {
         return index.isValid() ? int64_t{model_->place(index.row())} : int64_t{-1};
@@ -459,7 +482,6 @@ void frmMain::applyChanges(const std::vector<ChangedFile> &files) {
                                   QAbstractItemView::PositionAtTop);
     findBar_->rowsReplaced();
     showScanSummary();
-    emit changesApplied();
 }
 
 void frmMain::showScanSummary() {

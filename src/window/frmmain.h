@@ -106,7 +106,10 @@ private:
     void startBusy();
     void watchScan();
     void scanEnded(const ScanEnd &end);
+    void showRanking(const ScanEnd &end);
     void applyChanges(const std::vector<ChangedFile> &files);
+    void keepViewWhileApplying(const std::vector<ChangedFile> &files);
+    void endWithError(std::exception_ptr error) noexcept;
     void makeActions();
     void openFindBar();
     QAction *addListAction(const QString &text, const QKeySequence &keys,
