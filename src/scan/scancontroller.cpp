@@ -86,8 +86,12 @@ void ScanController::startScan(bool quiet) {
     gather_.stop();
     scanQuiet_ = quiet;
     scan_ = std::make_unique<BackgroundScan>(programFolder_, settings_, [relay = relay_] {
-        relay->post([relay] { relay->target->scanFinished(); });
+        relay->post([relay] {
+            ScanController *target = relay->target;
+            target->guarded([target] { target->scanFinished(); });
+        });
     });
+    emit scanStarted();
 }
 
 void ScanController::scanFinished() {
@@ -143,8 +147,9 @@ void ScanController::watchFolder() {
     if (!watch_)
         watch_ = makeWatch_(this);
     const QString path = resolvePathIgnoringCase(programFolder_ + QStringLiteral("/accounts"));
-    problem_ =
-        watch_->watch(path, [this](std::vector<FolderEvent> events) { take(std::move(events)); });
+    problem_ = watch_->watch(path, [this](std::vector<FolderEvent> events) {
+        guarded([&] { take(std::move(events)); });
+    });
     emit followingChanged();
 }
 

@@ -69,6 +69,8 @@ public:
     static constexpr int kGatherMs = 150;
 
 signals:
+    // A full scan began: asked for, or needed by the folder's changes.
+    void scanStarted();
     // Its receivers must not throw: the signal is sent from the event loop.
     void scanEnded(const orvantis::ScanEnd &end);
     // Files read again after they changed (or why they could not be, when a full scan follows).

@@ -120,6 +120,7 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, ScanSettings scanS
 
     scanTimer_.setInterval(kScanPollMs);
     connect(&scanTimer_, &QTimer::timeout, this, &frmMain::watchScan);
+    connect(&controller_, &ScanController::scanStarted, this, &frmMain::startBusy);
     connect(&controller_, &ScanController::scanEnded, this, &frmMain::scanEnded);
     connect(&controller_, &ScanController::changesRead, this, &frmMain::applyChanges);
     connect(&controller_, &ScanController::followingChanged, this, &frmMain::showScanSummary);
@@ -317,8 +318,6 @@ void frmMain::setRefreshWhenFilesChange(bool on) {
         return;
     }
     controller_.setFollowing(on);
-    if (controller_.isScanning())
-        startBusy();
 }
 
 bool frmMain::refreshesWhenFilesChange() const {
@@ -351,9 +350,8 @@ void frmMain::Command1_Click() {
 
 void frmMain::GetScores() {
     if (controller_.isScanning())
-        return; // one scan at a time; its rows come when it ends
-    controller_.scan();
-    startBusy();
+        return;         // one scan at a time; its rows come when it ends
+    controller_.scan(); // busy from its start on
 }
 
 void frmMain::startBusy() {
