@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -244,6 +246,32 @@ TEST_F(ControllerTest, TheSystemsWatchSeesEveryWayAServerSavesAFile) {
     write("fresh.ini", accountFile("fresh", 2));
     expectSeen("fresh.ini", "a change in the new folder");
     EXPECT_FALSE(follower.namesRead.contains("p0.ini"));
+}
+
+TEST(SystemWatch, OneThatCannotBeMadeSaysWhy) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempFolder folder;
+    folder.mkdir("accounts");
+    const auto withoutDescriptors = [&] {
+        // Every descriptor the limit allows taken: inotify has none to give.
+        const rlimit few{32, 32};
+        if (::setrlimit(RLIMIT_NOFILE, &few) != 0)
+            std::_Exit(3);
+        while (::open("/dev/null", O_RDONLY) >= 0) {
+        }
+        const std::unique_ptr<FolderWatch> watch = makeSystemFolderWatch(nullptr);
+        std::fprintf(stderr, "[%s]\n",
+                     qPrintable(watch->watch(folder.path("accounts"), [](auto) {})));
+        std::_Exit(0);
+    };
+    EXPECT_EXIT(withoutDescriptors(), ::testing::ExitedWithCode(0),
+                "\\[cannot watch for changes: Too many open files\\]");
+    const std::unique_ptr<FolderWatch> watch = makeSystemFolderWatch(nullptr);
+    EXPECT_EQ(watch->watch(folder.path("gone/accounts"), [](auto) {}),
+              "cannot watch for changes: No such file or directory")
+        << "neither the folder nor the one that would hold it";
+    EXPECT_EQ(watch->watch(folder.path("accounts.later"), [](auto) {}), "")
+        << "a folder not there yet is watched for by the one that would hold it";
 }
 
 int main(int argc, char *argv[]) {

@@ -2,6 +2,7 @@
 // give them at any point of a file: nothing of the file may be lost.
 #include "accountgenerator.h"
 #include "programrun.h"
+#include "scan/folderwatch.h"
 #include "scan/inifiles.h"
 #include "tempfolder.h"
 
@@ -128,4 +129,18 @@ TEST(ShortReads, OrvantisRankThroughAFuseMountGivingShortReadsHasEveryRow) {
         EXPECT_EQ(got.err, "") << c.what;
         EXPECT_TRUE(got.out == reference.out) << c.what << ": " << got.out.count('\n') << " rows";
     }
+}
+
+TEST(ShortReads, AWatchOnAFuseMountSaysThatItsChangesAreNotReported) {
+    TempFolder source, mount;
+    source.write("accounts/a.ini", "[GENERAL]\nLogin=a\n");
+    const ShortReadMount fuse(source.path(), mount.path(), 4096);
+    if (!fuse.whyNot().isEmpty())
+        GTEST_SKIP() << fuse.whyNot().constData();
+    const std::unique_ptr<FolderWatch> watch = makeSystemFolderWatch(nullptr);
+    EXPECT_EQ(watch->watch(mount.path("accounts"), [](std::vector<FolderEvent>) {}),
+              "changes are not reported on the accounts folder's file system (a network or FUSE "
+              "file system)");
+    EXPECT_EQ(watch->watch(source.path("accounts"), [](std::vector<FolderEvent>) {}), "")
+        << "the same folder on its own disk is watched";
 }

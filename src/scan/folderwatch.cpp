@@ -74,12 +74,15 @@ public:
         const int folderError = folder_ < 0 ? errno : 0;
         parentWatch_ = ::inotify_add_watch(fd_, parentPath.constData(), kParentEvents);
         const int parentError = parentWatch_ < 0 ? errno : 0;
-        // A folder that is not there now is watched for once it comes back, by its parent.
-        const int error = folderError && folderError != ENOENT ? folderError : parentError;
-        if (error != 0 || (folder_ < 0 && parentWatch_ < 0)) {
+        // A folder that is not there now is watched for once it comes back, by its parent; a
+        // parent that cannot be watched leaves only the folder's own move or removal seen.
+        const int error = folder_ >= 0            ? 0
+                          : folderError != ENOENT ? folderError
+                          : parentWatch_ < 0      ? parentError
+                                                  : 0;
+        if (error != 0) {
             stop();
-            return QStringLiteral("cannot watch for changes: ") +
-                   systemErrorText(error != 0 ? error : folderError) +
+            return QStringLiteral("cannot watch for changes: ") + systemErrorText(error) +
                    (error == ENOSPC ? QStringLiteral(" (the system's limit of watches)")
                                     : QString());
         }
