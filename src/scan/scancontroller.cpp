@@ -3,29 +3,45 @@
 #include "scan/accountfile.h"
 #include "scan/folderfiles.h"
 
+#include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace orvantis {
 
 // Hands work done on other threads to the controller's thread, as long as the controller is
-// there: it lets go of the relay as it goes, and a call posted before that is dropped with it.
-// Other threads read `target` only under the lock; the calls posted run on the controller's
-// thread, which alone changes it.
+// there: it lets go of the relay as it goes, and calls posted after that are dropped. The calls
+// wait here, under a lock both threads take, and a bare queued call to runPosted() fetches
+// them: nothing a thread made crosses to the other outside that lock.
 struct ScanController::Relay {
     std::mutex lock;
-    ScanController *target;
+    ScanController *target = nullptr;
+    std::vector<std::function<void(ScanController &)>> calls;
 
-    template <typename Call> void post(Call call) {
+    void post(std::function<void(ScanController &)> call) {
         const std::lock_guard<std::mutex> guard(lock);
-        if (target)
-            QMetaObject::invokeMethod(target, std::move(call), Qt::QueuedConnection);
+        if (!target)
+            return;
+        calls.push_back(std::move(call));
+        if (calls.size() == 1)
+            QMetaObject::invokeMethod(target, "runPosted", Qt::QueuedConnection);
+    }
+    std::vector<std::function<void(ScanController &)>> take() {
+        const std::lock_guard<std::mutex> guard(lock);
+        return std::exchange(calls, {});
     }
     void letGo() {
         const std::lock_guard<std::mutex> guard(lock);
         target = nullptr;
+        calls.clear();
     }
 };
+
+void ScanController::runPosted() {
+    for (auto &call : relay_->take())
+        guarded([&] { call(*this); });
+}
 
 ScanController::ScanController(QString programFolder, ScanSettings settings, WatchMaker makeWatch,
                                QObject *parent)
@@ -86,10 +102,7 @@ void ScanController::startScan(bool quiet) {
     gather_.stop();
     scanQuiet_ = quiet;
     scan_ = std::make_unique<BackgroundScan>(programFolder_, settings_, [relay = relay_] {
-        relay->post([relay] {
-            ScanController *target = relay->target;
-            target->guarded([target] { target->scanFinished(); });
-        });
+        relay->post([](ScanController &controller) { controller.scanFinished(); });
     });
     emit scanStarted();
 }
@@ -221,13 +234,10 @@ void ScanController::readGathered() {
         // Owns all it uses: left to end on its own if the controller goes first.
         std::thread([relay = relay_, folder = folder_, names, generation]() mutable {
             ChangesRead read = readChangedFiles(folder, names);
-            relay->post(
-                [relay, read = std::move(read), generation, names = std::move(names)]() mutable {
-                    ScanController *target = relay->target;
-                    target->guarded([&] {
-                        target->changesFinished(std::move(read), generation, std::move(names));
-                    });
-                });
+            relay->post([read = std::move(read), generation,
+                         names = std::move(names)](ScanController &controller) mutable {
+                controller.changesFinished(std::move(read), generation, std::move(names));
+            });
         }).detach();
     } catch (const std::system_error &) { // no thread to be had: read them all again
         reading_ = false;

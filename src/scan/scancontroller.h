@@ -80,6 +80,8 @@ signals:
 
 private:
     struct Relay;
+    // Runs the calls other threads have posted through the relay.
+    Q_INVOKABLE void runPosted();
     // Runs what the event loop called, so that nothing it raises crosses the event loop: an
     // error ends the following, and reaches the owner as a scan that ended with it.
     template <typename Work> void guarded(Work &&work) noexcept {
