@@ -179,3 +179,29 @@ TEST(LiveRanking, AFileMadeUnreadableIsLeftOutWithItsReasonAndLeavesTheReportWhe
     };
     EXPECT_EXIT(asNobody(), ::testing::ExitedWithCode(0), "could not be read: Permission denied");
 }
+
+TEST_F(LiveRankingTest, ALongWatchKeepsOnlyTheTextsOfTheAccountsThereNow) {
+    // A server saving the same two files over and over, with long names: the texts made for
+    // the accounts gone must not pile up.
+    const QByteArray longName(250, 'n');
+    std::vector<ChangesRead> states;
+    std::vector<QStringList> expected;
+    for (int level : {61, 62}) {
+        write("alice.ini", accountFile(longName + "a", {QByteArray::number(level)},
+                                       "[CHAR2]\nName=" + longName + "\nLevel=3\n"));
+        write("bob.ini", accountFile(longName + "b", level + 1));
+        states.push_back(readChangedFiles(folder.path("accounts"), {"alice.ini", "bob.ini"}));
+        expected.push_back(scannedState(folder.path()));
+    }
+    RankingSteps unseen;
+    for (int round = 0; round < 20000; ++round) {
+        ranking.apply(states[static_cast<size_t>(round % 2)].files, unseen);
+        if (rankingState(ranking) != expected[static_cast<size_t>(round % 2)]) {
+            ADD_FAILURE() << "round " << round << ": "
+                          << rankingState(ranking).join('\n').toStdString();
+            break;
+        }
+    }
+    EXPECT_LT(ranking.records().ownTextLength(), 4 << 20);
+    EXPECT_LT(ranking.characters().ownTextLength(), 4 << 20);
+}

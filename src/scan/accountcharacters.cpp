@@ -62,8 +62,7 @@ void AccountCharacters::release(const Account &account) {
 }
 
 void AccountCharacters::compactOwnText() {
-    constexpr qsizetype kLeastWaste = 1 << 20; // characters: a small block is not worth it
-    if (own_.size() - ownInUse_ < std::max(kLeastWaste, ownInUse_))
+    if (!ownTextIsMostlyGone(own_.size(), ownInUse_))
         return;
     QString kept;
     kept.reserve(ownInUse_);

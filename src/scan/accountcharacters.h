@@ -40,6 +40,9 @@ public:
               const std::array<QString, kSlots> &names);
     void forget(uint32_t place);
 
+    // How long the own block's text is: it stays near what accounts still point to.
+    qsizetype ownTextLength() const { return own_.size(); }
+
     bool has(uint32_t place) const { return place < accounts_.size() && accounts_[place].kept; }
     // Slot 1, 2 or 3 of the account at `place`; 0 and the empty name for an account not kept.
     int32_t level(uint32_t place, int slot) const;

@@ -84,8 +84,7 @@ void AccountRecords::release(const AccountRecord &record) {
 }
 
 void AccountRecords::compactOwnText() {
-    constexpr qsizetype kLeastWaste = 1 << 20; // characters: a small block is not worth it
-    if (own_.size() - ownInUse_ < std::max(kLeastWaste, ownInUse_))
+    if (!ownTextIsMostlyGone(own_.size(), ownInUse_))
         return;
     QString kept;
     kept.reserve(ownInUse_);

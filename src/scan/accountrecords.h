@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -12,6 +13,13 @@ namespace orvantis {
 // Texts made by the threads of a scan, one block each: the logins and names that records and
 // characters point into.
 using TextBlocks = std::vector<QString>;
+
+// Whether a block of texts made after a scan, of which `inUse` characters are still pointed to,
+// is worth making anew with those alone: most of it is gone, and that is more than a little.
+inline bool ownTextIsMostlyGone(qsizetype size, qsizetype inUse) {
+    constexpr qsizetype kLeastWaste = 1 << 20; // characters
+    return size - inUse >= std::max(kLeastWaste, inUse);
+}
 
 // One account a scan made a row for: its login and its best character's name (in a block of
 // text), that character's level as a number, its slot, and where its file is in the scan's
@@ -58,6 +66,8 @@ public:
     void setAll(std::vector<AccountRecord> records);
 
     size_t size() const { return records_.size(); }
+    // How long the own block's text is: it stays near what records still point to.
+    qsizetype ownTextLength() const { return own_.size(); }
     const AccountRecord &operator[](size_t i) const { return records_[i]; }
     QStringView login(size_t i) const;
     QStringView name(size_t i) const;
