@@ -25,6 +25,8 @@
 #include <QToolTip>
 #include <QTreeView>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -423,6 +425,9 @@ void frmMain::showRanking(const ScanEnd &end) {
     // that was current is current again.
     const QString current = currentLogin();
     model_->setRanking(end.ranking);
+    // The ranking replaced was made by the scan's threads, whose freed memory the allocator
+    // would otherwise keep in their arenas: a window refreshed all day would hold it all.
+    ::malloc_trim(0);
     makeCurrent(current);
     findBar_->rowsReplaced();
     readAt_ = QTime::currentTime();
