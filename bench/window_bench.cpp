@@ -224,9 +224,9 @@ void BM_WindowLiveChanges(benchmark::State &state) {
         start = cpuSeconds();
         for (int k = 0; k < kChanges; ++k) {
             // Each a new leader, so that its row moves to the top.
-            rewrite(files[k], "[GENERAL]\nLogin=" + logins[k].toUtf8() +
-                                  "\n[CHAR1]\nName=Live\nLevel=" +
-                                  QByteArray::number(2000000000 + k) + "\n");
+            rewrite(files[k],
+                    "[GENERAL]\nLogin=" + logins[k].toUtf8() +
+                        "\n[CHAR1]\nName=Live\nLevel=" + QByteArray::number(2000000000 + k) + "\n");
             QElapsedTimer sinceClose;
             sinceClose.start();
             // Shown once the view has painted after the change came: waited for without
@@ -234,9 +234,8 @@ void BM_WindowLiveChanges(benchmark::State &state) {
             QEventLoop shown;
             bool applied = false;
             const auto connection =
-                QObject::connect(&window, &orvantis::frmMain::changesApplied, [&] {
-                    applied = window.lvLevels().cellText(0, 0) == logins[k];
-                });
+                QObject::connect(&window, &orvantis::frmMain::changesApplied,
+                                 [&] { applied = window.lvLevels().cellText(0, 0) == logins[k]; });
             PaintWatch painted(*window.levelsView()->viewport(), [&] {
                 if (applied)
                     shown.quit();
