@@ -6,6 +6,7 @@
 #include "scan/inifiles.h"
 #include "tempfolder.h"
 
+#include <QCoreApplication>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -132,6 +133,10 @@ TEST(ShortReads, OrvantisRankThroughAFuseMountGivingShortReadsHasEveryRow) {
 }
 
 TEST(ShortReads, AWatchOnAFuseMountSaysThatItsChangesAreNotReported) {
+    int argc = 1;
+    char name[] = "shortreads_test";
+    char *argv[] = {name, nullptr};
+    const QCoreApplication app(argc, argv); // the system's watch notifies through its loop
     TempFolder source, mount;
     source.write("accounts/a.ini", "[GENERAL]\nLogin=a\n");
     const ShortReadMount fuse(source.path(), mount.path(), 4096);
@@ -143,4 +148,13 @@ TEST(ShortReads, AWatchOnAFuseMountSaysThatItsChangesAreNotReported) {
               "file system)");
     EXPECT_EQ(watch->watch(source.path("accounts"), [](std::vector<FolderEvent>) {}), "")
         << "the same folder on its own disk is watched";
+
+    // A live leaderboard that would never change says so and ends, rather than run on.
+    const QByteArray out = source.path("top.tsv").toUtf8();
+    const ProgramRun run = runProgram("/usr/bin/timeout", {"60", ORVANTIS_RANK_EXE, "--watch",
+                                                           "--output", out, mount.path().toUtf8()});
+    EXPECT_EQ(run.status, 70);
+    EXPECT_EQ(run.err.toStdString(),
+              "orvantis-rank: changes are not reported on the accounts folder's file system (a "
+              "network or FUSE file system)\n");
 }

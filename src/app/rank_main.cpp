@@ -330,18 +330,25 @@ int rankAndFollow(const Request &request) {
     QObject::connect(&controller, &ScanController::changesRead,
                      [&](const std::vector<ChangedFile> &files) {
                          guarded([&] {
+                             if (!ranking)
+                                 return; // changes are read once a scan has ended
                              RankingSteps unseen;
                              ranking->apply(files, unseen);
                              publisher.publish(*ranking);
                          });
                      });
+    controller.setFollowing(true);               // watched before the first scan reads the folder
+    if (!controller.followProblem().isEmpty()) { // no event loop yet to end
+        complain(controller.followProblem());
+        return kExitUnhandledError;
+    }
+    // A watch lost later, such as one the folder's replacement could not be given.
     QObject::connect(&controller, &ScanController::followingChanged, [&] {
         if (!controller.followProblem().isEmpty()) {
             complain(controller.followProblem());
             QCoreApplication::exit(kExitUnhandledError);
         }
     });
-    controller.setFollowing(true); // watched before the first scan reads the folder
     controller.scan();
     const int status = QCoreApplication::exec();
     // A scan held by a read that does not return is not waited for.
