@@ -128,8 +128,9 @@ bool LiveRanking::account(uint32_t place, const AccountFile &file) {
         ++report_.withoutLogin;
     if (isLeftOut(now)) {
         const size_t at = skippedAt();
-        const QString shown = decodeFileName(
-            QByteArray(rawName(place).data(), static_cast<qsizetype>(rawName(place).size())));
+        const std::string_view name = rawName(place);
+        const QString shown =
+            decodeFileName(QByteArray(name.data(), static_cast<qsizetype>(name.size())));
         skippedPlaces_.insert(skippedPlaces_.begin() + static_cast<ptrdiff_t>(at), place);
         report_.skipped.insert(report_.skipped.begin() + static_cast<ptrdiff_t>(at),
                                skippedFile(shown, now, file.error));

@@ -49,11 +49,10 @@ void AccountsModel::setRanking(std::shared_ptr<LiveRanking> ranking) {
     endResetModel();
 }
 
-void AccountsModel::applyChanges(std::vector<ChangedFile> changes) {
+bool AccountsModel::applyChanges(std::vector<ChangedFile> changes) {
     Steps steps(*this);
     ranking_->apply(std::move(changes), steps);
-    if (steps.reset)
-        emit rankingReset();
+    return steps.reset;
 }
 
 QString AccountsModel::cellText(int row, int column) const {

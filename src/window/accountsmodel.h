@@ -26,8 +26,9 @@ public:
     void setRanking(std::shared_ptr<LiveRanking> ranking);
     // Applies files read again to the ranking shown, a row inserted, removed, moved or changed
     // at a time (or, for many, in one reset), so that views keep their selection and current
-    // row, and each step shows a whole list.
-    void applyChanges(std::vector<ChangedFile> changes);
+    // row, and each step shows a whole list. True when it took a reset, after which views have
+    // lost their selection and current row.
+    bool applyChanges(std::vector<ChangedFile> changes);
     const LiveRanking &ranking() const { return *ranking_; }
     const AccountRecords &records() const { return ranking_->records(); }
     const AccountCharacters *characters() const { return &ranking_->characters(); }
@@ -44,10 +45,6 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
-
-signals:
-    // Changes were applied in one reset: views have lost their selection and current row.
-    void rankingReset();
 
 private:
     class Steps;

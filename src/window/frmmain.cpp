@@ -459,11 +459,7 @@ void frmMain::keepViewWhileApplying(const std::vector<ChangedFile> &files) {
     for (const QModelIndex &index : levelsView_->selectionModel()->selectedRows())
         selected.push_back(model_->place(index.row()));
 
-    bool reset = false;
-    const QMetaObject::Connection watching =
-        connect(model_, &AccountsModel::rankingReset, this, [&reset] { reset = true; });
-    model_->applyChanges(files);
-    disconnect(watching);
+    const bool reset = model_->applyChanges(files);
     const LiveRanking &ranking = model_->ranking();
     if (reset) { // many at once: the selection is put back by account
         QItemSelection selection;
