@@ -6,8 +6,6 @@
 #include "scan/getscores.h"
 #include "scan/levelreading.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <optional>
@@ -89,11 +87,11 @@ AccountFile readAccountFileAt(int folder, const QByteArray &rawName, ShortReads 
         return file;
     // Listed as a listing would: a regular file or a link to one, or an entry whose kind the
     // system would not tell.
-    struct stat info {};
-    if (::fstatat(folder, rawName.constData(), &info, 0) == 0) {
-        if (!S_ISREG(info.st_mode))
+    EntryKind kind{};
+    if (const int error = kindInFolder(folder, rawName.constData(), kind)) {
+        if (error == ENOENT || error == ENOTDIR || error == ELOOP)
             return file;
-    } else if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
+    } else if (kind != EntryKind::RegularFile) {
         return file;
     }
     IniLookup lookup(accountFileKeys());

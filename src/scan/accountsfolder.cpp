@@ -17,8 +17,9 @@ bool accountsFolderFound(const QString &programFolder) {
     FolderEntries entries(encodeFileName(programFolder));
     if (!entries.isOpen() && (entries.error() == ENOENT || entries.error() == ENOTDIR))
         return false; // no program folder, so no accounts folder in it
-    while (const dirent *entry = entries.next())
-        if (std::strcmp(entry->d_name, "accounts") == 0)
+    // An entry marked hidden or system is not reported, as the system's own look-up has it.
+    while (const FolderEntry *entry = entries.next())
+        if (!entry->hiddenOrSystem && std::strcmp(entry->name, "accounts") == 0)
             return true;
     if (entries.error() != 0)
         throw systemFailure(entries.error(),

@@ -1,12 +1,9 @@
 #include "scan/changereading.h"
 
 #include "platform/failure.h"
+#include "scan/filenames.h"
 #include "scan/filering.h"
-
-#include <QFile>
-
-#include <fcntl.h>
-#include <unistd.h>
+#include "scan/systemfiles.h"
 
 #include <cerrno>
 
@@ -15,13 +12,12 @@ namespace orvantis {
 ChangesRead readChangedFiles(const QString &folder, const std::vector<QByteArray> &names) {
     ChangesRead read;
     try {
-        const int fd =
-            ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int fd = openFolder(encodeFileName(folder));
         if (fd < 0)
             throw systemFailure(errno, QStringLiteral("Cannot read the folder ") + folder);
         struct Closing {
             int fd;
-            ~Closing() { ::close(fd); }
+            ~Closing() { closeFile(fd); }
         } closing{fd};
         const ShortReads shortReads =
             FileRing::trustsFileSystemOf(fd) ? ShortReads::EndTheFile : ShortReads::MayComeEarly;

@@ -8,21 +8,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace orvantis {
 
 namespace {
-
-bool isDotOrDotDot(const char *name) {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
 
 bool lessIgnoringCase(const QString &a, const QString &b) {
     const int c = compareIgnoringCase(a, b);
@@ -34,8 +26,9 @@ bool lessIgnoringCase(const QString &a, const QString &b) {
 QString findIgnoringCase(const QByteArray &directory, const QString &name) {
     FolderEntries entries(directory);
     QString best;
-    while (const dirent *entry = entries.next()) {
-        const QString candidate = decodeFileName(QByteArray(entry->d_name));
+    while (const FolderEntry *entry = entries.next()) {
+        const QString candidate =
+            decodeFileName(QByteArray(entry->name, static_cast<qsizetype>(entry->length)));
         if (compareIgnoringCase(candidate, name) == 0 &&
             (best.isEmpty() || lessIgnoringCase(candidate, best)))
             best = candidate;
@@ -43,15 +36,10 @@ QString findIgnoringCase(const QByteArray &directory, const QString &name) {
     return best;
 }
 
-bool exists(const QByteArray &path) {
-    struct stat info {};
-    return ::lstat(path.constData(), &info) == 0;
-}
-
 } // namespace
 
 QString resolvePathIgnoringCase(const QString &path) {
-    if (path.isEmpty() || exists(encodeFileName(path)))
+    if (path.isEmpty() || entryExists(encodeFileName(path)))
         return path;
     const bool absolute = path.startsWith(u'/');
     const bool trailing = path.endsWith(u'/');
@@ -60,7 +48,7 @@ QString resolvePathIgnoringCase(const QString &path) {
         QString next = resolved.isEmpty() || resolved.endsWith(u'/') ? resolved + part
                                                                      : resolved + u'/' + part;
         if (part != QLatin1String(".") && part != QLatin1String("..") &&
-            !exists(encodeFileName(next))) {
+            !entryExists(encodeFileName(next))) {
             const QString found = findIgnoringCase(encodeFileName(resolved), part);
             if (found.isEmpty())
                 return path;
@@ -87,59 +75,6 @@ void FolderListing::path(size_t i, QByteArray &path) const {
     std::memcpy(path.data(), folderBytes_.constData(), static_cast<size_t>(folderBytes_.size()));
     std::memcpy(path.data() + folderBytes_.size(), raw.data(), raw.size());
 }
-
-FolderEntries::FolderEntries(const QByteArray &path)
-    : dir_(::opendir(path.isEmpty() ? "." : path.constData())), error_(dir_ ? 0 : errno) {}
-
-int FolderEntries::descriptor() const {
-    return dir_ ? ::dirfd(dir_) : -1;
-}
-
-FolderEntries::~FolderEntries() {
-    if (dir_)
-        ::closedir(dir_);
-}
-
-const dirent *FolderEntries::next() {
-    if (!dir_ || error_ != 0)
-        return nullptr;
-    for (;;) {
-        errno = 0; // readdir gives null both at the end and on an error, which only errno tells
-        const dirent *entry = ::readdir(dir_);
-        if (!entry) {
-            error_ = errno;
-            return nullptr;
-        }
-        if (!isDotOrDotDot(entry->d_name))
-            return entry;
-    }
-}
-
-bool FolderEntries::mayBeRegularFile(const dirent &entry) const {
-    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN)
-        return entry.d_type == DT_REG;
-    struct stat target {}; // what the link leads to, or what the file system did not say
-    if (::fstatat(::dirfd(dir_), entry.d_name, &target, 0) == 0)
-        return S_ISREG(target.st_mode);
-    return errno != ENOENT && errno != ENOTDIR && errno != ELOOP;
-}
-
-namespace {
-
-// Where a link leads, read whole however long; the empty text when it cannot be read.
-QString linkTargetOf(const QByteArray &path) {
-    for (size_t room = 4096; room <= 1024 * 1024; room *= 4) {
-        QByteArray target(static_cast<qsizetype>(room), Qt::Uninitialized);
-        const ssize_t length = ::readlink(path.constData(), target.data(), room);
-        if (length < 0)
-            return QString();
-        if (static_cast<size_t>(length) < room) // it filled less than its room: all of it
-            return decodeFileName(target.left(length));
-    }
-    return QString();
-}
-
-} // namespace
 
 FolderListing::FolderListing() = default;
 FolderListing::FolderListing(FolderListing &&other) noexcept = default;
@@ -220,18 +155,15 @@ namespace {
 
 // What kind of entry a path names, looked at before it is opened.
 FolderState stateOf(const QByteArray &path, const QString &shownPath) {
-    struct stat info {};
-    if (::stat(path.constData(), &info) == 0)
-        return S_ISDIR(info.st_mode) ? FolderState::Listed : FolderState::NotAFolder;
-    const int error = errno;
+    EntryKind kind{};
+    const int error = kindOfPath(path, kind);
+    if (error == 0)
+        return kind == EntryKind::Folder ? FolderState::Listed : FolderState::NotAFolder;
     if (error == ELOOP)
         return FolderState::LinkToNowhere;
     if (error != ENOENT && error != ENOTDIR)
         throw systemFailure(error, QStringLiteral("Cannot read the folder ") + shownPath);
-    struct stat link {};
-    return ::lstat(path.constData(), &link) == 0 && S_ISLNK(link.st_mode)
-               ? FolderState::LinkToNowhere
-               : FolderState::Missing;
+    return isLink(path) ? FolderState::LinkToNowhere : FolderState::Missing;
 }
 
 Failure folderFailure(int error, const QString &folder) {
@@ -260,9 +192,9 @@ FolderListing listRegularFiles(const QString &folder, ListingOrder order) {
     }
     listing.folder_ = resolved.endsWith(u'/') ? resolved : resolved + u'/';
     listing.folderBytes_ = encodeFileName(listing.folder_);
-    while (const dirent *entry = entries->next())
+    while (const FolderEntry *entry = entries->next())
         if (entries->mayBeRegularFile(*entry))
-            listing.add(entry->d_name, std::strlen(entry->d_name));
+            listing.add(entry->name, entry->length);
     if (entries->error() != 0) // a listing cut short is no listing
         throw folderFailure(entries->error(), resolved);
     listing.open_ = std::move(entries);

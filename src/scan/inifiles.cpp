@@ -4,8 +4,6 @@
 #include "scan/folderfiles.h"
 
 #include <cerrno>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace orvantis {
 
@@ -31,8 +29,8 @@ FileRead openFailure(int error) {
 // A read of `fd` failed with `error`: a FIFO with nothing in it, a folder, or a file that exists
 // and could not be read.
 FileRead readFailure(int fd, int error) {
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode))
+    EntryKind kind{};
+    if (kindOfOpenFile(fd, kind) == 0 && kind != EntryKind::RegularFile)
         return {FileRead::NotAFile, error};
     return {FileRead::Failed, error};
 }
@@ -58,7 +56,7 @@ OpenFileBytes::OpenFileBytes(int fd, std::vector<char> &buffer, const std::atomi
 }
 
 OpenFileBytes::~OpenFileBytes() {
-    ::close(fd_);
+    closeFile(fd_);
 }
 
 FileRead OpenFileBytes::next(std::string_view &piece) {
@@ -76,10 +74,10 @@ FileRead OpenFileBytes::next(std::string_view &piece) {
         if (got == 0)
             return {};
         if (!checked_ && (!first_ || static_cast<size_t>(got) == buffer_.size())) {
-            struct stat info {};
-            if (::fstat(fd_, &info) != 0)
-                return {FileRead::Failed, errno};
-            if (!S_ISREG(info.st_mode))
+            EntryKind kind{};
+            if (const int error = kindOfOpenFile(fd_, kind))
+                return {FileRead::Failed, error};
+            if (kind != EntryKind::RegularFile)
                 return {FileRead::NotAFile, 0};
             checked_ = true;
         }
@@ -95,8 +93,8 @@ FileRead OpenFileBytes::next(std::string_view &piece) {
 }
 
 FileRead OpenFileBytes::rewind() {
-    if (::lseek(fd_, 0, SEEK_SET) < 0)
-        return {FileRead::Failed, errno};
+    if (const int error = rewindFile(fd_))
+        return {FileRead::Failed, error};
     first_ = true;
     ended_ = false;
     return {};
@@ -104,15 +102,15 @@ FileRead OpenFileBytes::rewind() {
 
 FileRead readIniFileAt(IniLookup &lookup, std::vector<char> &buffer, int folderFd, const char *name,
                        const std::atomic<bool> *stop, ShortReads shortReads) {
-    const int fd = ::openat(folderFd, name, kIniOpenFlags);
-    return readOpened(lookup, buffer, fd, fd < 0 ? errno : 0, stop, shortReads, ::read);
+    const int fd = openInFolder(folderFd, name);
+    return readOpened(lookup, buffer, fd, fd < 0 ? errno : 0, stop, shortReads, readFile);
 }
 
 FileRead readIniFile(IniLookup &lookup, const QByteArray &path, const std::atomic<bool> *stop) {
     std::vector<char> buffer;
-    const int fd = ::open(path.constData(), kIniOpenFlags);
+    const int fd = openPath(path);
     return readOpened(lookup, buffer, fd, fd < 0 ? errno : 0, stop, ShortReads::MayComeEarly,
-                      ::read);
+                      readFile);
 }
 
 FileRead readOpenedIniFile(IniLookup &lookup, int fd, const std::atomic<bool> *stop, ReadCall read,

@@ -2,29 +2,22 @@
 
 #include "scan/bytesource.h"
 #include "scan/inireader.h"
+#include "scan/systemfiles.h"
 
 #include <QByteArray>
 #include <QString>
-
-#include <fcntl.h>
-#include <sys/types.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <vector>
 
 namespace orvantis {
 
-// How files are opened for reading: non-blocking, so that a FIFO named like a file cannot hold
-// the reader.
-constexpr int kIniOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-
 // Whether a read of a regular file that gives fewer bytes than were asked for has reached the
 // file's end. On local disks it has. A FUSE daemon or a network file system may give less at any
 // read, and there only a read that gives nothing ends the file.
 enum class ShortReads { MayComeEarly, EndTheFile };
 
-// How the bytes of an open file are read: read(2), or a stand-in a test hands in.
+// How the bytes of an open file are read: the system's read, or a stand-in a test hands in.
 using ReadCall = ssize_t (*)(int fd, void *buffer, size_t size);
 
 // An open file's bytes, read with blocking calls into `buffer` as they are asked for; the file
@@ -34,7 +27,7 @@ class OpenFileBytes : public ByteSource {
 public:
     // `stop`, when given and set, ends the reading at the next piece.
     OpenFileBytes(int fd, std::vector<char> &buffer, const std::atomic<bool> *stop,
-                  ShortReads shortReads, ReadCall read = ::read);
+                  ShortReads shortReads, ReadCall read = readFile);
     ~OpenFileBytes() override;
     OpenFileBytes(const OpenFileBytes &) = delete;
     OpenFileBytes &operator=(const OpenFileBytes &) = delete;
