@@ -1,5 +1,6 @@
 // orvantis-rank: the ranking of the window, printed for scripts and machines without a display.
 #include "console/progressline.h"
+#include "console/standardstreams.h"
 #include "platform/exitstatus.h"
 #include "platform/failure.h"
 #include "platform/visibletext.h"
@@ -9,15 +10,12 @@
 #include "scan/backgroundscan.h"
 #include "scan/liveranking.h"
 #include "scan/scancontroller.h"
+#include "stopsignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <pthread.h>
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -268,34 +266,6 @@ int rankOnce(const Request &request) {
     return Publisher(request).publish(LiveRanking(std::move(outcome.result)));
 }
 
-// Ends the event loop, with status 0, on SIGINT or SIGTERM: they are taken from a descriptor
-// rather than by a handler, blocked in every thread the program starts from here on.
-class StopSignals {
-public:
-    StopSignals() {
-        sigset_t stopping;
-        sigemptyset(&stopping);
-        sigaddset(&stopping, SIGINT);
-        sigaddset(&stopping, SIGTERM);
-        if (::pthread_sigmask(SIG_BLOCK, &stopping, nullptr) != 0 ||
-            (fd_ = ::signalfd(-1, &stopping, SFD_CLOEXEC | SFD_NONBLOCK)) < 0)
-            throw systemFailure(errno, QStringLiteral("Cannot wait for SIGINT and SIGTERM"));
-        notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated,
-                         [] { QCoreApplication::exit(kExitSuccess); });
-    }
-    ~StopSignals() {
-        notifier_.reset();
-        ::close(fd_);
-    }
-    StopSignals(const StopSignals &) = delete;
-    StopSignals &operator=(const StopSignals &) = delete;
-
-private:
-    int fd_ = -1;
-    std::unique_ptr<QSocketNotifier> notifier_;
-};
-
 // Writes the output file, then again after every change, until stopped.
 int rankAndFollow(const Request &request) {
     StopSignals stopSignals;
@@ -372,6 +342,7 @@ int main(int argc, char *argv[]) {
     // Whatever ends the program early, short of memory or threads too, ends it with a line that
     // says why and a status of its own, never an abort.
     try {
+        prepareStandardStreams();
         QCoreApplication app(argc, argv);
         Request request;
         if (const auto status = readCommandLine(QCoreApplication::arguments(), request))

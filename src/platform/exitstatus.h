@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sysexits.h>
-
 namespace orvantis {
 
 // How the two programs end, for scripts and service managers.
@@ -21,9 +19,9 @@ enum ExitStatus : int {
     // An error the program could not recover from, such as an accounts folder it may not read,
     // or too little memory, too few threads or file descriptors to read it: the "internal
     // software error" of the BSD exit codes.
-    kExitUnhandledError = EX_SOFTWARE,
+    kExitUnhandledError = 70, // EX_SOFTWARE
     // orvantis-rank could not write its output (a full disk, a closed file).
-    kExitWriteError = EX_IOERR,
+    kExitWriteError = 74, // EX_IOERR, the same on every system
 };
 
 } // namespace orvantis

@@ -4,16 +4,51 @@
 
 #include <QSaveFile>
 
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <poll.h>
 #include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <cerrno>
 
 namespace orvantis {
 
+namespace {
+
+// Waits until a non-blocking `fd` takes more: 0, or an errno value.
+int waitUntilWritable(int fd) {
+#ifdef _WIN32
+    (void)fd;
+    return EAGAIN; // Windows' descriptors always block
+#else
+    pollfd ready{fd, POLLOUT, 0};
+    return ::poll(&ready, 1, -1) < 0 && errno != EINTR ? errno : 0;
+#endif
+}
+
+// Puts what was written to `fd` on the disk: 0, or an errno value.
+int syncToDisk(int fd) {
+#ifdef _WIN32
+    return ::_commit(fd) == 0 ? 0 : errno;
+#else
+    return ::fsync(fd) == 0 ? 0 : errno;
+#endif
+}
+
+} // namespace
+
 int writeAll(int fd, const char *data, size_t size) {
     while (size > 0) {
+#ifdef _WIN32
+        // The C runtime's write takes at most an unsigned int at a time.
+        const int written =
+            ::_write(fd, data, static_cast<unsigned>(std::min<size_t>(size, 1 << 30)));
+#else
         const ssize_t written = ::write(fd, data, size);
+#endif
         if (written >= 0) {
             data += written;
             size -= static_cast<size_t>(written);
@@ -23,9 +58,8 @@ int writeAll(int fd, const char *data, size_t size) {
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             return errno;
-        pollfd ready{fd, POLLOUT, 0};
-        if (::poll(&ready, 1, -1) < 0 && errno != EINTR)
-            return errno;
+        if (const int error = waitUntilWritable(fd))
+            return error;
     }
     return 0;
 }
@@ -40,8 +74,8 @@ QString replaceFile(const QString &path, const QByteArray &bytes) {
     } else if (const int error =
                    writeAll(file.handle(), bytes.constData(), static_cast<size_t>(bytes.size()))) {
         failure = systemErrorText(error);
-    } else if (::fsync(file.handle()) != 0) {
-        failure = systemErrorText(errno);
+    } else if (const int syncError = syncToDisk(file.handle())) {
+        failure = systemErrorText(syncError);
     } else if (!file.commit()) {
         failure = file.errorString();
     }

@@ -1,12 +1,18 @@
 #include "window/desktop.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QUrl>
+
+#ifdef Q_OS_WIN
+#include <QDir>
+#include <QProcess>
+#else
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#endif
 
 namespace orvantis {
 
@@ -19,6 +25,14 @@ bool SystemDesktop::openFile(const QString &path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
+#ifdef Q_OS_WIN
+// Explorer, with the file selected; the folder opens when Explorer cannot be started.
+void SystemDesktop::showInFolder(const QString &path) {
+    if (!QProcess::startDetached(QStringLiteral("explorer.exe"),
+                                 {QStringLiteral("/select,") + QDir::toNativeSeparators(path)}))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+}
+#else
 void SystemDesktop::showInFolder(const QString &path) {
     const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -40,5 +54,6 @@ void SystemDesktop::showInFolder(const QString &path) {
                          answered->deleteLater();
                      });
 }
+#endif
 
 } // namespace orvantis

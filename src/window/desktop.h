@@ -23,7 +23,7 @@ public:
 };
 
 // The desktop of the session the window runs in: a file dialog, the handlers the desktop knows,
-// and the freedesktop file manager interface over D-Bus.
+// and the file manager (the freedesktop interface over D-Bus on Linux, Explorer on Windows).
 class SystemDesktop : public Desktop {
 public:
     QString chooseSaveFile(QWidget *parent, const QString &filters, QString *filter) override;

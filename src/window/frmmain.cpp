@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -25,7 +26,9 @@
 #include <QToolTip>
 #include <QTreeView>
 
+#ifdef __GLIBC__
 #include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <climits>
@@ -330,14 +333,24 @@ bool frmMain::Form_Load() {
     if (!accountsFolderFound(programFolder_)) {
         QString where = whereNoAccountsFolderIs(programFolder_);
         where[0] = where[0].toUpper();
-        messages_.showInformed(
-            QStringLiteral("Accounts folder not found!"),
-            QStringLiteral("%1.\n\nTo show a server's accounts, start Orvantis with the folder "
-                           "that holds them:\n    orvantis /srv/game\nor give the program's "
-                           "folder a link to them, named accounts:\n    ln -s "
-                           "/srv/game/accounts %2/accounts")
-                .arg(where, QFileInfo(programFolder_).absoluteFilePath()),
-            kOkOnly, QString());
+        // What to do about it, in the commands of the system at hand.
+#ifdef Q_OS_WIN
+        const QString remedy = QStringLiteral(
+            "To show a server's accounts, start Orvantis with the folder that holds them:\n"
+            "    orvantis.exe D:\\Game\nor give the program's folder a link to them, named "
+            "accounts:\n    mklink /J \"%1\\accounts\" D:\\Game\\accounts");
+        const QString programFolder =
+            QDir::toNativeSeparators(QFileInfo(programFolder_).absoluteFilePath());
+#else
+        const QString remedy = QStringLiteral(
+            "To show a server's accounts, start Orvantis with the folder that holds them:\n"
+            "    orvantis /srv/game\nor give the program's folder a link to them, named "
+            "accounts:\n    ln -s /srv/game/accounts %1/accounts");
+        const QString programFolder = QFileInfo(programFolder_).absoluteFilePath();
+#endif
+        messages_.showInformed(QStringLiteral("Accounts folder not found!"),
+                               where + QStringLiteral(".\n\n") + remedy.arg(programFolder), kOkOnly,
+                               QString());
         return false;
     }
     GetScores();
@@ -427,7 +440,9 @@ void frmMain::showRanking(const ScanEnd &end) {
     model_->setRanking(end.ranking);
     // The ranking replaced was made by the scan's threads, whose freed memory the allocator
     // would otherwise keep in their arenas: a window refreshed all day would hold it all.
+#ifdef __GLIBC__
     ::malloc_trim(0);
+#endif
     makeCurrent(current);
     findBar_->rowsReplaced();
     readAt_ = QTime::currentTime();

@@ -1,0 +1,22 @@
+#include "console/standardstreams.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#endif
+
+namespace orvantis {
+
+void prepareStandardStreams() {
+#ifdef _WIN32
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
+    ::SetConsoleOutputCP(CP_UTF8);
+#endif
+}
+
+} // namespace orvantis
