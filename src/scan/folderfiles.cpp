@@ -60,6 +60,16 @@ QString resolvePathIgnoringCase(const QString &path) {
     return trailing && !resolved.endsWith(u'/') ? resolved + u'/' : resolved;
 }
 
+bool FolderEntries::mayBeRegularFile(const FolderEntry &entry) const {
+    if (entry.type != FolderEntry::Link && entry.type != FolderEntry::Unknown)
+        return entry.type == FolderEntry::File;
+    EntryKind target{}; // what the link leads to, or what the file system did not say
+    const int error = kindInFolder(descriptor(), entry.name, target);
+    if (error == 0)
+        return target == EntryKind::RegularFile;
+    return error != ENOENT && error != ENOTDIR && error != ELOOP;
+}
+
 QString FolderListing::name(size_t i) const {
     const std::string_view raw = rawName(i);
     return decodeFileName(QByteArray::fromRawData(raw.data(), static_cast<qsizetype>(raw.size())));

@@ -224,16 +224,6 @@ const FolderEntry *FolderEntries::next() {
     }
 }
 
-bool FolderEntries::mayBeRegularFile(const FolderEntry &entry) const {
-    if (entry.type != FolderEntry::Link && entry.type != FolderEntry::Unknown)
-        return entry.type == FolderEntry::File;
-    EntryKind target{};
-    const int error = kindInFolder(descriptor(), entry.name, target);
-    if (error == 0)
-        return target == EntryKind::RegularFile;
-    return error != ENOENT && error != ENOTDIR && error != ELOOP;
-}
-
 int openInFolder(int folderFd, const char *name) {
     HANDLE file = INVALID_HANDLE_VALUE;
     const NTSTATUS status =
