@@ -21,8 +21,8 @@ struct FolderEvent {
 };
 
 // Watches an accounts folder for changes and hands what it sees, a few events at a time, to the
-// function given, on the thread that made it. The system's watch (inotify) unless a test hands
-// in its own.
+// function given, on the thread that made it. The system's watch (inotify on Linux,
+// ReadDirectoryChangesW on Windows) unless a test hands in its own.
 class FolderWatch {
 public:
     using Deliver = std::function<void(std::vector<FolderEvent>)>;
@@ -33,7 +33,7 @@ public:
     virtual void stop() = 0;
 };
 
-// The system's watch, through inotify; its notifier is a child of `parent`.
+// The system's watch; its notifier is a child of `parent`.
 std::unique_ptr<FolderWatch> makeSystemFolderWatch(QObject *parent);
 
 } // namespace orvantis
