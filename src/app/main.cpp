@@ -1,4 +1,6 @@
 // orvantis: the window, on the accounts folder beside this program or the one it is given.
+#include "console/commandline.h"
+#include "console/standardstreams.h"
 #include "platform/exitstatus.h"
 #include "window/errorreport.h"
 #include "window/frmmain.h"
@@ -42,9 +44,7 @@ const char kUsage[] =
 // need no display. Sets `folder` to the one given, if any; gives a status to end with, or
 // nothing to go on.
 std::optional<int> readCommandLine(int argc, char *argv[], QString &folder, bool &watch) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    const QStringList arguments = orvantis::commandLineArguments(argc, argv);
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
@@ -77,6 +77,8 @@ std::optional<int> readCommandLine(int argc, char *argv[], QString &folder, bool
 } // namespace
 
 int main(int argc, char *argv[]) {
+    orvantis::useStartingConsole();
+    orvantis::prepareStandardStreams();
     QString folder;
     bool watch = false;
     if (const auto status = readCommandLine(argc, argv, folder, watch))

@@ -19,4 +19,16 @@ void prepareStandardStreams() {
 #endif
 }
 
+void useStartingConsole() {
+#ifdef _WIN32
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if ((output == nullptr || output == INVALID_HANDLE_VALUE) &&
+        ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+        ::SetConsoleOutputCP(CP_UTF8);
+    }
+#endif
+}
+
 } // namespace orvantis
