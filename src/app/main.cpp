@@ -7,6 +7,7 @@
 #include "window/widgetmessagebox.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QIcon>
 #include <QLocale>
 
@@ -70,7 +71,7 @@ std::optional<int> readCommandLine(int argc, char *argv[], QString &folder, bool
     if (folders.size() > 1)
         return usageError(QStringLiteral("one FOLDER at most"));
     if (!folders.isEmpty())
-        folder = folders[0];
+        folder = QDir::fromNativeSeparators(folders[0]); // "D:\Game" as "D:/Game", as Qt has paths
     return std::nullopt;
 }
 

@@ -14,6 +14,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QTimer>
 
 #include <unistd.h>
@@ -149,7 +150,9 @@ std::optional<int> readCommandLine(const QStringList &arguments, Request &reques
         complain(QStringLiteral("one FOLDER at most (see --help)"));
         return kExitUsage;
     }
-    request.programFolder = folders.isEmpty() ? QCoreApplication::applicationDirPath() : folders[0];
+    // "D:\Game" as "D:/Game", the form Qt gives paths in, as the program folder is.
+    request.programFolder = folders.isEmpty() ? QCoreApplication::applicationDirPath()
+                                              : QDir::fromNativeSeparators(folders[0]);
     return std::nullopt;
 }
 
