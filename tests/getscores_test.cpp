@@ -1,6 +1,7 @@
 #include "accountfiles.h"
 #include "listhelpers.h"
 #include "recordingmessagebox.h"
+#include "scan/accountsfolder.h"
 #include "scan/getscores.h"
 #include "scan/reportcolumns.h"
 #include "tempfolder.h"
@@ -28,6 +29,17 @@ TEST(AccountRules, AccountFileNamesEndInIniWhateverTheCase) {
         EXPECT_TRUE(isAccountFileName(name)) << name;
     for (const char *name : {"x.ini.bak", "notes.txt", "in", "", "a.ini "})
         EXPECT_FALSE(isAccountFileName(name)) << name;
+}
+
+// What a watch takes for another accounts folder in the folder above: only ASCII letters' case
+// is ignored, as the scan's path finds the folder.
+TEST(AccountRules, TheAccountsFolderNameIgnoresOnlyASCIILetterCase) {
+    for (const char *name : {"accounts", "ACCOUNTS", "Accounts", "aCcOuNtS"})
+        EXPECT_TRUE(isAccountsNameIgnoringCase(name)) << name;
+    for (const char *name : {"", "account", "accounts.old", "accounts ", "accountſ",
+                             "\xc3\xa1"
+                             "ccounts"})
+        EXPECT_FALSE(isAccountsNameIgnoringCase(name)) << name;
 }
 
 TEST(AccountRules, OnlyASlotAboveBothOthersWins) {

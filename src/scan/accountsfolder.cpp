@@ -1,5 +1,6 @@
 #include "scan/accountsfolder.h"
 
+#include "platform/asciitext.h"
 #include "platform/failure.h"
 #include "scan/filenames.h"
 #include "scan/folderfiles.h"
@@ -26,6 +27,16 @@ bool accountsFolderFound(const QString &programFolder) {
                             QStringLiteral("Cannot read the folder ") +
                                 (programFolder.isEmpty() ? QStringLiteral(".") : programFolder));
     return false;
+}
+
+bool isAccountsNameIgnoringCase(std::string_view name) {
+    static constexpr std::string_view kAccounts = "accounts";
+    if (name.size() != kAccounts.size())
+        return false;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (foldAscii(name[i]) != kAccounts[i])
+            return false;
+    return true;
 }
 
 QString whereNoAccountsFolderIs(const QString &programFolder) {

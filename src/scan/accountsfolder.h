@@ -2,15 +2,21 @@
 
 #include <QString>
 
+#include <string_view>
+
 namespace orvantis {
 
 // The start-up check: whether the program folder holds an entry named exactly "accounts",
 // letter case significant, whatever kind of entry it is (a folder, a plain file, a link). The
-// folder is read as it is on disk: there is no hidden or system mark to honour on Linux, and a
-// dot-name is never "accounts". A program folder that does not exist holds no such entry; one that
-// cannot be opened or read to its end raises a Failure with the reason, since whether it holds
+// folder is read as it is on disk: an entry marked hidden or system (Windows) is not taken, and
+// a dot-name is never "accounts". A program folder that does not exist holds no such entry; one
+// that cannot be opened or read to its end raises a Failure with the reason, since whether it holds
 // one cannot be told.
 bool accountsFolderFound(const QString &programFolder);
+
+// Whether a name as stored is "accounts" with only its ASCII letters' case ignored: an entry
+// that the scan's path ("…/accounts", found without regard to letter case) may lead to.
+bool isAccountsNameIgnoringCase(std::string_view name);
 
 // Where the start-up check looked, once it found no accounts folder, as a sentence that starts
 // in lower case: "/srv/game does not exist", "/srv/game is not a folder", or "no entry named

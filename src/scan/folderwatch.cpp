@@ -1,7 +1,7 @@
 #include "scan/folderwatch.h"
 
-#include "platform/asciitext.h"
 #include "platform/failure.h"
+#include "scan/accountsfolder.h"
 
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace orvantis {
 
@@ -34,16 +33,6 @@ bool reportsNoChanges(long type) {
     default:
         return false;
     }
-}
-
-bool isAccountsName(const char *name) {
-    static const char kAccounts[] = "accounts";
-    if (std::strlen(name) != sizeof kAccounts - 1)
-        return false;
-    for (size_t i = 0; kAccounts[i]; ++i)
-        if (foldAscii(name[i]) != kAccounts[i])
-            return false;
-    return true;
 }
 
 constexpr uint32_t kFolderEvents = IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
@@ -130,7 +119,8 @@ private:
         } else if (event.wd == folder_ &&
                    (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))) {
             events.push_back({FolderEvent::FolderReplaced, {}});
-        } else if (event.wd == parentWatch_ && event.len > 0 && isAccountsName(event.name)) {
+        } else if (event.wd == parentWatch_ && event.len > 0 &&
+                   isAccountsNameIgnoringCase(event.name)) {
             events.push_back({FolderEvent::FolderReplaced, {}});
         }
     }

@@ -3,7 +3,7 @@
 // made the watch.
 #include "scan/folderwatch.h"
 
-#include "platform/asciitext.h"
+#include "scan/accountsfolder.h"
 #include "scan/filenames.h"
 
 #include <QFileInfo>
@@ -21,18 +21,6 @@ namespace {
 
 QString windowsErrorText(DWORD error) {
     return qt_error_string(static_cast<int>(error)).trimmed();
-}
-
-// "accounts" in any letter case, ASCII letters only, as the folder's name is matched.
-bool isAccountsName(const QString &name) {
-    static const char kAccounts[] = "accounts";
-    if (name.size() != static_cast<qsizetype>(sizeof kAccounts - 1))
-        return false;
-    for (qsizetype i = 0; i < name.size(); ++i)
-        if (name[i].unicode() >= 0x80 ||
-            foldAscii(static_cast<char>(name[i].unicode())) != kAccounts[i])
-            return false;
-    return true;
 }
 
 // One folder's changes, asked for again after each batch the system hands over.
@@ -168,17 +156,18 @@ public:
                 const Deliver handOver = deliver_;
                 handOver(std::move(events));
             });
-        const DWORD parentError =
-            parentFolder_.start(QFileInfo(accountsPath).absolutePath(), kParentChanges, parent_,
-                                [this](const std::vector<QString> &names, bool lost, bool) {
-                                    bool replaced = lost;
-                                    for (const QString &name : names)
-                                        replaced = replaced || isAccountsName(name);
-                                    if (replaced) {
-                                        const Deliver handOver = deliver_;
-                                        handOver({{FolderEvent::FolderReplaced, {}}});
-                                    }
-                                });
+        const DWORD parentError = parentFolder_.start(
+            QFileInfo(accountsPath).absolutePath(), kParentChanges, parent_,
+            [this](const std::vector<QString> &names, bool lost, bool) {
+                bool replaced = lost;
+                for (const QString &name : names)
+                    replaced =
+                        replaced || isAccountsNameIgnoringCase(encodeFileName(name).toStdString());
+                if (replaced) {
+                    const Deliver handOver = deliver_;
+                    handOver({{FolderEvent::FolderReplaced, {}}});
+                }
+            });
         // A folder that is not there now is watched for once it comes back, by its parent.
         const bool missing =
             folderError == ERROR_FILE_NOT_FOUND || folderError == ERROR_PATH_NOT_FOUND;
