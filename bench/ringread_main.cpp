@@ -3,8 +3,8 @@
 // at once (64 when not given), and prints nothing: the least a program that ranks the folder
 // must do, read the way the scan reads.
 #include "pagecache.h"
-#include "scan/filering.h"
-#include "scan/inifiles.h"
+#include "scan/reading/inifiles.h"
+#include "scan/system/filering.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -8,10 +8,10 @@
 #include "pagecache.h"
 #include "support.h"
 
-#include "scan/filering.h"
+#include "scan/accounts/accountcells.h"
 #include "scan/getscores.h"
-#include "scan/inifiles.h"
-#include "scan/reportcolumns.h"
+#include "scan/reading/inifiles.h"
+#include "scan/system/filering.h"
 
 #include <benchmark/benchmark.h>
 

@@ -38,9 +38,9 @@ void BM_SortListColumnNumberMode(benchmark::State &state) {
     for (auto _ : state) {
         state.PauseTiming();
         for (int i = 0; i < rows; ++i)
-            list.setCell(
-                i, 1,
-                orvantis::levelText(levels[static_cast<size_t>(i)])); // as the scan makes them
+            list.setCell(i, 1,
+                         orvantis::levelTextWithRoom(
+                             levels[static_cast<size_t>(i)])); // as the scan makes them
         state.ResumeTiming();
         const bool ok = orvantis::SortListColumn(list, 2, orvantis::SortNumber,
                                                  orvantis::SortDescending, services);

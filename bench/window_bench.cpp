@@ -6,8 +6,8 @@
 #include "scanwaiting.h"
 #include "support.h"
 
-#include "scan/accountranking.h"
-#include "scan/getscores.h"
+#include "formats/accountranking.h"
+#include "scan/reading/scanaccounts.h"
 #include "window/findbar.h"
 #include "window/frmmain.h"
 

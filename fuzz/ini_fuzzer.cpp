@@ -1,6 +1,6 @@
 // The INI reader on arbitrary bytes: fed whole and in small pieces, it must give the same
 // values, each at most 254 characters long.
-#include "scan/inireader.h"
+#include "scan/ini/inireader.h"
 
 #include <cstdint>
 #include <cstdlib>

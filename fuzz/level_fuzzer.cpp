@@ -1,6 +1,6 @@
 // Level reading on arbitrary text: a level or out of range, the same for the text and its
 // Latin-1 form when it is ASCII, and never a crash.
-#include "scan/levelreading.h"
+#include "scan/ini/levelreading.h"
 
 #include <cstdint>
 #include <cstdlib>

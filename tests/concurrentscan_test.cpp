@@ -7,11 +7,11 @@
 #include "privileges.h"
 #include "recordhelpers.h"
 #include "recordingmessagebox.h"
-#include "scan/backgroundscan.h"
-#include "scan/filering.h"
+#include "scan/accounts/accountcells.h"
 #include "scan/getscores.h"
-#include "scan/inifiles.h"
-#include "scan/reportcolumns.h"
+#include "scan/reading/backgroundscan.h"
+#include "scan/reading/inifiles.h"
+#include "scan/system/filering.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>
@@ -173,13 +173,17 @@ TEST(ConcurrentScan, AnUnreadableFolderFailsAsBefore) {
             std::_Exit(3);
         RecordingMessageBox messages;
         ReportList list(reportColumnTitles());
-        try {
+        const ScanReport report =
             GetScores(folder.path(), list, {messages, QLocale::c()}, withReaders(8));
-        } catch (const Failure &failure) {
-            std::fprintf(stderr, "%s (%d)", failure.what(), failure.number());
-            std::_Exit(list.listItems().Count() == 0 ? 0 : 1);
-        }
-        std::_Exit(2);
+        if (!report.failure)
+            std::_Exit(2);
+        std::fprintf(stderr, "%s (%d)", report.failure->text.toUtf8().constData(),
+                     report.failure->number);
+        std::_Exit(list.listItems().Count() == 0 &&
+                           report.failure->what == ScanFailure::FolderUnreadable &&
+                           report.failure->systemError == EACCES
+                       ? 0
+                       : 1);
     };
     EXPECT_EXIT(scanUnreadable(), ::testing::ExitedWithCode(0),
                 "Cannot read the folder .*/accounts/: Permission denied \\(70\\)");
@@ -211,7 +215,9 @@ TEST(ConcurrentScan, StopsWhenAskedAndLeavesTheListAsItWas) {
     };
     RecordingMessageBox messages;
     ReportList list(reportColumnTitles());
-    EXPECT_THROW(GetScores(folder.path(), list, {messages, QLocale::c()}, settings), ScanStopped);
+    const ScanReport report = GetScores(folder.path(), list, {messages, QLocale::c()}, settings);
+    EXPECT_TRUE(report.stopped);
+    EXPECT_FALSE(report.failure);
     EXPECT_EQ(list.listItems().Count(), 0);
     EXPECT_EQ(progress.filesFound, 500u);
     EXPECT_LT(progress.filesRead, 500u);
@@ -226,22 +232,24 @@ TEST(BackgroundScan, HandsOverTheRowsOfTheScanAndItsFailures) {
     ASSERT_TRUE(scan.waitFor(std::chrono::seconds(60)));
     EXPECT_EQ(scan.filesFound(), 800u);
     EXPECT_EQ(scan.filesRead(), 800u);
-    BackgroundScan::Outcome outcome = scan.take();
-    ASSERT_FALSE(outcome.error);
-    ASSERT_TRUE(outcome.result.records);
-    EXPECT_EQ(rowTexts(*outcome.result.records), expected.rows) << "the ranking of GetScores";
+    const ScanResult result = scan.take();
+    ASSERT_TRUE(result.report.whole());
+    ASSERT_TRUE(result.records);
+    EXPECT_EQ(rowTexts(*result.records), expected.rows) << "the ranking of GetScores";
 
-    // A failure inside the scan comes out whole, to be raised where the outcome is taken.
+    // What a reader raises on another thread comes back as the scan's failure, with its text
+    // and number, and no rows.
     ScanSettings failing;
     failing.reader = [](IniLookup &, const QByteArray &, const std::atomic<bool> &) -> FileRead {
         throw Failure(kPermissionDenied, QStringLiteral("Cannot read"));
     };
     BackgroundScan broken(folder.path(), failing);
     ASSERT_TRUE(broken.waitFor(std::chrono::seconds(60)));
-    const BackgroundScan::Outcome failed = broken.take();
-    ASSERT_TRUE(failed.error);
-    EXPECT_THROW(std::rethrow_exception(failed.error), Failure);
-    EXPECT_FALSE(failed.result.records);
+    const ScanResult failed = broken.take();
+    ASSERT_TRUE(failed.report.failure);
+    EXPECT_EQ(failed.report.failure->text, "Cannot read");
+    EXPECT_EQ(failed.report.failure->number, kPermissionDenied);
+    EXPECT_TRUE(!failed.records || failed.records->size() == 0);
 }
 
 namespace {
@@ -298,15 +306,14 @@ TEST(ConcurrentScan, FilesThatTheProgramLackedDescriptorsOrMemoryForAreReadAgain
     };
     RecordingMessageBox messages;
     ReportList list(reportColumnTitles());
-    try {
-        GetScores(folder.path(), list, {messages, QLocale::c()}, never);
-        ADD_FAILURE() << "no failure";
-    } catch (const Failure &failure) {
-        EXPECT_EQ(failure.number(), kTooManyFiles);
-        EXPECT_TRUE(failure.description().startsWith("Cannot open the account file "))
-            << failure.description().toStdString();
-        EXPECT_TRUE(failure.description().endsWith(": Too many open files"));
-    }
+    const ScanReport report = GetScores(folder.path(), list, {messages, QLocale::c()}, never);
+    ASSERT_TRUE(report.failure) << "no failure";
+    EXPECT_EQ(report.failure->what, ScanFailure::FileUnopenable);
+    EXPECT_EQ(report.failure->systemError, EMFILE);
+    EXPECT_EQ(report.failure->number, kTooManyFiles);
+    EXPECT_TRUE(report.failure->text.startsWith("Cannot open the account file "))
+        << report.failure->text.toStdString();
+    EXPECT_TRUE(report.failure->text.endsWith(": Too many open files"));
     EXPECT_EQ(list.listItems().Count(), 0);
 }
 
@@ -334,14 +341,11 @@ TEST(ConcurrentScan, UnderAnyDescriptorLimitGivesEveryRowOrAClearFailure) {
                     std::_Exit(3);
                 RecordingMessageBox messages;
                 ReportList list(reportColumnTitles());
-                try {
-                    GetScores(folder.path(), list, {messages, QLocale::c()},
-                              withReaders(64, reading));
-                } catch (const Failure &failure) {
-                    ::setrlimit(RLIMIT_NOFILE, &all);
-                    std::_Exit(failure.number() == kTooManyFiles ? 2 : 4);
-                }
+                const ScanReport report = GetScores(folder.path(), list, {messages, QLocale::c()},
+                                                    withReaders(64, reading));
                 ::setrlimit(RLIMIT_NOFILE, &all);
+                if (report.failure)
+                    std::_Exit(report.failure->number == kTooManyFiles ? 2 : 4);
                 std::_Exit(rowTexts(list) == reference.rows ? 0 : 1);
             });
             EXPECT_TRUE(status == 0 || status == 2)
@@ -388,15 +392,12 @@ TEST(ConcurrentScan, WithoutAThreadForTheScanTheWindowsScanFailsAndSaysWhy) {
         BackgroundScan scan(folder.path());
         if (!scan.waitFor(std::chrono::seconds(10)))
             std::_Exit(4);
-        const BackgroundScan::Outcome outcome = scan.take();
-        try {
-            if (outcome.error)
-                std::rethrow_exception(outcome.error);
-        } catch (const Failure &failure) {
-            std::fprintf(stderr, "%s\n", failure.what());
-            std::_Exit(failure.description().startsWith("Cannot start the scan: ") ? 0 : 5);
+        const ScanResult result = scan.take();
+        if (const auto &failure = result.report.failure) {
+            std::fprintf(stderr, "%s\n", failure->text.toUtf8().constData());
+            std::_Exit(failure->text.startsWith("Cannot start the scan: ") ? 0 : 5);
         }
-        std::_Exit(outcome.result.records ? 6 : 7); // the thread was had after all
+        std::_Exit(result.records ? 6 : 7); // the thread was had after all
     });
     if (status == 6)
         GTEST_SKIP() << "the system gave the thread despite the limit";

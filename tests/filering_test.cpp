@@ -1,8 +1,8 @@
 // The ring opens, reads and closes many files of a folder at once. Every file started comes back
 // exactly once, with its first piece or the error the system gave, and nothing in the ring can
 // keep it from being let go.
-#include "scan/filering.h"
-#include "scan/inifiles.h"
+#include "scan/reading/inifiles.h"
+#include "scan/system/filering.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "qtprinters.h"
-#include "scan/filenames.h"
-#include "scan/folderfiles.h"
+#include "scan/reading/folderlisting.h"
+#include "scan/system/filenames.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>

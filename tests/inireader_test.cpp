@@ -1,5 +1,5 @@
 #include "qtprinters.h"
-#include "scan/inifiles.h"
+#include "scan/reading/inifiles.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>

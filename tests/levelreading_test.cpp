@@ -1,4 +1,4 @@
-#include "scan/levelreading.h"
+#include "scan/ini/levelreading.h"
 
 #include <gtest/gtest.h>
 

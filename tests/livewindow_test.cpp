@@ -7,7 +7,7 @@
 #include "scanwaiting.h"
 #include "tempfolder.h"
 
-#include "scan/scancontroller.h"
+#include "scan/live/folderfollower.h"
 #include "window/frmmain.h"
 
 #include <QAbstractItemModelTester>
@@ -189,8 +189,8 @@ TEST_F(LiveWindowTest, ABurstOfMixedChangesEndsAsAFullScanOfTheFolderWithItsCoun
 
 TEST_F(LiveWindowTest, AWatchThatCannotBeMadeIsSaidInTheLineAndRefreshStillWorks) {
     struct Refusing : FolderWatch {
-        QString watch(const QString &, Deliver) override {
-            return QStringLiteral("cannot watch for changes: Too many open files");
+        std::optional<ScanFailure> watch(const QString &path, Deliver) override {
+            return watchFailure(path, EMFILE, QStringLiteral("Too many open files"));
         }
         void stop() override {}
     };

@@ -1,6 +1,6 @@
-#include "listhelpers.h"
-#include "reportlist/ranking.h"
-#include "scan/reportcolumns.h"
+#include "formats/accountranking.h"
+#include "qtprinters.h"
+#include "scan/accounts/accountcells.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,22 +12,30 @@ using namespace orvantis;
 
 namespace {
 
-// Rows as a scan leaves them, with cells that need care in every format.
+// Records as a scan leaves them, with cells that need care in every format.
 class RankingFormats : public ::testing::Test {
 protected:
     void SetUp() override {
-        addRows(list, {{"plain", "42", "1", "Hero"},
-                       {"comma,login", "7", "2", "say \"hi\""},
-                       {"tab\there", "", "X", "line\nbreak\r\nand return"},
-                       {QString::fromUtf8("Ünïcødé \x01\x1b"), "-3", "3", ""}});
+        records.add(0, 42, 1, u"plain", u"Hero");
+        records.add(1, 7, 2, u"comma,login", u"say \"hi\"");
+        records.add(2, 0, 0, u"tab\there", u"line\nbreak\r\nand return");
+        records.add(3, -3, 3, QString::fromUtf8("Ünïcødé \x01\x1b"), u"");
     }
-    ReportList list{reportColumnTitles()};
+    QByteArray rankingText(RankingFormat format = RankingFormat::Tsv, int top = -1,
+                           CellText cellText = CellText::AsIs) const {
+        return orvantis::rankingText(records, nullptr, format, top, cellText);
+    }
+    QString cell(int row, int column) const {
+        QString scratch;
+        return recordCell(records, static_cast<size_t>(row), column, scratch).toString();
+    }
+    AccountRecords records;
 };
 
 } // namespace
 
 TEST_F(RankingFormats, TsvIsOneLinePerRowWithTabsAndLineBreaksInCellsAsSpaces) {
-    EXPECT_EQ(QString::fromUtf8(rankingText(list)),
+    EXPECT_EQ(QString::fromUtf8(rankingText()),
               QString::fromUtf8("plain\t42\t1\tHero\n"
                                 "comma,login\t7\t2\tsay \"hi\"\n"
                                 "tab here\t\tX\tline break  and return\n"
@@ -35,7 +43,7 @@ TEST_F(RankingFormats, TsvIsOneLinePerRowWithTabsAndLineBreaksInCellsAsSpaces) {
 }
 
 TEST_F(RankingFormats, CsvQuotesTheFieldsThatNeedItAndHasAHeader) {
-    EXPECT_EQ(QString::fromUtf8(rankingText(list, RankingFormat::Csv)),
+    EXPECT_EQ(QString::fromUtf8(rankingText(RankingFormat::Csv)),
               QString::fromUtf8("Username,Highest Level,Char No.,Char Name\r\n"
                                 "plain,42,1,Hero\r\n"
                                 "\"comma,login\",7,2,\"say \"\"hi\"\"\"\r\n"
@@ -46,36 +54,35 @@ TEST_F(RankingFormats, CsvQuotesTheFieldsThatNeedItAndHasAHeader) {
 TEST_F(RankingFormats, JsonIsAnArrayOfObjectsWithLevelsAsNumbers) {
     QJsonParseError error{};
     const QJsonDocument document =
-        QJsonDocument::fromJson(rankingText(list, RankingFormat::Json), &error);
+        QJsonDocument::fromJson(rankingText(RankingFormat::Json), &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     const QJsonArray rows = document.array();
     ASSERT_EQ(rows.size(), 4);
     for (int row = 0; row < 4; ++row) {
         const QJsonObject object = rows[row].toObject();
         EXPECT_EQ(object.keys(), QStringList({"level", "login", "name", "slot"}));
-        EXPECT_EQ(object["login"].toString(), list.cell(row, 0));
+        EXPECT_EQ(object["login"].toString(), cell(row, 0));
         EXPECT_TRUE(object["level"].isDouble());
-        EXPECT_EQ(object["level"].toInt(), list.cell(row, 1).toInt()) << "an empty level is 0";
-        EXPECT_EQ(object["slot"].toString(), list.cell(row, 2));
-        EXPECT_EQ(object["name"].toString(), list.cell(row, 3));
+        EXPECT_EQ(object["level"].toInt(), cell(row, 1).toInt()) << "an empty level is 0";
+        EXPECT_EQ(object["slot"].toString(), cell(row, 2));
+        EXPECT_EQ(object["name"].toString(), cell(row, 3));
     }
 }
 
 TEST_F(RankingFormats, TopTakesTheFirstRowsInEveryFormat) {
-    EXPECT_EQ(rankingText(list, RankingFormat::Tsv, 1), "plain\t42\t1\tHero\n");
-    EXPECT_EQ(rankingText(list, RankingFormat::Csv, 0),
-              "Username,Highest Level,Char No.,Char Name\r\n");
-    EXPECT_EQ(QJsonDocument::fromJson(rankingText(list, RankingFormat::Json, 2)).array().size(), 2);
-    EXPECT_EQ(rankingText(list, RankingFormat::Tsv, 99), rankingText(list));
+    EXPECT_EQ(rankingText(RankingFormat::Tsv, 1), "plain\t42\t1\tHero\n");
+    EXPECT_EQ(rankingText(RankingFormat::Csv, 0), "Username,Highest Level,Char No.,Char Name\r\n");
+    EXPECT_EQ(QJsonDocument::fromJson(rankingText(RankingFormat::Json, 2)).array().size(), 2);
+    EXPECT_EQ(rankingText(RankingFormat::Tsv, 99), rankingText());
     EXPECT_EQ(rankingFormatNamed("json"), RankingFormat::Json);
     EXPECT_EQ(rankingFormatNamed("JSON"), std::nullopt);
 }
 
 TEST_F(RankingFormats, ForATerminalEveryFormatEscapesTheCellsControlCharacters) {
-    addRows(list, {{QStringLiteral("evil\x1b]0;pwned\x07"), "5", "1",
-                    QString(QChar(0x9b)) + QStringLiteral("2J\x7f")}});
+    records.add(4, 5, 1, QStringLiteral("evil\x1b]0;pwned\x07"),
+                QString(QChar(0x9b)) + QStringLiteral("2J\x7f"));
     for (RankingFormat format : {RankingFormat::Tsv, RankingFormat::Csv, RankingFormat::Json}) {
-        const QByteArray text = rankingText(list, format, -1, CellText::ControlsEscaped);
+        const QByteArray text = rankingText(format, -1, CellText::ControlsEscaped);
         const QString decoded = QString::fromUtf8(text);
         for (const QChar c : decoded) {
             const char16_t u = c.unicode();
@@ -88,13 +95,11 @@ TEST_F(RankingFormats, ForATerminalEveryFormatEscapesTheCellsControlCharacters) 
                     decoded.contains(QStringLiteral("evil\\\\x1b]0;pwned\\\\x07"))) // JSON
             << decoded.toStdString();
     }
-    EXPECT_EQ(
-        QString::fromUtf8(rankingText(list, RankingFormat::Tsv, 4, CellText::ControlsEscaped)),
-        QString::fromUtf8("plain\t42\t1\tHero\n"
-                          "comma,login\t7\t2\tsay \"hi\"\n"
-                          "tab\\x09here\t\tX\tline\\x0abreak\\x0d\\x0aand return\n"
-                          "Ünïcødé \\x01\\x1b\t-3\t3\t\n"));
+    EXPECT_EQ(QString::fromUtf8(rankingText(RankingFormat::Tsv, 4, CellText::ControlsEscaped)),
+              QString::fromUtf8("plain\t42\t1\tHero\n"
+                                "comma,login\t7\t2\tsay \"hi\"\n"
+                                "tab\\x09here\t\tX\tline\\x0abreak\\x0d\\x0aand return\n"
+                                "Ünïcødé \\x01\\x1b\t-3\t3\t\n"));
     // As it is, the bytes are those of every other output.
-    EXPECT_EQ(rankingText(list, RankingFormat::Csv, -1, CellText::AsIs),
-              rankingText(list, RankingFormat::Csv));
+    EXPECT_EQ(rankingText(RankingFormat::Csv, -1, CellText::AsIs), rankingText(RankingFormat::Csv));
 }

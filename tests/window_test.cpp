@@ -1,14 +1,14 @@
 #include "accountfiles.h"
+#include "formats/accountranking.h"
 #include "gatedreader.h"
 #include "golden.h"
 #include "privileges.h"
 #include "qtprinters.h"
 #include "recordingdesktop.h"
 #include "recordingmessagebox.h"
-#include "scan/accountranking.h"
-#include "scan/inifiles.h"
-#include "scan/reportcolumns.h"
-#include "scan/scancontroller.h"
+#include "scan/accounts/accountcells.h"
+#include "scan/live/folderfollower.h"
+#include "scan/reading/inifiles.h"
 #include "scanwaiting.h"
 #include "tempfolder.h"
 #include "window/errorreport.h"
@@ -881,7 +881,7 @@ TEST_F(WindowTest, FollowsChangesOnlyWhileAskedToAndReadsOnlyTheFilesChanged) {
     ASSERT_TRUE(loadAndWait(w));
     EXPECT_FALSE(w.refreshesWhenFilesChange()) << "off at every start";
     folder.write("accounts/new1.ini", accountFile("new1", 50));
-    QTest::qWait(ScanController::kGatherMs + 500);
+    QTest::qWait(FolderFollower::kGatherMs + 500);
     EXPECT_EQ(w.lvLevels().rowCount(), 2) << "nothing while off";
 
     w.setRefreshWhenFilesChange(true);

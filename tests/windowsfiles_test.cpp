@@ -3,11 +3,11 @@
 #include "accountfiles.h"
 #include "listhelpers.h"
 #include "recordingmessagebox.h"
-#include "scan/accountsfolder.h"
-#include "scan/folderfiles.h"
+#include "scan/accounts/accountcells.h"
 #include "scan/getscores.h"
-#include "scan/inifiles.h"
-#include "scan/reportcolumns.h"
+#include "scan/reading/accountsfolder.h"
+#include "scan/reading/folderlisting.h"
+#include "scan/reading/inifiles.h"
 #include "tempfolder.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The folder watch on Windows: the changes the live ranking follows, seen through
 // ReadDirectoryChangesW on the owner's thread.
-#include "scan/folderwatch.h"
+#include "scan/live/folderwatch.h"
 #include "tempfolder.h"
 
 #include <QCoreApplication>

@@ -100,7 +100,7 @@ int main(int argc, char *argv[]) {
         window.setRefreshWhenFilesChange(true); // watched before the first scan reads the folder
     try {
         if (!window.Form_Load())
-            return orvantis::kExitNoAccountsFolder;
+            return window.startStatus();
     } catch (const std::exception &error) {
         orvantis::reportUnhandledError(messages, error);
         return orvantis::kExitUnhandledError;

@@ -1,6 +1,6 @@
 #include "window/accountsmodel.h"
 
-#include "scan/reportcolumns.h"
+#include "scan/accounts/accountcells.h"
 
 namespace orvantis {
 
@@ -27,11 +27,7 @@ public:
                                 model_.index(rowOf(row), model_.columnCount() - 1));
     }
     void beginReset() override { model_.beginResetModel(); }
-    void endReset() override {
-        model_.endResetModel();
-        reset = true;
-    }
-    bool reset = false;
+    void endReset() override { model_.endResetModel(); }
 
 private:
     static int rowOf(size_t row) { return static_cast<int>(row); }
@@ -39,34 +35,24 @@ private:
 };
 
 AccountsModel::AccountsModel(QObject *parent)
-    : QAbstractTableModel(parent), ranking_(std::make_shared<LiveRanking>()) {}
+    : QAbstractTableModel(parent), ranking_(std::make_shared<LiveRanking>()),
+      steps_(std::make_unique<Steps>(*this)) {}
 
 AccountsModel::~AccountsModel() = default;
 
-void AccountsModel::setRanking(std::shared_ptr<LiveRanking> ranking) {
+void AccountsModel::setRanking(std::shared_ptr<const LiveRanking> ranking) {
     beginResetModel();
     ranking_ = ranking ? std::move(ranking) : std::make_shared<LiveRanking>();
     endResetModel();
 }
 
-bool AccountsModel::applyChanges(std::vector<ChangedFile> changes) {
-    Steps steps(*this);
-    ranking_->apply(std::move(changes), steps);
-    return steps.reset;
+RankingSteps &AccountsModel::steps() {
+    return *steps_;
 }
 
 QString AccountsModel::cellText(int row, int column) const {
-    const auto r = static_cast<size_t>(row);
-    switch (column) {
-    case kLoginColumn:
-        return records().login(r).toString();
-    case kLevelColumn:
-        return AccountRecords::levelText(records()[r].level);
-    case kSlotColumn:
-        return AccountRecords::slotText(records()[r].slot);
-    default:
-        return records().name(r).toString();
-    }
+    QString scratch;
+    return recordCell(records(), static_cast<size_t>(row), column, scratch).toString();
 }
 
 QString AccountsModel::toolTip(int row, int column) const {

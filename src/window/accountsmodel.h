@@ -1,13 +1,12 @@
 #pragma once
 
-#include "scan/accountcharacters.h"
-#include "scan/accountrecords.h"
-#include "scan/liveranking.h"
+#include "scan/accounts/accountcharacters.h"
+#include "scan/accounts/accountrecords.h"
+#include "scan/live/liveranking.h"
 
 #include <QAbstractTableModel>
 
 #include <memory>
-#include <vector>
 
 namespace orvantis {
 
@@ -23,12 +22,11 @@ public:
 
     // Shows this ranking in place of the one shown, in one reset, so that a screen reader never
     // sees a half-made list.
-    void setRanking(std::shared_ptr<LiveRanking> ranking);
-    // Applies files read again to the ranking shown, a row inserted, removed, moved or changed
-    // at a time (or, for many, in one reset), so that views keep their selection and current
-    // row, and each step shows a whole list. True when it took a reset, after which views have
-    // lost their selection and current row.
-    bool applyChanges(std::vector<ChangedFile> changes);
+    void setRanking(std::shared_ptr<const LiveRanking> ranking);
+    // The steps to tell as the ranking shown is changed in place, a row inserted, removed, moved
+    // or changed at a time (or, for many, in one reset): the model's signals, so that views keep
+    // their selection and current row, and each step shows a whole list.
+    RankingSteps &steps();
     const LiveRanking &ranking() const { return *ranking_; }
     const AccountRecords &records() const { return ranking_->records(); }
     const AccountCharacters *characters() const { return &ranking_->characters(); }
@@ -48,7 +46,8 @@ public:
 
 private:
     class Steps;
-    std::shared_ptr<LiveRanking> ranking_;
+    std::shared_ptr<const LiveRanking> ranking_;
+    std::unique_ptr<Steps> steps_;
 };
 
 } // namespace orvantis

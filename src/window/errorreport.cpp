@@ -4,15 +4,16 @@
 
 namespace orvantis {
 
-void reportUnhandledError(MessageBox &messages, const std::exception &error) {
-    const auto *failure = dynamic_cast<const Failure *>(&error);
-    const QString what =
-        failure ? QStringLiteral("%1 (%2)").arg(failure->description()).arg(failure->number())
-                : describeError(error);
+void reportUnhandledError(MessageBox &messages, const QString &what, int32_t number) {
     messages.show(
         QStringLiteral("Orvantis met an error it cannot recover from and will close.\n\n%1")
-            .arg(what),
+            .arg(number != 0 ? QStringLiteral("%1 (%2)").arg(what, QString::number(number)) : what),
         kCritical, kApplicationTitle);
+}
+
+void reportUnhandledError(MessageBox &messages, const std::exception &error) {
+    const auto *failure = dynamic_cast<const Failure *>(&error);
+    reportUnhandledError(messages, describeError(error), failure ? failure->number() : 0);
 }
 
 GuardedApplication::GuardedApplication(int &argc, char **argv, MessageBox &messages)

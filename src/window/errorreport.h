@@ -5,11 +5,14 @@
 
 #include <QApplication>
 
+#include <cstdint>
 #include <exception>
 
 namespace orvantis {
 
-// Says in a message box titled "Orvantis" that the program met an error and will close.
+// Says in a message box titled "Orvantis" that the program met an error and will close: what
+// it was, with its failure number where it has one (not 0).
+void reportUnhandledError(MessageBox &messages, const QString &what, int32_t number);
 void reportUnhandledError(MessageBox &messages, const std::exception &error);
 
 // The one place where an error that escapes an event handler is caught: it is reported, and

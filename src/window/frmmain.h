@@ -1,20 +1,19 @@
 #pragma once
 
+#include "formats/rankingtext.h"
 #include "platform/messagebox.h"
-#include "reportlist/ranking.h"
-#include "scan/scancontroller.h"
+#include "scan/live/folderfollower.h"
 #include "window/accountsmodel.h"
 #include "window/desktop.h"
 #include "window/rowactions.h"
+#include "window/viewkeeper.h"
 
 #include <QElapsedTimer>
+#include <QTime>
 #include <QTimer>
 #include <QWidget>
 
-#include <memory>
-
 class QAction;
-class QKeyEvent;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -23,26 +22,29 @@ class QTreeView;
 namespace orvantis {
 
 class FindBar;
+class SummaryLine;
 
 // The program's only window: a heading, the levels list and a Refresh button, in a fixed
-// layout measured in twips (1/1440 inch). Its scan controller runs the scans on a thread of
-// their own, and follows the folder's changes when asked to; the window stays responsive
-// meanwhile and takes the rows when they are complete.
+// layout measured in twips (1/1440 inch). Its folder follower reads the folder on a thread of
+// its own, and follows its changes when asked to; the window stays responsive meanwhile and
+// shows the follower's ranking when it is complete.
 class frmMain : public QWidget {
     Q_OBJECT
 
 public:
     // The program folder is the one holding the accounts folder; every message goes through
-    // `messages`; scans run with `scanSettings`, and the folder is watched with what `makeWatch`
+    // `messages`; the folder is read with `scanSettings`, and watched with what `makeWatch`
     // makes (the system's watch when empty).
     frmMain(QString programFolder, MessageBox &messages, ScanSettings scanSettings = {},
-            ScanController::WatchMaker makeWatch = {}, QWidget *parent = nullptr);
+            FolderFollower::WatchMaker makeWatch = {}, QWidget *parent = nullptr);
     ~frmMain() override;
 
     // The start-up check, before the window is shown, and the start of the first scan. Returns
-    // false when the accounts folder is missing: the user has been told, and the window must not
-    // be shown.
+    // false when the window must not be shown: the accounts folder is missing, or the program
+    // folder could not be read. The user has been told, and startStatus() is how the program
+    // ends.
     bool Form_Load();
+    int startStatus() const { return startStatus_; }
     // Scans the folder again; nothing while a scan runs. The rows shown stay until the new ones
     // replace them in one step; the account that was current is made current again.
     void Command1_Click();
@@ -50,10 +52,7 @@ public:
     // list's when the scan ends (scanFinished). Refresh is disabled until then.
     void GetScores();
 
-    bool isScanning() const;
-    // The selected rows as tab-separated lines, in the order shown; what Copy puts on the
-    // clipboard.
-    QString selectedRowsText() const;
+    bool isScanning() const { return follower_.isReading(); }
     // Stops a running scan without taking its rows (see BackgroundScan::stop): false when it
     // could not be stopped in time and is left to end on its own.
     bool stopScan();
@@ -64,13 +63,12 @@ public:
     QLabel *Label1() const { return label1_; }
     QPushButton *Command1() const { return command1_; }
     // The line left of Refresh that says what the last scan read.
-    QLabel *scanSummary() const { return summary_; }
+    QLabel *scanSummary() const;
     // Shows the report of the files the last scan left out again, if it left any out.
     void showLeftOutFiles();
     FindBar *findBar() const { return findBar_; }
 
     // What the list's menu does with its rows.
-    RowActions &rowActions() { return *rowActions_; }
     void setDesktop(Desktop &desktop) { rowActions_->setDesktop(desktop); }
     QString accountFileOf(int row) const { return rowActions_->accountFileOf(row); }
     bool saveRows(const QString &path, RankingFormat format, bool selectedOnly) {
@@ -81,44 +79,33 @@ public:
     // every start unless the program is asked otherwise.
     void setRefreshWhenFilesChange(bool on);
     bool refreshesWhenFilesChange() const;
-    ScanController &scanController() { return controller_; }
+    FolderFollower &follower() { return follower_; }
 
     // Twips to pixels on this window's screen.
     int pixels(int twips) const;
 
 signals:
-    // A scan has ended and its rows are in the list.
+    // A scan has ended and its rows are in the list (or it failed, and that was reported).
     void scanFinished();
     // Changed files have been applied to the list.
     void changesApplied();
 
 protected:
     void showEvent(QShowEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void layOut();
     void keepOnScreen();
-    void showSummary(const QString &text, const QString &shortText = QString());
-    void showScanSummary();
-    QString currentLogin() const;
-    void makeCurrent(const QString &login);
+    void wireFollower();
+    void addKeys();
+    void openFindBar();
     void startBusy();
     void watchScan();
-    void scanEnded(const ScanEnd &end);
-    void showRanking(const ScanEnd &end);
-    void applyChanges(const std::vector<ChangedFile> &files);
-    void keepViewWhileApplying(const std::vector<ChangedFile> &files);
-    void endWithError(std::exception_ptr error) noexcept;
-    void makeActions();
-    void openFindBar();
-    QAction *addListAction(const QString &text, const QKeySequence &keys,
-                           void (RowActions::*slot)());
-    void makeRowCurrent(int row);
-    bool showCellToolTip(QEvent *event);
-    bool summaryKeyPressed(const QKeyEvent *key);
-    void openListMenu();
     void endBusy();
+    void showRanking(bool asked);
+    void showChanges(bool reset);
+    void endWithError(const ScanFailure &failure);
+    void showScanSummary();
     void reportSkipped(const ScanReport &report);
 
     QString programFolder_;
@@ -128,15 +115,16 @@ private:
     QLabel *label1_;
     QPushButton *command1_;
     QProgressBar *progress_;
-    QLabel *summary_;
+    SummaryLine *summary_;
     FindBar *findBar_;
     RowActions *rowActions_;
-    QAction *refreshOnChange_ = nullptr;
+    QAction *refreshOnChange_;
+    ViewKeeper viewKeeper_;
     bool placedOnScreen_ = false;
-    QTime readAt_;        // when the rows shown were read whole
-    QString summaryText_; // the line shown, in its whole form
+    QTime readAt_; // when the rows shown were read whole
+    int startStatus_ = 0;
 
-    ScanController controller_;
+    FolderFollower follower_;
     QTimer scanTimer_; // shows a long scan's progress
     QElapsedTimer scanClock_;
 };

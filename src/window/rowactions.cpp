@@ -1,10 +1,10 @@
 #include "window/rowactions.h"
 
+#include "formats/accountranking.h"
+#include "formats/rowtext.h"
 #include "platform/failure.h"
 #include "platform/writeall.h"
-#include "reportlist/rowtext.h"
-#include "scan/accountranking.h"
-#include "scan/reportcolumns.h"
+#include "scan/accounts/accountcells.h"
 
 #include <QClipboard>
 #include <QFileInfo>

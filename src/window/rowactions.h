@@ -1,7 +1,7 @@
 #pragma once
 
+#include "formats/rankingtext.h"
 #include "platform/messagebox.h"
-#include "reportlist/ranking.h"
 #include "window/accountsmodel.h"
 #include "window/desktop.h"
 

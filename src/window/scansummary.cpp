@@ -27,17 +27,8 @@ QString shown(const QString &path) {
 }
 
 QString whyEmpty(const ScanReport &report) {
-    switch (report.accounts) {
-    case FolderState::NotAFolder:
-        return QStringLiteral("No accounts: %1 is not a folder").arg(shown(report.accountsPath));
-    case FolderState::LinkToNowhere:
-        return QStringLiteral("No accounts: %1 is a link to %2, which leads nowhere")
-            .arg(shown(report.accountsPath), shown(report.accountsLinkTarget));
-    case FolderState::Missing:
-        return QStringLiteral("No accounts: %1 no longer exists").arg(shown(report.accountsPath));
-    case FolderState::Listed:
-        break;
-    }
+    if (report.accounts != FolderState::Listed)
+        return QStringLiteral("No accounts: ") + shown(whyNotListed(report));
     return QStringLiteral("No account files in %1").arg(shown(report.accountsPath));
 }
 
@@ -61,17 +52,17 @@ int axisInside(int start, int length, int areaStart, int areaLength, qreal scale
 QString followingText(const Following &following, SummaryForm form) {
     if (!following.on)
         return QString();
-    if (!following.problem.isEmpty())
-        return form == SummaryForm::Whole
-                   ? QStringLiteral("; not following changes: %1").arg(shown(following.problem))
-                   : QStringLiteral("; not following changes");
+    if (following.problem)
+        return form == SummaryForm::Whole ? QStringLiteral("; not following changes: %1")
+                                                .arg(shown(following.problem->text))
+                                          : QStringLiteral("; not following changes");
     if (form == SummaryForm::Short)
         return QStringLiteral("; following changes");
     if (following.lastChange.isValid())
         return QStringLiteral("; following changes, the last at %1")
-            .arg(following.lastChange.toString(QStringLiteral("HH:mm:ss")));
+            .arg(following.lastChange.time().toString(QStringLiteral("HH:mm:ss")));
     return QStringLiteral("; following changes since %1")
-        .arg(following.since.toString(QStringLiteral("HH:mm:ss")));
+        .arg(following.since.time().toString(QStringLiteral("HH:mm:ss")));
 }
 
 QString scanSummaryText(const ScanReport &report, int accountsListed, QTime readAt,

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "scan/getscores.h"
+#include "scan/live/folderfollower.h"
+#include "scan/reading/scanreport.h"
 
 #include <QRect>
 #include <QString>
@@ -18,13 +19,6 @@ enum class SummaryForm { Whole, Short };
 QString scanSummaryText(const ScanReport &report, int accountsListed, QTime readAt,
                         SummaryForm form = SummaryForm::Whole);
 
-// Whether the list follows the folder's changes, and since when or why not.
-struct Following {
-    bool on = false;
-    QString problem; // why changes cannot be followed
-    QTime since;
-    QTime lastChange; // invalid before the first change applied
-};
 // The line with what following says after it: "; following changes since 10:15:02", "; following
 // changes, the last at 10:15:07", or "; not following changes: " and why; nothing when off.
 QString scanSummaryText(const ScanReport &report, int accountsListed, QTime readAt,

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "scan/getscores.h"
-#include "scan/inifiles.h"
+#include "scan/reading/accountreading.h"
+#include "scan/reading/inifiles.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -2,9 +2,9 @@
 
 #include "qtprinters.h"
 #include "recordhelpers.h"
-#include "scan/changereading.h"
-#include "scan/getscores.h"
-#include "scan/liveranking.h"
+#include "scan/live/liveranking.h"
+#include "scan/reading/changereading.h"
+#include "scan/reading/scanaccounts.h"
 
 #include <QStringList>
 
@@ -117,7 +117,7 @@ inline void readAndApply(orvantis::LiveRanking &ranking, const QString &programF
         raw.push_back(name.toUtf8());
     orvantis::ChangesRead read =
         orvantis::readChangedFiles(programFolder + QStringLiteral("/accounts/"), raw);
-    ASSERT_FALSE(read.error);
+    ASSERT_FALSE(read.failure);
     MirroredSteps steps(ranking);
     ranking.apply(std::move(read.files), steps);
     EXPECT_TRUE(steps.matches()) << "the steps told are not what was done to the rows";

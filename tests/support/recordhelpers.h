@@ -1,7 +1,7 @@
 #pragma once
 
 #include "qtprinters.h"
-#include "scan/accountrecords.h"
+#include "scan/accounts/accountcells.h"
 
 #include <QAbstractItemModel>
 #include <QStringList>
@@ -9,12 +9,14 @@
 // The records in order, their cells as the list shows them joined by "|".
 inline QStringList rowTexts(const orvantis::AccountRecords &records) {
     QStringList rows;
-    for (size_t r = 0; r < records.size(); ++r)
-        rows << QStringList{records.login(r).toString(),
-                            orvantis::AccountRecords::levelText(records[r].level),
-                            orvantis::AccountRecords::slotText(records[r].slot),
-                            records.name(r).toString()}
-                    .join(u'|');
+    for (size_t r = 0; r < records.size(); ++r) {
+        QStringList cells;
+        for (int column = 0; column < orvantis::kReportColumns; ++column) {
+            QString scratch;
+            cells << orvantis::recordCell(records, r, column, scratch).toString();
+        }
+        rows << cells.join(u'|');
+    }
     return rows;
 }
 

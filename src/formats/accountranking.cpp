@@ -1,0 +1,49 @@
+#include "formats/accountranking.h"
+
+#include "scan/accounts/accountcells.h"
+
+namespace orvantis {
+
+namespace {
+
+// Records as a ranking reads them: the cells as the list shows them, the level as the number it
+// is.
+class RecordRows : public RankingRows {
+public:
+    RecordRows(const AccountRecords &records, const AccountCharacters *characters,
+               const std::vector<size_t> *chosen)
+        : records_(records), characters_(characters), chosen_(chosen) {}
+    int count() const override {
+        return static_cast<int>(chosen_ ? chosen_->size() : records_.size());
+    }
+    QStringList columnTitles() const override { return reportColumnTitles(); }
+    QStringView cell(int row, int column, QString &scratch) const override {
+        return recordCell(records_, at(row), column, scratch);
+    }
+    int64_t level(int row) const override { return records_[at(row)].level; }
+    std::optional<int32_t> tiedLevel(int row) const override {
+        const AccountRecord &record = records_[at(row)];
+        if (!characters_ || record.slot != 0)
+            return std::nullopt;
+        const auto tied = characters_->tiedLevel(record.place);
+        return tied && *tied > 0 ? tied : std::nullopt;
+    }
+
+private:
+    size_t at(int row) const {
+        return chosen_ ? (*chosen_)[static_cast<size_t>(row)] : static_cast<size_t>(row);
+    }
+    const AccountRecords &records_;
+    const AccountCharacters *characters_;
+    const std::vector<size_t> *chosen_;
+};
+
+} // namespace
+
+QByteArray rankingText(const AccountRecords &records, const AccountCharacters *characters,
+                       RankingFormat format, int top, CellText cellText,
+                       const std::vector<size_t> *chosen) {
+    return rankingText(RecordRows(records, characters, chosen), format, top, cellText);
+}
+
+} // namespace orvantis

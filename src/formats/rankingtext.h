@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <cstdint>
+#include <optional>
+
+namespace orvantis {
+
+// The forms orvantis-rank writes the ranking in.
+enum class RankingFormat {
+    // One line per row, its four cells separated by tabs; no header.
+    Tsv,
+    // RFC 4180: a header line of the column titles, then one record per row; a field is quoted
+    // when it holds a comma, a quote or a line break; lines end in CRLF.
+    Csv,
+    // An array of objects {"login", "level", "slot", "name"}, "level" a number (0 for an empty
+    // cell); a tied row whose characters share a level above 0 adds it as "tiedLevel".
+    Json,
+};
+
+// How the cells' own text is written: as it is, or with every control character escaped (see
+// withControlsEscaped), for a terminal, which would take them as commands.
+enum class CellText { AsIs, ControlsEscaped };
+
+// The format of a name as given to --format; nothing for an unknown one.
+std::optional<RankingFormat> rankingFormatNamed(const QString &name);
+
+// The rows a ranking is written from, whatever keeps them: their cells as the list shows them,
+// each row's level as a number, and the level a tied row's characters share.
+class RankingRows {
+public:
+    virtual ~RankingRows() = default;
+    virtual int count() const = 0;
+    virtual QStringList columnTitles() const = 0;
+    // The cell's text; `scratch` holds it where it is made for the asking.
+    virtual QStringView cell(int row, int column, QString &scratch) const = 0;
+    virtual int64_t level(int row) const = 0;
+    virtual std::optional<int32_t> tiedLevel(int row) const = 0;
+};
+
+// The first `top` rows (all of them when `top` is negative), in order, in the given format, as
+// UTF-8.
+QByteArray rankingText(const RankingRows &rows, RankingFormat format, int top, CellText cellText);
+
+} // namespace orvantis

@@ -1,0 +1,101 @@
+#include "scan/reading/scanaccounts.h"
+
+#include "scan/accounts/accountnames.h"
+#include "scan/reading/folderlisting.h"
+
+#include <algorithm>
+
+namespace orvantis {
+
+ScanParts scanFolder(const QString &programFolder, const ScanSettings &settings) {
+    ScanProgress ownProgress;
+    ScanProgress &progress = settings.progress ? *settings.progress : ownProgress;
+    // Listed once, as the folder stores it, so that reading starts at once; every account file
+    // is then read once, through the folder as found on disk. The name order, which decides
+    // between accounts of the same level, is worked out while the files are read.
+    FolderListing listing =
+        listRegularFiles(accountsFolderOf(programFolder) + u'/', ListingOrder::AsStored);
+    ScanParts parts;
+    ScanReport &report = parts.report;
+    if (listing.failure()) {
+        report.failure = listing.failure();
+        return parts;
+    }
+    report.accounts = listing.state();
+    report.accountsPath = listing.path();
+    report.accountsLinkTarget = listing.linkTarget();
+    std::vector<size_t> positions;
+    for (size_t i = 0; i < listing.size(); ++i)
+        if (isAccountFileRawName(listing.rawName(i)))
+            positions.push_back(i);
+    report.accountFiles = positions.size();
+    progress.filesFound = positions.size();
+    std::vector<size_t> nameOrder;
+    auto characters = std::make_shared<AccountCharacters>(listing.size());
+    AccountFilesRead read = readAccountFiles(
+        listing, positions, settings, progress, [&] { nameOrder = listing.nameOrder(); },
+        *characters);
+    report.readThroughRing = read.readThroughRing;
+    if (read.failure || read.stopped) {
+        report.failure = std::move(read.failure);
+        report.stopped = read.stopped;
+        return parts;
+    }
+    const std::vector<AccountOutcome> &outcomes = read.outcomes;
+    std::vector<ThreadRecords> &made = read.made;
+
+    // What stays to do after the last file: the report in name order, and the records and
+    // texts of every thread put together.
+    parts.nameRank.resize(listing.size());
+    parts.nameOrder.resize(listing.size());
+    parts.outcomes.resize(listing.size());
+    for (size_t rank = 0; rank < nameOrder.size(); ++rank) {
+        const size_t i = nameOrder[rank];
+        parts.nameRank[i] = static_cast<uint32_t>(rank);
+        parts.nameOrder[rank] = static_cast<uint32_t>(i);
+        parts.outcomes[i] = outcomes[i].kind;
+        const AccountOutcome &outcome = outcomes[i];
+        if (outcome.kind == FileOutcome::NoLogin)
+            ++report.withoutLogin;
+        else if (outcome.kind == FileOutcome::OutOfRange || outcome.kind == FileOutcome::Unreadable)
+            report.skipped.push_back(skippedFile(listing.name(i), outcome.kind, outcome.error));
+    }
+    size_t count = 0;
+    for (const ThreadRecords &thread : made)
+        count += thread.records.size();
+    parts.records.reserve(count);
+    auto texts = std::make_shared<TextBlocks>();
+    texts->reserve(made.size());
+    for (ThreadRecords &thread : made) {
+        parts.records.insert(parts.records.end(), thread.records.begin(), thread.records.end());
+        std::vector<AccountRecord>().swap(thread.records);
+        texts->push_back(std::move(thread.text));
+    }
+    characters->setBlocks(texts);
+    parts.texts = std::move(texts);
+    listing.closeFolder();
+    report.listing = std::make_shared<const FolderListing>(std::move(listing));
+    parts.characters = std::move(characters);
+    return parts;
+}
+
+ScanResult scanAccounts(const QString &programFolder, const ScanSettings &settings) {
+    ScanParts parts = scanFolder(programFolder, settings);
+    // Every record's key is its own, so any sort gives that order.
+    const std::vector<uint32_t> &rank = parts.nameRank;
+    std::sort(parts.records.begin(), parts.records.end(),
+              [&rank](const AccountRecord &a, const AccountRecord &b) {
+                  return ranksBefore(a, b,
+                                     [&rank](uint32_t x, uint32_t y) { return rank[x] < rank[y]; });
+              });
+    ScanResult result;
+    result.records =
+        std::make_shared<AccountRecords>(std::move(parts.records), std::move(parts.texts));
+    result.report = std::move(parts.report);
+    result.characters = std::move(parts.characters);
+    result.nameOrder = std::move(parts.nameOrder);
+    result.outcomes = std::move(parts.outcomes);
+    return result;
+}
+
+} // namespace orvantis
