@@ -15,41 +15,12 @@ constexpr size_t kNameCap = 256;
 // Enough bytes for kMaxIniValueLength characters of four UTF-8 bytes each, plus a quote.
 constexpr size_t kValueCap = 1024;
 
-enum class Encoding { Utf8, Windows1252 };
-
 bool isBlank(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\v';
 }
 bool isLineEnd(unsigned char c) {
     return c == '\r' || c == '\n';
 }
-
-// Tells a file's encoding from its bytes, fed in pieces: UTF-8 when it starts with a byte-order
-// mark, or is valid UTF-8 holding a non-ASCII byte; Windows-1252 otherwise.
-class EncodingSniffer {
-public:
-    // Takes the next piece; returns how many of its first bytes are the byte-order mark, which
-    // is no part of the text.
-    size_t feed(const char *data, size_t size) {
-        size_t mark = 0;
-        if (!started_) {
-            started_ = true;
-            if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0)
-                byteOrderMark_ = true, mark = 3;
-        }
-        utf8_.feed(data + mark, size - mark);
-        return mark;
-    }
-    Encoding encoding() const {
-        return byteOrderMark_ || (utf8_.isValid() && utf8_.sawNonAscii()) ? Encoding::Utf8
-                                                                          : Encoding::Windows1252;
-    }
-
-private:
-    Utf8Validator utf8_;
-    bool started_ = false;
-    bool byteOrderMark_ = false;
-};
 
 // A section or key name as it is read: ASCII letters folded, trailing blanks not counted, and
 // never matching once it has grown past the cap.
@@ -139,10 +110,10 @@ struct IniLookup::EncodedNames {
     std::vector<QByteArray> keys; // per looked-up name
     std::vector<char> keyMatchable;
 
-    EncodedNames(const std::vector<IniName> &names, Encoding encoding) {
+    EncodedNames(const std::vector<IniName> &names, TextEncoding encoding) {
         const auto encode = [encoding](const QString &text, QByteArray &bytes) {
             bool ok = true;
-            if (encoding == Encoding::Utf8)
+            if (encoding == TextEncoding::Utf8)
                 bytes = text.toUtf8();
             else
                 ok = encodeWindows1252(text, bytes);
@@ -331,14 +302,14 @@ struct IniLookup::Parser {
             return QString();
         const QByteArray view =
             QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
-        return firstCharacters(sniffer.encoding() == Encoding::Utf8 ? QString::fromUtf8(view)
-                                                                    : decodeWindows1252(view),
+        return firstCharacters(sniffer.encoding() == TextEncoding::Utf8 ? QString::fromUtf8(view)
+                                                                        : decodeWindows1252(view),
                                kMaxIniValueLength);
     }
 };
 
 IniLookup::IniLookup(const std::vector<IniName> &names)
-    : names_(names), utf8Names_(std::make_unique<EncodedNames>(names, Encoding::Utf8)),
+    : names_(names), utf8Names_(std::make_unique<EncodedNames>(names, TextEncoding::Utf8)),
       parser_(std::make_unique<Parser>()) {
     // ASCII names have the same bytes in either encoding, so they are matched as the file is
     // read. Other names are matched once the file's encoding is known.
@@ -347,7 +318,7 @@ IniLookup::IniLookup(const std::vector<IniName> &names)
                isAscii(n.key.utf16(), n.key.utf16() + n.key.size());
     });
     if (!asciiNames_)
-        windows1252Names_ = std::make_unique<EncodedNames>(names, Encoding::Windows1252);
+        windows1252Names_ = std::make_unique<EncodedNames>(names, TextEncoding::Windows1252);
     parser_->reset(*utf8Names_);
 }
 
@@ -381,7 +352,7 @@ FileRead IniLookup::read(ByteSource &bytes) {
             clear();
             return read;
         }
-        if (sniffer.encoding() == Encoding::Windows1252)
+        if (sniffer.encoding() == TextEncoding::Windows1252)
             names = windows1252Names_.get();
     }
     parser.reset(*names);

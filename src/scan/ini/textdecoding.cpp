@@ -9,6 +9,17 @@
 
 namespace orvantis {
 
+size_t EncodingSniffer::feed(const char *data, size_t size) {
+    size_t mark = 0;
+    if (!started_) {
+        started_ = true;
+        if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0)
+            byteOrderMark_ = true, mark = 3;
+    }
+    utf8_.feed(data + mark, size - mark);
+    return mark;
+}
+
 void Utf8Validator::feed(const char *data, size_t size) {
     if (!valid_)
         return;
