@@ -9,15 +9,36 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace orvantis {
 
-int RankPublisher::publish(const LiveRanking &ranking) {
-    RankVerdict verdict = rankVerdict(ranking.report());
+namespace {
+
+void complainAbout(const QString &message) {
+    complain("orvantis-rank", message);
+}
+
+} // namespace
+
+RankPublisher::RankPublisher(RankRequest request) : request_(std::move(request)) {
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, [this] {
+        if (ranking_)
+            publish(ranking_);
+    });
+}
+
+int RankPublisher::publish(std::shared_ptr<const LiveRanking> ranking) {
+    ranking_ = std::move(ranking);
+    RankVerdict verdict = rankVerdict(ranking_->report());
+    const bool toFile = !request_.output.isEmpty();
+    bool written = false;
     if (verdict.status != kExitAccountsNotAFolder) {
-        const bool toFile = !request_.output.isEmpty();
         if (!toFile || verdict.status == kExitSuccess) {
-            const QString failure = write(ranking, toFile);
-            if (!failure.isEmpty()) {
+            const QString failure = write(*ranking_, toFile);
+            written = failure.isEmpty();
+            if (!written) {
                 verdict.closing = failure;
                 verdict.status = kExitWriteError;
             }
@@ -29,21 +50,39 @@ int RankPublisher::publish(const LiveRanking &ranking) {
         verdict.lines << verdict.closing;
     if (!request_.watch || verdict.lines != lastSaid_)
         for (const QString &line : verdict.lines)
-            complain("orvantis-rank", line);
+            complainAbout(line);
     lastSaid_ = verdict.lines;
+    if (written && std::exchange(writeFailed_, false) && toFile)
+        complainAbout(QStringLiteral("%1 written again").arg(request_.output));
+    if (verdict.status == kExitWriteError && request_.watch && toFile) {
+        writeFailed_ = true;
+        retrySoon();
+    } else {
+        retry_.stop();
+        retryMs_ = kFirstRetryMs;
+    }
     return verdict.status;
 }
 
-QString RankPublisher::write(const LiveRanking &ranking, bool toFile) const {
+void RankPublisher::retrySoon() {
+    if (retry_.isActive())
+        return; // a change published meanwhile keeps the pause it came in
+    retry_.start(retryMs_);
+    retryMs_ = std::min(retryMs_ * 2, kLastRetryMs);
+}
+
+QString RankPublisher::write(const LiveRanking &ranking, bool toFile) {
     const CellText cellText =
         !toFile && ::isatty(STDOUT_FILENO) == 1 ? CellText::ControlsEscaped : CellText::AsIs;
     const QByteArray text = rankingText(ranking.records(), &ranking.characters(), request_.format,
                                         request_.top, cellText);
     if (toFile) {
-        const QString failure = replaceFile(request_.output, text);
-        return failure.isEmpty()
+        const FileReplacement replaced = replaceFile(request_.output, text);
+        if (!replaced.ownerNotKept.isEmpty() && !std::exchange(ownerSaid_, true))
+            complainAbout(replaced.ownerNotKept);
+        return replaced.failure.isEmpty()
                    ? QString()
-                   : QStringLiteral("cannot write %1: %2").arg(request_.output, failure);
+                   : QStringLiteral("cannot write %1: %2").arg(request_.output, replaced.failure);
     }
     // Straight to the descriptor, which waits where a parent left it non-blocking, as stdio
     // would not.

@@ -65,7 +65,7 @@ bool RowActions::saveRows(const QString &path, RankingFormat format, bool select
             chosen.push_back(static_cast<size_t>(row));
     const QByteArray text = rankingText(model_.records(), model_.characters(), format, -1,
                                         CellText::AsIs, selectedOnly ? &chosen : nullptr);
-    const QString failure = replaceFile(path, text);
+    const QString failure = replaceFile(path, text).failure;
     if (!failure.isEmpty()) {
         messages_.show(QStringLiteral("Could not save %1: %2").arg(path, failure), kCritical,
                        QString());
