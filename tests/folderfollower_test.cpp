@@ -32,10 +32,17 @@ namespace {
 // A watch the test drives: it records what it was asked to watch and delivers what it is told.
 class FakeWatch : public FolderWatch {
 public:
-    std::optional<ScanFailure> watch(const QString &accountsPath, Deliver deliver) override {
+    WatchProblems watch(const QString &accountsPath, Deliver deliver) override {
         watched << accountsPath;
         deliver_ = std::move(deliver);
-        return problem;
+        return {problem, std::nullopt};
+    }
+    std::optional<ScanFailure> watchFile(const QByteArray &rawName) override {
+        files << QString::fromUtf8(rawName);
+        return std::nullopt;
+    }
+    void unwatchFile(const QByteArray &rawName) override {
+        files.removeAll(QString::fromUtf8(rawName));
     }
     void stop() override { deliver_ = nullptr; }
     void changed(const QByteArray &name) { deliver({{FolderEvent::EntryChanged, name}}); }
@@ -43,7 +50,7 @@ public:
         if (deliver_)
             deliver_(std::move(events));
     }
-    QStringList watched;
+    QStringList watched, files;
     std::optional<ScanFailure> problem;
 
 private:
@@ -304,18 +311,18 @@ TEST(SystemWatch, OneThatCannotBeMadeSaysWhy) {
             std::_Exit(3);
         while (::open("/dev/null", O_RDONLY) >= 0) {
         }
-        const auto problem = watch->watch(folder.path("accounts"), [](auto) {});
+        const auto problem = watch->watch(folder.path("accounts"), [](auto) {}).folder;
         std::fprintf(stderr, "[%s]\n", problem ? qPrintable(problem->text) : "");
         std::_Exit(0);
     };
     EXPECT_EXIT(withoutDescriptors(), ::testing::ExitedWithCode(0),
                 "\\[cannot watch for changes: Too many open files\\]");
     const std::unique_ptr<FolderWatch> watch = makeSystemFolderWatch(nullptr);
-    const auto gone = watch->watch(folder.path("gone/accounts"), [](auto) {});
+    const auto gone = watch->watch(folder.path("gone/accounts"), [](auto) {}).folder;
     ASSERT_TRUE(gone) << "neither the folder nor the one that would hold it";
     EXPECT_EQ(gone->text, "cannot watch for changes: No such file or directory");
     EXPECT_EQ(gone->systemError, ENOENT);
-    EXPECT_FALSE(watch->watch(folder.path("accounts.later"), [](auto) {}))
+    EXPECT_FALSE(watch->watch(folder.path("accounts.later"), [](auto) {}).folder)
         << "a folder not there yet is watched for by the one that would hold it";
 }
 

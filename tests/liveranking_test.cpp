@@ -39,7 +39,7 @@ protected:
     }
     // Applies the files named and compares with a full scan.
     void expectAsScanned(const QStringList &names, const char *what) {
-        readAndApply(ranking, folder.path(), names, &moves);
+        readAndApply(ranking, names, &moves);
         EXPECT_EQ(rankingState(ranking), scannedState(folder.path())) << what;
     }
 
@@ -99,9 +99,9 @@ TEST_F(LiveRankingTest, EachKindOfChangeGivesWhatAFullScanGives) {
 TEST_F(LiveRankingTest, AFileGivenTwiceCountsAsReadLast) {
     write("alice.ini", accountFile("alice", 77));
     std::vector<QByteArray> names{"alice.ini"};
-    ChangesRead first = readChangedFiles(folder.path("accounts"), names);
+    ChangesRead first = readChangedFiles(ranking.report().listing->folderDescriptor(), names);
     write("alice.ini", accountFile("alice", 88));
-    ChangesRead second = readChangedFiles(folder.path("accounts"), names);
+    ChangesRead second = readChangedFiles(ranking.report().listing->folderDescriptor(), names);
     std::vector<ChangedFile> both = std::move(first.files);
     both.push_back(std::move(second.files[0]));
     MirroredSteps steps(ranking);
@@ -144,7 +144,7 @@ TEST(LiveRanking, HundredsOfMixedChangesStepByStepAndAtOnceGiveWhatAFullScanGive
             names << name(n);
         }
         int resets = 0;
-        readAndApply(ranking, folder.path(), names, nullptr, &resets);
+        readAndApply(ranking, names, nullptr, &resets);
         EXPECT_EQ(rankingState(ranking), scannedState(folder.path())) << changes << " changes";
         std::sort(names.begin(), names.end());
         names.erase(std::unique(names.begin(), names.end()), names.end());
@@ -165,13 +165,13 @@ TEST(LiveRanking, AFileMadeUnreadableIsLeftOutWithItsReasonAndLeavesTheReportWhe
             std::_Exit(3);
         LiveRanking ranking(scanAccounts(folder.path()));
         ::chmod(bob.toUtf8(), 0);
-        readAndApply(ranking, folder.path(), {"bob.ini"});
+        readAndApply(ranking, {"bob.ini"});
         const QStringList unreadable = rankingState(ranking);
         if (unreadable != scannedState(folder.path()) || ranking.report().skipped.size() != 1)
             std::_Exit(4);
         std::fprintf(stderr, "%s\n", qPrintable(ranking.report().skipped[0].reason));
         ::chmod(bob.toUtf8(), 0644);
-        readAndApply(ranking, folder.path(), {"bob.ini"});
+        readAndApply(ranking, {"bob.ini"});
         if (rankingState(ranking) != scannedState(folder.path()) ||
             !ranking.report().skipped.empty() || ranking.records().size() != 2)
             std::_Exit(5);
@@ -190,7 +190,8 @@ TEST_F(LiveRankingTest, ALongWatchKeepsOnlyTheTextsOfTheAccountsThereNow) {
         write("alice.ini", accountFile(longName + "a", {QByteArray::number(level)},
                                        "[CHAR2]\nName=" + longName + "\nLevel=3\n"));
         write("bob.ini", accountFile(longName + "b", level + 1));
-        states.push_back(readChangedFiles(folder.path("accounts"), {"alice.ini", "bob.ini"}));
+        states.push_back(readChangedFiles(ranking.report().listing->folderDescriptor(),
+                                          {"alice.ini", "bob.ini"}));
         expected.push_back(scannedState(folder.path()));
     }
     RankingSteps unseen;

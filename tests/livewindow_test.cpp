@@ -189,9 +189,11 @@ TEST_F(LiveWindowTest, ABurstOfMixedChangesEndsAsAFullScanOfTheFolderWithItsCoun
 
 TEST_F(LiveWindowTest, AWatchThatCannotBeMadeIsSaidInTheLineAndRefreshStillWorks) {
     struct Refusing : FolderWatch {
-        std::optional<ScanFailure> watch(const QString &path, Deliver) override {
-            return watchFailure(path, EMFILE, QStringLiteral("Too many open files"));
+        WatchProblems watch(const QString &path, Deliver) override {
+            return {watchFailure(path, EMFILE, QStringLiteral("Too many open files")), {}};
         }
+        std::optional<ScanFailure> watchFile(const QByteArray &) override { return {}; }
+        void unwatchFile(const QByteArray &) override {}
         void stop() override {}
     };
     window = std::make_unique<frmMain>(folder.path(), messages, ScanSettings{},

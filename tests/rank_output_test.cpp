@@ -2,7 +2,6 @@
 // written once and kept up to date with --watch.
 #include "rankendtoend.h"
 
-
 namespace {
 
 // The statuses a text lists, each with its meaning, white space folded: from --help's "Exit

@@ -153,4 +153,3 @@ TEST(ConcurrentScan, WithoutAThreadForTheScanTheWindowsScanFailsAndSaysWhy) {
         GTEST_SKIP() << "the system gave the thread despite the limit";
     EXPECT_EQ(status, 0);
 }
-

@@ -144,10 +144,11 @@ TEST(ShortReads, AWatchOnAFuseMountSaysThatItsChangesAreNotReported) {
         GTEST_SKIP() << fuse.whyNot().constData();
     const std::unique_ptr<FolderWatch> watch = makeSystemFolderWatch(nullptr);
     const auto fuseWatch = watch->watch(mount.path("accounts"), [](std::vector<FolderEvent>) {});
-    ASSERT_TRUE(fuseWatch);
-    EXPECT_EQ(fuseWatch->text, "changes are not reported on the accounts folder's file system (a "
-                               "network or FUSE file system)");
-    EXPECT_FALSE(watch->watch(source.path("accounts"), [](std::vector<FolderEvent>) {}))
+    ASSERT_TRUE(fuseWatch.folder);
+    EXPECT_EQ(fuseWatch.folder->text,
+              "changes are not reported on the accounts folder's file system (a "
+              "network or FUSE file system)");
+    EXPECT_FALSE(watch->watch(source.path("accounts"), [](std::vector<FolderEvent>) {}).folder)
         << "the same folder on its own disk is watched";
 
     // A live leaderboard that would never change says so and ends, rather than run on.

@@ -21,10 +21,13 @@ class WindowsWatchTest : public ::testing::Test {
 protected:
     void SetUp() override { folder.mkdir("accounts"); }
 
+    // Why the folder could not be watched, or the empty text.
     QString watch() {
-        return watcher->watch(folder.path("accounts"), [this](std::vector<FolderEvent> got) {
-            events.insert(events.end(), got.begin(), got.end());
-        });
+        const WatchProblems problems =
+            watcher->watch(folder.path("accounts"), [this](std::vector<FolderEvent> got) {
+                events.insert(events.end(), got.begin(), got.end());
+            });
+        return problems.folder ? problems.folder->text : QString();
     }
     bool seen(FolderEvent::Kind kind, const QByteArray &name = {}) const {
         return std::any_of(events.begin(), events.end(), [&](const FolderEvent &event) {
@@ -74,8 +77,9 @@ TEST_F(WindowsWatchTest, AMissingFolderIsWatchedForAndAMissingParentSaysWhy) {
     ASSERT_EQ(watch(), QString()); // watched for by the folder that holds it
     folder.mkdir("accounts");
     EXPECT_TRUE(waitFor(FolderEvent::FolderReplaced));
-    const QString why = watcher->watch(folder.path("nowhere/accounts"), [](auto) {});
-    EXPECT_TRUE(why.startsWith("cannot watch for changes: ")) << why.toStdString();
+    const auto why = watcher->watch(folder.path("nowhere/accounts"), [](auto) {}).folder;
+    ASSERT_TRUE(why);
+    EXPECT_TRUE(why->text.startsWith("cannot watch for changes: ")) << why->text.toStdString();
 }
 
 TEST_F(WindowsWatchTest, StoppedItDeliversNothingMore) {

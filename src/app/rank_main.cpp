@@ -11,11 +11,13 @@
 #include "scan/reading/accountsfolder.h"
 
 #include <QCoreApplication>
+#include <QSet>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -33,6 +35,20 @@ int rankFolder(const RankRequest &request) {
         stopSignals = std::make_unique<StopSignals>();
     FolderFollower follower(request.programFolder);
     RankPublisher publisher(request);
+    // Says once what following cannot watch; whether it watches everything.
+    QSet<QString> said;
+    const auto saidWhatIsMissed = [&] {
+        const Following &following = follower.following();
+        std::vector<ScanFailure> missed = following.gaps;
+        if (following.problem)
+            missed.insert(missed.begin(), *following.problem);
+        for (const ScanFailure &failure : missed)
+            if (!said.contains(failure.text)) {
+                said.insert(failure.text);
+                complainAbout(failure.text);
+            }
+        return missed.empty();
+    };
     ScanProgressLine progressLine(stderr);
     QTimer progress;
     QObject::connect(&progress, &QTimer::timeout, [&] {
@@ -40,14 +56,19 @@ int rankFolder(const RankRequest &request) {
             progressLine.show(follower.filesRead(), follower.filesFound());
     });
     progress.start(100);
+    bool started = false;
     QObject::connect(&follower, &FolderFollower::rankingReplaced, [&] {
         progressLine.erase();
-        const int status = publisher.publish(follower.ranking());
+        // What the first read finds cannot be followed (files that are links, or have other
+        // names) ends it at its start, as a folder that cannot be watched does.
+        if (request.watch && !std::exchange(started, true) && !saidWhatIsMissed())
+            return QCoreApplication::exit(kExitUnhandledError);
+        const int status = publisher.publish(follower.sharedRanking());
         if (!request.watch)
             QCoreApplication::exit(status);
     });
     QObject::connect(&follower, &FolderFollower::changesApplied,
-                     [&] { publisher.publish(follower.ranking()); });
+                     [&] { publisher.publish(follower.sharedRanking()); });
     QObject::connect(&follower, &FolderFollower::failed, [&](const ScanFailure &failure) {
         progressLine.erase();
         complainAbout(failure.text);
@@ -55,16 +76,13 @@ int rankFolder(const RankRequest &request) {
     });
     if (request.watch) {
         follower.setFollowing(true); // watched before the first read reads the folder
-        if (const auto &problem = follower.following().problem) { // no event loop yet to end
-            complainAbout(problem->text);
-            return kExitUnhandledError;
-        }
-        // A watch lost later, such as one the folder's replacement could not be given.
+        if (!saidWhatIsMissed())
+            return kExitUnhandledError; // no event loop yet to end
+        // Later, a watch lost ends it, such as one the folder's replacement could not be given;
+        // what is missed in part is said once.
         QObject::connect(&follower, &FolderFollower::followingChanged, [&] {
-            if (const auto &problem = follower.following().problem) {
-                complainAbout(problem->text);
+            if (!saidWhatIsMissed() && follower.following().problem)
                 QCoreApplication::exit(kExitUnhandledError);
-            }
         });
     }
     follower.readWhole();

@@ -57,12 +57,16 @@ QString followingText(const Following &following, SummaryForm form) {
                                                 .arg(shown(following.problem->text))
                                           : QStringLiteral("; not following changes");
     if (form == SummaryForm::Short)
-        return QStringLiteral("; following changes");
-    if (following.lastChange.isValid())
-        return QStringLiteral("; following changes, the last at %1")
-            .arg(following.lastChange.time().toString(QStringLiteral("HH:mm:ss")));
-    return QStringLiteral("; following changes since %1")
-        .arg(following.since.time().toString(QStringLiteral("HH:mm:ss")));
+        return following.gaps.empty() ? QStringLiteral("; following changes")
+                                      : QStringLiteral("; following changes in part");
+    QString text = following.lastChange.isValid()
+                       ? QStringLiteral("; following changes, the last at %1")
+                             .arg(following.lastChange.time().toString(QStringLiteral("HH:mm:ss")))
+                       : QStringLiteral("; following changes since %1")
+                             .arg(following.since.time().toString(QStringLiteral("HH:mm:ss")));
+    for (const ScanFailure &gap : following.gaps)
+        text += QStringLiteral("; ") + shown(gap.text);
+    return text;
 }
 
 QString scanSummaryText(const ScanReport &report, int accountsListed, QTime readAt,

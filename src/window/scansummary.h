@@ -20,7 +20,8 @@ QString scanSummaryText(const ScanReport &report, int accountsListed, QTime read
                         SummaryForm form = SummaryForm::Whole);
 
 // The line with what following says after it: "; following changes since 10:15:02", "; following
-// changes, the last at 10:15:07", or "; not following changes: " and why; nothing when off.
+// changes, the last at 10:15:07", each with what it misses, or "; not following changes: " and
+// why; nothing when off.
 QString scanSummaryText(const ScanReport &report, int accountsListed, QTime readAt,
                         SummaryForm form, const Following &following);
 

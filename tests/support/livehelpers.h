@@ -108,15 +108,16 @@ private:
     bool inStep_ = false;
 };
 
-// Reads the named files of the accounts folder again and applies them to the ranking, checking
-// its steps; gives the steps' record.
-inline void readAndApply(orvantis::LiveRanking &ranking, const QString &programFolder,
-                         const QStringList &names, int *moves = nullptr, int *resets = nullptr) {
+// Reads the named files of the ranking's accounts folder again and applies them to the ranking,
+// checking its steps; gives the steps' record.
+inline void readAndApply(orvantis::LiveRanking &ranking, const QStringList &names,
+                         int *moves = nullptr, int *resets = nullptr) {
     std::vector<QByteArray> raw;
     for (const QString &name : names)
         raw.push_back(name.toUtf8());
+    // Read in the folder the ranking's scan listed, as the follower reads them.
     orvantis::ChangesRead read =
-        orvantis::readChangedFiles(programFolder + QStringLiteral("/accounts/"), raw);
+        orvantis::readChangedFiles(ranking.report().listing->folderDescriptor(), raw);
     ASSERT_FALSE(read.failure);
     MirroredSteps steps(ranking);
     ranking.apply(std::move(read.files), steps);

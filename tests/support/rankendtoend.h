@@ -24,7 +24,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-
 // The program folder, and the program in it.
 class RankEndToEnd : public ::testing::Test {
 protected:

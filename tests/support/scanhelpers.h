@@ -47,7 +47,8 @@ inline Scan scanWith(const QString &folder, ScanSettings settings) {
     RecordingMessageBox messages;
     ReportList list(reportColumnTitles());
     const ScanReport report = GetScores(folder, list, {messages, QLocale::c()}, settings);
-    EXPECT_TRUE(report.whole()) << (report.failure ? report.failure->text.toStdString() : "stopped");
+    EXPECT_TRUE(report.whole()) << (report.failure ? report.failure->text.toStdString()
+                                                   : "stopped");
     Scan scan{rowTexts(list), {}, report.readThroughRing};
     for (const SkippedFile &file : report.skipped)
         scan.skipped << file.name;

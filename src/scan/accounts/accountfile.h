@@ -30,11 +30,12 @@ struct AccountFile {
     std::array<QString, 3> names;
 };
 
-// An account file read again after it changed: its name as stored on disk, and what it gives
-// now (not listed when it is gone).
+// An account file read again after it changed: its name as stored on disk, what it gives now
+// (not listed when it is gone), and whether it is a link or has other names.
 struct ChangedFile {
     QByteArray rawName;
     AccountFile file;
+    bool linked = false;
 };
 
 // The keys a lookup for account files holds, in the order parseAccountFile expects them.

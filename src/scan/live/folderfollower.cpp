@@ -3,6 +3,8 @@
 #include "scan/accounts/accountnames.h"
 #include "scan/system/pathignoringcase.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <functional>
 #include <mutex>
@@ -52,10 +54,12 @@ FolderFollower::FolderFollower(QString programFolder, ScanSettings settings, Wat
       ranking_(std::make_shared<LiveRanking>()) {
     relay_->target = this;
     if (!makeWatch_)
-        makeWatch_ = makeSystemFolderWatch;
+        makeWatch_ = [](QObject *parent) { return makeSystemFolderWatch(parent); };
     gather_.setSingleShot(true);
     gather_.setInterval(kGatherMs);
     connect(&gather_, &QTimer::timeout, this, [this] { guarded([this] { readGathered(); }); });
+    pathCheck_.setInterval(kPathCheckMs);
+    connect(&pathCheck_, &QTimer::timeout, this, [this] { guarded([this] { checkPath(); }); });
 }
 
 FolderFollower::~FolderFollower() {
@@ -77,6 +81,8 @@ void FolderFollower::stopOn(ScanFailure failure) noexcept {
     following_.on = false;
     if (watch_)
         watch_->stop();
+    pathCheck_.stop();
+    mounts_.reset();
     emit failed(failure);
 }
 
@@ -101,7 +107,9 @@ void FolderFollower::startScan(bool asked) {
     pendingNames_.clear();
     gather_.stop();
     scanAsked_ = asked;
-    scan_ = std::make_unique<BackgroundScan>(programFolder_, settings_, [relay = relay_] {
+    ScanSettings settings = settings_;
+    settings.findLinkedFiles = following_.on;
+    scan_ = std::make_unique<BackgroundScan>(programFolder_, settings, [relay = relay_] {
         relay->post([](FolderFollower &follower) { follower.scanFinished(); });
     });
     emit readStarted();
@@ -115,9 +123,19 @@ void FolderFollower::scanFinished() {
     if (result.report.failure) {
         emit failed(*result.report.failure);
     } else {
-        const auto &listing = result.report.listing;
-        folder_ = listing ? listing->folder() : QString();
+        std::vector<QByteArray> linked;
+        for (uint32_t place : result.linkedPlaces) {
+            const std::string_view name = result.report.listing->rawName(place);
+            linked.emplace_back(name.data(), static_cast<qsizetype>(name.size()));
+        }
         ranking_ = std::make_shared<LiveRanking>(std::move(result));
+        if (following_.on) { // the files of this read, and no others, are watched themselves
+            unwatchLinkedFiles();
+            for (const QByteArray &name : linked)
+                watchLinkedFile(name, true);
+            if (tellGaps())
+                emit followingChanged();
+        }
         emit rankingReplaced(scanAsked_);
     }
     if (std::exchange(scanAgain_, false) && following_.on)
@@ -133,7 +151,13 @@ void FolderFollower::setFollowing(bool on) {
     if (!on) {
         if (watch_)
             watch_->stop();
+        pathCheck_.stop();
+        mounts_.reset();
         following_.problem.reset();
+        following_.gaps.clear();
+        aboveGap_.reset();
+        linkedFiles_.clear();
+        unwatchedLinks_.clear();
         pending_.clear();
         pendingNames_.clear();
         gather_.stop();
@@ -142,6 +166,8 @@ void FolderFollower::setFollowing(bool on) {
     }
     following_.since = QDateTime::currentDateTime();
     following_.lastChange = QDateTime();
+    mounts_ = std::make_unique<MountWatch>(this, [this] { guarded([this] { checkPath(); }); });
+    pathCheck_.start();
     watchFolder();
     if (scan_)
         scanAgain_ = true; // this one may have read some files before the watch began
@@ -150,15 +176,42 @@ void FolderFollower::setFollowing(bool on) {
 }
 
 // Watches the folder the accounts entry names now, before it is read, so that no change made
-// while it is read goes unseen.
+// while it is read goes unseen; and notes what its path leads through, to tell when it leads
+// elsewhere.
 void FolderFollower::watchFolder() {
     if (!watch_)
         watch_ = makeWatch_(this);
-    const QString path = resolvePathIgnoringCase(accountsFolderOf(programFolder_));
-    following_.problem = watch_->watch(path, [this](std::vector<FolderEvent> events) {
-        guarded([&] { take(std::move(events)); });
-    });
+    watchedPath_ = resolvePathIgnoringCase(accountsFolderOf(programFolder_));
+    watchedTrace_ = PathTrace::of(watchedPath_);
+    const WatchProblems problems =
+        watch_->watch(watchedPath_, [this](std::vector<FolderEvent> events) {
+            guarded([&] { take(std::move(events)); });
+        });
+    following_.problem = problems.folder;
+    aboveGap_ = problems.above;
+    linkedFiles_.clear(); // watched anew after the read
+    unwatchedLinks_.clear();
+    tellGaps();
     emit followingChanged();
+}
+
+// The folder followed is another now, or gone: what was seen in the old one is dropped, and the
+// new one is watched and read whole.
+void FolderFollower::followAnew() {
+    ++epoch_;
+    pending_.clear();
+    pendingNames_.clear();
+    gather_.stop();
+    watchFolder();
+    readWholeForChanges();
+}
+
+void FolderFollower::checkPath() {
+    if (!following_.on || rewatching_)
+        return;
+    if (resolvePathIgnoringCase(accountsFolderOf(programFolder_)) != watchedPath_ ||
+        PathTrace::of(watchedPath_) != watchedTrace_)
+        followAnew();
 }
 
 void FolderFollower::take(std::vector<FolderEvent> events) {
@@ -187,10 +240,7 @@ void FolderFollower::take(std::vector<FolderEvent> events) {
         QTimer::singleShot(0, this, [this] {
             rewatching_ = false;
             if (following_.on)
-                guarded([this] {
-                    watchFolder();
-                    readWholeForChanges();
-                });
+                guarded([this] { followAnew(); });
         });
         return;
     }
@@ -221,14 +271,16 @@ void FolderFollower::readGathered() {
     pending_.clear();
     pendingNames_.clear();
     reading_ = true;
-    const unsigned generation = generation_;
+    const unsigned generation = generation_, epoch = epoch_;
     try {
-        // Owns all it uses: left to end on its own if the follower goes first.
-        std::thread([relay = relay_, folder = folder_, names, generation]() mutable {
-            ChangesRead read = readChangedFiles(folder, names);
-            relay->post([read = std::move(read), generation,
+        // Read in the folder the ranking's read listed, which the thread holds open: owns all it
+        // uses, and is left to end on its own if the follower goes first.
+        std::thread([relay = relay_, listing = ranking_->report().listing, names, generation,
+                     epoch]() mutable {
+            ChangesRead read = readChangedFiles(listing ? listing->folderDescriptor() : -1, names);
+            relay->post([read = std::move(read), generation, epoch,
                          names = std::move(names)](FolderFollower &follower) mutable {
-                follower.changesFinished(std::move(read), generation, std::move(names));
+                follower.changesFinished(std::move(read), generation, epoch, std::move(names));
             });
         }).detach();
     } catch (const std::system_error &) { // no thread to be had: read them all again
@@ -237,11 +289,11 @@ void FolderFollower::readGathered() {
     }
 }
 
-void FolderFollower::changesFinished(ChangesRead read, unsigned generation,
+void FolderFollower::changesFinished(ChangesRead read, unsigned generation, unsigned epoch,
                                      std::vector<QByteArray> names) {
     reading_ = false;
-    if (!following_.on)
-        return;
+    if (!following_.on || epoch != epoch_) // seen in a folder no longer followed
+        return gatherSoon();
     if (generation != generation_) {
         // A whole read began meanwhile: these files are read again after it.
         for (QByteArray &name : names)
@@ -267,11 +319,74 @@ void FolderFollower::apply(std::vector<ChangedFile> files) {
         files.end());
     if (files.empty())
         return; // such as a backup or a temporary file beside the account files
+    for (const ChangedFile &file : files)
+        watchLinkedFile(file.rawName, file.linked);
+    if (tellGaps())
+        emit followingChanged();
     following_.lastChange = QDateTime::currentDateTime();
     emit changesApplying(files);
     RankingSteps unseen;
     const bool reset = ranking_->apply(std::move(files), steps_ ? *steps_ : unseen);
     emit changesApplied(reset);
+}
+
+// An account file that is a link, or has other names, is watched itself, anew each time it is
+// read, so that the watch follows where its name leads now; one that no longer is, is not.
+void FolderFollower::watchLinkedFile(const QByteArray &name, bool linked) {
+    if (!watch_ || following_.problem)
+        return;
+    if (!linked) {
+        if (linkedFiles_.remove(name))
+            watch_->unwatchFile(name);
+        unwatchedLinks_.remove(name);
+        return;
+    }
+    linkedFiles_.insert(name);
+    if (std::optional<ScanFailure> failure = watch_->watchFile(name))
+        unwatchedLinks_.insert(name, std::move(*failure));
+    else
+        unwatchedLinks_.remove(name);
+}
+
+void FolderFollower::unwatchLinkedFiles() {
+    if (watch_)
+        for (const QByteArray &name : std::as_const(linkedFiles_))
+            watch_->unwatchFile(name);
+    linkedFiles_.clear();
+    unwatchedLinks_.clear();
+}
+
+// What following misses, in one line each: the folder above, and the linked files that could
+// not be watched, counted. Whether that changed.
+bool FolderFollower::tellGaps() {
+    std::vector<ScanFailure> gaps;
+    if (aboveGap_)
+        gaps.push_back(*aboveGap_);
+    if (!unwatchedLinks_.isEmpty()) {
+        const ScanFailure &first = unwatchedLinks_.begin().value();
+        ScanFailure gap = first;
+        gap.text = QStringLiteral("cannot watch %1 for changes: %2; %3")
+                       .arg(unwatchedLinks_.size() == 1
+                                ? QStringLiteral("the account file %1, a link or a file with other "
+                                                 "names,")
+                                      .arg(first.path)
+                                : QStringLiteral("%1 account files that are links or have other "
+                                                 "names, such as %2,")
+                                      .arg(unwatchedLinks_.size())
+                                      .arg(first.path),
+                            first.text,
+                            QStringLiteral("a write through another name will not be noticed"));
+        gaps.push_back(std::move(gap));
+    }
+    const auto texts = [](const std::vector<ScanFailure> &failures) {
+        QStringList list;
+        for (const ScanFailure &failure : failures)
+            list << failure.text;
+        return list;
+    };
+    const bool changed = texts(gaps) != texts(following_.gaps);
+    following_.gaps = std::move(gaps);
+    return changed;
 }
 
 } // namespace orvantis

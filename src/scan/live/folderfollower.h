@@ -2,12 +2,15 @@
 
 #include "scan/live/folderwatch.h"
 #include "scan/live/liveranking.h"
+#include "scan/live/mountwatch.h"
 #include "scan/reading/backgroundscan.h"
 #include "scan/reading/changereading.h"
+#include "scan/system/pathtrace.h"
 #include "scan/system/scanfailure.h"
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -20,11 +23,13 @@
 
 namespace orvantis {
 
-// Whether a follower follows its folder's changes, since when, the last change applied, and
-// why it cannot when no watch could be made.
+// Whether a follower follows its folder's changes, since when, the last change applied; why it
+// cannot when the folder's watch could not be made, and what it misses when another could not
+// be (the folder above, files that are links or have other names).
 struct Following {
     bool on = false;
     std::optional<ScanFailure> problem;
+    std::vector<ScanFailure> gaps;
     QDateTime since;
     QDateTime lastChange; // invalid before the first change applied
 };
@@ -32,11 +37,16 @@ struct Following {
 // The one way every program reads, follows and ranks an accounts folder. It reads the folder
 // whole on a thread of its own, and, while asked to, follows its changes: it watches the
 // folder, gathers the names that change over a short while, reads those files again on a
-// thread of their own and applies what they read now to its ranking, so that the ranking is
-// always the one a whole read of the folder would give now. A folder replaced, or events lost,
-// is read whole again. It hands out the ranking with its report; failures come as values, in
-// signals sent from its thread, and nothing is thrown. The ranking stays the last good one
-// when a read fails. Used on one thread, with an event loop.
+// thread of their own, in the folder it listed, and applies what they read now to its ranking,
+// so that the ranking is always the one a whole read of the folder would give now. Events lost
+// are made good by a whole read. The path is the truth: when the folder it names is another
+// now (the accounts folder or the folder above replaced, a link on the way retargeted, a file
+// system mounted on it), told by events, by the mount table, or by a look at the path's
+// identity every kPathCheckMs, it follows the new folder, read whole, and nothing read in the
+// old one counts. Account files that are links, or have other names, are watched themselves.
+// It hands out the ranking with its report; failures come as values, in signals sent from its
+// thread, and nothing is thrown. The ranking stays the last good one when a read fails. Used on
+// one thread, with an event loop.
 class FolderFollower : public QObject {
     Q_OBJECT
 
@@ -72,6 +82,9 @@ public:
     // Names changed are gathered this long from the first before they are read: a file saved
     // every few hundred milliseconds never keeps others waiting longer.
     static constexpr int kGatherMs = 150;
+    // How often the path is looked at, for what no event tells (a link retargeted, a mount where
+    // the mount table cannot be watched): a few calls into the system each time.
+    static constexpr int kPathCheckMs = 2000;
 
 signals:
     // A whole read began: asked for, or needed by the folder's changes.
@@ -103,12 +116,18 @@ private:
     void startScan(bool asked);
     void scanFinished();
     void watchFolder();
+    void followAnew();
+    void checkPath();
     void take(std::vector<FolderEvent> events);
     void gatherSoon();
     void readGathered();
-    void changesFinished(ChangesRead read, unsigned generation, std::vector<QByteArray> names);
+    void changesFinished(ChangesRead read, unsigned generation, unsigned epoch,
+                         std::vector<QByteArray> names);
     void apply(std::vector<ChangedFile> files);
     void readWholeForChanges();
+    void watchLinkedFile(const QByteArray &name, bool linked);
+    void unwatchLinkedFiles();
+    bool tellGaps();
 
     QString programFolder_;
     ScanSettings settings_;
@@ -121,10 +140,17 @@ private:
     bool scanAsked_ = false;
     bool scanAgain_ = false;  // events were lost during the read
     unsigned generation_ = 0; // counts whole reads: reads begun before one are stale after it
-    QString folder_;          // the accounts folder as the last read found it
+    unsigned epoch_ = 0;      // counts folders followed: what was seen in another does not count
 
     Following following_;
     std::unique_ptr<FolderWatch> watch_;
+    std::unique_ptr<MountWatch> mounts_;
+    QString watchedPath_;    // the accounts folder's path, as watched
+    PathTrace watchedTrace_; // what it led to then
+    QTimer pathCheck_;
+    std::optional<ScanFailure> aboveGap_;
+    QSet<QByteArray> linkedFiles_;                  // the account files watched themselves
+    QHash<QByteArray, ScanFailure> unwatchedLinks_; // those that could not be
     bool rewatching_ = false;
     std::vector<QByteArray> pending_;
     QSet<QByteArray> pendingNames_;

@@ -11,7 +11,9 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <map>
 
 namespace orvantis {
 
@@ -39,52 +41,94 @@ constexpr uint32_t kFolderEvents = IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_M
                                    IN_MOVED_TO | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF |
                                    IN_ONLYDIR;
 constexpr uint32_t kParentEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
+// A file linked to: written, its links or permissions changed, or gone (a file saved by renaming
+// over it), when its name leads elsewhere now.
+constexpr uint32_t kFileEvents = IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF;
+
+QString reasonOf(int error) {
+    return systemErrorText(error) +
+           (error == ENOSPC ? QStringLiteral(" (the system's limit of watches)") : QString());
+}
 
 class InotifyWatch : public FolderWatch {
 public:
-    explicit InotifyWatch(QObject *parent) : parent_(parent) {}
+    InotifyWatch(QObject *parent, AddWatchCall addWatch)
+        : parent_(parent),
+          addWatch_(addWatch ? std::move(addWatch) : AddWatchCall(systemAddWatch)) {}
     ~InotifyWatch() override { stop(); }
 
-    std::optional<ScanFailure> watch(const QString &accountsPath, Deliver deliver) override {
+    WatchProblems watch(const QString &accountsPath, Deliver deliver) override {
         stop();
         deliver_ = std::move(deliver);
+        accountsPath_ = QFile::encodeName(accountsPath);
         fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (fd_ < 0)
-            return watchFailure(accountsPath, errno, systemErrorText(errno));
-        const QByteArray path = QFile::encodeName(accountsPath);
-        const QByteArray parentPath = QFile::encodeName(QFileInfo(accountsPath).absolutePath());
+            return {watchFailure(accountsPath, errno, systemErrorText(errno)), std::nullopt};
+        const QString parent = QFileInfo(accountsPath).absolutePath();
         struct statfs info {};
-        if (::statfs(path.constData(), &info) == 0 && reportsNoChanges(info.f_type)) {
+        if (::statfs(accountsPath_.constData(), &info) == 0 && reportsNoChanges(info.f_type)) {
             stop();
-            return ScanFailure{ScanFailure::WatchUnavailable, accountsPath, 0,
-                               QStringLiteral("changes are not reported on the accounts folder's "
-                                              "file system (a network or FUSE file system)")};
+            return {ScanFailure{ScanFailure::WatchUnavailable, accountsPath, 0,
+                                QStringLiteral("changes are not reported on the accounts "
+                                               "folder's file system (a network or FUSE file "
+                                               "system)")},
+                    std::nullopt};
         }
-        folder_ = ::inotify_add_watch(fd_, path.constData(), kFolderEvents);
+        folder_ = addWatch_(fd_, accountsPath_.constData(), kFolderEvents);
         const int folderError = folder_ < 0 ? errno : 0;
-        parentWatch_ = ::inotify_add_watch(fd_, parentPath.constData(), kParentEvents);
+        parentWatch_ = addWatch_(fd_, QFile::encodeName(parent).constData(), kParentEvents);
         const int parentError = parentWatch_ < 0 ? errno : 0;
-        // A folder that is not there now is watched for once it comes back, by its parent; a
-        // parent that cannot be watched leaves only the folder's own move or removal seen.
+        // A folder that is not there now is watched for once it comes back, by its parent.
         const int error = folder_ >= 0            ? 0
                           : folderError != ENOENT ? folderError
                           : parentWatch_ < 0      ? parentError
                                                   : 0;
         if (error != 0) {
             stop();
-            return watchFailure(accountsPath, error,
-                                systemErrorText(error) +
-                                    (error == ENOSPC
-                                         ? QStringLiteral(" (the system's limit of watches)")
-                                         : QString()));
+            return {watchFailure(accountsPath, error, reasonOf(error)), std::nullopt};
         }
+        WatchProblems problems;
+        if (parentError != 0) // the folder's own move or removal is still seen
+            problems.above = ScanFailure{
+                ScanFailure::WatchUnavailable, parent, parentError,
+                QStringLiteral("cannot watch %1 for changes: %2; a replaced accounts folder will "
+                               "not be noticed")
+                    .arg(parent, reasonOf(parentError))};
         notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, parent_);
         QObject::connect(notifier_, &QSocketNotifier::activated, notifier_,
                          [this] { readEvents(); });
+        return problems;
+    }
+
+    std::optional<ScanFailure> watchFile(const QByteArray &rawName) override {
+        if (fd_ < 0)
+            return std::nullopt; // nothing followed: nothing to say
+        unwatchFile(rawName);    // it may lead elsewhere now
+        const QByteArray path = accountsPath_ + '/' + rawName;
+        const int wd = addWatch_(fd_, path.constData(), kFileEvents);
+        if (wd < 0)
+            return ScanFailure{ScanFailure::WatchUnavailable, QFile::decodeName(path), errno,
+                               reasonOf(errno)};
+        fileWatches_[wd].push_back(rawName);
+        watchOfFile_[rawName] = wd;
         return std::nullopt;
     }
 
-    // Safe from within the notifier's own signal, where the controller may watch anew.
+    void unwatchFile(const QByteArray &rawName) override {
+        const auto found = watchOfFile_.find(rawName);
+        if (found == watchOfFile_.end())
+            return;
+        const int wd = found->second;
+        watchOfFile_.erase(found);
+        std::vector<QByteArray> &names = fileWatches_[wd];
+        names.erase(std::remove(names.begin(), names.end(), rawName), names.end());
+        if (names.empty()) {
+            fileWatches_.erase(wd);
+            ::inotify_rm_watch(fd_, wd);
+        }
+    }
+
+    // Safe from within the notifier's own signal, where the follower may watch anew.
     void stop() override {
         if (notifier_) {
             notifier_->setEnabled(false);
@@ -94,9 +138,15 @@ public:
         if (fd_ >= 0)
             ::close(fd_); // the watches go with it
         fd_ = folder_ = parentWatch_ = -1;
+        fileWatches_.clear();
+        watchOfFile_.clear();
     }
 
 private:
+    static int systemAddWatch(int fd, const char *path, uint32_t mask) {
+        return ::inotify_add_watch(fd, path, mask);
+    }
+
     void readEvents() {
         alignas(inotify_event) char buffer[64 * 1024];
         std::vector<FolderEvent> events;
@@ -125,19 +175,32 @@ private:
         } else if (event.wd == parentWatch_ && event.len > 0 &&
                    isAccountsNameIgnoringCase(event.name)) {
             events.push_back({FolderEvent::FolderReplaced, {}});
+        } else if (const auto file = fileWatches_.find(event.wd); file != fileWatches_.end()) {
+            for (const QByteArray &name : file->second)
+                events.push_back({FolderEvent::EntryChanged, name});
+            if (event.mask &
+                IN_IGNORED) { // the file is gone: read again, its names are watched anew
+                for (const QByteArray &name : file->second)
+                    watchOfFile_.erase(name);
+                fileWatches_.erase(file);
+            }
         }
     }
 
     QObject *parent_;
+    AddWatchCall addWatch_;
     Deliver deliver_;
+    QByteArray accountsPath_;
     int fd_ = -1, folder_ = -1, parentWatch_ = -1;
+    std::map<int, std::vector<QByteArray>> fileWatches_; // the names each file watch tells of
+    std::map<QByteArray, int> watchOfFile_;
     QSocketNotifier *notifier_ = nullptr;
 };
 
 } // namespace
 
-std::unique_ptr<FolderWatch> makeSystemFolderWatch(QObject *parent) {
-    return std::make_unique<InotifyWatch>(parent);
+std::unique_ptr<FolderWatch> makeSystemFolderWatch(QObject *parent, AddWatchCall addWatch) {
+    return std::make_unique<InotifyWatch>(parent, std::move(addWatch));
 }
 
 } // namespace orvantis

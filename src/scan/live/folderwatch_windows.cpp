@@ -140,7 +140,7 @@ public:
     explicit DirectoryChangesWatch(QObject *parent) : parent_(parent) {}
     ~DirectoryChangesWatch() override { stop(); }
 
-    std::optional<ScanFailure> watch(const QString &accountsPath, Deliver deliver) override {
+    WatchProblems watch(const QString &accountsPath, Deliver deliver) override {
         stop();
         deliver_ = std::move(deliver);
         const DWORD folderError = folder_.start(
@@ -156,8 +156,9 @@ public:
                 const Deliver handOver = deliver_;
                 handOver(std::move(events));
             });
+        const QString parent = QFileInfo(accountsPath).absolutePath();
         const DWORD parentError = parentFolder_.start(
-            QFileInfo(accountsPath).absolutePath(), kParentChanges, parent_,
+            parent, kParentChanges, parent_,
             [this](const std::vector<QString> &names, bool lost, bool) {
                 bool replaced = lost;
                 for (const QString &name : names)
@@ -174,10 +175,24 @@ public:
         const DWORD error = folderError == 0 ? 0 : !missing ? folderError : parentError;
         if (error != 0) {
             stop();
-            return watchFailure(accountsPath, 0, windowsErrorText(error));
+            return {watchFailure(accountsPath, 0, windowsErrorText(error)), std::nullopt};
         }
-        return std::nullopt;
+        WatchProblems problems;
+        if (parentError != 0)
+            problems.above = ScanFailure{
+                ScanFailure::WatchUnavailable, parent, 0,
+                QStringLiteral("cannot watch %1 for changes: %2; a replaced accounts folder will "
+                               "not be noticed")
+                    .arg(parent, windowsErrorText(parentError))};
+        return problems;
     }
+
+    // ReadDirectoryChangesW watches folders only: a file's other names are not followed here.
+    std::optional<ScanFailure> watchFile(const QByteArray &rawName) override {
+        return ScanFailure{ScanFailure::WatchUnavailable, decodeFileName(rawName), 0,
+                           QStringLiteral("files with other names are not watched on Windows")};
+    }
+    void unwatchFile(const QByteArray &) override {}
 
     void stop() override {
         folder_.stop();
@@ -193,7 +208,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<FolderWatch> makeSystemFolderWatch(QObject *parent) {
+std::unique_ptr<FolderWatch> makeSystemFolderWatch(QObject *parent, AddWatchCall) {
     return std::make_unique<DirectoryChangesWatch>(parent);
 }
 

@@ -45,6 +45,9 @@ struct ScanSettings {
     // How a ring of so many slots of so many bytes is made: the system's (FileRing::create)
     // when empty; a test hands in rings whose calls fail.
     std::function<std::unique_ptr<FileRing>(unsigned slotCount, size_t pieceSize)> makeRing;
+    // Whether the scan tells which account files are links or have other names, for a follower
+    // to watch what they lead to: a look at each file's entry more.
+    bool findLinkedFiles = false;
 };
 
 // What one account file came to, kept at its place in the listing.

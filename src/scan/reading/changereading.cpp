@@ -50,24 +50,30 @@ AccountFile readAccountFileAt(int folder, const QByteArray &rawName, ShortReads 
 
 } // namespace
 
-ChangesRead readChangedFiles(const QString &folder, const std::vector<QByteArray> &names) {
+ChangesRead readChangedFiles(int folderFd, const std::vector<QByteArray> &names) {
     ChangesRead read;
+    if (folderFd < 0) {
+        read.failure = ScanFailure{ScanFailure::FolderUnreadable, QString(), EBADF,
+                                   QStringLiteral("No accounts folder is open")};
+        return read;
+    }
+    if (const int error = folderStillReadable(folderFd)) {
+        read.failure = systemScanFailure(ScanFailure::FolderUnreadable, error, QString(),
+                                         QStringLiteral("Cannot read the accounts folder"));
+        return read;
+    }
     std::optional<ScanFailure> raised = failureOf([&] {
-        const int fd = openFolder(encodeFileName(folder));
-        if (fd < 0) {
-            read.failure = systemScanFailure(ScanFailure::FolderUnreadable, errno, folder,
-                                             QStringLiteral("Cannot read the folder ") + folder);
-            return;
-        }
-        struct Closing {
-            int fd;
-            ~Closing() { closeFile(fd); }
-        } closing{fd};
-        const ShortReads shortReads =
-            FileRing::trustsFileSystemOf(fd) ? ShortReads::EndTheFile : ShortReads::MayComeEarly;
+        const ShortReads shortReads = FileRing::trustsFileSystemOf(folderFd)
+                                          ? ShortReads::EndTheFile
+                                          : ShortReads::MayComeEarly;
         read.files.reserve(names.size());
         for (const QByteArray &name : names) {
-            read.files.push_back({name, readAccountFileAt(fd, name, shortReads, read.failure)});
+            ChangedFile changed{name, readAccountFileAt(folderFd, name, shortReads, read.failure)};
+            EntryLinks links;
+            changed.linked = changed.file.outcome != FileOutcome::NotListed &&
+                             linksInFolder(folderFd, name.constData(), links) == 0 &&
+                             (links.symbolic || links.names > 1);
+            read.files.push_back(std::move(changed));
             if (read.failure)
                 return;
         }

@@ -52,12 +52,10 @@ public:
     QString name(size_t i) const;
     // The i-th file's name as stored on disk; a NUL follows it.
     std::string_view rawName(size_t i) const;
-    // The folder that was read, open, so that its files open relative to it without walking
-    // the path again; -1 when there is none. It is the folder as listed, even if another has
-    // since taken its name.
+    // The folder that was read, open for as long as the listing is, so that its files open
+    // relative to it without walking the path again; -1 when there is none. It is the folder as
+    // listed, even if another has since taken its name.
     int folderDescriptor() const;
-    // Lets go of the open folder; the names stay.
-    void closeFolder() { open_.reset(); }
     // The i-th file's full path as stored on disk, written into `path` to reuse its memory.
     void path(size_t i, QByteArray &path) const;
     // The indices of the files in name order (as ListingOrder::ByName has them). Only reads

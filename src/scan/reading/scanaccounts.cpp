@@ -2,10 +2,29 @@
 
 #include "scan/accounts/accountnames.h"
 #include "scan/reading/folderlisting.h"
+#include "scan/system/systemfiles.h"
 
 #include <algorithm>
 
 namespace orvantis {
+
+namespace {
+
+// The places of the account files at `positions` that are symbolic links, or regular files with
+// more than one name: a write through another name reaches no watch of this folder.
+std::vector<uint32_t> linkedFiles(const FolderListing &listing,
+                                  const std::vector<size_t> &positions) {
+    std::vector<uint32_t> linked;
+    for (size_t i : positions) {
+        EntryLinks links;
+        if (linksInFolder(listing.folderDescriptor(), listing.rawName(i).data(), links) == 0 &&
+            (links.symbolic || links.names > 1))
+            linked.push_back(static_cast<uint32_t>(i));
+    }
+    return linked;
+}
+
+} // namespace
 
 ScanParts scanFolder(const QString &programFolder, const ScanSettings &settings) {
     ScanProgress ownProgress;
@@ -32,8 +51,14 @@ ScanParts scanFolder(const QString &programFolder, const ScanSettings &settings)
     progress.filesFound = positions.size();
     std::vector<size_t> nameOrder;
     auto characters = std::make_shared<AccountCharacters>(listing.size());
+    // The name order, and which files are linked, are worked out while the files are read.
     AccountFilesRead read = readAccountFiles(
-        listing, positions, settings, progress, [&] { nameOrder = listing.nameOrder(); },
+        listing, positions, settings, progress,
+        [&] {
+            nameOrder = listing.nameOrder();
+            if (settings.findLinkedFiles)
+                parts.linkedPlaces = linkedFiles(listing, positions);
+        },
         *characters);
     report.readThroughRing = read.readThroughRing;
     if (read.failure || read.stopped) {
@@ -73,7 +98,6 @@ ScanParts scanFolder(const QString &programFolder, const ScanSettings &settings)
     }
     characters->setBlocks(texts);
     parts.texts = std::move(texts);
-    listing.closeFolder();
     report.listing = std::make_shared<const FolderListing>(std::move(listing));
     parts.characters = std::move(characters);
     return parts;
@@ -95,6 +119,7 @@ ScanResult scanAccounts(const QString &programFolder, const ScanSettings &settin
     result.characters = std::move(parts.characters);
     result.nameOrder = std::move(parts.nameOrder);
     result.outcomes = std::move(parts.outcomes);
+    result.linkedPlaces = std::move(parts.linkedPlaces);
     return result;
 }
 

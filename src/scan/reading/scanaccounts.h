@@ -22,9 +22,10 @@ struct ScanParts {
     std::vector<AccountRecord> records;
     std::shared_ptr<const TextBlocks> texts;
     std::shared_ptr<AccountCharacters> characters;
-    std::vector<uint32_t> nameRank;    // by listing place
-    std::vector<uint32_t> nameOrder;   // the listing places in name order
-    std::vector<FileOutcome> outcomes; // by listing place
+    std::vector<uint32_t> nameRank;     // by listing place
+    std::vector<uint32_t> nameOrder;    // the listing places in name order
+    std::vector<FileOutcome> outcomes;  // by listing place
+    std::vector<uint32_t> linkedPlaces; // account files that are links or have other names
 };
 
 // Reads every account file in the accounts folder of the program folder, several at once: one
@@ -48,6 +49,8 @@ struct ScanResult {
     // what each listed file came to.
     std::vector<uint32_t> nameOrder;
     std::vector<FileOutcome> outcomes;
+    // The places of the account files that are links or have other names, when asked for.
+    std::vector<uint32_t> linkedPlaces;
 };
 
 // The records of scanFolder, ranked: highest level first, and of the same level in name order.

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 
 namespace orvantis {
 
@@ -37,6 +38,9 @@ int openInFolder(int folderFd, const char *name);
 int openPath(const QByteArray &path);
 // Opens the folder at `path`, as a descriptor files open relative to; -1 with errno set.
 int openFolder(const QByteArray &path);
+// Whether the open folder may still be read as a listing reads it (its permissions may have
+// changed since it was opened): 0, or an errno value.
+int folderStillReadable(int folderFd);
 void closeFile(int fd);
 // Reads up to `size` bytes: how many, 0 at the end, -1 with errno set.
 ssize_t readFile(int fd, void *buffer, size_t size);
@@ -54,5 +58,26 @@ bool entryExists(const QByteArray &path);
 bool isLink(const QByteArray &path);
 // Where a link leads, read whole; the empty text when that cannot be read.
 QString linkTargetOf(const QByteArray &path);
+
+// Which entry a path names, as the system tells it from every other: its device (or volume) and
+// its number there, and whether it is a link. With `followLinks` false, a link names itself.
+struct EntryIdentity {
+    uint64_t device = 0;
+    uint64_t number = 0;
+    bool link = false;
+    bool operator==(const EntryIdentity &other) const {
+        return device == other.device && number == other.number && link == other.link;
+    }
+};
+// 0 with `identity` set, or an errno value.
+int identityOfPath(const QByteArray &path, bool followLinks, EntryIdentity &identity);
+
+// Whether the name `name` in the open folder is a symbolic link, and how many names the file it
+// names has (a hard link's other names, in this folder or elsewhere): 0, or an errno value.
+struct EntryLinks {
+    bool symbolic = false;
+    uint64_t names = 1;
+};
+int linksInFolder(int folderFd, const char *name, EntryLinks &links);
 
 } // namespace orvantis

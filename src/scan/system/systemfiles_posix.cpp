@@ -102,6 +102,14 @@ int openFolder(const QByteArray &path) {
     return ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
+int folderStillReadable(int folderFd) {
+    const int again = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (again < 0)
+        return errno;
+    ::close(again);
+    return 0;
+}
+
 void closeFile(int fd) {
     ::close(fd);
 }
@@ -146,6 +154,23 @@ bool entryExists(const QByteArray &path) {
 bool isLink(const QByteArray &path) {
     struct stat info {};
     return ::lstat(path.constData(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+int identityOfPath(const QByteArray &path, bool followLinks, EntryIdentity &identity) {
+    struct stat info {};
+    if ((followLinks ? ::stat(path.constData(), &info) : ::lstat(path.constData(), &info)) != 0)
+        return errno;
+    identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+                S_ISLNK(info.st_mode)};
+    return 0;
+}
+
+int linksInFolder(int folderFd, const char *name, EntryLinks &links) {
+    struct stat info {};
+    if (::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    links = {S_ISLNK(info.st_mode), static_cast<uint64_t>(info.st_nlink)};
+    return 0;
 }
 
 QString linkTargetOf(const QByteArray &path) {

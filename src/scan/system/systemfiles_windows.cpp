@@ -260,6 +260,11 @@ int openFolder(const QByteArray &path) {
     return descriptorOf(folder);
 }
 
+int folderStillReadable(int folderFd) {
+    // Windows checks a handle's access as it is opened: the folder's handle reads on.
+    return handleOf(folderFd) == INVALID_HANDLE_VALUE ? EBADF : 0;
+}
+
 void closeFile(int fd) {
     ::_close(fd);
 }
@@ -313,6 +318,39 @@ bool entryExists(const QByteArray &path) {
 bool isLink(const QByteArray &path) {
     const DWORD attributes = ::GetFileAttributesW(widePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+int identityOfPath(const QByteArray &path, bool followLinks, EntryIdentity &identity) {
+    const HANDLE entry =
+        openByPath(path, FILE_READ_ATTRIBUTES,
+                   FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT));
+    if (entry == INVALID_HANDLE_VALUE)
+        return errnoOf(::GetLastError());
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool told = ::GetFileInformationByHandle(entry, &info);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(entry);
+    if (!told)
+        return errnoOf(error);
+    identity = {info.dwVolumeSerialNumber, uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow,
+                (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
+    return 0;
+}
+
+int linksInFolder(int folderFd, const char *name, EntryLinks &links) {
+    HANDLE entry = INVALID_HANDLE_VALUE;
+    const NTSTATUS status = openRelative(handleOf(folderFd), name, FILE_READ_ATTRIBUTES,
+                                         FILE_OPEN_REPARSE_POINT, entry);
+    if (!NT_SUCCESS(status))
+        return errnoOfStatus(status);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool told = ::GetFileInformationByHandle(entry, &info);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(entry);
+    if (!told)
+        return errnoOf(error);
+    links = {(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, info.nNumberOfLinks};
+    return 0;
 }
 
 QString linkTargetOf(const QByteArray &) {
