@@ -44,14 +44,14 @@ private:
 TEST(WindowsFiles, AnAccountsFolderMarkedHiddenOrSystemIsNotFound) {
     TempFolder plain, hidden, system, otherCase;
     plain.mkdir("accounts");
-    EXPECT_TRUE(accountsFolderFound(plain.path()));
+    EXPECT_TRUE(findAccountsFolder(plain.path()).found);
     setAttributes(hidden.mkdir("accounts"), FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_FALSE(accountsFolderFound(hidden.path()));
+    EXPECT_FALSE(findAccountsFolder(hidden.path()).found);
     setAttributes(system.mkdir("accounts"), FILE_ATTRIBUTE_SYSTEM);
-    EXPECT_FALSE(accountsFolderFound(system.path()));
+    EXPECT_FALSE(findAccountsFolder(system.path()).found);
     // The file system ignores letter case; the check does not.
     otherCase.mkdir("Accounts");
-    EXPECT_FALSE(accountsFolderFound(otherCase.path()));
+    EXPECT_FALSE(findAccountsFolder(otherCase.path()).found);
 }
 
 TEST(WindowsFiles, TheListingHasEveryFileByItsUnicodeNameAndNoFolder) {
