@@ -46,6 +46,22 @@ if command -v strace >/dev/null && strace -f -o /dev/null true 2>/dev/null; then
   grep -q "Input/output error" "$work/err" || fail "a failed listing read is not reported"
   check "io_uring_enter busy for good" strace -f -o /dev/null -e inject=io_uring_enter:error=EBUSY:when=5+ "$rank" "$work"
   check "io_uring_enter interrupted for good" strace -f -o /dev/null -e inject=io_uring_enter:error=EINTR:when=1+ "$rank" "$work"
+  # A watch that cannot be made, the system's limit of watches reached, is said with what it
+  # costs, and --watch ends at its start: the folder above (the second watch asked for), and an
+  # account file that is a link (the third).
+  ln -s "$work/accounts/$(ls "$work/accounts" | head -1)" "$work/accounts/zz-linked.ini"
+  for when in 2 3; do
+    timeout 60 strace -f -o /dev/null -e inject=inotify_add_watch:error=ENOSPC:when=$when \
+      "$rank" --watch --output "$work/live.tsv" "$work" >/dev/null 2>"$work/err"
+    status=$?
+    [ "$when" = 2 ] && cost="a replaced accounts folder will not be noticed" \
+                    || cost="a write through another name will not be noticed"
+    [ "$status" -eq 70 ] || fail "watch $when refused: status $status, not 70"
+    grep -q "(the system's limit of watches); $cost" "$work/err" ||
+      fail "watch $when refused: not said ($(head -c 300 "$work/err"))"
+    echo "watch $when refused: status $status $(head -c 160 "$work/err")"
+  done
+  rm "$work/accounts/zz-linked.ini"
 else
   echo "strace cannot trace here: the injected system-call faults are not run"
 fi

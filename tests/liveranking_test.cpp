@@ -99,9 +99,9 @@ TEST_F(LiveRankingTest, EachKindOfChangeGivesWhatAFullScanGives) {
 TEST_F(LiveRankingTest, AFileGivenTwiceCountsAsReadLast) {
     write("alice.ini", accountFile("alice", 77));
     std::vector<QByteArray> names{"alice.ini"};
-    ChangesRead first = readChangedFiles(ranking.report().listing->folderDescriptor(), names);
+    ChangesRead first = readChangedFiles(*ranking.report().listing, names);
     write("alice.ini", accountFile("alice", 88));
-    ChangesRead second = readChangedFiles(ranking.report().listing->folderDescriptor(), names);
+    ChangesRead second = readChangedFiles(*ranking.report().listing, names);
     std::vector<ChangedFile> both = std::move(first.files);
     both.push_back(std::move(second.files[0]));
     MirroredSteps steps(ranking);
@@ -190,8 +190,7 @@ TEST_F(LiveRankingTest, ALongWatchKeepsOnlyTheTextsOfTheAccountsThereNow) {
         write("alice.ini", accountFile(longName + "a", {QByteArray::number(level)},
                                        "[CHAR2]\nName=" + longName + "\nLevel=3\n"));
         write("bob.ini", accountFile(longName + "b", level + 1));
-        states.push_back(readChangedFiles(ranking.report().listing->folderDescriptor(),
-                                          {"alice.ini", "bob.ini"}));
+        states.push_back(readChangedFiles(*ranking.report().listing, {"alice.ini", "bob.ini"}));
         expected.push_back(scannedState(folder.path()));
     }
     RankingSteps unseen;

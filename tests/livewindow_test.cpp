@@ -12,11 +12,13 @@
 
 #include <QAbstractItemModelTester>
 #include <QFile>
+
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTest>
 #include <QTreeView>
+#include <sys/inotify.h>
 
 #include <gtest/gtest.h>
 
@@ -206,6 +208,34 @@ TEST_F(LiveWindowTest, AWatchThatCannotBeMadeIsSaidInTheLineAndRefreshStillWorks
     write(0, 1);
     ASSERT_TRUE(refreshAndWait(*window));
     EXPECT_EQ(window->lvLevels().cellText(0, 0), "user1");
+}
+
+TEST_F(LiveWindowTest, AWatchOfTheFolderAboveThatCannotBeMadeIsSaidWithWhatItCosts) {
+    // The system's watch, its limit of watches reached as it asks for the folder above.
+    const QString above = folder.path();
+    window =
+        std::make_unique<frmMain>(folder.path(), messages, ScanSettings{}, [above](QObject *owner) {
+            return makeSystemFolderWatch(owner, [above](int fd, const char *path, uint32_t mask) {
+                if (QString::fromUtf8(path) == above) {
+                    errno = ENOSPC;
+                    return -1;
+                }
+                return ::inotify_add_watch(fd, path, mask);
+            });
+        });
+    window->setRefreshWhenFilesChange(true);
+    ASSERT_TRUE(loadAndWait(*window));
+    const QString line = window->scanSummary()->toolTip();
+    EXPECT_TRUE(line.contains("; following changes since ")) << line.toStdString();
+    EXPECT_TRUE(
+        line.endsWith(QStringLiteral("; cannot watch %1 for changes: No space left on device "
+                                     "(the system's limit of watches); a replaced accounts "
+                                     "folder will not be noticed")
+                          .arg(above)))
+        << line.toStdString();
+    write(299, 5000); // the folder's own changes are still followed
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window->lvLevels().cellText(0, 0) == "user299"; }, 5000));
 }
 
 TEST(LiveWindow, AFolderThatBecomesUnreadableWhileFollowedIsReportedAndEndsWith70) {

@@ -116,8 +116,7 @@ inline void readAndApply(orvantis::LiveRanking &ranking, const QStringList &name
     for (const QString &name : names)
         raw.push_back(name.toUtf8());
     // Read in the folder the ranking's scan listed, as the follower reads them.
-    orvantis::ChangesRead read =
-        orvantis::readChangedFiles(ranking.report().listing->folderDescriptor(), raw);
+    orvantis::ChangesRead read = orvantis::readChangedFiles(*ranking.report().listing, raw);
     ASSERT_FALSE(read.failure);
     MirroredSteps steps(ranking);
     ranking.apply(std::move(read.files), steps);

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -46,6 +47,33 @@ inline QByteArray unprivilegedUser() {
     return ::access("/usr/bin/setpriv", X_OK) == 0 ? "65534" : QByteArray();
 }
 
+// The variables a program run with `options` gets on top of this process's environment.
+inline QList<QByteArray> environmentOf(const ProgramOptions &options) {
+    QList<QByteArray> ours = options.environment;
+    if (!options.user.isEmpty() && options.user != "self") {
+        // Another user may not read this build's sanitizer suppressions (the checkout may be
+        // in root's home); the programs run that way need none.
+        QList<QByteArray> kept;
+        for (const QByteArray &option : qgetenv("TSAN_OPTIONS").split(':'))
+            if (!option.startsWith("suppressions="))
+                kept << option;
+        ours << "TSAN_OPTIONS=" + kept.join(':');
+    }
+    return ours;
+}
+
+// Those variables, then this process's, as a program's environment: getenv takes the first
+// entry of a name, so ours go first.
+inline std::vector<char *> environmentPointers(QList<QByteArray> &ours) {
+    std::vector<char *> envp;
+    for (QByteArray &e : ours)
+        envp.push_back(e.data());
+    for (char **e = environ; *e; ++e)
+        envp.push_back(*e);
+    envp.push_back(nullptr);
+    return envp;
+}
+
 // Runs a program to its end and collects its output and its peak memory (from wait4).
 inline ProgramRun runProgram(const QByteArray &program, const QList<QByteArray> &arguments,
                              const ProgramOptions &options = {}) {
@@ -73,23 +101,8 @@ inline ProgramRun runProgram(const QByteArray &program, const QList<QByteArray> 
     for (QByteArray &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    // getenv takes the first entry of a name, so ours go first.
-    QList<QByteArray> ours = options.environment;
-    if (!options.user.isEmpty() && options.user != "self") {
-        // Another user may not read this build's sanitizer suppressions (the checkout may be
-        // in root's home); the programs run that way need none.
-        QList<QByteArray> kept;
-        for (const QByteArray &option : qgetenv("TSAN_OPTIONS").split(':'))
-            if (!option.startsWith("suppressions="))
-                kept << option;
-        ours << "TSAN_OPTIONS=" + kept.join(':');
-    }
-    std::vector<char *> envp;
-    for (QByteArray &e : ours)
-        envp.push_back(e.data());
-    for (char **e = environ; *e; ++e)
-        envp.push_back(*e);
-    envp.push_back(nullptr);
+    QList<QByteArray> ours = environmentOf(options);
+    std::vector<char *> envp = environmentPointers(ours);
 
     QElapsedTimer timer;
     timer.start();
@@ -137,3 +150,70 @@ inline ProgramRun runOnTerminal(const QByteArray &program, const QList<QByteArra
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
+
+// A program started in the background with its standard output thrown away and its standard
+// error kept, until stop() ends it with SIGTERM; run as `options.user` where given.
+class BackgroundRun {
+public:
+    BackgroundRun(const QByteArray &program, const QList<QByteArray> &arguments,
+                  const ProgramOptions &options = {}) {
+        EXPECT_TRUE(errors_.open());
+        QList<QByteArray> args;
+        if (!options.user.isEmpty() && options.user != "self")
+            args = {"/usr/bin/setpriv", "--reuid=" + options.user, "--regid=" + options.user,
+                    "--clear-groups"};
+        args << program << arguments;
+        std::vector<char *> argv;
+        for (QByteArray &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, errors_.fileName().toUtf8().constData(),
+                                         O_WRONLY | O_TRUNC, 0);
+        QList<QByteArray> ours = environmentOf(options);
+        std::vector<char *> envp = environmentPointers(ours);
+        EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~BackgroundRun() { stop(); }
+
+    // Ends it with SIGTERM unless it has ended: its exit status, -1 when a signal ended it.
+    int stop() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            pid_ = 0;
+        }
+        return status_;
+    }
+    // Whether it has ended on its own, waiting up to `ms`; its status is then stop()'s.
+    bool ended(int ms = 0) {
+        QElapsedTimer clock;
+        clock.start();
+        do {
+            int status = 0;
+            if (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == pid_) {
+                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                pid_ = 0;
+            }
+            if (pid_ == 0)
+                return true;
+            ::usleep(20000);
+        } while (clock.elapsed() < ms);
+        return false;
+    }
+    // What it has written to standard error so far.
+    QByteArray errors() {
+        errors_.seek(0);
+        return errors_.readAll();
+    }
+
+private:
+    QTemporaryFile errors_;
+    pid_t pid_ = 0;
+    int status_ = -1;
+};

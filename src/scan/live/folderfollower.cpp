@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <mutex>
 #include <system_error>
@@ -187,7 +188,11 @@ void FolderFollower::watchFolder() {
         watch_->watch(watchedPath_, [this](std::vector<FolderEvent> events) {
             guarded([&] { take(std::move(events)); });
         });
-    following_.problem = problems.folder;
+    // A path that leads nowhere now, not even to the folder above, is no failure: it is looked
+    // at every kPathCheckMs, and followed once it leads to a folder again.
+    const bool nowhere = problems.folder && (problems.folder->systemError == ENOENT ||
+                                             problems.folder->systemError == ENOTDIR);
+    following_.problem = nowhere ? std::nullopt : problems.folder;
     aboveGap_ = problems.above;
     linkedFiles_.clear(); // watched anew after the read
     unwatchedLinks_.clear();
@@ -267,17 +272,20 @@ void FolderFollower::gatherSoon() {
 void FolderFollower::readGathered() {
     if (!following_.on || scan_ || reading_ || pending_.empty())
         return;
+    std::shared_ptr<const FolderListing> listing = ranking_->report().listing;
+    if (!listing) // no folder read yet to read them in
+        return readWholeForChanges();
     std::vector<QByteArray> names = std::move(pending_);
     pending_.clear();
     pendingNames_.clear();
     reading_ = true;
     const unsigned generation = generation_, epoch = epoch_;
     try {
-        // Read in the folder the ranking's read listed, which the thread holds open: owns all it
-        // uses, and is left to end on its own if the follower goes first.
-        std::thread([relay = relay_, listing = ranking_->report().listing, names, generation,
+        // Read in the folder the ranking's read listed, and no other: owns all it uses, and is
+        // left to end on its own if the follower goes first.
+        std::thread([relay = relay_, listing = std::move(listing), names, generation,
                      epoch]() mutable {
-            ChangesRead read = readChangedFiles(listing ? listing->folderDescriptor() : -1, names);
+            ChangesRead read = readChangedFiles(*listing, names);
             relay->post([read = std::move(read), generation, epoch,
                          names = std::move(names)](FolderFollower &follower) mutable {
                 follower.changesFinished(std::move(read), generation, epoch, std::move(names));
@@ -305,7 +313,9 @@ void FolderFollower::changesFinished(ChangesRead read, unsigned generation, unsi
         return;
     }
     if (read.failure) {
-        readWholeForChanges(); // the folder gone, or the program short: a whole read says which
+        // The folder gone or another now, or the program short: a whole read says which.
+        checkPath();
+        readWholeForChanges();
         return;
     }
     apply(std::move(read.files));

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <cerrno>
 #include <functional>
 #include <string>
 #include <vector>
@@ -175,7 +176,9 @@ public:
         const DWORD error = folderError == 0 ? 0 : !missing ? folderError : parentError;
         if (error != 0) {
             stop();
-            return {watchFailure(accountsPath, 0, windowsErrorText(error)), std::nullopt};
+            const bool nowhere = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+            return {watchFailure(accountsPath, nowhere ? ENOENT : 0, windowsErrorText(error)),
+                    std::nullopt};
         }
         WatchProblems problems;
         if (parentError != 0)

@@ -50,16 +50,22 @@ AccountFile readAccountFileAt(int folder, const QByteArray &rawName, ShortReads 
 
 } // namespace
 
-ChangesRead readChangedFiles(int folderFd, const std::vector<QByteArray> &names) {
+ChangesRead readChangedFiles(const FolderListing &listing, const std::vector<QByteArray> &names) {
     ChangesRead read;
+    const QString &folder = listing.folder();
+    const int folderFd = folder.isEmpty() ? -1 : openFolder(encodeFileName(folder));
     if (folderFd < 0) {
-        read.failure = ScanFailure{ScanFailure::FolderUnreadable, QString(), EBADF,
-                                   QStringLiteral("No accounts folder is open")};
+        read.failure =
+            systemScanFailure(ScanFailure::FolderUnreadable, folder.isEmpty() ? ENOENT : errno,
+                              folder, QStringLiteral("Cannot read the folder ") + folder);
         return read;
     }
-    if (const int error = folderStillReadable(folderFd)) {
-        read.failure = systemScanFailure(ScanFailure::FolderUnreadable, error, QString(),
-                                         QStringLiteral("Cannot read the accounts folder"));
+    EntryIdentity identity;
+    if (const int error = identityOfOpenFile(folderFd, identity);
+        error != 0 || !(identity == listing.folderIdentity())) {
+        read.failure = ScanFailure{ScanFailure::FolderUnreadable, folder, error,
+                                   QStringLiteral("The folder %1 is another now").arg(folder)};
+        closeFile(folderFd);
         return read;
     }
     std::optional<ScanFailure> raised = failureOf([&] {
@@ -78,6 +84,7 @@ ChangesRead readChangedFiles(int folderFd, const std::vector<QByteArray> &names)
                 return;
         }
     });
+    closeFile(folderFd);
     if (raised)
         read.failure = std::move(raised);
     if (read.failure)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/accounts/accountfile.h"
+#include "scan/reading/folderlisting.h"
 #include "scan/system/scanfailure.h"
 
 #include <QByteArray>
@@ -18,12 +19,12 @@ struct ChangesRead {
     std::optional<ScanFailure> failure;
 };
 
-// Reads the account files named (as stored) in the open folder `folderFd` again, as a scan that
+// Reads the account files named (as stored) again in the folder `listing` read, as a scan that
 // lists the folder now would, through the same reading, parsing and level rule: an entry the
-// listing would leave out, or one gone, is not listed; any other is read and parsed. A file that
-// cannot be opened or read for the program's own shortage (no descriptors, no memory) fails the
-// reading rather than being left out, and so does a folder that is not open (-1) or may no
-// longer be read.
-ChangesRead readChangedFiles(int folderFd, const std::vector<QByteArray> &names);
+// listing would leave out, or one gone, is not listed; any other is read and parsed. A folder
+// that cannot be read, or that is another now than the one listed (its path leads elsewhere),
+// fails the reading, and so does a file that cannot be opened or read for the program's own
+// shortage (no descriptors, no memory), rather than being left out.
+ChangesRead readChangedFiles(const FolderListing &listing, const std::vector<QByteArray> &names);
 
 } // namespace orvantis

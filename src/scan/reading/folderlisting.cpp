@@ -141,6 +141,10 @@ FolderListing listRegularFiles(const QString &folder, ListingOrder order) {
             listing.fail(entries->error(), resolved);
         return listing;
     }
+    if (const int identityError = identityOfOpenFile(entries->descriptor(), listing.identity_)) {
+        listing.fail(identityError, resolved);
+        return listing;
+    }
     listing.folder_ = resolved.endsWith(u'/') ? resolved : resolved + u'/';
     listing.folderBytes_ = encodeFileName(listing.folder_);
     while (const FolderEntry *entry = entries->next())

@@ -52,10 +52,14 @@ public:
     QString name(size_t i) const;
     // The i-th file's name as stored on disk; a NUL follows it.
     std::string_view rawName(size_t i) const;
-    // The folder that was read, open for as long as the listing is, so that its files open
-    // relative to it without walking the path again; -1 when there is none. It is the folder as
-    // listed, even if another has since taken its name.
+    // The folder that was read, open, so that its files open relative to it without walking
+    // the path again; -1 when there is none. It is the folder as listed, even if another has
+    // since taken its name.
     int folderDescriptor() const;
+    // Lets go of the open folder; the names and the folder's identity stay.
+    void closeFolder() { open_.reset(); }
+    // Which folder was read, to tell it from another that takes its path later.
+    const EntryIdentity &folderIdentity() const { return identity_; }
     // The i-th file's full path as stored on disk, written into `path` to reuse its memory.
     void path(size_t i, QByteArray &path) const;
     // The indices of the files in name order (as ListingOrder::ByName has them). Only reads
@@ -77,6 +81,7 @@ private:
     QString linkTarget_;
     QString folder_;
     QByteArray folderBytes_;
+    EntryIdentity identity_;
     std::string names_; // every raw name, one after another, each followed by a NUL
     std::vector<Entry> entries_;
     std::unique_ptr<FolderEntries> open_; // kept open: its files are opened relative to it

@@ -98,6 +98,7 @@ ScanParts scanFolder(const QString &programFolder, const ScanSettings &settings)
     }
     characters->setBlocks(texts);
     parts.texts = std::move(texts);
+    listing.closeFolder(); // not held: a disk may be unmounted while it is followed
     report.listing = std::make_shared<const FolderListing>(std::move(listing));
     parts.characters = std::move(characters);
     return parts;

@@ -37,8 +37,7 @@ struct ScanReport {
     size_t withoutLogin = 0;    // account files read that hold no login, and so give no row
     size_t readThroughRing = 0; // account files whose bytes came through io_uring
     std::vector<SkippedFile> skipped;
-    // The folder's listing, its folder still open: each row's tag is its account file's place in
-    // it, and files that change later are read again in that very folder.
+    // The folder's listing, its folder closed: each row's tag is its account file's place in it.
     std::shared_ptr<const FolderListing> listing;
     std::optional<ScanFailure> failure;
     bool stopped = false;

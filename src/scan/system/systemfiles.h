@@ -38,9 +38,6 @@ int openInFolder(int folderFd, const char *name);
 int openPath(const QByteArray &path);
 // Opens the folder at `path`, as a descriptor files open relative to; -1 with errno set.
 int openFolder(const QByteArray &path);
-// Whether the open folder may still be read as a listing reads it (its permissions may have
-// changed since it was opened): 0, or an errno value.
-int folderStillReadable(int folderFd);
 void closeFile(int fd);
 // Reads up to `size` bytes: how many, 0 at the end, -1 with errno set.
 ssize_t readFile(int fd, void *buffer, size_t size);
@@ -71,6 +68,7 @@ struct EntryIdentity {
 };
 // 0 with `identity` set, or an errno value.
 int identityOfPath(const QByteArray &path, bool followLinks, EntryIdentity &identity);
+int identityOfOpenFile(int fd, EntryIdentity &identity);
 
 // Whether the name `name` in the open folder is a symbolic link, and how many names the file it
 // names has (a hard link's other names, in this folder or elsewhere): 0, or an errno value.

@@ -102,14 +102,6 @@ int openFolder(const QByteArray &path) {
     return ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-int folderStillReadable(int folderFd) {
-    const int again = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (again < 0)
-        return errno;
-    ::close(again);
-    return 0;
-}
-
 void closeFile(int fd) {
     ::close(fd);
 }
@@ -159,6 +151,15 @@ bool isLink(const QByteArray &path) {
 int identityOfPath(const QByteArray &path, bool followLinks, EntryIdentity &identity) {
     struct stat info {};
     if ((followLinks ? ::stat(path.constData(), &info) : ::lstat(path.constData(), &info)) != 0)
+        return errno;
+    identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+                S_ISLNK(info.st_mode)};
+    return 0;
+}
+
+int identityOfOpenFile(int fd, EntryIdentity &identity) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
         return errno;
     identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
                 S_ISLNK(info.st_mode)};

@@ -260,11 +260,6 @@ int openFolder(const QByteArray &path) {
     return descriptorOf(folder);
 }
 
-int folderStillReadable(int folderFd) {
-    // Windows checks a handle's access as it is opened: the folder's handle reads on.
-    return handleOf(folderFd) == INVALID_HANDLE_VALUE ? EBADF : 0;
-}
-
 void closeFile(int fd) {
     ::_close(fd);
 }
