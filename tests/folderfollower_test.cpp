@@ -151,6 +151,23 @@ TEST_F(FollowerTest, AReplacedFolderIsWatchedAnewAndReadWhole) {
     EXPECT_EQ(rowTexts(follower.ranking().records()), QStringList{"other|9|1|One"});
 }
 
+TEST_F(FollowerTest, NamesSeenInAFolderThatIsAnotherNowChangeNoRowOfTheNewOne) {
+    FakeWatch *watch = nullptr;
+    Follower follower(folder.path(), {}, fake(watch));
+    start(follower);
+    // Swapped by two renames, which the watch of the old folder does not tell.
+    folder.write("accounts.new/p0.ini", accountFile("fresh", 9));
+    QDir top(folder.path());
+    ASSERT_TRUE(top.rename("accounts", "accounts.old") && top.rename("accounts.new", "accounts"));
+    write("p1.ini", accountFile("fresh1", 10)); // in the new one; its old p1 is written too:
+    folder.write("accounts.old/p1.ini", accountFile("p1", 500));
+    watch->changed("p1.ini"); // as the old folder's watch tells it
+    ASSERT_TRUE(follower.waitFor([&] { return follower.scans == 2; }));
+    EXPECT_EQ(follower.changes, 0) << "read in the new folder by the old one's name";
+    EXPECT_EQ(watch->watched.size(), 2) << "the new folder watched";
+    EXPECT_EQ(rankingState(follower.ranking()), scannedState(folder.path()));
+}
+
 TEST_F(FollowerTest, AChangeIsReadWithinASecondWhileAnotherFileKeepsChanging) {
     FakeWatch *watch = nullptr;
     Follower follower(folder.path(), {}, fake(watch));
