@@ -11,8 +11,8 @@ namespace {
 class RecordRows : public RankingRows {
 public:
     RecordRows(const AccountRecords &records, const AccountCharacters *characters,
-               const std::vector<size_t> *chosen)
-        : records_(records), characters_(characters), chosen_(chosen) {}
+               const std::vector<size_t> *chosen, bool withRanks)
+        : records_(records), characters_(characters), chosen_(chosen), withRanks_(withRanks) {}
     int count() const override {
         return static_cast<int>(chosen_ ? chosen_->size() : records_.size());
     }
@@ -28,6 +28,8 @@ public:
         const auto tied = characters_->tiedLevel(record.place);
         return tied && *tied > 0 ? tied : std::nullopt;
     }
+    bool ranked() const override { return withRanks_; }
+    int64_t rank(int row) const override { return static_cast<int64_t>(at(row)) + 1; }
 
 private:
     size_t at(int row) const {
@@ -36,14 +38,15 @@ private:
     const AccountRecords &records_;
     const AccountCharacters *characters_;
     const std::vector<size_t> *chosen_;
+    bool withRanks_;
 };
 
 } // namespace
 
 QByteArray rankingText(const AccountRecords &records, const AccountCharacters *characters,
                        RankingFormat format, int top, CellText cellText,
-                       const std::vector<size_t> *chosen) {
-    return rankingText(RecordRows(records, characters, chosen), format, top, cellText);
+                       const std::vector<size_t> *chosen, bool withRanks) {
+    return rankingText(RecordRows(records, characters, chosen, withRanks), format, top, cellText);
 }
 
 } // namespace orvantis

@@ -77,6 +77,8 @@ QByteArray tsv(const RankingRows &list, const Cells &cells, int rows) {
     QByteArray text;
     text.reserve(static_cast<qsizetype>(rows) * 40);
     for (int row = 0; row < rows; ++row) {
+        if (list.ranked())
+            text += QByteArray::number(static_cast<qlonglong>(list.rank(row))) + '\t';
         for (int column = 0; column < columns; ++column) {
             if (column > 0)
                 text += '\t';
@@ -93,9 +95,14 @@ QByteArray tsv(const RankingRows &list, const Cells &cells, int rows) {
 
 QByteArray csv(const RankingRows &list, const Cells &cells, int rows) {
     const QStringList titles = list.columnTitles();
-    QString text = csvRecord(titles);
-    for (int row = 0; row < rows; ++row)
-        text += csvRecord(cells.row(row, static_cast<int>(titles.size())));
+    const QStringList rankTitle =
+        list.ranked() ? QStringList{QStringLiteral("Rank")} : QStringList();
+    QString text = csvRecord(rankTitle + titles);
+    for (int row = 0; row < rows; ++row) {
+        const QStringList rank =
+            list.ranked() ? QStringList{QString::number(list.rank(row))} : QStringList();
+        text += csvRecord(rank + cells.row(row, static_cast<int>(titles.size())));
+    }
     return text.toUtf8();
 }
 
@@ -108,6 +115,8 @@ QByteArray json(const RankingRows &list, const Cells &cell, int rows) {
                            {QStringLiteral("name"), cell(row, 3)}};
         if (const std::optional<int32_t> tied = list.tiedLevel(row))
             object.insert(QStringLiteral("tiedLevel"), *tied);
+        if (list.ranked())
+            object.insert(QStringLiteral("rank"), static_cast<qint64>(list.rank(row)));
         array.append(object);
     }
     return QJsonDocument(array).toJson(QJsonDocument::Indented);

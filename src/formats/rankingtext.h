@@ -40,6 +40,10 @@ public:
     virtual QStringView cell(int row, int column, QString &scratch) const = 0;
     virtual int64_t level(int row) const = 0;
     virtual std::optional<int32_t> tiedLevel(int row) const = 0;
+    // Whether each row says its rank in the whole ranking, as a slice of it or the rows a search
+    // found do: a first cell in TSV and CSV ("Rank"), "rank" in JSON.
+    virtual bool ranked() const { return false; }
+    virtual int64_t rank(int row) const { return row + 1; }
 };
 
 // The first `top` rows (all of them when `top` is negative), in order, in the given format, as

@@ -2,7 +2,7 @@
 
 namespace orvantis {
 
-// How the two programs end, for scripts and service managers.
+// How the programs end, for scripts and service managers.
 enum ExitStatus : int {
     kExitSuccess = 0,
     // The program folder holds no entry named exactly "accounts".
@@ -16,6 +16,9 @@ enum ExitStatus : int {
     // Some account files were left out of the ranking: they exist but could not be read, or hold
     // a level out of range. The ranking lacks their accounts.
     kExitFilesLeftOut = 5,
+    // orvantis-serve cannot listen on the address it is given: in use, not this host's, or a
+    // port it has no right to.
+    kExitUnavailable = 69, // EX_UNAVAILABLE
     // An error the program could not recover from, such as an accounts folder it may not read,
     // or too little memory, too few threads or file descriptors to read it: the "internal
     // software error" of the BSD exit codes.

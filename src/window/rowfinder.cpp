@@ -1,5 +1,7 @@
 #include "window/rowfinder.h"
 
+#include "scan/accounts/accountsearch.h"
+
 #include <algorithm>
 
 namespace orvantis {
@@ -11,18 +13,8 @@ void RowFinder::find(const QString &text) {
 }
 
 bool RowFinder::matches(int row) const {
-    const AccountRecords &records = accounts_.records();
-    const auto r = static_cast<size_t>(row);
-    if (records.login(r).contains(text_, Qt::CaseInsensitive) ||
-        records.name(r).contains(text_, Qt::CaseInsensitive))
-        return true;
-    const AccountCharacters *characters = accounts_.characters();
-    if (!characters)
-        return false;
-    for (int slot = 1; slot <= AccountCharacters::kSlots; ++slot)
-        if (characters->name(records[r].place, slot).contains(text_, Qt::CaseInsensitive))
-            return true;
-    return false;
+    return accountHolds(accounts_.records(), accounts_.characters(), static_cast<size_t>(row),
+                        text_);
 }
 
 bool RowFinder::step(int rows) {

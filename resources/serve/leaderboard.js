@@ -1,0 +1,80 @@
+// The leaderboard page, live: the rows in view are fetched again when the event stream says
+// that their ranks changed, and put in place of the old ones, with the summary, the caption and
+// the pages; the reader's page, search and scroll stay as they are. The page works without
+// this script: it only keeps the page current.
+"use strict";
+(() => {
+  const table = document.getElementById("ranking");
+  const live = document.getElementById("live");
+  if (!table || !window.EventSource || !window.DOMParser) return;
+
+  let fetching = false;
+  let again = false;
+
+  // The page as the server makes it now, its changed parts taken into this one.
+  async function refresh() {
+    if (fetching) {
+      again = true;
+      return;
+    }
+    fetching = true;
+    try {
+      const response = await fetch(window.location.href, { cache: "no-cache" });
+      if (response.ok) {
+        const fresh = new DOMParser().parseFromString(await response.text(), "text/html");
+        for (const id of ["summary", "note"]) {
+          const now = fresh.getElementById(id);
+          const shown = document.getElementById(id);
+          if (now && shown) shown.replaceWith(document.adoptNode(now));
+        }
+        const rows = fresh.getElementById("ranking");
+        if (rows) {
+          table.replaceChildren(...Array.from(rows.childNodes, (n) => document.adoptNode(n)));
+          for (const name of ["generation", "first", "last", "search"])
+            table.dataset[name] = rows.dataset[name];
+        }
+        const pages = fresh.getElementById("pages");
+        const shownPages = document.getElementById("pages");
+        if (pages && shownPages) shownPages.replaceWith(document.adoptNode(pages));
+        else if (pages) table.after(document.adoptNode(pages));
+        else if (shownPages) shownPages.remove();
+      }
+    } catch (error) {
+      // Fetched again at the next event.
+    } finally {
+      fetching = false;
+      if (again) {
+        again = false;
+        refresh();
+      }
+    }
+  }
+
+  // Whether a change touched the ranks in view: [first, last] ranges, last null for "to the
+  // end". A search's rows may come and go with any change.
+  function touchesView(ranks) {
+    if (table.dataset.search) return true;
+    const first = Number(table.dataset.first);
+    const last = Number(table.dataset.last);
+    if (!first) return true;
+    return ranks.some(([from, to]) => from <= last && (to === null || to >= first));
+  }
+
+  const events = new EventSource("/events");
+  events.addEventListener("change", (event) => {
+    let change = {};
+    try {
+      change = JSON.parse(event.data);
+    } catch (error) {
+      // An event not understood: the view is fetched again.
+    }
+    if (!Array.isArray(change.ranks) || touchesView(change.ranks)) refresh();
+  });
+  events.addEventListener("reload", () => refresh());
+  events.addEventListener("open", () => {
+    live.hidden = true;
+  });
+  events.addEventListener("error", () => {
+    live.hidden = false; // the browser tries again on its own
+  });
+})();

@@ -1,0 +1,167 @@
+#include "serve/httpserver.h"
+
+#include <microhttpd.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace orvantis {
+
+namespace {
+
+int firstCall; // marks a request whose headers have come, before its answer
+
+// Bodies are shared: each response holds a share of its own for as long as it is sent.
+void letGoOfBody(void *share) {
+    delete static_cast<std::shared_ptr<const Body> *>(share);
+}
+
+// What an event stream's response reads from.
+struct EventFeed {
+    std::shared_ptr<EventClient> client;
+    MHD_Connection *connection;
+};
+
+ssize_t readEvents(void *feed, uint64_t, char *buffer, size_t room) {
+    auto *events = static_cast<EventFeed *>(feed);
+    const int64_t got = events->client->read(buffer, room, [events] {
+        MHD_suspend_connection(events->connection); // nothing due: parked, costing no thread
+    });
+    return got == EventClient::kEnd ? MHD_CONTENT_READER_END_OF_STREAM : static_cast<ssize_t>(got);
+}
+
+void letGoOfEvents(void *feed) {
+    delete static_cast<EventFeed *>(feed);
+}
+
+MHD_Result addParameter(void *parameters, MHD_ValueKind, const char *key, const char *value) {
+    static_cast<QueryParameters *>(parameters)->emplace_back(key, value ? value : "");
+    return MHD_YES;
+}
+
+QByteArray headerOf(MHD_Connection *connection, const char *name) {
+    const char *value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
+    return value ? QByteArray(value) : QByteArray();
+}
+
+// libmicrohttpd's access handler: called once the headers are read, then for each piece of a
+// body, then once more when the request is whole.
+MHD_Result handle(void *self, MHD_Connection *connection, const char *url, const char *method,
+                  const char *, const char *, size_t *uploadSize, void **state) {
+    HttpRequest request;
+    request.method = method;
+    const bool readOnly = request.method == "GET" || request.method == "HEAD";
+    if (*state == nullptr && readOnly) {
+        *state = &firstCall; // the whole request is read before it is answered
+        return MHD_YES;
+    }
+    if (*uploadSize != 0) { // a body sent with a GET is read and let go
+        *uploadSize = 0;
+        return MHD_YES;
+    }
+    request.path = url;
+    MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &addParameter,
+                              &request.parameters);
+    request.acceptEncoding = headerOf(connection, MHD_HTTP_HEADER_ACCEPT_ENCODING);
+    request.ifNoneMatch = headerOf(connection, MHD_HTTP_HEADER_IF_NONE_MATCH);
+    return static_cast<HttpServer *>(self)->answer(connection, request) == MHD_YES ? MHD_YES
+                                                                                   : MHD_NO;
+}
+
+} // namespace
+
+HttpServer::HttpServer(std::shared_ptr<const Snapshot> snapshot)
+    : snapshot_(std::move(snapshot)), files_(PageFiles::load()) {
+    // The stream begins at the first ranking: a client starts from there.
+    events_.publish(snapshot_->generation(), "reload", "{}");
+}
+
+std::unique_ptr<HttpServer> HttpServer::start(int listenFd, bool ipv6, const ServeLimits &limits,
+                                              std::shared_ptr<const Snapshot> snapshot,
+                                              QString &error) {
+    std::unique_ptr<HttpServer> server(new HttpServer(std::move(snapshot)));
+    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    server->daemon_ = MHD_start_daemon(
+        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | (ipv6 ? MHD_USE_IPv6 : 0), 0,
+        nullptr, nullptr, &handle, server.get(), MHD_OPTION_LISTEN_SOCKET, listenFd,
+        MHD_OPTION_THREAD_POOL_SIZE, threads, MHD_OPTION_CONNECTION_LIMIT, limits.connections,
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits.perAddress, MHD_OPTION_CONNECTION_TIMEOUT,
+        limits.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits.connectionMemory,
+        MHD_OPTION_END);
+    if (!server->daemon_) {
+        error = QStringLiteral("cannot start serving (libmicrohttpd refused its options)");
+        ::close(listenFd);
+        return nullptr;
+    }
+    return server;
+}
+
+HttpServer::~HttpServer() {
+    if (!daemon_)
+        return;
+    // A parked connection must be resumed before the daemon stops: each is woken to end.
+    events_.end();
+    for (int wait = 0; wait < 100 && events_.clients() > 0; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    MHD_stop_daemon(daemon_);
+}
+
+void HttpServer::publish(std::shared_ptr<const Snapshot> snapshot, const QByteArray &event,
+                         const QByteArray &data) {
+    const uint64_t generation = snapshot->generation();
+    std::atomic_store(&snapshot_, std::move(snapshot));
+    events_.publish(generation, event, data);
+}
+
+int HttpServer::answer(MHD_Connection *connection, const HttpRequest &request) {
+    const std::shared_ptr<const Snapshot> snapshot = std::atomic_load(&snapshot_);
+    HttpResponse response;
+    try {
+        response = respond(request, *snapshot, files_);
+        if (response.eventStream)
+            return streamEvents(connection, response);
+    } catch (const std::exception &) { // short of memory: this connection is closed, no other
+        return MHD_NO;
+    }
+    const QByteArray &bytes = response.bytes();
+    auto *share = new std::shared_ptr<const Body>(response.body);
+    MHD_Response *made = MHD_create_response_from_buffer_with_free_callback_cls(
+        static_cast<size_t>(bytes.size()), const_cast<char *>(bytes.constData()), &letGoOfBody,
+        share);
+    if (!made) {
+        delete share;
+        return MHD_NO;
+    }
+    for (const auto &[name, value] : response.headers)
+        MHD_add_response_header(made, name.constData(), value.constData());
+    const MHD_Result queued =
+        MHD_queue_response(connection, static_cast<unsigned>(response.status), made);
+    MHD_destroy_response(made);
+    return queued;
+}
+
+int HttpServer::streamEvents(MHD_Connection *connection, const HttpResponse &response) {
+    std::optional<uint64_t> lastSeen;
+    bool number = false;
+    const qulonglong id = headerOf(connection, "Last-Event-ID").toULongLong(&number);
+    if (number)
+        lastSeen = id;
+    auto *feed = new EventFeed{nullptr, connection};
+    feed->client = events_.connect(lastSeen, [connection] { MHD_resume_connection(connection); });
+    MHD_Response *made = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, &readEvents,
+                                                           feed, &letGoOfEvents);
+    if (!made) {
+        delete feed;
+        return MHD_NO;
+    }
+    for (const auto &[name, value] : response.headers)
+        MHD_add_response_header(made, name.constData(), value.constData());
+    const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, made);
+    MHD_destroy_response(made);
+    return queued;
+}
+
+} // namespace orvantis

@@ -1,0 +1,180 @@
+#include "serve/leaderboardpage.h"
+
+#include "scan/accounts/accountcells.h"
+#include "serve/escaping.h"
+
+#include <QLocale>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace orvantis {
+
+namespace {
+
+// A count in ASCII digits grouped by thousands, as the window's English texts have it.
+QString grouped(int64_t count) {
+    static const QLocale english(QLocale::English, QLocale::UnitedStates);
+    return english.toString(static_cast<qlonglong>(count));
+}
+
+QString counted(int64_t count, const QString &one, const QString &many) {
+    return grouped(count) + u' ' + (count == 1 ? one : many);
+}
+
+// The page's own address with these parameters, "/?q=…&page=2", for an attribute.
+QByteArray pageLink(const QString &text, int64_t page) {
+    QByteArray link = "/?";
+    if (!text.isEmpty())
+        link += "q=" + QUrl::toPercentEncoding(text) + (page > 1 ? "&" : "");
+    if (page > 1)
+        link += "page=" + QByteArray::number(static_cast<qlonglong>(page));
+    return htmlAttribute(QString::fromLatin1(link.endsWith('?') ? "/" : link));
+}
+
+QByteArray cellsOf(const Snapshot &snapshot, size_t row) {
+    QByteArray cells = "<tr><td>" + QByteArray::number(static_cast<qulonglong>(row) + 1) + "</td>";
+    for (int column = 0; column < kReportColumns; ++column) {
+        QString scratch;
+        cells += "<td>" + htmlText(recordCell(snapshot.records(), row, column, scratch)) + "</td>";
+    }
+    return cells + "</tr>\n";
+}
+
+QByteArray pagesNav(const RowsQuery &query, const RowsView &view) {
+    if (view.pages <= 1 || query.from)
+        return QByteArray();
+    QByteArray nav = "<nav id=\"pages\" aria-label=\"Pages\">";
+    const auto link = [&](int64_t page, const char *rel, const char *text) {
+        nav +=
+            "<a href=\"" + pageLink(query.text, page) + "\" rel=\"" + rel + "\">" + text + "</a> ";
+    };
+    if (view.page > 1) {
+        link(1, "first", "First");
+        link(view.page - 1, "prev", "Previous");
+    }
+    nav += "<span>Page " + grouped(view.page).toUtf8() + " of " + grouped(view.pages).toUtf8() +
+           "</span>";
+    if (view.page < view.pages) {
+        nav += ' ';
+        link(view.page + 1, "next", "Next");
+        link(view.pages, "last", "Last");
+    }
+    return nav + "</nav>\n";
+}
+
+QByteArray captionOf(const RowsQuery &query, const RowsView &view) {
+    const int64_t last = view.firstPosition + static_cast<int64_t>(view.rows.size()) - 1;
+    const QString span = view.rows.empty() ? QString()
+                                           : QStringLiteral(": %1 to %2 of %3")
+                                                 .arg(grouped(view.firstPosition), grouped(last),
+                                                      grouped(view.total));
+    if (query.text.isEmpty())
+        return htmlText(QStringLiteral("Accounts by the level of their best character, highest "
+                                       "first%1")
+                            .arg(view.rows.empty() ? QStringLiteral(": none") : span));
+    return htmlText(
+        QStringLiteral("Accounts with \u201c%1\u201d in their login or a character's "
+                       "name%2")
+            .arg(query.text, view.rows.empty() ? QStringLiteral(": none found") : span));
+}
+
+} // namespace
+
+RowsView viewOf(const Snapshot &snapshot, const RowsQuery &query) {
+    RowsView view;
+    std::shared_ptr<const std::vector<size_t>> found;
+    if (!query.text.isEmpty())
+        found = snapshot.matches(query.text);
+    const int64_t total =
+        found ? static_cast<int64_t>(found->size()) : static_cast<int64_t>(snapshot.size());
+    const int64_t count = query.count.value_or(RowsQuery::kRowsPerPage);
+    view.total = total;
+    int64_t first = 0; // among the rows looked through, from 0
+    if (query.from) {
+        // From a rank on: the rows at or below that rank.
+        if (found)
+            first = std::lower_bound(found->begin(), found->end(),
+                                     static_cast<size_t>(*query.from - 1)) -
+                    found->begin();
+        else
+            first = std::min(*query.from - 1, total);
+    } else {
+        view.page = query.page.value_or(1);
+        view.pages = std::max<int64_t>(1, (total + count - 1) / count);
+        if (view.page > view.pages) {
+            view.pastTheLast = true;
+            return view;
+        }
+        first = (view.page - 1) * count;
+    }
+    const int64_t end = std::min(total, first + count);
+    for (int64_t i = first; i < end; ++i)
+        view.rows.push_back(found ? (*found)[static_cast<size_t>(i)] : static_cast<size_t>(i));
+    view.firstPosition = first + 1;
+    return view;
+}
+
+QString summaryOf(const Snapshot &snapshot) {
+    const ScanReport &report = snapshot.report();
+    QString text =
+        QStringLiteral("%1 from %2")
+            .arg(counted(static_cast<int64_t>(snapshot.size()), QStringLiteral("account"),
+                         QStringLiteral("accounts")),
+                 counted(static_cast<int64_t>(report.accountFiles), QStringLiteral("account file"),
+                         QStringLiteral("account files")));
+    if (report.withoutLogin > 0)
+        text += QStringLiteral("; %1 without a login")
+                    .arg(grouped(static_cast<int64_t>(report.withoutLogin)));
+    if (!report.skipped.empty())
+        text += QStringLiteral("; %1 left out")
+                    .arg(counted(static_cast<int64_t>(report.skipped.size()),
+                                 QStringLiteral("file"), QStringLiteral("files")));
+    return text;
+}
+
+QByteArray leaderboardPage(const Snapshot &snapshot, const RowsQuery &query, const RowsView &view) {
+    const QDateTime changed = snapshot.changedAt().toUTC();
+    QByteArray page =
+        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+        "<title>Leaderboard</title>\n<link rel=\"stylesheet\" href=\"/leaderboard.css\">\n"
+        "<script src=\"/leaderboard.js\" defer></script>\n</head>\n<body>\n<header>\n"
+        "<h1>Leaderboard</h1>\n<form role=\"search\" method=\"get\" action=\"/\">"
+        "<label for=\"q\">Find a player or character</label> <input id=\"q\" name=\"q\" "
+        "type=\"search\" maxlength=\"" +
+        QByteArray::number(RowsQuery::kMaxText) + "\" value=\"" + htmlAttribute(query.text) +
+        "\"> <button type=\"submit\">Find</button></form>\n</header>\n<main>\n"
+        "<p id=\"summary\">" +
+        htmlText(summaryOf(snapshot)) + ". Last change at <time datetime=\"" +
+        changed.toString(Qt::ISODate).toUtf8() + "\">" +
+        changed.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8() + " UTC</time>.</p>\n";
+    const FolderHealth &health = snapshot.health();
+    page += "<p id=\"note\" class=\"note\"";
+    if (health.readFailure)
+        page +=
+            ">The accounts could not be read again since " +
+            health.failingSince.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8() +
+            " UTC: the ranking is the last one read.</p>\n";
+    else
+        page += " hidden></p>\n";
+    page +=
+        "<p id=\"live\" class=\"note\" role=\"status\" hidden>The live connection is lost: "
+        "trying again\u2026</p>\n"
+        "<table id=\"ranking\" data-generation=\"" +
+        QByteArray::number(static_cast<qulonglong>(snapshot.generation())) + "\" data-first=\"" +
+        QByteArray::number(static_cast<qlonglong>(view.rows.empty() ? 0 : view.rows.front() + 1)) +
+        "\" data-last=\"" +
+        QByteArray::number(static_cast<qlonglong>(view.rows.empty() ? 0 : view.rows.back() + 1)) +
+        "\" data-search=\"" + (query.text.isEmpty() ? "" : "1") + "\">\n<caption>" +
+        captionOf(query, view) + "</caption>\n<thead><tr><th scope=\"col\">Rank</th>";
+    for (const QString &title : reportColumnTitles())
+        page += "<th scope=\"col\">" + htmlText(title) + "</th>";
+    page += "</tr></thead>\n<tbody>\n";
+    for (size_t row : view.rows)
+        page += cellsOf(snapshot, row);
+    page += "</tbody>\n</table>\n" + pagesNav(query, view) + "</main>\n</body>\n</html>\n";
+    return page;
+}
+
+} // namespace orvantis

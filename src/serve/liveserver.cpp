@@ -1,0 +1,100 @@
+#include "serve/liveserver.h"
+
+#include "console/complaint.h"
+#include "platform/exitstatus.h"
+#include "serve/escaping.h"
+#include "serve/leaderboardpage.h"
+
+namespace orvantis {
+
+namespace {
+
+void say(const QString &line) {
+    complain("orvantis-serve", line);
+}
+
+} // namespace
+
+LiveServer::LiveServer(FolderFollower &follower, int listenFd, bool ipv6, ServeLimits limits,
+                       std::function<void(int)> ended)
+    : follower_(follower), listenFd_(listenFd), ipv6_(ipv6), limits_(limits),
+      ended_(std::move(ended)) {
+    follower_.setSteps(&changed_);
+    connect(&follower_, &FolderFollower::rankingReplaced, this, &LiveServer::rankingRead);
+    connect(&follower_, &FolderFollower::changesApplied, this, &LiveServer::changesApplied);
+    connect(&follower_, &FolderFollower::failed, this, &LiveServer::readFailed);
+    connect(&follower_, &FolderFollower::followingChanged, this, [this] {
+        for (const ScanFailure &missed : follower_.following().gaps)
+            say(missed.text);
+        if (follower_.following().problem)
+            say(follower_.following().problem->text);
+        if (server_)
+            publish("change", "{}");
+    });
+    heartbeat_.setInterval(HttpServer::kHeartbeatMs);
+    connect(&heartbeat_, &QTimer::timeout, this, [this] {
+        if (server_)
+            server_->heartbeat();
+    });
+}
+
+FolderHealth LiveServer::health() const {
+    return {follower_.following(), readFailure_, failingSince_};
+}
+
+void LiveServer::publish(const QByteArray &event, const QByteArray &data) {
+    auto snapshot = std::make_shared<const Snapshot>(follower_.ranking(), ++generation_,
+                                                     QDateTime::currentDateTimeUtc(), health());
+    if (server_) {
+        server_->publish(std::move(snapshot), event, data);
+        return;
+    }
+    QString error;
+    server_ = HttpServer::start(listenFd_, ipv6_, limits_, std::move(snapshot), error);
+    if (!server_) {
+        say(error);
+        return ended_(kExitUnhandledError);
+    }
+    heartbeat_.start();
+}
+
+void LiveServer::rankingRead() {
+    readFailure_.reset();
+    failingSince_ = QDateTime();
+    changed_.take(); // a whole read touches every rank
+    const LiveRanking &ranking = follower_.ranking();
+    say(QStringLiteral("read %1 accounts from %2 account files")
+            .arg(ranking.records().size())
+            .arg(ranking.report().accountFiles));
+    publish("reload",
+            "{\"rows\": " + QByteArray::number(static_cast<qulonglong>(ranking.records().size())) +
+                "}");
+}
+
+void LiveServer::changesApplied() {
+    QByteArray ranks;
+    for (const auto &[first, last] : changed_.take())
+        ranks += (ranks.isEmpty() ? "[" : ", [") +
+                 QByteArray::number(static_cast<qlonglong>(first)) + ", " +
+                 (last == ChangedRanks::kLast ? QByteArray("null")
+                                              : QByteArray::number(static_cast<qlonglong>(last))) +
+                 "]";
+    publish("change",
+            "{\"rows\": " +
+                QByteArray::number(static_cast<qulonglong>(follower_.ranking().records().size())) +
+                ", \"ranks\": [" + ranks + "]}");
+}
+
+// The last good ranking is served on, with the failure in /status and a note on the page; the
+// first read failing ends the program, which has nothing to serve.
+void LiveServer::readFailed(const ScanFailure &failure) {
+    say(failure.text);
+    if (!server_)
+        return ended_(kExitUnhandledError);
+    if (!readFailure_)
+        failingSince_ = QDateTime::currentDateTimeUtc();
+    readFailure_ = failure;
+    publish("change", "{}");
+}
+
+} // namespace orvantis

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "scan/live/folderfollower.h"
+#include "serve/changedranks.h"
+#include "serve/httpserver.h"
+#include "serve/serveoptions.h"
+#include "serve/snapshot.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace orvantis {
+
+// The follower's ranking served live: each ranking read whole and each change applied becomes a
+// snapshot of its own generation, served from then on, and an event on the event stream (a
+// reload after a whole read, the ranks touched after a change). The server starts serving once
+// the first ranking is read, and says on standard error what it does. Used on the follower's
+// thread.
+class LiveServer : public QObject {
+public:
+    // Serves the ranking of `follower` on `listenFd` with `limits`; `ended` is called with the
+    // status to end with, when the server cannot go on (it could not start, or the first read
+    // failed).
+    LiveServer(FolderFollower &follower, int listenFd, bool ipv6, ServeLimits limits,
+               std::function<void(int status)> ended);
+
+    HttpServer *server() const { return server_.get(); }
+
+private:
+    void publish(const QByteArray &event, const QByteArray &data);
+    void rankingRead();
+    void changesApplied();
+    void readFailed(const ScanFailure &failure);
+    FolderHealth health() const;
+
+    FolderFollower &follower_;
+    int listenFd_;
+    bool ipv6_;
+    ServeLimits limits_;
+    std::function<void(int)> ended_;
+    std::unique_ptr<HttpServer> server_;
+    ChangedRanks changed_;
+    uint64_t generation_ = 0;
+    std::optional<ScanFailure> readFailure_;
+    QDateTime failingSince_;
+    QTimer heartbeat_;
+};
+
+} // namespace orvantis

@@ -1,0 +1,201 @@
+#include "serve/router.h"
+
+#include "formats/accountranking.h"
+#include "formats/rankingtext.h"
+#include "serve/leaderboardpage.h"
+#include "serve/statusjson.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+
+namespace orvantis {
+
+namespace {
+
+// A shared cache in front of the server, or the browser, may keep an answer this long: the
+// ranking is live, and a second is what a reader notices.
+const QByteArray kCacheControl = "public, max-age=1";
+// The page runs its own script and style and nothing else, in no frame.
+// The page's own files change only with the program: an hour, then asked again by their tag.
+const QByteArray kFileCacheControl = "public, max-age=3600";
+const QByteArray kPagePolicy = "default-src 'none'; script-src 'self'; style-src 'self'; "
+                               "connect-src 'self'; img-src 'self'; form-action 'self'; "
+                               "base-uri 'none'; frame-ancestors 'none'";
+
+std::shared_ptr<const Body> bodyOf(QByteArray bytes) {
+    return std::make_shared<const Body>(std::move(bytes));
+}
+
+HttpResponse plain(int status, const QString &line) {
+    HttpResponse response;
+    response.status = status;
+    response.headers = {{"Content-Type", "text/plain; charset=utf-8"}};
+    response.body = bodyOf(line.toUtf8() + '\n');
+    return response;
+}
+
+bool acceptsGzip(const QByteArray &acceptEncoding) {
+    for (const QByteArray &part : acceptEncoding.split(',')) {
+        const QList<QByteArray> fields = part.split(';');
+        if (fields[0].trimmed().toLower() != "gzip")
+            continue;
+        for (const QByteArray &field : fields.mid(1))
+            if (const QByteArray q = field.trimmed();
+                q.startsWith("q=") && q.mid(2).toDouble() == 0)
+                return false;
+        return true;
+    }
+    return false;
+}
+
+// Whether If-None-Match names this entity tag (or any, "*").
+bool matches(const QByteArray &ifNoneMatch, const QByteArray &etag) {
+    for (QByteArray tag : ifNoneMatch.split(',')) {
+        tag = tag.trimmed();
+        if (tag.startsWith("W/"))
+            tag = tag.mid(2);
+        if (tag == "*" || tag == etag)
+            return true;
+    }
+    return false;
+}
+
+// A body of a snapshot, or of the program's, answered whole or gzipped, or as "not modified"
+// when the client has it: the entity tag is the snapshot's generation (the program's version for
+// its own files), and names the encoding.
+HttpResponse answer(const HttpRequest &request, std::shared_ptr<const Body> body,
+                    const QByteArray &type, const QByteArray &version,
+                    const QByteArray &cacheControl) {
+    HttpResponse response;
+    response.body = std::move(body);
+    response.gzipped = acceptsGzip(request.acceptEncoding) && response.body->bytes().size() > 256;
+    const QByteArray etag = '"' + version + (response.gzipped ? "-gzip" : "") + '"';
+    response.headers = {{"Content-Type", type},
+                        {"ETag", etag},
+                        {"Cache-Control", cacheControl},
+                        {"Vary", "Accept-Encoding"}};
+    if (response.gzipped)
+        response.headers.emplace_back("Content-Encoding", "gzip");
+    if (matches(request.ifNoneMatch, etag)) {
+        response.status = 304;
+        response.body = bodyOf(QByteArray());
+        if (std::exchange(response.gzipped, false))
+            response.headers.pop_back(); // no Content-Encoding: there is no body
+    }
+    return response;
+}
+
+QByteArray generationOf(const Snapshot &snapshot) {
+    return 'g' + QByteArray::number(static_cast<qulonglong>(snapshot.generation()));
+}
+
+// A canonical name of what a query shows, to make its body once per snapshot.
+QByteArray keyOf(const char *place, const RowsQuery &query) {
+    return QByteArray(place) + '|' + query.text.toUtf8() + '|' +
+           QByteArray::number(static_cast<qlonglong>(query.page.value_or(0))) + '|' +
+           QByteArray::number(static_cast<qlonglong>(query.from.value_or(0))) + '|' +
+           QByteArray::number(static_cast<qlonglong>(query.count.value_or(0)));
+}
+
+HttpResponse pastTheLast(const RowsQuery &query, const RowsView &view) {
+    return plain(404, QStringLiteral("There is no page %1: the last is %2")
+                          .arg(query.page.value_or(1))
+                          .arg(view.pages));
+}
+
+HttpResponse page(const HttpRequest &request, const Snapshot &snapshot) {
+    const CheckedRows checked = checkRowsQuery(request.parameters, RowsPlace::Page);
+    if (!checked.error.isEmpty())
+        return plain(400, checked.error);
+    const RowsView view = viewOf(snapshot, checked.query);
+    if (view.pastTheLast)
+        return pastTheLast(checked.query, view);
+    auto body = snapshot.body(keyOf("page", checked.query),
+                              [&] { return leaderboardPage(snapshot, checked.query, view); });
+    HttpResponse response = answer(request, std::move(body), "text/html; charset=utf-8",
+                                   generationOf(snapshot), kCacheControl);
+    response.headers.emplace_back("Content-Security-Policy", kPagePolicy);
+    response.headers.emplace_back("Referrer-Policy", "no-referrer");
+    return response;
+}
+
+HttpResponse rankingFile(const HttpRequest &request, const Snapshot &snapshot, RankingFormat format,
+                         const QByteArray &type, const char *name) {
+    const CheckedRows checked = checkRowsQuery(request.parameters, RowsPlace::Files);
+    if (!checked.error.isEmpty())
+        return plain(400, checked.error);
+    const RowsQuery &query = checked.query;
+    std::shared_ptr<const Body> body;
+    if (!query.any()) { // the whole ranking, as orvantis-rank writes it
+        body = snapshot.body(
+            name, [&] { return rankingText(snapshot.records(), &snapshot.characters(), format); });
+    } else {
+        const RowsView view = viewOf(snapshot, query);
+        if (view.pastTheLast)
+            return pastTheLast(query, view);
+        body = snapshot.body(keyOf(name, query), [&] {
+            return rankingText(snapshot.records(), &snapshot.characters(), format, -1,
+                               CellText::AsIs, &view.rows, true);
+        });
+    }
+    HttpResponse response =
+        answer(request, std::move(body), type, generationOf(snapshot), kCacheControl);
+    response.headers.emplace_back("Access-Control-Allow-Origin", "*");
+    return response;
+}
+
+} // namespace
+
+PageFiles PageFiles::load() {
+    const auto resource = [](const char *name, const char *type) {
+        QFile file(QStringLiteral(":/serve/") + QLatin1String(name));
+        file.open(QIODevice::ReadOnly); // in the program itself: it opens
+        File made{bodyOf(file.readAll()), QByteArray(), type};
+        made.tag = QCryptographicHash::hash(made.body->bytes(), QCryptographicHash::Sha256)
+                       .toHex()
+                       .left(16);
+        return made;
+    };
+    return {resource("leaderboard.js", "text/javascript; charset=utf-8"),
+            resource("leaderboard.css", "text/css; charset=utf-8"),
+            resource("favicon.png", "image/png")};
+}
+
+HttpResponse respond(const HttpRequest &request, const Snapshot &snapshot, const PageFiles &files) {
+    HttpResponse response;
+    if (request.method != "GET" && request.method != "HEAD") {
+        response = plain(405, QStringLiteral("Only GET and HEAD are answered here"));
+        response.headers.emplace_back("Allow", "GET, HEAD");
+    } else if (request.path == "/") {
+        response = page(request, snapshot);
+    } else if (request.path == "/ranking.json") {
+        response = rankingFile(request, snapshot, RankingFormat::Json, "application/json", "json");
+    } else if (request.path == "/ranking.csv") {
+        response = rankingFile(request, snapshot, RankingFormat::Csv,
+                               "text/csv; charset=utf-8; header=present", "csv");
+    } else if (request.path == "/ranking.tsv") {
+        response = rankingFile(request, snapshot, RankingFormat::Tsv,
+                               "text/tab-separated-values; charset=utf-8", "tsv");
+    } else if (request.path == "/status") {
+        response = answer(request, snapshot.body("status", [&] { return statusJson(snapshot); }),
+                          "application/json", generationOf(snapshot), kCacheControl);
+        response.headers.emplace_back("Access-Control-Allow-Origin", "*");
+    } else if (request.path == "/events") {
+        response.eventStream = true;
+        response.headers = {{"Content-Type", "text/event-stream"},
+                            {"Cache-Control", "no-store"},
+                            {"X-Accel-Buffering", "no"}, // a proxy in front passes each event on
+                            {"Access-Control-Allow-Origin", "*"}};
+    } else if (const PageFiles::File *file = request.path == "/leaderboard.js"    ? &files.script
+                                             : request.path == "/leaderboard.css" ? &files.style
+                                             : request.path == "/favicon.ico"     ? &files.icon
+                                                                                  : nullptr) {
+        response = answer(request, file->body, file->type, file->tag, kFileCacheControl);
+    } else {
+        response = plain(404, QStringLiteral("Nothing is here"));
+    }
+    response.headers.emplace_back("X-Content-Type-Options", "nosniff");
+    return response;
+}
+
+} // namespace orvantis

@@ -1,0 +1,155 @@
+#include "serve/serveoptions.h"
+
+#include "console/complaint.h"
+#include "platform/exitstatus.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+
+#include <arpa/inet.h>
+
+#include <cstdio>
+#include <type_traits>
+
+namespace orvantis {
+
+const char kServeUsage[] =
+    "Usage: orvantis-serve [OPTION]... [FOLDER]\n"
+    "Serve the ranking of game server accounts as a live leaderboard on the web.\n"
+    "\n"
+    "Reads every account file in FOLDER/accounts, follows the folder's changes, and serves the\n"
+    "ranking over HTTP, each change within a second: the leaderboard page (/), the ranking as\n"
+    "JSON, CSV or TSV (/ranking.json, /ranking.csv, /ranking.tsv; whole, as orvantis-rank\n"
+    "writes it, or ?page=N, ?from=RANK&count=N or ?q=TEXT for a part), its changes as\n"
+    "server-sent events (/events) and how it fares (/status). FOLDER defaults to the folder\n"
+    "that holds this program. Nothing is written to the folder.\n"
+    "\n"
+    "Options:\n"
+    "  --listen ADDRESS:PORT    where to listen: 127.0.0.1:8080, this host alone, by default;\n"
+    "                           0.0.0.0:8080 or [::]:8080 for every interface; port 0 for any\n"
+    "                           free port (the one taken is said on standard error)\n"
+    "  --max-connections N      connections at once, over all clients (default 4096): each is\n"
+    "                           a file descriptor and up to its memory below\n"
+    "  --max-per-address N      connections at once from one client address (default 64): a\n"
+    "                           browser opens six to a host; behind a reverse proxy, whose\n"
+    "                           connections all come from one address, raise it to the\n"
+    "                           proxy's own limit\n"
+    "  --idle-timeout SECONDS   a connection that sends or takes nothing this long is closed\n"
+    "                           (default 30; the event stream sends a heartbeat every 15)\n"
+    "  --connection-memory KIB  the memory one connection may take for its request\n"
+    "                           (default 16): any browser's request fits, 100 KB of headers\n"
+    "                           is refused\n"
+    "  -h, --help               show this help and exit\n"
+    "  --version                show the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0   stopped by SIGINT or SIGTERM\n"
+    "  1   FOLDER has no entry named exactly \"accounts\", or FOLDER does not exist\n"
+    "  2   bad usage: an unknown option, an address or number that is not one, more than one\n"
+    "      FOLDER\n"
+    "  69  the address cannot be listened on: in use, not this host's, or a port below 1024\n"
+    "      without the right to it (the reason is on standard error)\n"
+    "  70  the accounts folder could not be read at the start, or the program ran short of\n"
+    "      memory, threads or file descriptors (the reason is on standard error)\n";
+
+namespace {
+
+void complainAbout(const QString &message) {
+    complain("orvantis-serve", message);
+}
+
+// "127.0.0.1:8080", "[::]:8080": a numeric address and a port; false when it is no such thing.
+bool readListen(const QString &text, QString &host, uint16_t &port) {
+    const qsizetype colon = text.lastIndexOf(u':');
+    if (colon < 0)
+        return false;
+    QString address = text.left(colon);
+    if (address.startsWith(u'[') && address.endsWith(u']'))
+        address = address.mid(1, address.size() - 2);
+    else if (address.contains(u':'))
+        return false; // an IPv6 address goes in brackets
+    bool number = false;
+    const uint value = text.mid(colon + 1).toUInt(&number);
+    unsigned char parsed[sizeof(in6_addr)];
+    const QByteArray bytes = address.toLatin1();
+    if (!number || value > 65535 ||
+        (::inet_pton(AF_INET, bytes.constData(), parsed) != 1 &&
+         ::inet_pton(AF_INET6, bytes.constData(), parsed) != 1))
+        return false;
+    host = address;
+    port = static_cast<uint16_t>(value);
+    return true;
+}
+
+} // namespace
+
+std::optional<int> readServeCommandLine(const QStringList &arguments,
+                                        const QString &programDirectory, ServeRequest &request) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption listen(QStringLiteral("listen"), QString(), QStringLiteral("ADDRESS"));
+    const QCommandLineOption connections(QStringLiteral("max-connections"), QString(),
+                                         QStringLiteral("N"));
+    const QCommandLineOption perAddress(QStringLiteral("max-per-address"), QString(),
+                                        QStringLiteral("N"));
+    const QCommandLineOption idle(QStringLiteral("idle-timeout"), QString(), QStringLiteral("S"));
+    const QCommandLineOption memory(QStringLiteral("connection-memory"), QString(),
+                                    QStringLiteral("KIB"));
+    parser.addOptions({help, version, listen, connections, perAddress, idle, memory});
+    if (!parser.parse(arguments)) {
+        complainAbout(parser.errorText() + QStringLiteral(" (see --help)"));
+        return kExitUsage;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(kServeUsage, stdout);
+        return kExitSuccess;
+    }
+    if (parser.isSet(version)) {
+        std::printf("orvantis-serve %s\n", ORVANTIS_VERSION);
+        return kExitSuccess;
+    }
+    if (parser.isSet(listen) && !readListen(parser.value(listen), request.host, request.port)) {
+        complainAbout(QStringLiteral("--listen takes a numeric address and a port, such as "
+                                     "127.0.0.1:8080 or [::]:8080, not \"%1\" (see --help)")
+                          .arg(parser.value(listen)));
+        return kExitUsage;
+    }
+    // A limit, a whole number from `least` to `most`.
+    const auto limit = [&](const QCommandLineOption &option, auto &value, qulonglong least,
+                           qulonglong most) {
+        if (!parser.isSet(option))
+            return true;
+        bool number = false;
+        const qulonglong n = parser.value(option).toULongLong(&number);
+        if (number && n >= least && n <= most) {
+            value = static_cast<std::remove_reference_t<decltype(value)>>(n);
+            return true;
+        }
+        complainAbout(QStringLiteral("--%1 takes a whole number from %2 to %3, not \"%4\" (see "
+                                     "--help)")
+                          .arg(option.names().constFirst())
+                          .arg(least)
+                          .arg(most)
+                          .arg(parser.value(option)));
+        return false;
+    };
+    ServeLimits &limits = request.limits;
+    size_t kib = limits.connectionMemory / 1024;
+    if (!limit(connections, limits.connections, 1, 1000000) ||
+        !limit(perAddress, limits.perAddress, 1, 1000000) ||
+        !limit(idle, limits.idleSeconds, 1, 86400) || !limit(memory, kib, 4, 1024))
+        return kExitUsage;
+    limits.connectionMemory = kib * 1024;
+    const QStringList folders = parser.positionalArguments();
+    if (folders.size() > 1) {
+        complainAbout(QStringLiteral("one FOLDER at most (see --help)"));
+        return kExitUsage;
+    }
+    request.programFolder =
+        folders.isEmpty() ? programDirectory : QDir::fromNativeSeparators(folders[0]);
+    return std::nullopt;
+}
+
+} // namespace orvantis

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace orvantis {
+
+// The limits the server holds every client to, each set on purpose (see kServeUsage).
+struct ServeLimits {
+    // Connections at once, over all clients: each is a descriptor and up to connectionMemory.
+    unsigned connections = 4096;
+    // Connections at once from one client address: a browser opens six to a host.
+    unsigned perAddress = 64;
+    // A connection that sends or takes nothing this long is closed.
+    unsigned idleSeconds = 30;
+    // The memory a connection may take for its request (the request line and headers).
+    size_t connectionMemory = 16 * 1024;
+};
+
+// What orvantis-serve's command line asks for.
+struct ServeRequest {
+    QString programFolder; // the folder that holds "accounts"
+    QString host = QStringLiteral("127.0.0.1");
+    uint16_t port = 8080;
+    ServeLimits limits;
+};
+
+// Its --help.
+extern const char kServeUsage[];
+
+// Reads the command line (the program's name first) into `request`; FOLDER defaults to
+// `programDirectory`. After --help or --version, which it prints, gives kExitSuccess; on bad
+// usage, which it says on standard error, kExitUsage; else nothing, to go on.
+std::optional<int> readServeCommandLine(const QStringList &arguments,
+                                        const QString &programDirectory, ServeRequest &request);
+
+} // namespace orvantis

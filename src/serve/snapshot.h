@@ -1,0 +1,101 @@
+#pragma once
+
+#include "scan/accounts/accountcharacters.h"
+#include "scan/accounts/accountrecords.h"
+#include "scan/live/folderfollower.h"
+#include "scan/live/liveranking.h"
+#include "scan/reading/scanreport.h"
+#include "scan/system/scanfailure.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace orvantis {
+
+// A response body made once and sent to every client that asks for it, as it is or gzipped (made
+// on the first asking for it).
+class Body {
+public:
+    explicit Body(QByteArray bytes) : bytes_(std::move(bytes)) {}
+    const QByteArray &bytes() const { return bytes_; }
+    const QByteArray &gzipped() const;
+
+private:
+    QByteArray bytes_;
+    mutable std::once_flag gzipOnce_;
+    mutable QByteArray gzipped_;
+};
+
+// What the follower reports beside the ranking: whether it follows the folder's changes, and
+// the failure of the last read, when it failed, with since when (the ranking is then the last
+// good one).
+struct FolderHealth {
+    Following following;
+    std::optional<ScanFailure> readFailure;
+    QDateTime failingSince;
+};
+
+// One generation of the ranking, as the server's threads read it: never changed once made, and
+// kept alive by every response that uses it. Bodies made from it are made once, by the first
+// request that needs them, and kept with it (the most recently asked of them).
+class Snapshot {
+public:
+    Snapshot(const LiveRanking &ranking, uint64_t generation, QDateTime changedAt,
+             FolderHealth health);
+
+    uint64_t generation() const { return generation_; }
+    // When the ranking last changed: read whole, or a change applied.
+    const QDateTime &changedAt() const { return changedAt_; }
+    const AccountRecords &records() const { return records_; }
+    const AccountCharacters &characters() const { return characters_; }
+    const ScanReport &report() const { return report_; }
+    const FolderHealth &health() const { return health_; }
+    size_t size() const { return records_.size(); }
+
+    // The rows whose account holds `text` (see accountHolds), in rank order; found once per
+    // text on this snapshot.
+    std::shared_ptr<const std::vector<size_t>> matches(const QString &text) const;
+
+    // The body named `key`: made by `make` the first time it is asked for, from any thread, and
+    // the same bytes for every asking after that.
+    std::shared_ptr<const Body> body(const QByteArray &key,
+                                     const std::function<QByteArray()> &make) const;
+
+    // How many bodies and searches a snapshot keeps, the least recently asked let go first.
+    static constexpr size_t kKept = 64;
+
+private:
+    // A value made once: whoever asks for it first makes it, the others wait for it.
+    template <typename Value> struct Entry {
+        std::once_flag once;
+        std::shared_ptr<const Value> value;
+    };
+    template <typename Value>
+    using Cache = std::list<std::pair<QByteArray, std::shared_ptr<Entry<Value>>>>;
+    template <typename Value, typename Make>
+    std::shared_ptr<const Value> kept(Cache<Value> &cache, const QByteArray &key,
+                                      Make &&make) const;
+
+    uint64_t generation_;
+    QDateTime changedAt_;
+    AccountRecords records_;
+    AccountCharacters characters_;
+    ScanReport report_;
+    FolderHealth health_;
+
+    mutable std::mutex lock_; // guards the caches' lists, never while a value is made or sent
+    mutable Cache<Body> bodies_;
+    mutable Cache<std::vector<size_t>> searches_;
+};
+
+} // namespace orvantis
