@@ -29,7 +29,9 @@
         }
         const rows = fresh.getElementById("ranking");
         if (rows) {
-          table.replaceChildren(...Array.from(rows.childNodes, (n) => document.adoptNode(n)));
+          // A copy first: adopting a node takes it out of the live list it was in.
+          const nodes = Array.from(rows.childNodes);
+          table.replaceChildren(...nodes.map((node) => document.adoptNode(node)));
           for (const name of ["generation", "first", "last", "search"])
             table.dataset[name] = rows.dataset[name];
         }

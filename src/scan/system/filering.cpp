@@ -60,6 +60,23 @@ void abandon(std::unique_ptr<char[]> buffers) {
     }
 }
 
+#if defined(__SANITIZE_THREAD__)
+extern "C" void AnnotateNewMemory(const char *file, int line, const volatile void *memory,
+                                  size_t size);
+#endif
+
+// liburing maps and unmaps the ring's shared memory with system calls of its own, which
+// ThreadSanitizer does not see: a ring mapped where another thread's old one was would look to it
+// like that thread's memory. It is told that the memory is new.
+void markMappedAfresh([[maybe_unused]] const io_uring &ring) {
+#if defined(__SANITIZE_THREAD__)
+    AnnotateNewMemory(__FILE__, __LINE__, ring.sq.ring_ptr, ring.sq.ring_sz);
+    AnnotateNewMemory(__FILE__, __LINE__, ring.cq.ring_ptr, ring.cq.ring_sz);
+    AnnotateNewMemory(__FILE__, __LINE__, ring.sq.sqes,
+                      sizeof(io_uring_sqe) * ring.sq.ring_entries);
+#endif
+}
+
 } // namespace
 
 std::unique_ptr<FileRing> FileRing::create(unsigned slots, size_t pieceSize,
@@ -72,6 +89,7 @@ std::unique_ptr<FileRing> FileRing::create(unsigned slots, size_t pieceSize,
         if (io_uring_queue_init(slots * kSteps + kCancelRoom, &ring, 0) != 0)
             return nullptr;
         fileRing->ringOpen_ = true;
+        markMappedAfresh(ring);
         if (!offersWhatTheRingNeeds(ring) || io_uring_register_files_sparse(&ring, slots) != 0)
             return nullptr;
         return fileRing;

@@ -1,0 +1,147 @@
+// orvantis-serve as a site runs it, spoken to over loopback sockets: the same ranking as
+// orvantis-rank, changes live, its statuses, and requests no browser would send.
+#include "accountfiles.h"
+#include "accountgenerator.h"
+#include "httpclient.h"
+#include "programrun.h"
+#include "qtprinters.h"
+#include "tempfolder.h"
+
+#include <QRegularExpression>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+namespace {
+
+// orvantis-serve on a folder of its own, on a free port of 127.0.0.1, ready once it has read
+// the folder.
+class Serving : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(orvantis::bench::generateAccounts(folder.path(), 300, 5));
+        folder.write("accounts/evil.ini", "[GENERAL]\nLogin=<script>alert(1)</script>\n[CHAR1]\n"
+                                          "Level=777\nName=\"><img src=x onerror=alert(2)>\n");
+    }
+    void start(QList<QByteArray> arguments = {}) {
+        arguments << "--listen"
+                  << "127.0.0.1:0" << folder.path().toUtf8();
+        server = std::make_unique<BackgroundRun>(ORVANTIS_SERVE_EXE, arguments);
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return server->errors().contains(" accounts from "); }, 20000))
+            << server->errors().data();
+        static const QRegularExpression listening("listening on http://127\\.0\\.0\\.1:(\\d+)/");
+        port = static_cast<uint16_t>(
+            listening.match(QString::fromUtf8(server->errors())).captured(1).toUInt());
+        ASSERT_NE(port, 0);
+    }
+    QByteArray rank(const QByteArray &format) {
+        return runProgram(ORVANTIS_RANK_EXE, {"--format", format, folder.path().toUtf8()}).out;
+    }
+
+    TempFolder folder;
+    std::unique_ptr<BackgroundRun> server;
+    uint16_t port = 0;
+};
+
+} // namespace
+
+TEST_F(Serving, ServesTheRankingOfOrvantisRankByteForByteAndEachChangeWithinASecond) {
+    start();
+    for (const QByteArray format : {"json", "csv", "tsv"}) {
+        const HttpReply reply = request(port, "/ranking." + format);
+        EXPECT_EQ(reply.status, 200) << format.data();
+        EXPECT_EQ(reply.body, rank(format)) << format.data();
+        EXPECT_EQ(reply.header("X-Content-Type-Options"), "nosniff");
+    }
+    // Events come as the file changes: its rank in the stream, its row in the ranking.
+    LoopbackConnection events(port);
+    events.send("GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    const QByteArray opening =
+        events.receive(5000, [](const QByteArray &got) { return got.contains("retry: 2000\n\n"); });
+    ASSERT_TRUE(opening.startsWith("HTTP/1.1 200 OK\r\n")) << opening.data();
+    EXPECT_TRUE(opening.contains("Content-Type: text/event-stream"));
+    QElapsedTimer clock;
+    clock.start();
+    folder.write("accounts/evil.ini", accountFile("evil", 999999));
+    const QByteArray change =
+        events.receive(5000, [](const QByteArray &got) { return got.contains("event: change\n"); });
+    EXPECT_TRUE(change.contains("\"ranks\": [[1, ")) << "it moved to the top: " << change.data();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return request(port, "/ranking.tsv?count=1").body.startsWith("1\tevil\t999999"); },
+        5000));
+    EXPECT_LT(clock.elapsed(), 1000) << "from the file's close to its row served";
+    EXPECT_EQ(request(port, "/ranking.tsv").body, rank("tsv"));
+    EXPECT_EQ(server->stop(), 0) << "SIGTERM ends it cleanly";
+}
+
+TEST_F(Serving, AnswersOnlyWhatItShouldAndKeepsServingThroughBadRequests) {
+    start({"--idle-timeout", "2"});
+    // Half a request, then silence: it waits, and others are answered meanwhile.
+    LoopbackConnection half(port);
+    half.send("GET /ranking.json HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+    struct Row {
+        QByteArray sent;
+        QList<int> statuses; // any of them, or 0 for a connection closed without one
+    };
+    const QByteArray bigHeaders = "X-Big: " + QByteArray(16 * 1024, 'x') + "\r\n";
+    const Row rows[] = {
+        {"BREW / HTTP/1.1\r\nHost: a\r\n\r\n", {405}},
+        {"POST /status HTTP/1.1\r\nHost: a\r\nContent-Length: 5\r\n\r\nhello", {405}},
+        {"GET /../../etc/passwd HTTP/1.1\r\nHost: a\r\n\r\n", {404}},
+        {"GET /%2e%2e/%2e%2e/etc/passwd HTTP/1.1\r\nHost: a\r\n\r\n", {404}},
+        {"GET /ranking.json?count=99999 HTTP/1.1\r\nHost: a\r\n\r\n", {400}},
+        {"GET /?q=" + QByteArray(10 * 1024, 'q') + " HTTP/1.1\r\nHost: a\r\n\r\n",
+         {400, 414, 431, 0}},
+        {"GET /\r\n\r\n", {400, 505, 0}},
+        {"GET / HTTP/1.1\r\nHost: a\r\n" + bigHeaders + "\r\n", {431, 400, 0}},
+        {"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 not http at all\r\n\r\n", {400, 0}},
+    };
+    for (const Row &row : rows) {
+        LoopbackConnection connection(port);
+        ASSERT_TRUE(connection.connected());
+        connection.send(row.sent);
+        const QByteArray got = connection.receive(
+            5000, [](const QByteArray &bytes) { return bytes.contains("\r\n\r\n"); });
+        const HttpReply reply = parseReply(got);
+        EXPECT_TRUE(row.statuses.contains(reply.status))
+            << row.sent.left(40).toStdString() << " -> " << got.left(80).toStdString();
+        EXPECT_EQ(request(port, "/status").status, 200)
+            << "still serving after " << row.sent.left(40).toStdString();
+    }
+    EXPECT_EQ(request(port, "/ranking.json?count=1").status, 200);
+    half.receive(5000); // closed when its idle time is up
+    EXPECT_TRUE(half.closed()) << "a client that says nothing more is let go";
+    EXPECT_EQ(server->stop(), 0);
+}
+
+TEST_F(Serving, TheFolderRulesStatusesAndTextsAreThoseOfOrvantisRank) {
+    TempFolder empty;
+    const ProgramRun missing =
+        runProgram(ORVANTIS_SERVE_EXE, {"--listen", "127.0.0.1:0", empty.path().toUtf8()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "Accounts folder not found!\norvantis-serve: no entry named exactly "
+                           "\"accounts\" in " +
+                               empty.path().toUtf8() + "\n");
+    const ProgramRun usage = runProgram(ORVANTIS_SERVE_EXE, {"--listen", "localhost:80"});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_TRUE(usage.err.contains("--listen takes a numeric address and a port"))
+        << usage.err.data();
+    EXPECT_EQ(runProgram(ORVANTIS_SERVE_EXE, {"--max-per-address", "0"}).status, 2);
+
+    start();
+    const ProgramRun taken =
+        runProgram(ORVANTIS_SERVE_EXE,
+                   {"--listen", "127.0.0.1:" + QByteArray::number(port), folder.path().toUtf8()});
+    EXPECT_EQ(taken.status, 69) << "an address in use";
+    EXPECT_EQ(taken.err, "orvantis-serve: cannot listen on 127.0.0.1:" + QByteArray::number(port) +
+                             ": Address already in use\n");
+    const ProgramRun help = runProgram(ORVANTIS_SERVE_EXE, {"--help"});
+    EXPECT_TRUE(help.out.contains("  69  the address cannot be listened on"));
+    EXPECT_TRUE(help.out.contains("--listen ADDRESS:PORT"));
+    EXPECT_EQ(runProgram(ORVANTIS_SERVE_EXE, {"--version"}).out,
+              "orvantis-serve " ORVANTIS_VERSION "\n");
+    EXPECT_EQ(server->stop(), 0);
+}
