@@ -16,10 +16,11 @@ deb="$work/out/orvantis_1.4_${arch}.deb"
 app=net.quellmar.Orvantis
 dpkg-deb -c "$deb" >"$work/listing"
 awk '{print $6}' "$work/listing" >"$work/files"
-for file in ./opt/orvantis/orvantis ./opt/orvantis/orvantis-rank \
-            ./usr/bin/orvantis ./usr/bin/orvantis-rank \
+for file in ./opt/orvantis/orvantis ./opt/orvantis/orvantis-rank ./opt/orvantis/orvantis-serve \
+            ./usr/bin/orvantis ./usr/bin/orvantis-rank ./usr/bin/orvantis-serve \
             ./usr/share/applications/$app.desktop ./usr/share/metainfo/$app.metainfo.xml \
             ./usr/share/man/man1/orvantis.1.gz ./usr/share/man/man1/orvantis-rank.1.gz \
+            ./usr/share/man/man1/orvantis-serve.1.gz \
             ./usr/share/doc/orvantis/copyright ./usr/share/doc/orvantis/changelog.gz \
             ./usr/share/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/orvantis.png \
             ./usr/share/icons/hicolor/scalable/apps/orvantis.svg; do
@@ -33,7 +34,7 @@ grep -q "^ Package: orvantis$" "$work/control" || fail "Package field"
 grep -q "^ Version: 1.4$" "$work/control" || fail "Version field"
 grep -q "^ Architecture: $arch$" "$work/control" || fail "Architecture field"
 depends=$(grep "^ Depends:" "$work/control") || fail "no Depends field"
-for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
+for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libmicrohttpd12; do
   echo "$depends" | grep -q "\b$library\b" || fail "Depends lacks $library: $depends"
 done
 
@@ -43,7 +44,7 @@ appstreamcli validate --no-net "$work/root/usr/share/metainfo/$app.metainfo.xml"
 grep -q "^Exec=/opt/orvantis/orvantis$" "$work/root/usr/share/applications/$app.desktop" || fail "Exec"
 zcat "$work/root/usr/share/man/man1/orvantis-rank.1.gz" | grep -q '^\.TH ORVANTIS-RANK "1"' || fail "manual page"
 zcat "$work/root/usr/share/man/man1/orvantis-rank.1.gz" | grep -qF -- '\-\-format' || fail "manual page lacks --format"
-for page in orvantis orvantis-rank; do
+for page in orvantis orvantis-rank orvantis-serve; do
   for section in '"EXIT STATUS"' FILES EXAMPLES; do
     zcat "$work/root/usr/share/man/man1/$page.1.gz" | grep -qx ".SH $section" || fail "$page.1 lacks $section"
   done
@@ -66,4 +67,14 @@ printf '[GENERAL]\nLogin=alice\n[CHAR2]\nName=Rogue\nLevel=42\n' >"$programs/acc
 # Through a link elsewhere, as from /usr/bin: still the accounts beside the real program.
 ln -s "$programs/orvantis-rank" "$work/linked-rank"
 [ "$("$work/linked-rank")" = "$(printf 'alice\t42\t2\tRogue')" ] || fail "orvantis-rank through a link"
+# The server from where the package puts it, serving that folder, until it is stopped.
+"$programs/orvantis-serve" --listen 127.0.0.1:0 2>"$work/serve.err" &
+server=$!
+for _ in $(seq 100); do grep -q " accounts from " "$work/serve.err" && break; sleep 0.1; done
+port=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/serve.err")
+exec 3<>"/dev/tcp/127.0.0.1/$port" || fail "orvantis-serve from the package does not listen"
+printf 'GET /ranking.tsv HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n' >&3
+tail -n 1 <&3 | grep -qx "$(printf 'alice\t42\t2\tRogue')" || fail "orvantis-serve from the package"
+exec 3<&-
+kill -TERM "$server" && wait "$server" || fail "orvantis-serve does not end with 0 on SIGTERM"
 echo "package: $(basename "$deb") passed"
