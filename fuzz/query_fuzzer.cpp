@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         parameters.emplace_back(part.left(equals < 0 ? part.size() : equals),
                                 equals < 0 ? QByteArray() : part.mid(equals + 1));
     }
-    for (const orvantis::RowsPlace place : {orvantis::RowsPlace::Page, orvantis::RowsPlace::Files}) {
+    for (const orvantis::RowsPlace place :
+         {orvantis::RowsPlace::Page, orvantis::RowsPlace::Files}) {
         const orvantis::CheckedRows checked = orvantis::checkRowsQuery(parameters, place);
         if (!checked.error.isEmpty())
             continue;
@@ -44,8 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         for (char &c : value)
             if (c == '<' || c == '>' || c == '"' || c == '\'' || c == '&')
                 c = 'x';
-    const orvantis::HttpResponse page = orvantis::respond({"GET", "/", parameters, {}, {}}, snapshot, files);
-    const orvantis::HttpResponse plainPage = orvantis::respond({"GET", "/", plain, {}, {}}, snapshot, files);
+    const orvantis::HttpResponse page =
+        orvantis::respond({"GET", "/", parameters, {}, {}}, snapshot, files);
+    const orvantis::HttpResponse plainPage =
+        orvantis::respond({"GET", "/", plain, {}, {}}, snapshot, files);
     if (page.status == 200 && plainPage.status == 200 &&
         page.bytes().count('<') != plainPage.bytes().count('<'))
         std::abort();

@@ -27,7 +27,8 @@ constexpr int kAccounts = 60;
 std::vector<ChangedFile> swapLevels(const LiveRanking &ranking, size_t a, size_t b) {
     const AccountRecords &records = ranking.records();
     std::vector<ChangedFile> files;
-    for (const auto &[row, level] : {std::pair{a, records[b].level}, std::pair{b, records[a].level}}) {
+    for (const auto &[row, level] :
+         {std::pair{a, records[b].level}, std::pair{b, records[a].level}}) {
         AccountFile file;
         file.outcome = FileOutcome::Row;
         file.levels = {level, 0, 0};
@@ -55,7 +56,8 @@ std::vector<int> levelsOf(const QByteArray &tsv) {
 TEST(ServeConcurrency, RequestsSeeWholeGenerationsWhileTheRankingChanges) {
     TempFolder folder;
     for (int n = 0; n < kAccounts; ++n)
-        folder.write(QStringLiteral("accounts/a%1.ini").arg(n), accountFile("a" + QByteArray::number(n), n + 1));
+        folder.write(QStringLiteral("accounts/a%1.ini").arg(n),
+                     accountFile("a" + QByteArray::number(n), n + 1));
     LiveRanking ranking(scanAccounts(folder.path()));
     std::multiset<int> expected;
     for (size_t r = 0; r < ranking.records().size(); ++r)
@@ -65,10 +67,11 @@ TEST(ServeConcurrency, RequestsSeeWholeGenerationsWhileTheRankingChanges) {
     ASSERT_GE(socket.fd, 0) << socket.error.toStdString();
     QString error;
     uint64_t generation = 1;
-    auto server = HttpServer::start(
-        socket.fd, false, ServeLimits{},
-        std::make_shared<const Snapshot>(ranking, generation, QDateTime::currentDateTimeUtc(), FolderHealth{}),
-        error);
+    auto server =
+        HttpServer::start(socket.fd, false, ServeLimits{},
+                          std::make_shared<const Snapshot>(
+                              ranking, generation, QDateTime::currentDateTimeUtc(), FolderHealth{}),
+                          error);
     ASSERT_TRUE(server) << error.toStdString();
 
     std::atomic<bool> stop{false};
@@ -103,8 +106,8 @@ TEST(ServeConcurrency, RequestsSeeWholeGenerationsWhileTheRankingChanges) {
         const size_t a = static_cast<size_t>(change * 7) % ranking.records().size();
         const size_t b = static_cast<size_t>(change * 13 + 5) % ranking.records().size();
         ranking.apply(swapLevels(ranking, a, b), unseen);
-        server->publish(std::make_shared<const Snapshot>(ranking, ++generation,
-                                                         QDateTime::currentDateTimeUtc(), FolderHealth{}),
+        server->publish(std::make_shared<const Snapshot>(
+                            ranking, ++generation, QDateTime::currentDateTimeUtc(), FolderHealth{}),
                         "change", "{}");
         if (change % 50 == 0)
             server->heartbeat();
