@@ -18,8 +18,10 @@ void say(const QString &line) {
 LiveServer::LiveServer(FolderFollower &follower, int listenFd, bool ipv6, ServeLimits limits,
                        std::function<void(int)> ended)
     : follower_(follower), listenFd_(listenFd), ipv6_(ipv6), limits_(limits),
-      ended_(std::move(ended)) {
-    follower_.setSteps(&changed_);
+      ended_(std::move(ended)), touched_(changed_, [this]() -> const AccountRecords & {
+          return follower_.ranking().records();
+      }) {
+    follower_.setSteps(&touched_);
     connect(&follower_, &FolderFollower::rankingReplaced, this, &LiveServer::rankingRead);
     connect(&follower_, &FolderFollower::changesApplied, this, &LiveServer::changesApplied);
     connect(&follower_, &FolderFollower::failed, this, &LiveServer::readFailed);
@@ -44,7 +46,9 @@ FolderHealth LiveServer::health() const {
 
 void LiveServer::publish(const QByteArray &event, const QByteArray &data) {
     auto snapshot = std::make_shared<const Snapshot>(follower_.ranking(), ++generation_,
-                                                     QDateTime::currentDateTimeUtc(), health());
+                                                     QDateTime::currentDateTimeUtc(), health(),
+                                                     searchIndex_, touched_.take());
+    searchIndex_ = snapshot->searchIndex();
     if (server_) {
         server_->publish(std::move(snapshot), event, data);
         return;
@@ -61,7 +65,9 @@ void LiveServer::publish(const QByteArray &event, const QByteArray &data) {
 void LiveServer::rankingRead() {
     readFailure_.reset();
     failingSince_ = QDateTime();
-    changed_.take(); // a whole read touches every rank
+    changed_.take(); // a whole read touches every rank and every account
+    touched_.take();
+    touched_.touchAll();
     const LiveRanking &ranking = follower_.ranking();
     say(QStringLiteral("read %1 accounts from %2 account files")
             .arg(ranking.records().size())

@@ -5,6 +5,7 @@
 #include "serve/httpserver.h"
 #include "serve/serveoptions.h"
 #include "serve/snapshot.h"
+#include "serve/touchedplaces.h"
 
 #include <QObject>
 #include <QTimer>
@@ -44,6 +45,8 @@ private:
     std::function<void(int)> ended_;
     std::unique_ptr<HttpServer> server_;
     ChangedRanks changed_;
+    PlaceTracker touched_;
+    SearchIndex searchIndex_; // the last snapshot's, brought up to date by the next
     uint64_t generation_ = 0;
     std::optional<ScanFailure> readFailure_;
     QDateTime failingSince_;

@@ -4,6 +4,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
 namespace orvantis {
 
 namespace {
@@ -38,9 +40,11 @@ const QByteArray &Body::gzipped() const {
 }
 
 Snapshot::Snapshot(const LiveRanking &ranking, uint64_t generation, QDateTime changedAt,
-                   FolderHealth health)
+                   FolderHealth health, const SearchIndex &previous, const TouchedPlaces &touched)
     : generation_(generation), changedAt_(std::move(changedAt)), records_(ranking.records()),
-      characters_(ranking.characters()), report_(ranking.report()), health_(std::move(health)) {}
+      characters_(ranking.characters()), report_(ranking.report()), health_(std::move(health)),
+      rowOfPlace_(rowsOfPlaces(records_, 0)),
+      index_(previous.updated(records_, characters_, rowOfPlace_, touched)) {}
 
 template <typename Value, typename Make>
 std::shared_ptr<const Value> Snapshot::kept(Cache<Value> &cache, const QByteArray &key,
@@ -73,9 +77,13 @@ std::shared_ptr<const Body> Snapshot::body(const QByteArray &key,
 std::shared_ptr<const std::vector<size_t>> Snapshot::matches(const QString &text) const {
     return kept(searches_, text.toUtf8(), [&] {
         auto rows = std::make_shared<std::vector<size_t>>();
-        for (size_t row = 0; row < records_.size(); ++row)
-            if (accountHolds(records_, &characters_, row, text))
+        for (const uint32_t place : index_.candidates(text)) {
+            const uint32_t row =
+                place < rowOfPlace_.size() ? rowOfPlace_[place] : SearchIndex::kNoRow;
+            if (row != SearchIndex::kNoRow && accountHolds(records_, &characters_, row, text))
                 rows->push_back(row);
+        }
+        std::sort(rows->begin(), rows->end());
         return std::shared_ptr<const std::vector<size_t>>(std::move(rows));
     });
 }

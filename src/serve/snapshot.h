@@ -6,6 +6,7 @@
 #include "scan/live/liveranking.h"
 #include "scan/reading/scanreport.h"
 #include "scan/system/scanfailure.h"
+#include "serve/searchindex.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -50,8 +51,11 @@ struct FolderHealth {
 // request that needs them, and kept with it (the most recently asked of them).
 class Snapshot {
 public:
+    // The ranking as it stands; its search index is `previous` with the places `touched` since
+    // made again (all of them by default).
     Snapshot(const LiveRanking &ranking, uint64_t generation, QDateTime changedAt,
-             FolderHealth health);
+             FolderHealth health, const SearchIndex &previous = {},
+             const TouchedPlaces &touched = {});
 
     uint64_t generation() const { return generation_; }
     // When the ranking last changed: read whole, or a change applied.
@@ -61,6 +65,7 @@ public:
     const ScanReport &report() const { return report_; }
     const FolderHealth &health() const { return health_; }
     size_t size() const { return records_.size(); }
+    const SearchIndex &searchIndex() const { return index_; }
 
     // The rows whose account holds `text` (see accountHolds), in rank order; found once per
     // text on this snapshot.
@@ -92,6 +97,8 @@ private:
     AccountCharacters characters_;
     ScanReport report_;
     FolderHealth health_;
+    std::vector<uint32_t> rowOfPlace_;
+    SearchIndex index_;
 
     mutable std::mutex lock_; // guards the caches' lists, never while a value is made or sent
     mutable Cache<Body> bodies_;

@@ -55,7 +55,7 @@ FolderFollower::FolderFollower(QString programFolder, ScanSettings settings, Wat
       ranking_(std::make_shared<LiveRanking>()) {
     relay_->target = this;
     if (!makeWatch_)
-        makeWatch_ = [](QObject *parent) { return makeSystemFolderWatch(parent); };
+        makeWatch_ = [](QObject *owner) { return makeSystemFolderWatch(owner); };
     gather_.setSingleShot(true);
     gather_.setInterval(kGatherMs);
     connect(&gather_, &QTimer::timeout, this, [this] { guarded([this] { readGathered(); }); });

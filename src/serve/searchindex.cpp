@@ -1,0 +1,152 @@
+#include "serve/searchindex.h"
+
+#include <QChar>
+
+#include <algorithm>
+#include <cstring>
+
+namespace orvantis {
+
+namespace {
+
+void appendUtf8(QByteArray &out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) { // an unpaired surrogate too: it matches only itself
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+void appendFolded(QByteArray &out, QStringView text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i].unicode(), text[i + 1].unicode());
+            ++i;
+        }
+        appendUtf8(out, QChar::toCaseFolded(c));
+    }
+}
+
+uint32_t sequenceBit(const char *at) {
+    const uint32_t bytes = static_cast<uint32_t>(static_cast<unsigned char>(at[0])) << 16 |
+                           static_cast<uint32_t>(static_cast<unsigned char>(at[1])) << 8 |
+                           static_cast<unsigned char>(at[2]);
+    return (bytes * 2654435761u) >> 18; // 14 bits: kBits
+}
+
+} // namespace
+
+QByteArray SearchIndex::folded(QStringView text) {
+    QByteArray out;
+    out.reserve(text.size());
+    appendFolded(out, text);
+    return out;
+}
+
+std::vector<uint32_t> rowsOfPlaces(const AccountRecords &records, size_t places) {
+    for (size_t row = 0; row < records.size(); ++row)
+        places = std::max<size_t>(places, size_t{records[row].place} + 1);
+    std::vector<uint32_t> rows(places, SearchIndex::kNoRow);
+    for (size_t row = 0; row < records.size(); ++row)
+        rows[records[row].place] = static_cast<uint32_t>(row);
+    return rows;
+}
+
+std::shared_ptr<const SearchIndex::Chunk>
+SearchIndex::chunkOf(uint32_t first, const AccountRecords &records,
+                     const AccountCharacters &characters, const std::vector<uint32_t> &rowOfPlace) {
+    auto chunk = std::make_shared<Chunk>();
+    const uint32_t end =
+        std::min<uint32_t>(first + kChunkPlaces, static_cast<uint32_t>(rowOfPlace.size()));
+    chunk->ends.reserve(end - first);
+    for (uint32_t place = first; place < end; ++place) {
+        const uint32_t row = rowOfPlace[place];
+        if (row != kNoRow) {
+            QStringView texts[2 + AccountCharacters::kSlots] = {records.login(row),
+                                                                records.name(row)};
+            for (int slot = 1; slot <= AccountCharacters::kSlots; ++slot)
+                texts[1 + slot] = characters.name(place, slot);
+            for (const QStringView text : texts) {
+                const qsizetype start = chunk->text.size();
+                appendFolded(chunk->text, text);
+                for (qsizetype at = start; at + 3 <= chunk->text.size(); ++at) {
+                    const uint32_t bit = sequenceBit(chunk->text.constData() + at);
+                    chunk->sequences[bit / 64] |= uint64_t{1} << (bit % 64);
+                }
+                chunk->text += '\0';
+            }
+        }
+        chunk->ends.push_back(static_cast<uint32_t>(chunk->text.size()));
+    }
+    chunk->text.squeeze();
+    return chunk;
+}
+
+SearchIndex SearchIndex::updated(const AccountRecords &records, const AccountCharacters &characters,
+                                 const std::vector<uint32_t> &rowOfPlace,
+                                 const TouchedPlaces &touched) const {
+    const size_t chunks = (rowOfPlace.size() + kChunkPlaces - 1) / kChunkPlaces;
+    SearchIndex index;
+    index.chunks_.resize(chunks);
+    std::vector<bool> stale(chunks, touched.all);
+    if (!touched.all) {
+        for (size_t c = 0; c < chunks; ++c)
+            if (c < chunks_.size())
+                index.chunks_[c] = chunks_[c];
+            else
+                stale[c] = true;
+        for (const uint32_t place : touched.places)
+            if (place / kChunkPlaces < chunks)
+                stale[place / kChunkPlaces] = true;
+    }
+    for (size_t c = 0; c < chunks; ++c)
+        if (stale[c])
+            index.chunks_[c] =
+                chunkOf(static_cast<uint32_t>(c * kChunkPlaces), records, characters, rowOfPlace);
+    return index;
+}
+
+std::vector<uint32_t> SearchIndex::candidates(QStringView text) const {
+    const QByteArray needle = folded(text);
+    std::vector<uint32_t> bits;
+    for (qsizetype at = 0; at + 3 <= needle.size(); ++at)
+        bits.push_back(sequenceBit(needle.constData() + at));
+    std::vector<uint32_t> places;
+    if (needle.isEmpty())
+        return places;
+    for (size_t c = 0; c < chunks_.size(); ++c) {
+        const Chunk &chunk = *chunks_[c];
+        const bool mayHold = std::all_of(bits.begin(), bits.end(), [&](uint32_t bit) {
+            return (chunk.sequences[bit / 64] >> (bit % 64)) & 1;
+        });
+        if (!mayHold)
+            continue;
+        const char *const begin = chunk.text.constData();
+        const char *const end = begin + chunk.text.size();
+        const char *from = begin;
+        while (const void *hit = memmem(from, static_cast<size_t>(end - from), needle.constData(),
+                                        static_cast<size_t>(needle.size()))) {
+            const auto offset = static_cast<uint32_t>(static_cast<const char *>(hit) - begin);
+            const auto placeEnd = std::upper_bound(chunk.ends.begin(), chunk.ends.end(), offset);
+            places.push_back(static_cast<uint32_t>(c * kChunkPlaces) +
+                             static_cast<uint32_t>(placeEnd - chunk.ends.begin()));
+            if (placeEnd == chunk.ends.end())
+                break;
+            from = begin + *placeEnd; // the next place's texts
+        }
+    }
+    return places;
+}
+
+} // namespace orvantis

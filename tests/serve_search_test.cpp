@@ -1,0 +1,126 @@
+// The leaderboard's search finds exactly the accounts the find bar's rule finds, at every
+// generation: its index, made again only where a change touched it, never answers from a text
+// an account no longer has.
+#include "accountfiles.h"
+#include "qtprinters.h"
+#include "tempfolder.h"
+
+#include "scan/accounts/accountsearch.h"
+#include "scan/reading/scanaccounts.h"
+#include "serve/changedranks.h"
+#include "serve/snapshot.h"
+#include "serve/touchedplaces.h"
+
+#include <gtest/gtest.h>
+
+using namespace orvantis;
+
+namespace {
+
+// More accounts than one chunk of the index holds, with names whose letter case folds in
+// other ways than ASCII's.
+constexpr int kAccounts = 700;
+const QString kNames[] = {
+    QString::fromUtf16(u"\u00c4rztin"),
+    QStringLiteral("STRASSE"),
+    QString::fromUtf16(u"\U00010400bc"),
+    QStringLiteral("<img src=x onerror=alert(1)>"),
+    QString::fromUtf16(u"\u039f\u03b4\u03c5\u03c3\u03c3\u03b5\u03cd\u03c2"),
+    QStringLiteral("Orel"),
+};
+const QString kQueries[] = {
+    QStringLiteral("a"),
+    QString::fromUtf16(u"\u00e4"),
+    QString::fromUtf16(u"\u00c4R"),
+    QStringLiteral("rzt"),
+    QStringLiteral("sse"),
+    QString::fromUtf16(u"\U00010428"),
+    QStringLiteral("<IMG S"),
+    QString::fromUtf16(u"\u03a3\u03a3"),
+    QStringLiteral("7"),
+    QStringLiteral("login1"),
+    QStringLiteral("orel"),
+    QStringLiteral("renamed"),
+    QStringLiteral("zzz"),
+    QStringLiteral("n"),
+};
+
+QByteArray fileOf(int n, const QString &name, int level) {
+    return "[GENERAL]\nLogin=login" + QByteArray::number(n) + "\n[CHAR1]\nName=" + name.toUtf8() +
+           "\nLevel=" + QByteArray::number(level) + "\n[CHAR2]\nName=Second" +
+           QByteArray::number(n % 13) + "\nLevel=1\n";
+}
+
+ChangedFile changed(const QByteArray &rawName, int n, const QString &name, int level) {
+    AccountFile file;
+    file.outcome = FileOutcome::Row;
+    file.levels = {level, 1, 0};
+    file.level = level;
+    file.slot = 1;
+    file.login = QStringLiteral("login%1").arg(n);
+    file.name = file.names[0] = name;
+    file.names[1] = QStringLiteral("Second%1").arg(n % 13);
+    return {rawName, file};
+}
+
+// The rows the rule of a match finds, one by one.
+std::vector<size_t> everyMatch(const Snapshot &snapshot, const QString &text) {
+    std::vector<size_t> rows;
+    for (size_t row = 0; row < snapshot.size(); ++row)
+        if (accountHolds(snapshot.records(), &snapshot.characters(), row, text))
+            rows.push_back(row);
+    return rows;
+}
+
+void expectTheRulesMatches(const Snapshot &snapshot) {
+    for (const QString &query : kQueries)
+        EXPECT_EQ(*snapshot.matches(query), everyMatch(snapshot, query)) << query.toStdString();
+}
+
+} // namespace
+
+TEST(Search, FindsWhatTheRuleFindsAfterEveryKindOfChange) {
+    TempFolder folder;
+    for (int n = 0; n < kAccounts; ++n)
+        folder.write(QStringLiteral("accounts/p%1.ini").arg(n, 4, 10, QLatin1Char('0')),
+                     fileOf(n, kNames[n % std::size(kNames)], n % 97 + 1));
+    LiveRanking ranking(scanAccounts(folder.path()));
+    ChangedRanks ranks;
+    PlaceTracker tracker(ranks, [&]() -> const AccountRecords & { return ranking.records(); });
+    auto snapshot = std::make_unique<Snapshot>(ranking, 1, QDateTime(), FolderHealth{});
+    ASSERT_EQ(snapshot->size(), size_t{kAccounts});
+    expectTheRulesMatches(*snapshot);
+    EXPECT_FALSE(snapshot->matches(QStringLiteral("login1"))->empty());
+
+    // Renamed in its row, moved up by a new level, removed and back, and added after the last
+    // place: each on its own, so that no other change makes its chunk again.
+    std::vector<ChangedFile> changes = {
+        changed("p0001.ini", 1, QStringLiteral("Renamed"), 2),
+        changed("p0300.ini", 300, QStringLiteral("Orel"), 999),
+        changed("p0650.ini", 650, QStringLiteral("Zzz"), 2),
+        {"p0600.ini", AccountFile{}}, // no login now: no row
+        changed("p0600.ini", 600, QStringLiteral("Back"), 7),
+        changed("p9999.ini", 9999, QString::fromUtf16(u"\u00c4rger"), 40)};
+    uint64_t generation = 1;
+    for (const ChangedFile &change : changes) {
+        ranking.apply({change}, tracker);
+        const TouchedPlaces touched = tracker.take();
+        EXPECT_FALSE(touched.all);
+        snapshot = std::make_unique<Snapshot>(ranking, ++generation, QDateTime(), FolderHealth{},
+                                              snapshot->searchIndex(), touched);
+        expectTheRulesMatches(*snapshot);
+    }
+    EXPECT_EQ(snapshot->matches(QStringLiteral("renamed"))->size(), 1u);
+
+    // Many files at once are merged in one pass: everything is touched.
+    changes.clear();
+    for (int n = 0; n < int{LiveRanking::kStepsUpTo} + 1; ++n)
+        changes.push_back(
+            changed(QByteArray("p") + QByteArray::number(n + 100).rightJustified(4, '0') + ".ini",
+                    n + 100, QStringLiteral("Merged"), 3));
+    ranking.apply(changes, tracker);
+    snapshot = std::make_unique<Snapshot>(ranking, ++generation, QDateTime(), FolderHealth{},
+                                          snapshot->searchIndex(), tracker.take());
+    expectTheRulesMatches(*snapshot);
+    EXPECT_EQ(snapshot->matches(QStringLiteral("merged"))->size(), LiveRanking::kStepsUpTo + 1);
+}
