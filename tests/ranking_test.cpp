@@ -69,6 +69,70 @@ TEST_F(RankingFormats, JsonIsAnArrayOfObjectsWithLevelsAsNumbers) {
     }
 }
 
+// Rows of any cells, tied levels and ranks, to hold the JSON to the bytes Qt's JSON writer gives.
+class AnyRows : public RankingRows {
+public:
+    struct Row {
+        QString login, slot, name;
+        int64_t level;
+        std::optional<int32_t> tied;
+    };
+    AnyRows(std::vector<Row> rows, bool ranked) : rows_(std::move(rows)), ranked_(ranked) {}
+    int count() const override { return static_cast<int>(rows_.size()); }
+    QStringList columnTitles() const override { return {"Username", "Level", "Slot", "Name"}; }
+    QStringView cell(int row, int column, QString &scratch) const override {
+        const Row &r = rows_[static_cast<size_t>(row)];
+        scratch = column == 0 ? r.login : column == 2 ? r.slot : column == 3 ? r.name : QString();
+        return scratch;
+    }
+    int64_t level(int row) const override { return rows_[static_cast<size_t>(row)].level; }
+    std::optional<int32_t> tiedLevel(int row) const override {
+        return rows_[static_cast<size_t>(row)].tied;
+    }
+    bool ranked() const override { return ranked_; }
+    int64_t rank(int row) const override { return 1000 + row; }
+
+    QByteArray asQtWritesIt() const {
+        QJsonArray array;
+        for (int row = 0; row < count(); ++row) {
+            const Row &r = rows_[static_cast<size_t>(row)];
+            QJsonObject object{{"login", r.login},
+                               {"level", static_cast<qint64>(r.level)},
+                               {"slot", r.slot},
+                               {"name", r.name}};
+            if (r.tied)
+                object.insert("tiedLevel", *r.tied);
+            if (ranked_)
+                object.insert("rank", static_cast<qint64>(rank(row)));
+            array.append(object);
+        }
+        return QJsonDocument(array).toJson(QJsonDocument::Indented);
+    }
+
+private:
+    std::vector<Row> rows_;
+    bool ranked_;
+};
+
+TEST(RankingJson, IsByteForByteWhatQtsJsonWriterGives) {
+    QString controls;
+    for (char16_t c = 0; c < 0x20; ++c)
+        controls += QChar(c);
+    const std::vector<AnyRows::Row> rows = {
+        {controls + "\"\\/\x7f", "1", "plain", 2147483647, std::nullopt},
+        {QString::fromUtf16(u"\u00e9\u20ac\U0001F600\u2028\u202e"), "X", "", 0, 293},
+        {QString(QChar(0xD800)) + "lone" + QChar(0xDC00), "3", QString(QChar(0xDBFF)), -7, 0},
+    };
+    for (const bool ranked : {false, true}) {
+        const AnyRows list(rows, ranked);
+        EXPECT_EQ(rankingText(list, RankingFormat::Json, -1, CellText::AsIs), list.asQtWritesIt());
+        EXPECT_EQ(rankingText(list, RankingFormat::Json, 1, CellText::AsIs),
+                  AnyRows({rows[0]}, ranked).asQtWritesIt());
+    }
+    EXPECT_EQ(rankingText(AnyRows({}, false), RankingFormat::Json, -1, CellText::AsIs),
+              AnyRows({}, false).asQtWritesIt());
+}
+
 TEST_F(RankingFormats, TopTakesTheFirstRowsInEveryFormat) {
     EXPECT_EQ(rankingText(RankingFormat::Tsv, 1), "plain\t42\t1\tHero\n");
     EXPECT_EQ(rankingText(RankingFormat::Csv, 0), "Username,Highest Level,Char No.,Char Name\r\n");
