@@ -128,7 +128,8 @@ HttpResponse rankingFile(const HttpRequest &request, const Snapshot &snapshot, R
     std::shared_ptr<const Body> body;
     if (!query.any()) { // the whole ranking, as orvantis-rank writes it
         body = snapshot.body(
-            name, [&] { return rankingText(snapshot.records(), &snapshot.characters(), format); });
+            name, [&] { return rankingText(snapshot.records(), &snapshot.characters(), format); },
+            Snapshot::Keeping::Always);
     } else {
         const RowsView view = viewOf(snapshot, query);
         if (view.pastTheLast)

@@ -73,10 +73,14 @@ SearchIndex::chunkOf(uint32_t first, const AccountRecords &records,
     for (uint32_t place = first; place < end; ++place) {
         const uint32_t row = rowOfPlace[place];
         if (row != kNoRow) {
-            QStringView texts[2 + AccountCharacters::kSlots] = {records.login(row),
-                                                                records.name(row)};
+            // The name shown is most often one of the slots' names: it is kept once.
+            QStringView texts[2 + AccountCharacters::kSlots] = {records.login(row)};
             for (int slot = 1; slot <= AccountCharacters::kSlots; ++slot)
-                texts[1 + slot] = characters.name(place, slot);
+                texts[slot] = characters.name(place, slot);
+            const QStringView shown = records.name(row);
+            if (std::find(texts + 1, texts + 1 + AccountCharacters::kSlots, shown) ==
+                texts + 1 + AccountCharacters::kSlots)
+                texts[1 + AccountCharacters::kSlots] = shown;
             for (const QStringView text : texts) {
                 const qsizetype start = chunk->text.size();
                 appendFolded(chunk->text, text);

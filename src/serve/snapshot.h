@@ -60,41 +60,56 @@ public:
     uint64_t generation() const { return generation_; }
     // When the ranking last changed: read whole, or a change applied.
     const QDateTime &changedAt() const { return changedAt_; }
-    const AccountRecords &records() const { return records_; }
-    const AccountCharacters &characters() const { return characters_; }
+    const AccountRecords &records() const { return *records_; }
+    const AccountCharacters &characters() const { return *characters_; }
     const ScanReport &report() const { return report_; }
     const FolderHealth &health() const { return health_; }
-    size_t size() const { return records_.size(); }
+    size_t size() const { return records_->size(); }
     const SearchIndex &searchIndex() const { return index_; }
 
     // The rows whose account holds `text` (see accountHolds), in rank order; found once per
     // text on this snapshot.
     std::shared_ptr<const std::vector<size_t>> matches(const QString &text) const;
 
-    // The body named `key`: made by `make` the first time it is asked for, from any thread, and
-    // the same bytes for every asking after that.
-    std::shared_ptr<const Body> body(const QByteArray &key,
-                                     const std::function<QByteArray()> &make) const;
+    // How long what is made from a snapshot is kept with it.
+    enum class Keeping {
+        WhileAsked, // among the most recently asked, within kKept and kKeptBytes
+        Always,     // for as long as the snapshot lives: the whole ranking's files
+    };
 
-    // How many bodies and searches a snapshot keeps, the least recently asked let go first.
+    // The body named `key`: made by `make` the first time it is asked for, from any thread, and
+    // the same bytes for every asking after that while it is kept.
+    std::shared_ptr<const Body> body(const QByteArray &key, const std::function<QByteArray()> &make,
+                                     Keeping keeping = Keeping::WhileAsked) const;
+
+    // How many bodies, and searches, a snapshot keeps while asked, and how many bytes of them:
+    // the least recently asked are let go first, so that no mix of requests makes it grow
+    // without end.
     static constexpr size_t kKept = 64;
+    static constexpr size_t kKeptBytes = size_t{32} << 20;
 
 private:
     // A value made once: whoever asks for it first makes it, the others wait for it.
     template <typename Value> struct Entry {
         std::once_flag once;
         std::shared_ptr<const Value> value;
+        size_t bytes = 0;     // once counted in its cache
+        bool counted = false; // guarded by lock_, as the rest but `once` and `value`
+        bool dropped = false;
     };
-    template <typename Value>
-    using Cache = std::list<std::pair<QByteArray, std::shared_ptr<Entry<Value>>>>;
-    template <typename Value, typename Make>
-    std::shared_ptr<const Value> kept(Cache<Value> &cache, const QByteArray &key,
-                                      Make &&make) const;
+    template <typename Value> struct Cache {
+        std::list<std::pair<QByteArray, std::shared_ptr<Entry<Value>>>> entries;
+        size_t bytes = 0;
+        size_t mostBytes = kKeptBytes;
+    };
+    template <typename Value, typename Make, typename Size>
+    std::shared_ptr<const Value> kept(Cache<Value> &cache, const QByteArray &key, Make &&make,
+                                      Size &&sizeOf) const;
 
     uint64_t generation_;
     QDateTime changedAt_;
-    AccountRecords records_;
-    AccountCharacters characters_;
+    std::shared_ptr<const AccountRecords> records_; // shared with the ranking until it changes
+    std::shared_ptr<const AccountCharacters> characters_;
     ScanReport report_;
     FolderHealth health_;
     std::vector<uint32_t> rowOfPlace_;
@@ -102,6 +117,7 @@ private:
 
     mutable std::mutex lock_; // guards the caches' lists, never while a value is made or sent
     mutable Cache<Body> bodies_;
+    mutable Cache<Body> wholeBodies_{{}, 0, SIZE_MAX};
     mutable Cache<std::vector<size_t>> searches_;
 };
 

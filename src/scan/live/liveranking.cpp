@@ -213,7 +213,17 @@ void LiveRanking::applyAtOnce(const std::vector<ChangedFile> &changes) {
     records_->setAll(std::move(merged));
 }
 
+// Records and characters handed out are never changed again: the ranking goes on with copies.
+// Only this thread hands them out, so a count of one cannot become two meanwhile.
+void LiveRanking::detachShared() {
+    if (records_.use_count() > 1)
+        records_ = std::make_shared<AccountRecords>(*records_);
+    if (characters_.use_count() > 1)
+        characters_ = std::make_shared<AccountCharacters>(*characters_);
+}
+
 bool LiveRanking::apply(std::vector<ChangedFile> changes, RankingSteps &steps) {
+    detachShared();
     // The last reading of each name is the one that counts.
     QSet<QByteArray> seen;
     std::vector<ChangedFile> last;

@@ -47,6 +47,10 @@ public:
 
     const AccountRecords &records() const { return *records_; }
     const AccountCharacters &characters() const { return *characters_; }
+    // The records and characters as they are now, to be read on any thread for as long as they
+    // are held: a change applied while they are held changes a copy of them instead.
+    std::shared_ptr<const AccountRecords> sharedRecords() const { return records_; }
+    std::shared_ptr<const AccountCharacters> sharedCharacters() const { return characters_; }
     // The counts and the files left out, as a scan of the folder now would report them.
     const ScanReport &report() const { return report_; }
 
@@ -69,6 +73,7 @@ private:
     std::string_view rawName(uint32_t place) const;
     std::optional<uint32_t> knownPlaceOf(const QByteArray &rawName) const;
     uint32_t placeOf(const QByteArray &rawName);
+    void detachShared();
     bool ranksBefore(const AccountRecord &a, const AccountRecord &b) const;
     size_t rowFor(const AccountRecord &record) const;
     // Brings the outcome, the counts, the files left out and the characters of `place` to what
