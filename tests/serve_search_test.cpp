@@ -1,6 +1,6 @@
 // The leaderboard's search finds exactly the accounts the find bar's rule finds, at every
 // generation: its index, made again only where a change touched it, never answers from a text
-// an account no longer has.
+// an account no longer has; and a snapshot stays as it was made while the ranking changes.
 #include "accountfiles.h"
 #include "qtprinters.h"
 #include "tempfolder.h"
@@ -103,7 +103,10 @@ TEST(Search, FindsWhatTheRuleFindsAfterEveryKindOfChange) {
         changed("p9999.ini", 9999, QString::fromUtf16(u"\u00c4rger"), 40)};
     uint64_t generation = 1;
     for (const ChangedFile &change : changes) {
+        const std::vector<size_t> before = everyMatch(*snapshot, QStringLiteral("e"));
         ranking.apply({change}, tracker);
+        // A snapshot shares the ranking's records until the ranking changes: then no longer.
+        EXPECT_EQ(everyMatch(*snapshot, QStringLiteral("e")), before);
         const TouchedPlaces touched = tracker.take();
         EXPECT_FALSE(touched.all);
         snapshot = std::make_unique<Snapshot>(ranking, ++generation, QDateTime(), FolderHealth{},
