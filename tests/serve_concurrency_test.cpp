@@ -68,10 +68,10 @@ TEST(ServeConcurrency, RequestsSeeWholeGenerationsWhileTheRankingChanges) {
     QString error;
     uint64_t generation = 1;
     auto server =
-        HttpServer::start(socket.fd, false, ServeLimits{},
+        HttpServer::start({socket}, ServeLimits{}, TlsFiles{},
                           std::make_shared<const Snapshot>(
                               ranking, generation, QDateTime::currentDateTimeUtc(), FolderHealth{}),
-                          error);
+                          nullptr, error);
     ASSERT_TRUE(server) << error.toStdString();
 
     std::atomic<bool> stop{false};

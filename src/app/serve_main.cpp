@@ -6,14 +6,19 @@
 #include "platform/failure.h"
 #include "scan/live/folderfollower.h"
 #include "scan/reading/accountsfolder.h"
+#include "serve/descriptorroom.h"
 #include "serve/listensocket.h"
 #include "serve/liveserver.h"
 #include "serve/serveoptions.h"
+#include "serve/tlsfiles.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -34,18 +39,42 @@ int serve(const ServeRequest &request) {
         say(whereNoAccountsFolderIs(request.programFolder));
         return kExitNoAccountsFolder;
     }
+    TlsFiles tls;
+    if (!request.tlsCertificate.isEmpty()) {
+        tls = readTlsFiles(request.tlsCertificate, request.tlsKey);
+        if (!tls.error.isEmpty()) {
+            say(tls.error);
+            return kExitConfiguration;
+        }
+    }
     // Listening from the start, so that an address that cannot be had is said at once; the
     // connections that come wait until the first ranking is read.
-    const ListenSocket socket = listenOn(request.host, request.port);
-    if (socket.fd < 0) {
-        say(socket.error);
-        return kExitUnavailable;
+    std::vector<ListenSocket> sockets;
+    for (const ListenAddress &address : request.listen) {
+        ListenSocket socket = listenOn(address.host, address.port, request.listen.size() > 1);
+        if (socket.fd < 0) {
+            say(socket.error);
+            for (const ListenSocket &made : sockets)
+                ::close(made.fd);
+            return kExitUnavailable;
+        }
+        say(QStringLiteral("listening on %1://%2/ for the accounts of %3")
+                .arg(tls.any() ? QStringLiteral("https") : QStringLiteral("http"), socket.name,
+                     request.programFolder));
+        sockets.push_back(std::move(socket));
     }
-    say(QStringLiteral("listening on http://%1/ for the accounts of %2")
-            .arg(hostAndPort(request.host, socket.port), request.programFolder));
+    ServeLimits limits = request.limits;
+    const DescriptorRoom room = roomForConnections(limits.connections);
+    if (room.lowered)
+        say(QStringLiteral("at most %1 connections at once, not %2: the descriptor limit is %3 "
+                           "(ulimit -n)")
+                .arg(room.connections)
+                .arg(limits.connections)
+                .arg(room.limit));
+    limits.connections = room.connections;
     StopSignals stopSignals;
     FolderFollower follower(request.programFolder);
-    LiveServer server(follower, socket.fd, socket.ipv6, request.limits,
+    LiveServer server(follower, std::move(sockets), limits, std::move(tls),
                       [](int status) { QCoreApplication::exit(status); });
     follower.setFollowing(true); // watched before the first read reads the folder
     follower.readWhole();

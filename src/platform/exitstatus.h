@@ -25,6 +25,9 @@ enum ExitStatus : int {
     kExitUnhandledError = 70, // EX_SOFTWARE
     // orvantis-rank could not write its output (a full disk, a closed file).
     kExitWriteError = 74, // EX_IOERR, the same on every system
+    // orvantis-serve: a file of its configuration (a TLS certificate or key) is missing,
+    // unreadable or wrong.
+    kExitConfiguration = 78, // EX_CONFIG
 };
 
 } // namespace orvantis

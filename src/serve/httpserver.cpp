@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace orvantis {
@@ -71,42 +72,103 @@ MHD_Result handle(void *self, MHD_Connection *connection, const char *url, const
                                                                                    : MHD_NO;
 }
 
+void noteConnection(void *self, MHD_Connection *, void **, MHD_ConnectionNotificationCode toe) {
+    auto *server = static_cast<HttpServer *>(self);
+    if (toe == MHD_CONNECTION_NOTIFY_STARTED)
+        server->connectionOpened();
+    else if (toe == MHD_CONNECTION_NOTIFY_CLOSED)
+        server->connectionClosed();
+}
+
+// Over several sockets, each daemon's own limit is the whole limit: their connections together
+// are held to it here.
+MHD_Result mayConnect(void *self, const sockaddr *, socklen_t) {
+    auto *server = static_cast<HttpServer *>(self);
+    if (server->roomForAnother())
+        return MHD_YES;
+    server->libraryLogged(QStringLiteral("Server reached connection limit. Closing inbound "
+                                         "connection."));
+    return MHD_NO;
+}
+
+void logged(void *self, const char *format, va_list arguments) {
+    char line[512];
+    std::vsnprintf(line, sizeof line, format, arguments);
+    static_cast<HttpServer *>(self)->libraryLogged(QString::fromUtf8(line).trimmed());
+}
+
 } // namespace
 
-HttpServer::HttpServer(std::shared_ptr<const Snapshot> snapshot)
-    : snapshot_(std::move(snapshot)), files_(PageFiles::load()) {
+HttpServer::HttpServer(std::shared_ptr<const Snapshot> snapshot, const ServeLimits &limits,
+                       const TlsFiles &tls, RatedLog *log)
+    : snapshot_(std::move(snapshot)), files_(PageFiles::load()), limits_(limits), tls_(tls),
+      log_(log) {
     // The stream begins at the first ranking: a client starts from there.
     events_.publish(snapshot_->generation(), "reload", "{}");
 }
 
-std::unique_ptr<HttpServer> HttpServer::start(int listenFd, bool ipv6, const ServeLimits &limits,
+void HttpServer::libraryLogged(const QString &line) {
+    if (!log_)
+        return;
+    // Its words for a client refused by a limit (the connections at once, or those of one
+    // address) say which limits they are.
+    if (line.startsWith(QLatin1String("Server reached connection limit")))
+        log_->say(QStringLiteral("a client was refused: %1 connections at once, or %2 from its "
+                                 "address, are open")
+                      .arg(limits_.connections)
+                      .arg(limits_.perAddress));
+    else
+        log_->say(QStringLiteral("libmicrohttpd: %1").arg(line));
+}
+
+std::unique_ptr<HttpServer> HttpServer::start(const std::vector<ListenSocket> &sockets,
+                                              const ServeLimits &limits, const TlsFiles &tls,
                                               std::shared_ptr<const Snapshot> snapshot,
-                                              QString &error) {
-    std::unique_ptr<HttpServer> server(new HttpServer(std::move(snapshot)));
+                                              RatedLog *log, QString &error) {
+    std::unique_ptr<HttpServer> server(new HttpServer(std::move(snapshot), limits, tls, log));
     const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-    server->daemon_ = MHD_start_daemon(
-        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | (ipv6 ? MHD_USE_IPv6 : 0), 0,
-        nullptr, nullptr, &handle, server.get(), MHD_OPTION_LISTEN_SOCKET, listenFd,
-        MHD_OPTION_THREAD_POOL_SIZE, threads, MHD_OPTION_CONNECTION_LIMIT, limits.connections,
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits.perAddress, MHD_OPTION_CONNECTION_TIMEOUT,
-        limits.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits.connectionMemory,
-        MHD_OPTION_END);
-    if (!server->daemon_) {
-        error = QStringLiteral("cannot start serving (libmicrohttpd refused its options)");
-        ::close(listenFd);
-        return nullptr;
+    for (size_t i = 0; i < sockets.size(); ++i) {
+        const ListenSocket &socket = sockets[i];
+        unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME |
+                         MHD_USE_ERROR_LOG | (socket.ipv6 ? MHD_USE_IPv6 : 0);
+        if (tls.any())
+            flags |= MHD_USE_TLS;
+        // Each limit on purpose: the connections at once (each a descriptor and its memory),
+        // those of one address (a browser opens six, a flood many), the time a connection may
+        // stall (a slow sender or reader holds nothing longer), the memory of one request (any
+        // browser's headers fit; 100 KB of them do not). Listening is the server's own socket.
+        MHD_Daemon *daemon = MHD_start_daemon(
+            flags, 0, &mayConnect, server.get(), &handle, server.get(), MHD_OPTION_EXTERNAL_LOGGER,
+            &logged, server.get(), MHD_OPTION_LISTEN_SOCKET, socket.fd, MHD_OPTION_THREAD_POOL_SIZE,
+            threads, MHD_OPTION_CONNECTION_LIMIT, limits.connections,
+            MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits.perAddress, MHD_OPTION_CONNECTION_TIMEOUT,
+            limits.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits.connectionMemory,
+            MHD_OPTION_NOTIFY_CONNECTION, &noteConnection, server.get(),
+            tls.any() ? MHD_OPTION_HTTPS_MEM_CERT : MHD_OPTION_END,
+            server->tls_.certificate.constData(), MHD_OPTION_HTTPS_MEM_KEY,
+            server->tls_.key.constData(), MHD_OPTION_END);
+        if (!daemon) {
+            error = QStringLiteral("cannot start serving on %1 (libmicrohttpd refused its "
+                                   "options)")
+                        .arg(socket.name);
+            for (size_t rest = i; rest < sockets.size(); ++rest)
+                ::close(sockets[rest].fd);
+            return nullptr;
+        }
+        server->daemons_.push_back(daemon);
     }
     return server;
 }
 
 HttpServer::~HttpServer() {
-    if (!daemon_)
+    if (daemons_.empty())
         return;
-    // A parked connection must be resumed before the daemon stops: each is woken to end.
+    // A parked connection must be resumed before the daemons stop: each is woken to end.
     events_.end();
     for (int wait = 0; wait < 100 && events_.clients() > 0; ++wait)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    MHD_stop_daemon(daemon_);
+    for (MHD_Daemon *daemon : daemons_)
+        MHD_stop_daemon(daemon);
 }
 
 void HttpServer::publish(std::shared_ptr<const Snapshot> snapshot, const QByteArray &event,

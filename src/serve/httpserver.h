@@ -1,32 +1,41 @@
 #pragma once
 
 #include "serve/eventstream.h"
+#include "serve/listensocket.h"
+#include "serve/ratedlog.h"
 #include "serve/router.h"
 #include "serve/serveoptions.h"
 #include "serve/snapshot.h"
+#include "serve/tlsfiles.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <vector>
 
 struct MHD_Connection;
 struct MHD_Daemon;
 
 namespace orvantis {
 
-// The server's HTTP, through libmicrohttpd: its threads (one per core, each with its epoll) take
-// requests on a listening socket and answer them from the current snapshot of the ranking, read
-// whole by each request and swapped as one; the event stream's clients wait parked, costing no
-// thread, until an event is due. Every limit on clients is libmicrohttpd's own, set from
-// ServeLimits.
+// The server's HTTP, through libmicrohttpd: for each listening socket, its threads (one per core,
+// each with its epoll) take requests and answer them from the current snapshot of the ranking,
+// read whole by each request and swapped as one; the event stream's clients wait parked, costing
+// no thread, until an event is due. Every limit on clients is libmicrohttpd's own, set from
+// ServeLimits; over several sockets, their connections together are held to the limit too.
 class HttpServer {
 public:
-    // Serves on `listenFd` (bound and listening; the server closes it), from `snapshot` until
-    // another is published. Nothing, and the reason in `error`, when the server cannot start.
-    static std::unique_ptr<HttpServer> start(int listenFd, bool ipv6, const ServeLimits &limits,
+    // Serves on `sockets` (bound and listening; the server closes them), over TLS when `tls`
+    // has files, from `snapshot` until another is published; what libmicrohttpd says, such as a
+    // client refused by a limit, goes to `log`. Nothing, and the reason in `error`, when the
+    // server cannot start.
+    static std::unique_ptr<HttpServer> start(const std::vector<ListenSocket> &sockets,
+                                             const ServeLimits &limits, const TlsFiles &tls,
                                              std::shared_ptr<const Snapshot> snapshot,
-                                             QString &error);
+                                             RatedLog *log, QString &error);
     // Ends every event stream and stops serving.
     ~HttpServer();
     HttpServer(const HttpServer &) = delete;
@@ -40,18 +49,31 @@ public:
     static constexpr int kHeartbeatMs = 15000;
 
     size_t eventClients() const { return events_.clients(); }
+    // Connections open now, over every socket.
+    unsigned connections() const { return connections_.load(); }
 
     // Answers a request read whole: whether it was answered (libmicrohttpd's result).
     int answer(MHD_Connection *connection, const HttpRequest &request);
+    // For libmicrohttpd's callbacks: a connection opened or closed; whether another may open;
+    // a line it logs.
+    void connectionOpened() { ++connections_; }
+    void connectionClosed() { --connections_; }
+    bool roomForAnother() const { return connections_.load() < limits_.connections; }
+    void libraryLogged(const QString &line);
 
 private:
-    explicit HttpServer(std::shared_ptr<const Snapshot> snapshot);
+    HttpServer(std::shared_ptr<const Snapshot> snapshot, const ServeLimits &limits,
+               const TlsFiles &tls, RatedLog *log);
     int streamEvents(MHD_Connection *connection, const HttpResponse &response);
 
     std::shared_ptr<const Snapshot> snapshot_; // read and swapped with std::atomic_load/store
     PageFiles files_;
     EventStream events_;
-    MHD_Daemon *daemon_ = nullptr;
+    ServeLimits limits_;
+    TlsFiles tls_; // kept for as long as the daemons read them
+    RatedLog *log_;
+    std::atomic<unsigned> connections_{0};
+    std::vector<MHD_Daemon *> daemons_;
 };
 
 } // namespace orvantis

@@ -23,7 +23,7 @@ QString hostAndPort(const QString &host, uint16_t port) {
     return (host.contains(u':') ? u'[' + host + u']' : host) + u':' + QString::number(port);
 }
 
-ListenSocket listenOn(const QString &host, uint16_t port) {
+ListenSocket listenOn(const QString &host, uint16_t port, bool v6Only) {
     ListenSocket made;
     sockaddr_storage address{};
     socklen_t length = 0;
@@ -46,6 +46,7 @@ ListenSocket listenOn(const QString &host, uint16_t port) {
     const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        (made.ipv6 && v6Only && ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on) != 0) ||
         ::bind(fd, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
         ::listen(fd, kBacklog) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
@@ -57,6 +58,7 @@ ListenSocket listenOn(const QString &host, uint16_t port) {
     }
     made.fd = fd;
     made.port = ntohs(made.ipv6 ? v6->sin6_port : v4->sin_port);
+    made.name = hostAndPort(host, made.port);
     return made;
 }
 

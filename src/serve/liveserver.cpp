@@ -17,12 +17,12 @@ void say(const QString &line) {
 
 } // namespace
 
-LiveServer::LiveServer(FolderFollower &follower, int listenFd, bool ipv6, ServeLimits limits,
-                       std::function<void(int)> ended)
-    : follower_(follower), listenFd_(listenFd), ipv6_(ipv6), limits_(limits),
-      ended_(std::move(ended)), touched_(changed_, [this]() -> const AccountRecords & {
-          return follower_.ranking().records();
-      }) {
+LiveServer::LiveServer(FolderFollower &follower, std::vector<ListenSocket> sockets,
+                       ServeLimits limits, TlsFiles tls, std::function<void(int)> ended)
+    : follower_(follower), sockets_(std::move(sockets)), limits_(limits), tls_(std::move(tls)),
+      clientLog_(&say, std::chrono::minutes(1), 10), ended_(std::move(ended)),
+      touched_(changed_,
+               [this]() -> const AccountRecords & { return follower_.ranking().records(); }) {
     follower_.setSteps(&touched_);
     connect(&follower_, &FolderFollower::rankingReplaced, this, &LiveServer::rankingRead);
     connect(&follower_, &FolderFollower::changesApplied, this, &LiveServer::changesApplied);
@@ -39,6 +39,7 @@ LiveServer::LiveServer(FolderFollower &follower, int listenFd, bool ipv6, ServeL
     connect(&heartbeat_, &QTimer::timeout, this, [this] {
         if (server_)
             server_->heartbeat();
+        clientLog_.flush();
     });
 }
 
@@ -56,7 +57,8 @@ void LiveServer::publish(const QByteArray &event, const QByteArray &data) {
         return;
     }
     QString error;
-    server_ = HttpServer::start(listenFd_, ipv6_, limits_, std::move(snapshot), error);
+    server_ = HttpServer::start(sockets_, limits_, tls_, std::move(snapshot), &clientLog_, error);
+    tls_ = TlsFiles(); // the server keeps its own
     if (!server_) {
         say(error);
         return ended_(kExitUnhandledError);
@@ -71,9 +73,14 @@ void LiveServer::rankingRead() {
     touched_.take();
     touched_.touchAll();
     const LiveRanking &ranking = follower_.ranking();
-    say(QStringLiteral("read %1 accounts from %2 account files")
+    const ScanReport &report = ranking.report();
+    say(QStringLiteral("read %1 accounts from %2 account files%3")
             .arg(ranking.records().size())
-            .arg(ranking.report().accountFiles));
+            .arg(report.accountFiles)
+            .arg(report.accountFiles == 0 ? QString()
+                 : report.readThroughRing > 0
+                     ? QStringLiteral(" through io_uring")
+                     : QStringLiteral(" with blocking reads: io_uring is not to be had here")));
     publish("reload",
             "{\"rows\": " + QByteArray::number(static_cast<qulonglong>(ranking.records().size())) +
                 "}");

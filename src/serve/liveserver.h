@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace orvantis {
 
@@ -23,11 +24,11 @@ namespace orvantis {
 // thread.
 class LiveServer : public QObject {
 public:
-    // Serves the ranking of `follower` on `listenFd` with `limits`; `ended` is called with the
-    // status to end with, when the server cannot go on (it could not start, or the first read
-    // failed).
-    LiveServer(FolderFollower &follower, int listenFd, bool ipv6, ServeLimits limits,
-               std::function<void(int status)> ended);
+    // Serves the ranking of `follower` on `sockets` with `limits`, over TLS with `tls` when it
+    // has files; `ended` is called with the status to end with, when the server cannot go on
+    // (it could not start, or the first read failed).
+    LiveServer(FolderFollower &follower, std::vector<ListenSocket> sockets, ServeLimits limits,
+               TlsFiles tls, std::function<void(int status)> ended);
 
     HttpServer *server() const { return server_.get(); }
 
@@ -39,9 +40,10 @@ private:
     FolderHealth health() const;
 
     FolderFollower &follower_;
-    int listenFd_;
-    bool ipv6_;
+    std::vector<ListenSocket> sockets_;
     ServeLimits limits_;
+    TlsFiles tls_;
+    RatedLog clientLog_; // lines about clients, which a flood could make without end
     std::function<void(int)> ended_;
     std::unique_ptr<HttpServer> server_;
     ChangedRanks changed_;

@@ -27,15 +27,23 @@ const char kServeUsage[] =
     "Options:\n"
     "  --listen ADDRESS:PORT    where to listen: 127.0.0.1:8080, this host alone, by default;\n"
     "                           0.0.0.0:8080 or [::]:8080 for every interface; port 0 for any\n"
-    "                           free port (the one taken is said on standard error)\n"
+    "                           free port (the one taken is said on standard error). Give it\n"
+    "                           again for more addresses (127.0.0.1:8080 and [::1]:8080 for\n"
+    "                           localhost by either); [::] then takes IPv6 alone\n"
+    "  --tls-cert FILE          serve HTTPS with this certificate (PEM, the chain after it)\n"
+    "  --tls-key FILE           and this private key (PEM); both or neither\n"
     "  --max-connections N      connections at once, over all clients (default 4096): each is\n"
-    "                           a file descriptor and up to its memory below\n"
+    "                           a file descriptor and up to its memory below; lowered to what\n"
+    "                           the descriptor limit (ulimit -n) leaves after the folder's\n"
+    "                           own, which is raised to its hard limit first\n"
     "  --max-per-address N      connections at once from one client address (default 64): a\n"
     "                           browser opens six to a host; behind a reverse proxy, whose\n"
     "                           connections all come from one address, raise it to the\n"
     "                           proxy's own limit\n"
     "  --idle-timeout SECONDS   a connection that sends or takes nothing this long is closed\n"
-    "                           (default 30; the event stream sends a heartbeat every 15)\n"
+    "                           (default 30; the event stream sends a heartbeat every 15): a\n"
+    "                           client that sends its request a byte at a time, or takes\n"
+    "                           the answer so, is closed when it stalls that long\n"
     "  --connection-memory KIB  the memory one connection may take for its request\n"
     "                           (default 16): any browser's request fits, 100 KB of headers\n"
     "                           is refused\n"
@@ -50,7 +58,9 @@ const char kServeUsage[] =
     "  69  the address cannot be listened on: in use, not this host's, or a port below 1024\n"
     "      without the right to it (the reason is on standard error)\n"
     "  70  the accounts folder could not be read at the start, or the program ran short of\n"
-    "      memory, threads or file descriptors (the reason is on standard error)\n";
+    "      memory, threads or file descriptors (the reason is on standard error)\n"
+    "  78  the TLS certificate or key is missing, cannot be read, is no PEM file, or the\n"
+    "      key is not the certificate's (the reason is on standard error)\n";
 
 namespace {
 
@@ -58,8 +68,11 @@ void complainAbout(const QString &message) {
     complain("orvantis-serve", message);
 }
 
+// Each address is a listening socket and a pool of threads of its own.
+constexpr size_t kMostListens = 8;
+
 // "127.0.0.1:8080", "[::]:8080": a numeric address and a port; false when it is no such thing.
-bool readListen(const QString &text, QString &host, uint16_t &port) {
+bool readListen(const QString &text, ListenAddress &listen) {
     const qsizetype colon = text.lastIndexOf(u':');
     if (colon < 0)
         return false;
@@ -76,8 +89,7 @@ bool readListen(const QString &text, QString &host, uint16_t &port) {
         (::inet_pton(AF_INET, bytes.constData(), parsed) != 1 &&
          ::inet_pton(AF_INET6, bytes.constData(), parsed) != 1))
         return false;
-    host = address;
-    port = static_cast<uint16_t>(value);
+    listen = {address, static_cast<uint16_t>(value)};
     return true;
 }
 
@@ -97,7 +109,11 @@ std::optional<int> readServeCommandLine(const QStringList &arguments,
     const QCommandLineOption idle(QStringLiteral("idle-timeout"), QString(), QStringLiteral("S"));
     const QCommandLineOption memory(QStringLiteral("connection-memory"), QString(),
                                     QStringLiteral("KIB"));
-    parser.addOptions({help, version, listen, connections, perAddress, idle, memory});
+    const QCommandLineOption certificate(QStringLiteral("tls-cert"), QString(),
+                                         QStringLiteral("FILE"));
+    const QCommandLineOption key(QStringLiteral("tls-key"), QString(), QStringLiteral("FILE"));
+    parser.addOptions(
+        {help, version, listen, connections, perAddress, idle, memory, certificate, key});
     if (!parser.parse(arguments)) {
         complainAbout(parser.errorText() + QStringLiteral(" (see --help)"));
         return kExitUsage;
@@ -110,12 +126,31 @@ std::optional<int> readServeCommandLine(const QStringList &arguments,
         std::printf("orvantis-serve %s\n", ORVANTIS_VERSION);
         return kExitSuccess;
     }
-    if (parser.isSet(listen) && !readListen(parser.value(listen), request.host, request.port)) {
-        complainAbout(QStringLiteral("--listen takes a numeric address and a port, such as "
-                                     "127.0.0.1:8080 or [::]:8080, not \"%1\" (see --help)")
-                          .arg(parser.value(listen)));
+    if (parser.isSet(listen)) {
+        request.listen.clear();
+        for (const QString &text : parser.values(listen)) {
+            ListenAddress address;
+            if (!readListen(text, address)) {
+                complainAbout(QStringLiteral("--listen takes a numeric address and a port, such "
+                                             "as 127.0.0.1:8080 or [::]:8080, not \"%1\" (see "
+                                             "--help)")
+                                  .arg(text));
+                return kExitUsage;
+            }
+            request.listen.push_back(address);
+        }
+        if (request.listen.size() > kMostListens) {
+            complainAbout(
+                QStringLiteral("--listen at most %1 times (see --help)").arg(kMostListens));
+            return kExitUsage;
+        }
+    }
+    if (parser.isSet(certificate) != parser.isSet(key)) {
+        complainAbout(QStringLiteral("--tls-cert and --tls-key go together (see --help)"));
         return kExitUsage;
     }
+    request.tlsCertificate = parser.value(certificate);
+    request.tlsKey = parser.value(key);
     // A limit, a whole number from `least` to `most`.
     const auto limit = [&](const QCommandLineOption &option, auto &value, qulonglong least,
                            qulonglong most) {

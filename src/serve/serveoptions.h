@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace orvantis {
 
@@ -21,12 +22,20 @@ struct ServeLimits {
     size_t connectionMemory = 16 * 1024;
 };
 
+// An address to listen on, numeric, and its port (0 for any free one).
+struct ListenAddress {
+    QString host;
+    uint16_t port = 0;
+};
+
 // What orvantis-serve's command line asks for.
 struct ServeRequest {
     QString programFolder; // the folder that holds "accounts"
-    QString host = QStringLiteral("127.0.0.1");
-    uint16_t port = 8080;
+    std::vector<ListenAddress> listen{{QStringLiteral("127.0.0.1"), 8080}};
     ServeLimits limits;
+    // HTTPS with this certificate (chain) and key, in PEM files; plain HTTP without them.
+    QString tlsCertificate;
+    QString tlsKey;
 };
 
 // Its --help.

@@ -31,6 +31,10 @@ QByteArray statusJson(const Snapshot &snapshot) {
                       ",\n  \"accounts\": " + number(snapshot.size()) +
                       ",\n  \"accountFiles\": " + number(report.accountFiles) +
                       ",\n  \"withoutLogin\": " + number(report.withoutLogin) +
+                      // How the last whole read read the files: io_uring, or blocking reads
+                      // where io_uring is not to be had (a container's seccomp filter).
+                      ",\n  \"readThrough\": " +
+                      (report.readThroughRing > 0 ? "\"io_uring\"" : "\"blocking reads\"") +
                       ",\n  \"leftOut\": [";
     for (size_t i = 0; i < report.skipped.size(); ++i)
         json += QByteArray(i == 0 ? "" : ",") +
