@@ -1,52 +1,9 @@
 // orvantis-serve as a site runs it, spoken to over loopback sockets: the same ranking as
 // orvantis-rank, changes live, its statuses, and requests no browser would send.
-#include "accountfiles.h"
-#include "accountgenerator.h"
-#include "httpclient.h"
-#include "programrun.h"
 #include "qtprinters.h"
-#include "tempfolder.h"
-
-#include <QRegularExpression>
-#include <QTest>
-
-#include <gtest/gtest.h>
+#include "servefixture.h"
 
 #include <signal.h>
-
-namespace {
-
-// orvantis-serve on a folder of its own, on a free port of 127.0.0.1, ready once it has read
-// the folder.
-class Serving : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(orvantis::bench::generateAccounts(folder.path(), 300, 5));
-        folder.write("accounts/evil.ini", "[GENERAL]\nLogin=<script>alert(1)</script>\n[CHAR1]\n"
-                                          "Level=777\nName=\"><img src=x onerror=alert(2)>\n");
-    }
-    void start(QList<QByteArray> arguments = {}) {
-        arguments << "--listen"
-                  << "127.0.0.1:0" << folder.path().toUtf8();
-        server = std::make_unique<BackgroundRun>(ORVANTIS_SERVE_EXE, arguments);
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return server->errors().contains(" accounts from "); }, 20000))
-            << server->errors().data();
-        static const QRegularExpression listening("listening on http://127\\.0\\.0\\.1:(\\d+)/");
-        port = static_cast<uint16_t>(
-            listening.match(QString::fromUtf8(server->errors())).captured(1).toUInt());
-        ASSERT_NE(port, 0);
-    }
-    QByteArray rank(const QByteArray &format) {
-        return runProgram(ORVANTIS_RANK_EXE, {"--format", format, folder.path().toUtf8()}).out;
-    }
-
-    TempFolder folder;
-    std::unique_ptr<BackgroundRun> server;
-    uint16_t port = 0;
-};
-
-} // namespace
 
 TEST_F(Serving, ServesTheRankingOfOrvantisRankByteForByteAndEachChangeWithinASecond) {
     start();

@@ -15,6 +15,9 @@ namespace {
 
 int firstCall; // marks a request whose headers have come, before its answer
 
+// Connections libmicrohttpd may take beyond the limit, to be refused by mayConnect.
+constexpr unsigned kLimitSlack = 64;
+
 // Bodies are shared: each response holds a share of its own for as long as it is sent.
 void letGoOfBody(void *share) {
     delete static_cast<std::shared_ptr<const Body> *>(share);
@@ -80,8 +83,9 @@ void noteConnection(void *self, MHD_Connection *, void **, MHD_ConnectionNotific
         server->connectionClosed();
 }
 
-// Over several sockets, each daemon's own limit is the whole limit: their connections together
-// are held to it here.
+// The connections at once are held to their limit here, over every socket together: a client
+// beyond it is refused at once, where libmicrohttpd's own limit, set a little higher as a
+// backstop, would leave it waiting unanswered in the listening queue.
 MHD_Result mayConnect(void *self, const sockaddr *, socklen_t) {
     auto *server = static_cast<HttpServer *>(self);
     if (server->roomForAnother())
@@ -140,7 +144,7 @@ std::unique_ptr<HttpServer> HttpServer::start(const std::vector<ListenSocket> &s
         MHD_Daemon *daemon = MHD_start_daemon(
             flags, 0, &mayConnect, server.get(), &handle, server.get(), MHD_OPTION_EXTERNAL_LOGGER,
             &logged, server.get(), MHD_OPTION_LISTEN_SOCKET, socket.fd, MHD_OPTION_THREAD_POOL_SIZE,
-            threads, MHD_OPTION_CONNECTION_LIMIT, limits.connections,
+            threads, MHD_OPTION_CONNECTION_LIMIT, limits.connections + kLimitSlack,
             MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits.perAddress, MHD_OPTION_CONNECTION_TIMEOUT,
             limits.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits.connectionMemory,
             MHD_OPTION_NOTIFY_CONNECTION, &noteConnection, server.get(),

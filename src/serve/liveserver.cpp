@@ -48,9 +48,16 @@ FolderHealth LiveServer::health() const {
 }
 
 void LiveServer::publish(const QByteArray &event, const QByteArray &data) {
-    auto snapshot = std::make_shared<const Snapshot>(follower_.ranking(), ++generation_,
-                                                     QDateTime::currentDateTimeUtc(), health(),
-                                                     searchIndex_, touched_.take());
+    const std::shared_ptr<const LiveRanking> ranking =
+        holding_ ? served_ : follower_.sharedRanking();
+    TouchedPlaces touched = touched_.take();
+    if (ranking != served_)
+        touched.all = true; // another ranking: the index is made anew
+    else if (holding_)
+        touched = {false, {}}; // the held ranking has not changed
+    served_ = ranking;
+    auto snapshot = std::make_shared<const Snapshot>(
+        *ranking, ++generation_, QDateTime::currentDateTimeUtc(), health(), searchIndex_, touched);
     searchIndex_ = snapshot->searchIndex();
     if (server_) {
         server_->publish(std::move(snapshot), event, data);
@@ -66,21 +73,59 @@ void LiveServer::publish(const QByteArray &event, const QByteArray &data) {
     heartbeat_.start();
 }
 
+// Why the ranking just read is not to be served in place of the last one: its folder gone, not
+// a folder, or emptied. Far more often a disk unmounted or a deploy half done than a server
+// without players, as orvantis-rank --output has it too.
+QString LiveServer::reasonToHold(const ScanReport &report) const {
+    if (!served_ || !server_)
+        return QString(); // nothing else to serve
+    const QString why = whyNotListed(report);
+    if (!why.isEmpty())
+        return why;
+    if (report.accountFiles == 0 && served_->report().accountFiles > 0)
+        return QStringLiteral("%1 holds no account files").arg(report.accountsPath);
+    return QString();
+}
+
+void LiveServer::hold(const QString &why) {
+    if (!readFailure_)
+        failingSince_ = QDateTime::currentDateTimeUtc();
+    holding_ = true;
+    ScanFailure failure;
+    failure.what = ScanFailure::FolderUnreadable;
+    failure.text = why + QStringLiteral("; the last ranking read is served until it is back");
+    if (!readFailure_ || readFailure_->text != failure.text)
+        say(failure.text);
+    readFailure_ = failure;
+    publish("change", "{}");
+}
+
 void LiveServer::rankingRead() {
-    readFailure_.reset();
-    failingSince_ = QDateTime();
-    changed_.take(); // a whole read touches every rank and every account
+    const ScanReport &report = follower_.ranking().report();
+    if (const QString why = reasonToHold(report); !why.isEmpty()) {
+        changed_.take();
+        return hold(why);
+    }
+    serveAnew(report.accountFiles == 0 ? QString()
+              : report.readThroughRing > 0
+                  ? QStringLiteral(" through io_uring")
+                  : QStringLiteral(" with blocking reads: io_uring is not to be had here"));
+}
+
+// The follower's ranking served from now on, in place of what was: every rank and account
+// touched.
+void LiveServer::serveAnew(const QString &how) {
+    changed_.take();
     touched_.take();
     touched_.touchAll();
+    holding_ = false;
+    readFailure_.reset();
+    failingSince_ = QDateTime();
     const LiveRanking &ranking = follower_.ranking();
-    const ScanReport &report = ranking.report();
     say(QStringLiteral("read %1 accounts from %2 account files%3")
             .arg(ranking.records().size())
-            .arg(report.accountFiles)
-            .arg(report.accountFiles == 0 ? QString()
-                 : report.readThroughRing > 0
-                     ? QStringLiteral(" through io_uring")
-                     : QStringLiteral(" with blocking reads: io_uring is not to be had here")));
+            .arg(ranking.report().accountFiles)
+            .arg(how));
     publish("reload",
             "{\"rows\": " + QByteArray::number(static_cast<qulonglong>(ranking.records().size())) +
                 "}");
@@ -90,6 +135,12 @@ void LiveServer::rankingRead() {
 }
 
 void LiveServer::changesApplied() {
+    if (holding_) { // files come back one by one into the folder emptied
+        changed_.take();
+        if (reasonToHold(follower_.ranking().report()).isEmpty())
+            serveAnew(QStringLiteral(", as they come back"));
+        return;
+    }
     QByteArray ranks;
     for (const auto &[first, last] : changed_.take())
         ranks += (ranks.isEmpty() ? "[" : ", [") +

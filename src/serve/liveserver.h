@@ -35,6 +35,9 @@ public:
 private:
     void publish(const QByteArray &event, const QByteArray &data);
     void rankingRead();
+    void serveAnew(const QString &how);
+    QString reasonToHold(const ScanReport &report) const;
+    void hold(const QString &why);
     void changesApplied();
     void readFailed(const ScanFailure &failure);
     FolderHealth health() const;
@@ -49,6 +52,8 @@ private:
     ChangedRanks changed_;
     PlaceTracker touched_;
     SearchIndex searchIndex_; // the last snapshot's, brought up to date by the next
+    std::shared_ptr<const LiveRanking> served_; // the ranking of the last snapshot
+    bool holding_ = false; // serving served_ while the folder is gone or emptied
     uint64_t generation_ = 0;
     std::optional<ScanFailure> readFailure_;
     QDateTime failingSince_;

@@ -17,17 +17,26 @@
 
 #include <cstdint>
 
-// A connection to 127.0.0.1 on a port; closed when it goes.
+// A connection to 127.0.0.1 (or ::1) on a port; closed when it goes.
 class LoopbackConnection {
 public:
-    explicit LoopbackConnection(uint16_t port)
-        : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    enum Family { V4, V6 };
+    explicit LoopbackConnection(uint16_t port, Family family = V4, int receiveBuffer = 0)
+        : fd_(::socket(family == V4 ? AF_INET : AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        if (fd_ >= 0 && receiveBuffer > 0) // before connecting, so that the window is small
+            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        sockaddr_in v4{};
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(port);
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in6 v6{};
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(port);
+        v6.sin6_addr = in6addr_loopback;
         connected_ =
-            fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+            fd_ >= 0 &&
+            (family == V4 ? ::connect(fd_, reinterpret_cast<sockaddr *>(&v4), sizeof v4)
+                          : ::connect(fd_, reinterpret_cast<sockaddr *>(&v6), sizeof v6)) == 0;
     }
     ~LoopbackConnection() {
         if (fd_ >= 0)
@@ -65,6 +74,15 @@ public:
     }
     // Whether the other side closed the connection (seen by receive).
     bool closed() const { return closed_; }
+    // Takes at most `bytes` of what has come, without waiting: nothing when nothing has.
+    QByteArray take(size_t bytes) {
+        QByteArray got(static_cast<qsizetype>(bytes), Qt::Uninitialized);
+        const ssize_t n = ::recv(fd_, got.data(), bytes, MSG_DONTWAIT);
+        if (n == 0)
+            closed_ = true;
+        got.truncate(n > 0 ? n : 0);
+        return got;
+    }
 
 private:
     int fd_;
@@ -98,8 +116,9 @@ inline HttpReply parseReply(const QByteArray &bytes) {
 
 // A GET (or any method) of `target` on a connection of its own, closed after the answer.
 inline HttpReply request(uint16_t port, const QByteArray &target,
-                         const QList<QByteArray> &headers = {}, const QByteArray &method = "GET") {
-    LoopbackConnection connection(port);
+                         const QList<QByteArray> &headers = {}, const QByteArray &method = "GET",
+                         LoopbackConnection::Family family = LoopbackConnection::V4) {
+    LoopbackConnection connection(port, family);
     QByteArray text =
         method + ' ' + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
     for (const QByteArray &header : headers)

@@ -211,6 +211,7 @@ public:
         errors_.seek(0);
         return errors_.readAll();
     }
+    pid_t pid() const { return pid_; }
 
 private:
     QTemporaryFile errors_;

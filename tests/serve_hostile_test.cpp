@@ -1,0 +1,206 @@
+// orvantis-serve against clients that mean it harm or are merely broken, and against faults of
+// its own host: slow senders and readers, floods from one address, oversized and pipelined
+// requests, too few descriptors, the accounts folder gone. Counts and times are scaled down
+// from what tools/bench runs; the paths are the same.
+#include "qtprinters.h"
+#include "servefixture.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+using Connections = std::vector<std::unique_ptr<LoopbackConnection>>;
+
+// The first page over ::1, which a flood from 127.0.0.1 does not count against: its time in ms,
+// or -1 when it is not answered.
+qint64 firstPageTime(uint16_t port6) {
+    QElapsedTimer clock;
+    clock.start();
+    const HttpReply reply = request(port6, "/", {}, "GET", LoopbackConnection::V6);
+    return reply.status == 200 && reply.body.contains("</table>") ? clock.elapsed() : -1;
+}
+
+// How many of the connections the server has closed, waiting `ms` for it.
+int closedOf(Connections &connections, int ms) {
+    QTest::qWait(ms);
+    int closed = 0;
+    for (auto &connection : connections) {
+        connection->take(65536);
+        closed += connection->closed() ? 1 : 0;
+    }
+    return closed;
+}
+
+qint64 residentKiB(const BackgroundRun &run) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(run.pid()));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+} // namespace
+
+TEST_F(Serving, SlowSendersSlowReadersAndFloodsFromOneAddressLeaveOthersServed) {
+    start({"--idle-timeout", "3", "--max-per-address", "40"}, true);
+    ASSERT_GE(firstPageTime(port6), 0);
+    const qint64 memoryBefore = residentKiB(*server);
+
+    // Senders of a header byte a second: the address's limit holds 40 of them, the rest are
+    // refused, and the page is answered meanwhile.
+    Connections slow;
+    for (int i = 0; i < 60; ++i)
+        slow.push_back(std::make_unique<LoopbackConnection>(port));
+    const QByteArray slowRequest = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: abcdefgh";
+    for (int byte = 0; byte < 4; ++byte) {
+        for (auto &connection : slow)
+            connection->send(slowRequest.mid(byte, 1));
+        const qint64 page = firstPageTime(port6);
+        EXPECT_GE(page, 0);
+        EXPECT_LT(page, 1000) << "the first page while slow senders hold their connections";
+        QTest::qWait(1000);
+    }
+    EXPECT_GE(closedOf(slow, 200), 20) << "beyond the address's limit, refused";
+    slow.clear();
+
+    // Readers that take the answer a byte at a time through a small window.
+    Connections readers;
+    for (int i = 0; i < 30; ++i) {
+        readers.push_back(std::make_unique<LoopbackConnection>(port, LoopbackConnection::V4, 2048));
+        readers.back()->send("GET /ranking.json HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    }
+    for (int round = 0; round < 20; ++round) {
+        for (auto &reader : readers)
+            reader->take(1);
+        QTest::qWait(50);
+    }
+    const qint64 page = firstPageTime(port6);
+    EXPECT_GE(page, 0);
+    EXPECT_LT(page, 1000) << "the first page while slow readers hold theirs";
+    readers.clear();
+
+    // An event stream's client that never reads, while the ranking changes: the stream costs
+    // it no more than its place in the server's log of events.
+    LoopbackConnection stalled(port, LoopbackConnection::V4, 2048);
+    stalled.send("GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    LoopbackConnection listening(port6, LoopbackConnection::V6);
+    listening.send("GET /events HTTP/1.1\r\nHost: [::1]\r\n\r\n");
+    for (int change = 0; change < 6; ++change) {
+        folder.write("accounts/evil.ini", accountFile("evil", 1000 + change));
+        QTest::qWait(250);
+    }
+    const QByteArray events = listening.receive(
+        3000, [](const QByteArray &got) { return got.count("event: change\n") >= 3; });
+    EXPECT_GE(events.count("event: change\n"), 3) << events.data();
+    EXPECT_TRUE(stalled.receive(1000).contains("event: ")) << "its events wait for it";
+
+    // A flood of connections from one address: the excess is refused at once, the page served.
+    Connections flood;
+    for (int i = 0; i < 400; ++i)
+        flood.push_back(std::make_unique<LoopbackConnection>(port));
+    const qint64 pageInFlood = firstPageTime(port6);
+    EXPECT_GE(pageInFlood, 0);
+    EXPECT_LT(pageInFlood, 1000) << "the first page in a flood from another address";
+    EXPECT_GE(closedOf(flood, 500), 360);
+    flood.clear();
+
+    const qint64 memoryAfter = residentKiB(*server);
+    EXPECT_LT(memoryAfter - memoryBefore, 64 * 1024) << "KiB grown over every kind of abuse";
+    EXPECT_EQ(server->stop(), 0);
+}
+
+TEST_F(Serving, OversizedPipelinedHeadAndRangeRequestsAreAnsweredByTheRules) {
+    start();
+    const QByteArray whole = ::request(port, "/ranking.tsv").body;
+    ASSERT_FALSE(whole.isEmpty());
+
+    LoopbackConnection big(port);
+    big.send("GET / HTTP/1.1\r\nHost: a\r\nX-Big: " + QByteArray(100 * 1024, 'x') + "\r\n\r\n");
+    const HttpReply refused = parseReply(big.receive(5000));
+    EXPECT_TRUE(refused.status == 431 || (refused.status == 0 && big.closed()))
+        << "100 KB of headers: status " << refused.status;
+
+    // Three requests in one write, answered in order on the one connection.
+    LoopbackConnection pipelined(port);
+    pipelined.send("GET /status HTTP/1.1\r\nHost: a\r\n\r\n"
+                   "HEAD /ranking.tsv HTTP/1.1\r\nHost: a\r\n\r\n"
+                   "GET /ranking.tsv HTTP/1.1\r\nHost: a\r\nRange: bytes=0-9\r\n"
+                   "Connection: close\r\n\r\n");
+    const QByteArray answers = pipelined.receive(5000);
+    EXPECT_EQ(answers.count("HTTP/1.1 200 OK\r\n"), 3) << answers.left(300).data();
+    const qsizetype head = answers.indexOf("HTTP/1.1 200 OK", answers.indexOf("\"generation\""));
+    const HttpReply headReply = parseReply(answers.mid(head));
+    EXPECT_EQ(headReply.header("Content-Length").toLongLong(), whole.size());
+    EXPECT_TRUE(headReply.body.startsWith("HTTP/1.1 200 OK")) << "HEAD sends no body";
+    // A Range is a request a server may answer whole, as this one does.
+    EXPECT_TRUE(answers.endsWith(whole));
+
+    // Kept alive: one connection, one request after another.
+    LoopbackConnection kept(port);
+    for (int i = 0; i < 3; ++i) {
+        kept.send("GET /ranking.tsv?count=1 HTTP/1.1\r\nHost: a\r\n\r\n");
+        const HttpReply reply = parseReply(kept.receive(
+            5000, [](const QByteArray &got) { return got.endsWith("\n") && got.contains("\t"); }));
+        EXPECT_EQ(reply.status, 200);
+    }
+    EXPECT_FALSE(kept.closed());
+    EXPECT_EQ(server->stop(), 0);
+}
+
+TEST_F(Serving, OutOfDescriptorsNewClientsAreRefusedAndTheFolderIsStillFollowed) {
+    if (::access("/usr/bin/prlimit", X_OK) != 0)
+        GTEST_SKIP() << "no prlimit";
+    start({"--max-per-address", "500"}, false, {"/usr/bin/prlimit", "--nofile=96:96"});
+    EXPECT_TRUE(server->errors().contains("at most 48 connections at once, not 4096: the "
+                                          "descriptor limit is 96"))
+        << server->errors().data();
+    LoopbackConnection kept(port);
+    const auto keptRequest = [&] {
+        kept.send("GET /ranking.tsv?count=1 HTTP/1.1\r\nHost: a\r\n\r\n");
+        return parseReply(kept.receive(
+            5000, [](const QByteArray &got) { return got.endsWith("\n") && got.contains("\t"); }));
+    };
+    ASSERT_EQ(keptRequest().status, 200);
+    Connections flood;
+    for (int i = 0; i < 80; ++i)
+        flood.push_back(std::make_unique<LoopbackConnection>(port));
+    EXPECT_GE(closedOf(flood, 500), 30) << "beyond the connections the descriptors allow";
+    // The folder's watch and reading keep their descriptors: a change shows on the connection
+    // kept, while the flood holds every other.
+    folder.write("accounts/evil.ini", accountFile("evil", 999999));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return keptRequest().body.contains("1\tevil\t999999"); }, 5000));
+    flood.clear();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ::request(port, "/status").status == 200; }, 5000))
+        << "new clients again once there is room";
+    EXPECT_EQ(server->stop(), 0);
+}
+
+TEST_F(Serving, TheLastRankingIsServedWhileTheFolderIsGoneAndReadAgainWhenItIsBack) {
+    start();
+    const QByteArray before = ::request(port, "/ranking.tsv").body;
+    const QString accounts = folder.path() + "/accounts";
+    ASSERT_TRUE(QDir().rename(accounts, accounts + ".away"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return ::request(port, "/status").body.contains("no longer exists"); }, 5000));
+    const QByteArray status = ::request(port, "/status").body;
+    EXPECT_TRUE(status.contains("\"since\": \"")) << status.data();
+    EXPECT_EQ(::request(port, "/ranking.tsv").body, before) << "the last good ranking";
+    EXPECT_TRUE(::request(port, "/").body.contains("could not be read again since"));
+
+    // Back, and changed meanwhile: read again.
+    folder.write("accounts.away/evil.ini", accountFile("evil", 999999));
+    ASSERT_TRUE(QDir().rename(accounts + ".away", accounts));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return ::request(port, "/status").body.contains("\"readFailure\": null"); }, 5000));
+    EXPECT_EQ(::request(port, "/ranking.tsv").body, rank("tsv"));
+    EXPECT_TRUE(::request(port, "/ranking.tsv?count=1").body.startsWith("1\tevil\t999999"));
+    EXPECT_EQ(server->stop(), 0);
+}
