@@ -9,6 +9,7 @@
 #include "serve/changedranks.h"
 #include "serve/escaping.h"
 #include "serve/eventstream.h"
+#include "serve/ratedlog.h"
 #include "serve/router.h"
 #include "serve/rowsquery.h"
 
@@ -19,6 +20,8 @@
 #include <gtest/gtest.h>
 
 #include <zlib.h>
+
+#include <thread>
 
 using namespace orvantis;
 
@@ -330,4 +333,20 @@ TEST(EventStream, ClientsGetEachEventOnceAndAReloadForWhatTheyMissed) {
     EXPECT_EQ(client->read(nullptr, 0, [] {}), EventClient::kEnd);
     client.reset();
     EXPECT_EQ(stream.clients(), 3u);
+}
+
+TEST(RatedLog, AFloodOfLinesIsSaidAsAFewAndACount) {
+    QStringList said;
+    RatedLog log([&](const QString &line) { said << line; }, std::chrono::milliseconds(200), 3);
+    for (int i = 0; i < 1000; ++i)
+        log.say(QStringLiteral("client %1 refused").arg(i));
+    EXPECT_EQ(said, (QStringList{"client 0 refused", "client 1 refused", "client 2 refused"}));
+    log.flush(); // the period is not over: nothing yet
+    EXPECT_EQ(said.size(), 3);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    log.flush();
+    ASSERT_EQ(said.size(), 4);
+    EXPECT_TRUE(said[3].startsWith("997 more such lines in the last ")) << said[3].toStdString();
+    log.say(QStringLiteral("a new period"));
+    EXPECT_EQ(said.last(), "a new period");
 }
