@@ -23,7 +23,8 @@ for file in ./opt/orvantis/orvantis ./opt/orvantis/orvantis-rank ./opt/orvantis/
             ./usr/share/man/man1/orvantis-serve.1.gz \
             ./usr/share/doc/orvantis/copyright ./usr/share/doc/orvantis/changelog.gz \
             ./usr/share/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/orvantis.png \
-            ./usr/share/icons/hicolor/scalable/apps/orvantis.svg; do
+            ./usr/share/icons/hicolor/scalable/apps/orvantis.svg \
+            ./lib/systemd/system/orvantis-serve.service ./etc/default/orvantis-serve; do
   grep -qx "$file" "$work/files" || fail "the package lacks $file"
 done
 grep -q " ./usr/bin/orvantis-rank -> /opt/orvantis/orvantis-rank$" "$work/listing" ||
@@ -38,7 +39,12 @@ for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libmicroht
   echo "$depends" | grep -q "\b$library\b" || fail "Depends lacks $library: $depends"
 done
 
+# The folder's setting is the admin's: an upgrade keeps it. The service is installed, not enabled.
+dpkg-deb --info "$deb" conffiles | grep -qx /etc/default/orvantis-serve || fail "conffiles lacks /etc/default/orvantis-serve"
+
 dpkg-deb -x "$deb" "$work/root"
+grep -q "^ExecStart=/opt/orvantis/orvantis-serve " "$work/root/lib/systemd/system/orvantis-serve.service" ||
+  fail "the service does not run /opt/orvantis/orvantis-serve"
 desktop-file-validate "$work/root/usr/share/applications/$app.desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$work/root/usr/share/metainfo/$app.metainfo.xml" || fail "appstreamcli validate"
 grep -q "^Exec=/opt/orvantis/orvantis$" "$work/root/usr/share/applications/$app.desktop" || fail "Exec"

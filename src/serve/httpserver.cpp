@@ -95,7 +95,9 @@ MHD_Result mayConnect(void *self, const sockaddr *, socklen_t) {
     return MHD_NO;
 }
 
-void logged(void *self, const char *format, va_list arguments) {
+// libmicrohttpd hands over its own printf format; saying so lets the compiler check the call.
+__attribute__((format(printf, 2, 0))) void logged(void *self, const char *format,
+                                                  va_list arguments) {
     char line[512];
     std::vsnprintf(line, sizeof line, format, arguments);
     static_cast<HttpServer *>(self)->libraryLogged(QString::fromUtf8(line).trimmed());
