@@ -2,6 +2,7 @@
 
 #include <microhttpd.h>
 
+#include <sched.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -103,6 +104,15 @@ __attribute__((format(printf, 2, 0))) void logged(void *self, const char *format
     static_cast<HttpServer *>(self)->libraryLogged(QString::fromUtf8(line).trimmed());
 }
 
+// One serving thread per processor this process may run on: a server pinned to fewer (taskset,
+// CPUAffinity=) than the machine has would only switch between threads that wait for each other.
+unsigned processorsToRunOn() {
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+        return std::max(1, CPU_COUNT(&allowed));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
 } // namespace
 
 HttpServer::HttpServer(std::shared_ptr<const Snapshot> snapshot, const ServeLimits &limits,
@@ -132,7 +142,7 @@ std::unique_ptr<HttpServer> HttpServer::start(const std::vector<ListenSocket> &s
                                               std::shared_ptr<const Snapshot> snapshot,
                                               RatedLog *log, QString &error) {
     std::unique_ptr<HttpServer> server(new HttpServer(std::move(snapshot), limits, tls, log));
-    const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned threads = processorsToRunOn();
     for (size_t i = 0; i < sockets.size(); ++i) {
         const ListenSocket &socket = sockets[i];
         unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME |
