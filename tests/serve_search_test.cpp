@@ -17,9 +17,9 @@ using namespace orvantis;
 
 namespace {
 
-// More accounts than one chunk of the index holds, with names whose letter case folds in
-// other ways than ASCII's.
-constexpr int kAccounts = 700;
+// More accounts than one group of the index's chunks holds, with names whose letter case folds
+// in other ways than ASCII's.
+constexpr int kAccounts = 2200;
 const QString kNames[] = {
     QString::fromUtf16(u"\u00c4rztin"),
     QStringLiteral("STRASSE"),
@@ -82,7 +82,7 @@ void expectTheRulesMatches(const Snapshot &snapshot) {
 TEST(Search, FindsWhatTheRuleFindsAfterEveryKindOfChange) {
     TempFolder folder;
     for (int n = 0; n < kAccounts; ++n)
-        folder.write(QStringLiteral("accounts/p%1.ini").arg(n, 4, 10, QLatin1Char('0')),
+        folder.write(QStringLiteral("accounts/p%1.ini").arg(n, 5, 10, QLatin1Char('0')),
                      fileOf(n, kNames[n % std::size(kNames)], n % 97 + 1));
     LiveRanking ranking(scanAccounts(folder.path()));
     ChangedRanks ranks;
@@ -95,12 +95,12 @@ TEST(Search, FindsWhatTheRuleFindsAfterEveryKindOfChange) {
     // Renamed in its row, moved up by a new level, removed and back, and added after the last
     // place: each on its own, so that no other change makes its chunk again.
     std::vector<ChangedFile> changes = {
-        changed("p0001.ini", 1, QStringLiteral("Renamed"), 2),
-        changed("p0300.ini", 300, QStringLiteral("Orel"), 999),
-        changed("p0650.ini", 650, QStringLiteral("Zzz"), 2),
-        {"p0600.ini", AccountFile{}}, // no login now: no row
-        changed("p0600.ini", 600, QStringLiteral("Back"), 7),
-        changed("p9999.ini", 9999, QString::fromUtf16(u"\u00c4rger"), 40)};
+        changed("p00001.ini", 1, QStringLiteral("Renamed"), 2),
+        changed("p00300.ini", 300, QStringLiteral("Orel"), 999),
+        changed("p02150.ini", 2150, QStringLiteral("Zzz"), 2),
+        {"p00600.ini", AccountFile{}}, // no login now: no row
+        changed("p00600.ini", 600, QStringLiteral("Back"), 7),
+        changed("p99999.ini", 99999, QString::fromUtf16(u"\u00c4rger"), 40)};
     uint64_t generation = 1;
     for (const ChangedFile &change : changes) {
         const std::vector<size_t> before = everyMatch(*snapshot, QStringLiteral("e"));
@@ -119,7 +119,7 @@ TEST(Search, FindsWhatTheRuleFindsAfterEveryKindOfChange) {
     changes.clear();
     for (int n = 0; n < int{LiveRanking::kStepsUpTo} + 1; ++n)
         changes.push_back(
-            changed(QByteArray("p") + QByteArray::number(n + 100).rightJustified(4, '0') + ".ini",
+            changed(QByteArray("p") + QByteArray::number(n + 100).rightJustified(5, '0') + ".ini",
                     n + 100, QStringLiteral("Merged"), 3));
     ranking.apply(changes, tracker);
     snapshot = std::make_unique<Snapshot>(ranking, ++generation, QDateTime(), FolderHealth{},

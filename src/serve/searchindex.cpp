@@ -38,14 +38,14 @@ void appendFolded(QByteArray &out, QStringView text) {
     }
 }
 
-uint32_t sequenceBit(const char *at) {
+} // namespace
+
+uint32_t SearchIndex::sequenceBit(const char *at) {
     const uint32_t bytes = static_cast<uint32_t>(static_cast<unsigned char>(at[0])) << 16 |
                            static_cast<uint32_t>(static_cast<unsigned char>(at[1])) << 8 |
                            static_cast<unsigned char>(at[2]);
-    return (bytes * 2654435761u) >> 18; // 14 bits: kBits
+    return (bytes * 2654435761u) >> (32 - kBitsLog2);
 }
-
-} // namespace
 
 QByteArray SearchIndex::folded(QStringView text) {
     QByteArray out;
@@ -82,12 +82,7 @@ SearchIndex::chunkOf(uint32_t first, const AccountRecords &records,
                 texts + 1 + AccountCharacters::kSlots)
                 texts[1 + AccountCharacters::kSlots] = shown;
             for (const QStringView text : texts) {
-                const qsizetype start = chunk->text.size();
                 appendFolded(chunk->text, text);
-                for (qsizetype at = start; at + 3 <= chunk->text.size(); ++at) {
-                    const uint32_t bit = sequenceBit(chunk->text.constData() + at);
-                    chunk->sequences[bit / 64] |= uint64_t{1} << (bit % 64);
-                }
                 chunk->text += '\0';
             }
         }
@@ -97,10 +92,26 @@ SearchIndex::chunkOf(uint32_t first, const AccountRecords &records,
     return chunk;
 }
 
+// Sequences across a text's end are marked too: they hold a zero byte, which no search's text
+// holds, and only widen the candidates, never narrow them.
+std::shared_ptr<const SearchIndex::Group> SearchIndex::groupOf(size_t group) const {
+    auto made = std::make_shared<Group>();
+    const size_t first = group * kGroupChunks;
+    const size_t end = std::min(first + kGroupChunks, chunks_.size());
+    for (size_t c = first; c < end; ++c) {
+        const QByteArray &text = chunks_[c]->text;
+        const uint64_t chunkBit = uint64_t{1} << (c - first);
+        for (qsizetype at = 0; at + 3 <= text.size(); ++at)
+            made->chunksHolding[sequenceBit(text.constData() + at)] |= chunkBit;
+    }
+    return made;
+}
+
 SearchIndex SearchIndex::updated(const AccountRecords &records, const AccountCharacters &characters,
                                  const std::vector<uint32_t> &rowOfPlace,
                                  const TouchedPlaces &touched) const {
     const size_t chunks = (rowOfPlace.size() + kChunkPlaces - 1) / kChunkPlaces;
+    const size_t groups = (chunks + kGroupChunks - 1) / kGroupChunks;
     SearchIndex index;
     index.chunks_.resize(chunks);
     std::vector<bool> stale(chunks, touched.all);
@@ -114,40 +125,51 @@ SearchIndex SearchIndex::updated(const AccountRecords &records, const AccountCha
             if (place / kChunkPlaces < chunks)
                 stale[place / kChunkPlaces] = true;
     }
+    // A group is made again when one of its chunks is, or when it ends elsewhere than it did.
+    std::vector<bool> staleGroups(groups, touched.all || chunks != chunks_.size());
     for (size_t c = 0; c < chunks; ++c)
-        if (stale[c])
+        if (stale[c]) {
             index.chunks_[c] =
                 chunkOf(static_cast<uint32_t>(c * kChunkPlaces), records, characters, rowOfPlace);
+            staleGroups[c / kGroupChunks] = true;
+        }
+    index.groups_.resize(groups);
+    for (size_t g = 0; g < groups; ++g)
+        index.groups_[g] = staleGroups[g] || g >= groups_.size() ? index.groupOf(g) : groups_[g];
     return index;
 }
 
 std::vector<uint32_t> SearchIndex::candidates(QStringView text) const {
     const QByteArray needle = folded(text);
-    std::vector<uint32_t> bits;
-    for (qsizetype at = 0; at + 3 <= needle.size(); ++at)
-        bits.push_back(sequenceBit(needle.constData() + at));
     std::vector<uint32_t> places;
     if (needle.isEmpty())
         return places;
-    for (size_t c = 0; c < chunks_.size(); ++c) {
-        const Chunk &chunk = *chunks_[c];
-        const bool mayHold = std::all_of(bits.begin(), bits.end(), [&](uint32_t bit) {
-            return (chunk.sequences[bit / 64] >> (bit % 64)) & 1;
-        });
-        if (!mayHold)
-            continue;
-        const char *const begin = chunk.text.constData();
-        const char *const end = begin + chunk.text.size();
-        const char *from = begin;
-        while (const void *hit = memmem(from, static_cast<size_t>(end - from), needle.constData(),
-                                        static_cast<size_t>(needle.size()))) {
-            const auto offset = static_cast<uint32_t>(static_cast<const char *>(hit) - begin);
-            const auto placeEnd = std::upper_bound(chunk.ends.begin(), chunk.ends.end(), offset);
-            places.push_back(static_cast<uint32_t>(c * kChunkPlaces) +
-                             static_cast<uint32_t>(placeEnd - chunk.ends.begin()));
-            if (placeEnd == chunk.ends.end())
+    std::vector<uint32_t> bits;
+    for (qsizetype at = 0; at + 3 <= needle.size(); ++at)
+        bits.push_back(sequenceBit(needle.constData() + at));
+    for (size_t g = 0; g < groups_.size(); ++g) {
+        uint64_t mayHold = ~uint64_t{0};
+        for (const uint32_t bit : bits)
+            mayHold &= groups_[g]->chunksHolding[bit];
+        for (; mayHold; mayHold &= mayHold - 1) {
+            const size_t c = g * kGroupChunks + static_cast<size_t>(__builtin_ctzll(mayHold));
+            if (c >= chunks_.size())
                 break;
-            from = begin + *placeEnd; // the next place's texts
+            const Chunk &chunk = *chunks_[c];
+            const char *const begin = chunk.text.constData();
+            const char *const end = begin + chunk.text.size();
+            const char *from = begin;
+            while (const void *hit =
+                       memmem(from, static_cast<size_t>(end - from), needle.constData(),
+                              static_cast<size_t>(needle.size()))) {
+                const auto offset = static_cast<uint32_t>(static_cast<const char *>(hit) - begin);
+                const auto placeEnd = std::upper_bound(chunk.ends.begin(), chunk.ends.end(), offset);
+                places.push_back(static_cast<uint32_t>(c * kChunkPlaces) +
+                                 static_cast<uint32_t>(placeEnd - chunk.ends.begin()));
+                if (placeEnd == chunk.ends.end())
+                    break;
+                from = begin + *placeEnd; // the next place's texts
+            }
         }
     }
     return places;
