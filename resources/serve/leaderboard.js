@@ -62,7 +62,7 @@
     return ranks.some(([from, to]) => from <= last && (to === null || to >= first));
   }
 
-  const events = new EventSource("/events");
+  const events = new EventSource("events");
   events.addEventListener("change", (event) => {
     let change = {};
     try {

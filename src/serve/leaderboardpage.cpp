@@ -23,13 +23,14 @@ QString counted(int64_t count, const QString &one, const QString &many) {
 }
 
 // The page's own address with these parameters, "/?q=…&page=2", for an attribute.
+// Links are relative, so that the page works under any prefix a reverse proxy gives it.
 QByteArray pageLink(const QString &text, int64_t page) {
-    QByteArray link = "/?";
+    QByteArray link = "./?";
     if (!text.isEmpty())
         link += "q=" + QUrl::toPercentEncoding(text) + (page > 1 ? "&" : "");
     if (page > 1)
         link += "page=" + QByteArray::number(static_cast<qlonglong>(page));
-    return htmlAttribute(QString::fromLatin1(link.endsWith('?') ? "/" : link));
+    return htmlAttribute(QString::fromLatin1(link.endsWith('?') ? "./" : link));
 }
 
 QByteArray cellsOf(const Snapshot &snapshot, size_t row) {
@@ -138,9 +139,9 @@ QByteArray leaderboardPage(const Snapshot &snapshot, const RowsQuery &query, con
     QByteArray page =
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-        "<title>Leaderboard</title>\n<link rel=\"stylesheet\" href=\"/leaderboard.css\">\n"
-        "<script src=\"/leaderboard.js\" defer></script>\n</head>\n<body>\n<header>\n"
-        "<h1>Leaderboard</h1>\n<form role=\"search\" method=\"get\" action=\"/\">"
+        "<title>Leaderboard</title>\n<link rel=\"stylesheet\" href=\"leaderboard.css\">\n"
+        "<script src=\"leaderboard.js\" defer></script>\n</head>\n<body>\n<header>\n"
+        "<h1>Leaderboard</h1>\n<form role=\"search\" method=\"get\" action=\"./\">"
         "<label for=\"q\">Find a player or character</label> <input id=\"q\" name=\"q\" "
         "type=\"search\" maxlength=\"" +
         QByteArray::number(RowsQuery::kMaxText) + "\" value=\"" + htmlAttribute(query.text) +
