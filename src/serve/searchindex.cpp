@@ -163,7 +163,8 @@ std::vector<uint32_t> SearchIndex::candidates(QStringView text) const {
                        memmem(from, static_cast<size_t>(end - from), needle.constData(),
                               static_cast<size_t>(needle.size()))) {
                 const auto offset = static_cast<uint32_t>(static_cast<const char *>(hit) - begin);
-                const auto placeEnd = std::upper_bound(chunk.ends.begin(), chunk.ends.end(), offset);
+                const auto placeEnd =
+                    std::upper_bound(chunk.ends.begin(), chunk.ends.end(), offset);
                 places.push_back(static_cast<uint32_t>(c * kChunkPlaces) +
                                  static_cast<uint32_t>(placeEnd - chunk.ends.begin()));
                 if (placeEnd == chunk.ends.end())
