@@ -25,7 +25,7 @@ ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)),
 BENCHMARKS = [  # binary, benchmark, what it measures
     ("scan_bench", "BM_BaselineListAndReadEveryFile", "sequential baseline: list the folder, open, read and close every file, one at a time"),
     ("scan_bench", "BM_ParallelBaseline", "parallel baseline: the same with the scan's reads in flight, one thread each"),
-    ("scan_bench", "BM_RingBaseline", "ring baseline: the same through io_uring, as the scan reads"),
+    ("scan_bench", "BM_RingBaseline", "ring baseline: the same through io_uring, as the scan reads, at its fastest depth"),
     ("scan_bench", "BM_GetScoresWithSort", "scan with its closing sort (core list)"),
     ("scan_bench", "BM_BaselineListAndReadEveryFileCold", "sequential baseline, data-cold"),
     ("scan_bench", "BM_ParallelBaselineCold", "parallel baseline, data-cold"),
@@ -59,9 +59,17 @@ def run_one(build, binary, name, size, million, repetitions=None, folder=True):
          "--benchmark_report_aggregates_only=true" if repetitions > 1 else "--benchmark_report_aggregates_only=false"],
         env=env, check=True, capture_output=True, text=True).stdout
     runs = json.loads(out)["benchmarks"]
-    chosen = next((r for r in runs if r.get("aggregate_name") == "median"), runs[0])
-    factor = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[chosen["time_unit"]]
-    result = {"time_ms": chosen["real_time"] * factor}
+    factor = lambda r: {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[r["time_unit"]]
+    # One figure per argument set (the median where repeated); of several (a baseline at each of
+    # its depths), the fastest.
+    per_arguments = {}
+    for r in runs:
+        if r.get("aggregate_name") == "median" or r["run_name"] not in per_arguments:
+            per_arguments[r["run_name"]] = r
+    chosen = min(per_arguments.values(), key=lambda r: r["real_time"] * factor(r))
+    result = {"time_ms": chosen["real_time"] * factor(chosen)}
+    if len(per_arguments) > 1:
+        result["best_of"] = {name.split("/")[-1]: r["real_time"] * factor(r) for name, r in per_arguments.items()}
     standard = {"name", "family_index", "per_family_instance_index", "run_name", "run_type", "repetitions",
                 "repetition_index", "threads", "iterations", "real_time", "cpu_time", "time_unit",
                 "aggregate_name", "aggregate_unit", "items_per_second"}
@@ -97,31 +105,40 @@ def process_seconds(command, cold_folder=None):
     return time.monotonic() - start
 
 
+DEPTHS = (64, 128, 256, 512)  # the reads in flight swept for the raw readers
+
+
 def rank_against_raw_read(build, size):
-    """orvantis-rank and raw reads of the same folder, as whole processes, warm and data-cold,
-    one after the other in rounds so that all meet the same machine: medians in ms. "raw" reads
-    one file after another; the best raw read is the faster, in each round, of blocking reads on
-    2 threads and a ring with 64 reads in flight, and "ratio" is the median of orvantis-rank's
-    time over it."""
+    """orvantis-rank and raw reads of the same folder, as whole processes, warm and data-cold:
+    medians in ms. "raw" reads one file after another. The blocking reader (one thread a read)
+    and the ring are first swept over DEPTHS, each once, and each then runs at its fastest depth;
+    "best" is the faster of the two in each round, and "ratio" the median of orvantis-rank's time
+    over it, rounds alternating so that all meet the same machine."""
     folder = cached_folder(size)
     bench = os.path.join(build, "bench")
     rank = [os.path.join(build, "src", "app", "orvantis-rank"), folder]
     raw = [os.path.join(bench, "orvantis-rawread"), folder]
-    threads = [os.path.join(bench, "orvantis-rawread"), folder, "2"]
-    ring = [os.path.join(bench, "orvantis-ringread"), folder, "64"]
+    blocking = lambda depth: [os.path.join(bench, "orvantis-rawread"), folder, str(depth)]
+    ring = lambda depth: [os.path.join(bench, "orvantis-ringread"), folder, str(depth)]
     runs = 5 if size <= 100000 else 3
     result = {}
     for label, cold in (("warm", None), ("cold", folder)):
         warm_up(build, size)
+        sweep = {way: {depth: process_seconds(reader(depth), cold) * 1000 for depth in DEPTHS}
+                 for way, reader in (("blocking", blocking), ("ring", ring))}
+        best_depth = {way: min(times, key=times.get) for way, times in sweep.items()}
         times = {"rank": [], "raw": [], "best": []}
         ratios = []
         for _ in range(runs):
             times["raw"].append(process_seconds(raw, cold))
-            times["best"].append(min(process_seconds(threads, cold), process_seconds(ring, cold)))
+            times["best"].append(min(process_seconds(blocking(best_depth["blocking"]), cold),
+                                     process_seconds(ring(best_depth["ring"]), cold)))
             times["rank"].append(process_seconds(rank, cold))
             ratios.append(times["rank"][-1] / times["best"][-1])
         result[label] = {k: median(v) * 1000 for k, v in times.items()}
         result[label]["ratio"] = median(ratios)
+        result[label]["sweep_ms"] = sweep
+        result[label]["best_depth"] = best_depth
     return result
 
 
@@ -141,19 +158,21 @@ def window_start_seconds(build, size):
     return float(out.strip())
 
 
-def reads_in_flight(build):
-    """The scan at 100,000 files with other numbers of reads in flight, warm and cold, through
-    the ring and with blocking reads."""
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    warm_up(build, 100000)
+def reads_in_flight(build, million):
+    """The scan with other numbers of reads in flight, warm and cold, through the ring and with
+    blocking reads, at 100,000 files and, with million, at 1,000,000."""
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", ORVANTIS_BENCH_MILLION="1" if million else "0")
+    for size in (100000, 1000000) if million else (100000,):
+        warm_up(build, size)
     out = subprocess.run(
         [os.path.join(build, "bench", "scan_bench"), "--benchmark_filter=^BM_ReadsInFlight",
          "--benchmark_format=json"], env=env, check=True, capture_output=True, text=True).stdout
     table = {}
     for r in json.loads(out)["benchmarks"]:
-        name, _, threads = r["run_name"].split("/")[:3]
+        name, size, threads = r["run_name"].split("/")[:3]
         way = "blocking" if "Blocking" in name else "ring"
-        table.setdefault(way, {}).setdefault(threads, {})["cold" if name.endswith("Cold") else "warm"] = r["real_time"]
+        key = threads if size == "100000" else f"{threads} at {int(size):,}"
+        table.setdefault(way, {}).setdefault(key, {})["cold" if name.endswith("Cold") else "warm"] = r["real_time"]
     return table
 
 
@@ -192,8 +211,10 @@ def evaluate(report):
             check(targets, f"orvantis-rank / best raw read, whole processes, warm, at {n:,}",
                   whole[str(n)]["warm"]["ratio"], 1.25)
     if "1000000" in whole:
-        check(targets, "orvantis-rank / best raw read, whole processes, data-cold, at 1,000,000",
-              whole["1000000"]["cold"]["ratio"], 1.15)
+        check(targets, "orvantis-rank / best raw read at its best depth, whole processes, data-cold, at 1,000,000",
+              whole["1000000"]["cold"]["ratio"], 1.10)
+        check(targets, "orvantis-rank / best raw read at its best depth, whole processes, warm, at 1,000,000",
+              whole["1000000"]["warm"]["ratio"], 1.10)
         check(targets, "orvantis-rank's time per file, warm, at 1,000,000 / at 100,000",
               (whole["1000000"]["warm"]["rank"] / 1e6) / (whole["100000"]["warm"]["rank"] / 1e5), 1.15)
     # The targets of earlier rounds, as information. At 1,000,000 files the ratios of 100,000
@@ -276,9 +297,9 @@ def markdown(report):
     lines.append("")
     for way, table in sorted(report["reads_in_flight"].items(), reverse=True):
         lines.append("")
-        lines.append(f"Reads in flight at 100,000 files, scan with sort, {way} (ms): " + "; ".join(
+        lines.append(f"Reads in flight, scan with sort, {way} (ms; at 100,000 files unless said): " + "; ".join(
             f"{threads}: {v['warm']:.0f} warm, {v['cold']:.0f} cold"
-            for threads, v in sorted(table.items(), key=lambda kv: int(kv[0]))) + ".")
+            for threads, v in sorted(table.items(), key=lambda kv: (len(kv[0]), int(kv[0].split()[0])))) + ".")
     lines.append("")
     lines.append("The scan against reading its files its own way without parsing them (the ring baseline), "
                  "data-cold: " + "; ".join(
@@ -395,7 +416,7 @@ def main():
         "date": subprocess.run(["date", "-u", "+%Y-%m-%d %H:%M UTC"], capture_output=True, text=True).stdout.strip(),
         "sizes": sizes, "results": results, "rank_peak_MiB": {str(k): v for k, v in rank_memory.items()},
         "rank_vs_raw_read": {str(n): rank_against_raw_read(args.build, n) for n in sizes if n >= 100000},
-        "reads_in_flight": reads_in_flight(args.build),
+        "reads_in_flight": reads_in_flight(args.build, args.million),
         "window_start_s": window_start_seconds(args.build, 100000),
     }
     return publish(report)

@@ -138,12 +138,23 @@ void parallelBaseline(benchmark::State &state, bool cold) {
     });
 }
 
+// At the reads in flight of its second argument: the table takes the fastest.
 void ringBaseline(benchmark::State &state, bool cold) {
     const std::string accounts = accountsOf(static_cast<int>(state.range(0)));
     measure(state, cold, [&] {
         benchmark::DoNotOptimize(
-            readEveryFileThroughRing(accounts, orvantis::kDefaultReadsInFlight));
+            readEveryFileThroughRing(accounts, static_cast<int>(state.range(1))));
     });
+}
+void ringDepths(benchmark::internal::Benchmark *b) {
+    std::vector<int64_t> sizes = {1000, 10000, 100000};
+    if (const char *million = std::getenv("ORVANTIS_BENCH_MILLION");
+        million && std::string(million) == "1")
+        sizes.push_back(1000000);
+    for (const int64_t n : sizes)
+        for (const int64_t depth : {64, 128, 256, 512})
+            b->Args({n, depth});
+    b->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 
 void scanWithSort(benchmark::State &state, bool cold, int readsInFlight,
@@ -201,15 +212,19 @@ void BM_ReadsInFlightBlockingCold(benchmark::State &state) {
     scanWithSort(state, true, static_cast<int>(state.range(1)), orvantis::FileReading::Blocking);
 }
 void readsInFlightSizes(benchmark::internal::Benchmark *b) {
-    for (int threads : {1, 2, 4, 8, 16, 32, 64, 128, 256})
+    for (int threads : {16, 32, 64, 128, 256, 512})
         b->Args({100000, threads});
+    if (const char *million = std::getenv("ORVANTIS_BENCH_MILLION");
+        million && std::string(million) == "1")
+        for (int threads : {64, 128, 256, 512})
+            b->Args({1000000, threads});
     b->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 
 BENCHMARK(BM_BaselineListAndReadEveryFile)->Apply(orvantis::bench::standardSizes)->UseRealTime();
 BENCHMARK(BM_ParallelBaseline)->Apply(orvantis::bench::standardSizes)->UseRealTime();
-BENCHMARK(BM_RingBaseline)->Apply(orvantis::bench::standardSizes)->UseRealTime();
-BENCHMARK(BM_RingBaselineCold)->Apply(orvantis::bench::standardSizes)->UseRealTime();
+BENCHMARK(BM_RingBaseline)->Apply(ringDepths);
+BENCHMARK(BM_RingBaselineCold)->Apply(ringDepths);
 BENCHMARK(BM_GetScoresWithSort)->Apply(orvantis::bench::standardSizes)->UseRealTime();
 BENCHMARK(BM_BaselineListAndReadEveryFileCold)
     ->Apply(orvantis::bench::standardSizes)

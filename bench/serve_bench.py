@@ -142,7 +142,7 @@ http {{
     sendfile on;
     tcp_nopush on;
     keepalive_requests 1000000;
-    open_file_cache max=64 valid=60s;  # nginx at its best: no open and stat per request
+    open_file_cache max=64 inactive=60s;  # nginx at its best: no open and stat per request
     types {{ text/html html; application/json json; }}
     client_body_temp_path {work}/nginx-body;
     proxy_temp_path {work}/nginx-proxy;
@@ -182,8 +182,16 @@ def fetch(port, path, headers=None):
 UNITS = {"us": 1e-3, "ms": 1.0, "s": 1e3}
 
 
-def wrk(port, path=None, connections=100, seconds=10, headers=(), script=None):
-    """wrk on the load core: requests per second, p50 and p99 latency in ms, and what went wrong."""
+def process_tree_ticks(pid):
+    """Processor time, in clock ticks, of a process and its children (nginx's worker)."""
+    with open(f"/proc/{pid}/task/{pid}/children") as f:
+        children = [int(c) for c in f.read().split()]
+    return cpu_ticks(pid) + sum(cpu_ticks(c) for c in children)
+
+
+def wrk(port, path=None, connections=100, seconds=10, headers=(), script=None, server_pid=None):
+    """wrk on the load core: requests per second, p50 and p99 latency in ms, what went wrong and,
+    given the server's process, its processor time per request in microseconds."""
     command = ["taskset", "-c", LOAD_CORE, "wrk", "-t1", f"-c{connections}", f"-d{seconds}s", "--latency",
                "--timeout", "5s"]
     for header in headers:
@@ -191,15 +199,19 @@ def wrk(port, path=None, connections=100, seconds=10, headers=(), script=None):
     if script:
         command += ["-s", script]
     command.append(f"http://127.0.0.1:{port}{path or '/'}")
+    ticks = process_tree_ticks(server_pid) if server_pid else 0
     out = subprocess.run(command, capture_output=True, text=True, check=True, timeout=seconds + 60,
                          preexec_fn=raise_descriptors).stdout
+    ticks = process_tree_ticks(server_pid) - ticks if server_pid else 0
     def latency(percent):
         number, unit = re.search(rf"^\s+{percent}%\s+([\d.]+)(us|ms|s)$", out, re.M).groups()
         return float(number) * UNITS[unit]
     errors = re.search(r"Socket errors: (.*)", out)
     bad = re.search(r"Non-2xx or 3xx responses: (\d+)", out)
+    requests = int(re.search(r"(\d+) requests in", out).group(1))
     return {"rps": float(re.search(r"Requests/sec:\s+([\d.]+)", out).group(1)), "p50": latency(50),
-            "p99": latency(99), "errors": (errors.group(1) if errors else "") + (f" {bad.group(1)} non-2xx/3xx" if bad else "")}
+            "p99": latency(99), "cpu_us": ticks / os.sysconf("SC_CLK_TCK") * 1e6 / max(1, requests),
+            "errors": (errors.group(1) if errors else "") + (f" {bad.group(1)} non-2xx/3xx" if bad else "")}
 
 
 def paths_script(work, name, paths):
@@ -212,7 +224,7 @@ def paths_script(work, name, paths):
 
 
 def medians(runs):
-    return {key: statistics.median(r[key] for r in runs) for key in ("rps", "p50", "p99")} | {
+    return {key: statistics.median(r[key] for r in runs) for key in ("rps", "p50", "p99", "cpu_us")} | {
         "errors": "; ".join(sorted({r["errors"] for r in runs if r["errors"]}))}
 
 
@@ -260,9 +272,10 @@ def against_nginx(build, folder, size, work, seconds):
             for label, ours, theirs, headers, _ in cases:
                 runs = {"orvantis": [], "nginx": []}
                 for _ in range(ROUNDS):
-                    for who, port, path in (("orvantis", server.port, ours), ("nginx", nginx.port, theirs)):
-                        asked = headers if headers is not None else [f"If-None-Match: {etags[port]}"]
-                        runs[who].append(wrk(port, path, 100, seconds, asked))
+                    for who, served, path in (("orvantis", server, ours), ("nginx", nginx, theirs)):
+                        asked = headers if headers is not None else [f"If-None-Match: {etags[served.port]}"]
+                        runs[who].append(wrk(served.port, path, 100, seconds, asked,
+                                             server_pid=served.process.pid))
                 row = {"case": label, "size": size, "orvantis": medians(runs["orvantis"]),
                        "nginx": medians(runs["nginx"])}
                 print(f"  {label}: {row['orvantis']} against nginx {row['nginx']}", file=sys.stderr, flush=True)
@@ -599,13 +612,14 @@ def markdown(report):
     lines = [f"Measured {report['date']} on {report['machine']}: orvantis-serve and nginx "
              f"{report['nginx']} (one worker, sendfile, gzip_static) each pinned to one core, wrk and "
              f"the probes to the other; medians of {ROUNDS} rounds of {report['seconds']} s.", "",
-             "| case | accounts | orvantis-serve req/s | nginx req/s | ratio | orvantis-serve p99 | nginx p99 | ratio |",
-             "|---|---:|---:|---:|---:|---:|---:|---:|"]
+             "| case | accounts | orvantis-serve req/s | nginx req/s | ratio | orvantis-serve p99 | nginx p99 | ratio "
+             "| orvantis-serve µs of processor a request | nginx's |",
+             "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
     for row in report["against_nginx"]:
         ours, theirs = row["orvantis"], row["nginx"]
         lines.append(f"| {row['case']} | {row['size']:,} | {ours['rps']:,.0f} | {theirs['rps']:,.0f} | "
                      f"{ours['rps'] / theirs['rps']:.2f} | {ours['p99']:.2f} ms | {theirs['p99']:.2f} ms | "
-                     f"{ours['p99'] / theirs['p99']:.2f} |")
+                     f"{ours['p99'] / theirs['p99']:.2f} | {ours.get('cpu_us', 0):.1f} | {theirs.get('cpu_us', 0):.1f} |")
     lines += ["", "| beyond a file | accounts | req/s | p50 | p99 |", "|---|---:|---:|---:|---:|"]
     for size, beyond in report["beyond_a_file"].items():
         for key, value in beyond.items():

@@ -24,6 +24,13 @@ void letGoOfBody(void *share) {
     delete static_cast<std::shared_ptr<const Body> *>(share);
 }
 
+// A request is done (answered whole, or its connection gone): the body it held is let go.
+void requestDone(void *, MHD_Connection *, void **state, MHD_RequestTerminationCode) {
+    if (*state != nullptr && *state != &firstCall)
+        letGoOfBody(*state);
+    *state = nullptr;
+}
+
 // What an event stream's response reads from.
 struct EventFeed {
     std::shared_ptr<EventClient> client;
@@ -72,8 +79,9 @@ MHD_Result handle(void *self, MHD_Connection *connection, const char *url, const
                               &request.parameters);
     request.acceptEncoding = headerOf(connection, MHD_HTTP_HEADER_ACCEPT_ENCODING);
     request.ifNoneMatch = headerOf(connection, MHD_HTTP_HEADER_IF_NONE_MATCH);
-    return static_cast<HttpServer *>(self)->answer(connection, request) == MHD_YES ? MHD_YES
-                                                                                   : MHD_NO;
+    return static_cast<HttpServer *>(self)->answer(connection, request, state) == MHD_YES
+               ? MHD_YES
+               : MHD_NO;
 }
 
 void noteConnection(void *self, MHD_Connection *, void **, MHD_ConnectionNotificationCode toe) {
@@ -163,6 +171,7 @@ std::unique_ptr<HttpServer> HttpServer::start(const std::vector<ListenSocket> &s
             MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits.perAddress, MHD_OPTION_CONNECTION_TIMEOUT,
             limits.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits.connectionMemory,
             MHD_OPTION_NOTIFY_CONNECTION, &noteConnection, server.get(),
+            MHD_OPTION_NOTIFY_COMPLETED, &requestDone, nullptr,
             tls.any() ? MHD_OPTION_HTTPS_MEM_CERT : MHD_OPTION_END,
             server->tls_.certificate.constData(), MHD_OPTION_HTTPS_MEM_KEY,
             server->tls_.key.constData(), MHD_OPTION_END);
@@ -197,7 +206,7 @@ void HttpServer::publish(std::shared_ptr<const Snapshot> snapshot, const QByteAr
     events_.publish(generation, event, data);
 }
 
-int HttpServer::answer(MHD_Connection *connection, const HttpRequest &request) {
+int HttpServer::answer(MHD_Connection *connection, const HttpRequest &request, void **held) {
     const std::shared_ptr<const Snapshot> snapshot = std::atomic_load(&snapshot_);
     HttpResponse response;
     try {
@@ -206,6 +215,27 @@ int HttpServer::answer(MHD_Connection *connection, const HttpRequest &request) {
             return streamEvents(connection, response);
     } catch (const std::exception &) { // short of memory: this connection is closed, no other
         return MHD_NO;
+    }
+    if (response.way >= 0) {
+        // Made once for the body and sent again as it is; the body, and with it the response
+        // and the bytes it points into, is held until the request is done.
+        void *made = response.body->prepared(response.way, [&response] {
+            const QByteArray &bytes = response.bytes();
+            MHD_Response *prepared = MHD_create_response_from_buffer_with_free_callback_cls(
+                static_cast<size_t>(bytes.size()), const_cast<char *>(bytes.constData()), nullptr,
+                nullptr);
+            if (prepared)
+                for (const auto &[name, value] : response.headers)
+                    MHD_add_response_header(prepared, name.constData(), value.constData());
+            return std::shared_ptr<void>(prepared, [](void *r) {
+                MHD_destroy_response(static_cast<MHD_Response *>(r));
+            });
+        });
+        if (made) {
+            *held = new std::shared_ptr<const Body>(response.body);
+            return MHD_queue_response(connection, static_cast<unsigned>(response.status),
+                                      static_cast<MHD_Response *>(made));
+        }
     }
     const QByteArray &bytes = response.bytes();
     auto *share = new std::shared_ptr<const Body>(response.body);

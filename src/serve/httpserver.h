@@ -52,8 +52,9 @@ public:
     // Connections open now, over every socket.
     unsigned connections() const { return connections_.load(); }
 
-    // Answers a request read whole: whether it was answered (libmicrohttpd's result).
-    int answer(MHD_Connection *connection, const HttpRequest &request);
+    // Answers a request read whole: whether it was answered (libmicrohttpd's result). What the
+    // answer needs kept until the request is done is put in `held`.
+    int answer(MHD_Connection *connection, const HttpRequest &request, void **held);
     // For libmicrohttpd's callbacks: a connection opened or closed; whether another may open;
     // a line it logs.
     void connectionOpened() { ++connections_; }

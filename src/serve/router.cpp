@@ -76,9 +76,10 @@ HttpResponse answer(const HttpRequest &request, std::shared_ptr<const Body> body
                         {"Vary", "Accept-Encoding"}};
     if (response.gzipped)
         response.headers.emplace_back("Content-Encoding", "gzip");
+    response.way = response.gzipped ? 1 : 0;
     if (matches(request.ifNoneMatch, etag)) {
         response.status = 304;
-        response.body = bodyOf(QByteArray());
+        response.way += 2;
         if (std::exchange(response.gzipped, false))
             response.headers.pop_back(); // no Content-Encoding: there is no body
     }
@@ -146,6 +147,13 @@ HttpResponse rankingFile(const HttpRequest &request, const Snapshot &snapshot, R
 }
 
 } // namespace
+
+const QByteArray &HttpResponse::bytes() const {
+    static const QByteArray none;
+    if (status == 304)
+        return none;
+    return gzipped ? body->gzipped() : body->bytes();
+}
 
 PageFiles PageFiles::load() {
     const auto resource = [](const char *name, const char *type) {

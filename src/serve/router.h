@@ -29,10 +29,13 @@ using HttpHeaders = std::vector<std::pair<QByteArray, QByteArray>>;
 struct HttpResponse {
     int status = 200;
     HttpHeaders headers;
-    std::shared_ptr<const Body> body;
-    bool gzipped = false; // send body->gzipped()
+    std::shared_ptr<const Body> body; // for a 304, the body the client has
+    bool gzipped = false;             // send body->gzipped()
     bool eventStream = false;
-    const QByteArray &bytes() const { return gzipped ? body->gzipped() : body->bytes(); }
+    // Which of its body's ways this answer is (Body::prepared), when every such answer of the
+    // body is the same, headers and all; -1 when it is this request's own.
+    int way = -1;
+    const QByteArray &bytes() const;
 };
 
 // The files the page loads, made into bodies once: its script, its style and its icon, each

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <array>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -31,10 +32,20 @@ public:
     const QByteArray &bytes() const { return bytes_; }
     const QByteArray &gzipped() const;
 
+    // What a server makes of this body to send it in one of the ways its answers take (whole or
+    // gzipped, 200 or 304): made once by `make` and kept as long as the body, or null.
+    static constexpr int kWays = 4;
+    template <typename Make> void *prepared(int way, Make &&make) const {
+        std::call_once(preparedOnce_[way], [&] { prepared_[way] = make(); });
+        return prepared_[way].get();
+    }
+
 private:
     QByteArray bytes_;
     mutable std::once_flag gzipOnce_;
     mutable QByteArray gzipped_;
+    mutable std::array<std::once_flag, kWays> preparedOnce_;
+    mutable std::array<std::shared_ptr<void>, kWays> prepared_;
 };
 
 // What the follower reports beside the ranking: whether it follows the folder's changes, and
