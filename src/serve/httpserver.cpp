@@ -79,9 +79,8 @@ MHD_Result handle(void *self, MHD_Connection *connection, const char *url, const
                               &request.parameters);
     request.acceptEncoding = headerOf(connection, MHD_HTTP_HEADER_ACCEPT_ENCODING);
     request.ifNoneMatch = headerOf(connection, MHD_HTTP_HEADER_IF_NONE_MATCH);
-    return static_cast<HttpServer *>(self)->answer(connection, request, state) == MHD_YES
-               ? MHD_YES
-               : MHD_NO;
+    return static_cast<HttpServer *>(self)->answer(connection, request, state) == MHD_YES ? MHD_YES
+                                                                                          : MHD_NO;
 }
 
 void noteConnection(void *self, MHD_Connection *, void **, MHD_ConnectionNotificationCode toe) {
@@ -227,9 +226,8 @@ int HttpServer::answer(MHD_Connection *connection, const HttpRequest &request, v
             if (prepared)
                 for (const auto &[name, value] : response.headers)
                     MHD_add_response_header(prepared, name.constData(), value.constData());
-            return std::shared_ptr<void>(prepared, [](void *r) {
-                MHD_destroy_response(static_cast<MHD_Response *>(r));
-            });
+            return std::shared_ptr<void>(
+                prepared, [](void *r) { MHD_destroy_response(static_cast<MHD_Response *>(r)); });
         });
         if (made) {
             *held = new std::shared_ptr<const Body>(response.body);

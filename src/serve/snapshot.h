@@ -12,10 +12,10 @@
 #include <QDateTime>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <list>
-#include <array>
 #include <memory>
 #include <mutex>
 #include <optional>
