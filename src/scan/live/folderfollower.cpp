@@ -3,8 +3,6 @@
 #include "scan/accounts/accountnames.h"
 #include "scan/system/pathignoringcase.h"
 
-#include <QStringList>
-
 #include <algorithm>
 #include <cerrno>
 #include <functional>
@@ -388,13 +386,9 @@ bool FolderFollower::tellGaps() {
                             QStringLiteral("a write through another name will not be noticed"));
         gaps.push_back(std::move(gap));
     }
-    const auto texts = [](const std::vector<ScanFailure> &failures) {
-        QStringList list;
-        for (const ScanFailure &failure : failures)
-            list << failure.text;
-        return list;
-    };
-    const bool changed = texts(gaps) != texts(following_.gaps);
+    const bool changed =
+        !std::equal(gaps.begin(), gaps.end(), following_.gaps.begin(), following_.gaps.end(),
+                    [](const ScanFailure &a, const ScanFailure &b) { return a.text == b.text; });
     following_.gaps = std::move(gaps);
     return changed;
 }

@@ -29,8 +29,9 @@ using AccountFileReader = std::function<FileRead(IniLookup &lookup, const QByteA
                                                  const std::atomic<bool> &stop)>;
 
 // How many account files a scan reads at once. Chosen by measurement on data not in the page
-// cache, where many reads in flight let the disk work in parallel (docs/PERFORMANCE.md).
-constexpr int kDefaultReadsInFlight = 64;
+// cache, where many reads in flight let the disk work in parallel: at 1,000,000 files 256 read
+// fastest of 64 to 512, and as fast as any when the files are cached (docs/PERFORMANCE.md).
+constexpr int kDefaultReadsInFlight = 256;
 
 // How the file system's files are read: through the kernel's io_uring, which opens, reads and
 // closes many files per call into the system (blocking reads where the system has no io_uring),
