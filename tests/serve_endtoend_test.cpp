@@ -34,6 +34,37 @@ TEST_F(Serving, ServesTheRankingOfOrvantisRankByteForByteAndEachChangeWithinASec
     EXPECT_EQ(server->stop(), 0) << "SIGTERM ends it cleanly";
 }
 
+// Answers are made once per body and way (whole or gzipped, 200 or 304) and sent again: each
+// client still gets the way it asked for, in whatever order the ways are first asked.
+TEST_F(Serving, EachClientGetsTheWayItAskedForOfAnAnswerMadeOnce) {
+    start();
+    const QByteArray path = "/ranking.json?from=1&count=30";
+    const HttpReply first = request(port, path);
+    ASSERT_FALSE(first.body.isEmpty());
+    QByteArray zippedTag = first.header("ETag");
+    zippedTag.insert(zippedTag.size() - 1, "-gzip");
+    const QByteArray gzip = "Accept-Encoding: gzip";
+    for (int round = 0; round < 2; ++round) {
+        // The 304 of the gzipped way before that way's 200, then the others.
+        const HttpReply notModified = request(port, path, {"If-None-Match: " + zippedTag, gzip});
+        EXPECT_EQ(notModified.status, 304);
+        EXPECT_TRUE(notModified.body.isEmpty());
+        EXPECT_EQ(notModified.header("Content-Encoding"), "");
+        const HttpReply zipped = request(port, path, {gzip});
+        EXPECT_EQ(zipped.header("ETag"), zippedTag);
+        EXPECT_EQ(zipped.header("Content-Encoding"), "gzip");
+        EXPECT_TRUE(zipped.body.startsWith("\x1f\x8b")) << "a gzip stream";
+        const HttpReply otherWay = request(port, path, {"If-None-Match: " + zippedTag});
+        EXPECT_EQ(otherWay.status, 200) << "the gzipped one's tag, asked for whole";
+        EXPECT_EQ(otherWay.header("Content-Encoding"), "");
+        EXPECT_EQ(otherWay.body, first.body);
+        const HttpReply head = request(port, path, {}, "HEAD");
+        EXPECT_EQ(head.status, 200);
+        EXPECT_TRUE(head.body.isEmpty());
+    }
+    EXPECT_EQ(server->stop(), 0);
+}
+
 TEST_F(Serving, AnswersOnlyWhatItShouldAndKeepsServingThroughBadRequests) {
     start({"--idle-timeout", "2"});
     // Half a request, then silence: it waits, and others are answered meanwhile.
