@@ -79,7 +79,11 @@ TEST_F(RankEndToEnd, FollowsTheFolderItsPathLeadsToWhenThePathIsRepointed) {
         root.write("game/accounts/e.ini", accountFile("erin", 50));
         ASSERT_TRUE(showsReferenceOf(out, game)) << way.what << ": a change in the new folder";
         EXPECT_EQ(rank.stop(), 0) << way.what;
-        EXPECT_EQ(rank.errors(), "") << way.what;
+        // Removed and made again, the folder is truly gone for a moment: read then, it is said
+        // once (and the output kept); nothing else is.
+        const QByteArray gone = "orvantis-rank: " + game.toUtf8() + "/accounts no longer exists\n";
+        if (rank.errors() != gone || std::string(way.what) != "removed and made again")
+            EXPECT_EQ(rank.errors().toStdString(), "") << way.what;
     }
 }
 
