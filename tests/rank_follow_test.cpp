@@ -82,8 +82,9 @@ TEST_F(RankEndToEnd, FollowsTheFolderItsPathLeadsToWhenThePathIsRepointed) {
         // Removed and made again, the folder is truly gone for a moment: read then, it is said
         // once (and the output kept); nothing else is.
         const QByteArray gone = "orvantis-rank: " + game.toUtf8() + "/accounts no longer exists\n";
-        if (rank.errors() != gone || std::string(way.what) != "removed and made again")
+        if (rank.errors() != gone || std::string(way.what) != "removed and made again") {
             EXPECT_EQ(rank.errors().toStdString(), "") << way.what;
+        }
     }
 }
 
