@@ -60,21 +60,13 @@ void abandon(std::unique_ptr<char[]> buffers) {
     }
 }
 
-#if defined(__SANITIZE_THREAD__)
-extern "C" void AnnotateNewMemory(const char *file, int line, const volatile void *memory,
-                                  size_t size);
-#endif
-
-// liburing maps and unmaps the ring's shared memory with system calls of its own, which
-// ThreadSanitizer does not see: a ring mapped where another thread's old one was would look to it
-// like that thread's memory. It is told that the memory is new.
-void markMappedAfresh([[maybe_unused]] const io_uring &ring) {
-#if defined(__SANITIZE_THREAD__)
-    AnnotateNewMemory(__FILE__, __LINE__, ring.sq.ring_ptr, ring.sq.ring_sz);
-    AnnotateNewMemory(__FILE__, __LINE__, ring.cq.ring_ptr, ring.cq.ring_sz);
-    AnnotateNewMemory(__FILE__, __LINE__, ring.sq.sqes,
-                      sizeof(io_uring_sqe) * ring.sq.ring_entries);
-#endif
+// liburing maps and unmaps a ring's shared memory with system calls of its own, which
+// ThreadSanitizer does not see: a ring mapped where another thread's closed ring was looks to it
+// like memory both threads wrote without order. Mapping and unmapping under one lock gives it the
+// order the system kept; rings are made once per reading thread, so the lock costs nothing.
+std::mutex &ringMappingLock() {
+    static std::mutex lock;
+    return lock;
 }
 
 } // namespace
@@ -86,10 +78,12 @@ std::unique_ptr<FileRing> FileRing::create(unsigned slots, size_t pieceSize,
     try {
         std::unique_ptr<FileRing> fileRing(new FileRing(slots, pieceSize, faults));
         io_uring &ring = *fileRing->ring_;
-        if (io_uring_queue_init(slots * kSteps + kCancelRoom, &ring, 0) != 0)
-            return nullptr;
+        {
+            const std::lock_guard<std::mutex> mapping(ringMappingLock());
+            if (io_uring_queue_init(slots * kSteps + kCancelRoom, &ring, 0) != 0)
+                return nullptr;
+        }
         fileRing->ringOpen_ = true;
-        markMappedAfresh(ring);
         if (!offersWhatTheRingNeeds(ring) || io_uring_register_files_sparse(&ring, slots) != 0)
             return nullptr;
         return fileRing;
@@ -138,6 +132,7 @@ FileRing::~FileRing() {
     }
     if (busy() > 0) // a broken ring: what it still holds may never be reported
         abandon(std::move(buffers_));
+    const std::lock_guard<std::mutex> mapping(ringMappingLock());
     io_uring_queue_exit(ring_.get());
 }
 
