@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -46,10 +47,26 @@ qint64 residentKiB(const BackgroundRun &run) {
     return -1;
 }
 
+// The most bytes waiting in the send queue of one of the server's IPv4 connections on `port`
+// (from /proc/net/tcp: the kernel's own count, which no client can see).
+qint64 largestSendQueue(uint16_t port) {
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return -1;
+    qint64 largest = 0;
+    for (const QByteArray &line : table.readAll().split('\n').mid(1)) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 4 && fields[1].endsWith(':' + QByteArray::number(port, 16).toUpper()) &&
+            fields[3] == "01") // established
+            largest = std::max(largest, fields[4].split(':')[0].toLongLong(nullptr, 16));
+    }
+    return largest;
+}
+
 } // namespace
 
 TEST_F(Serving, SlowSendersSlowReadersAndFloodsFromOneAddressLeaveOthersServed) {
-    start({"--idle-timeout", "3", "--max-per-address", "40"}, true);
+    start({"--idle-timeout", "3", "--max-per-address", "40", "--send-buffer", "4"}, true);
     ASSERT_GE(firstPageTime(port6), 0);
     const qint64 memoryBefore = residentKiB(*server);
 
@@ -84,6 +101,9 @@ TEST_F(Serving, SlowSendersSlowReadersAndFloodsFromOneAddressLeaveOthersServed) 
     const qint64 page = firstPageTime(port6);
     EXPECT_GE(page, 0);
     EXPECT_LT(page, 1000) << "the first page while slow readers hold theirs";
+    // Each holds no more of the server than its send buffer, which the system would otherwise
+    // grow until the whole answer (some 30 KB here) was in it.
+    EXPECT_LT(largestSendQueue(port), 16 * 1024) << "bytes queued for one slow reader";
     readers.clear();
 
     // An event stream's client that never reads, while the ranking changes: the stream costs

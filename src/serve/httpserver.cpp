@@ -3,11 +3,14 @@
 #include <microhttpd.h>
 
 #include <sched.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 namespace orvantis {
@@ -83,12 +86,16 @@ MHD_Result handle(void *self, MHD_Connection *connection, const char *url, const
                                                                                           : MHD_NO;
 }
 
-void noteConnection(void *self, MHD_Connection *, void **, MHD_ConnectionNotificationCode toe) {
+void noteConnection(void *self, MHD_Connection *connection, void **,
+                    MHD_ConnectionNotificationCode toe) {
     auto *server = static_cast<HttpServer *>(self);
-    if (toe == MHD_CONNECTION_NOTIFY_STARTED)
-        server->connectionOpened();
-    else if (toe == MHD_CONNECTION_NOTIFY_CLOSED)
+    if (toe == MHD_CONNECTION_NOTIFY_STARTED) {
+        const MHD_ConnectionInfo *info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        server->connectionOpened(info ? info->connect_fd : -1);
+    } else if (toe == MHD_CONNECTION_NOTIFY_CLOSED) {
         server->connectionClosed();
+    }
 }
 
 // The connections at once are held to their limit here, over every socket together: a client
@@ -128,6 +135,16 @@ HttpServer::HttpServer(std::shared_ptr<const Snapshot> snapshot, const ServeLimi
       log_(log) {
     // The stream begins at the first ranking: a client starts from there.
     events_.publish(snapshot_->generation(), "reload", "{}");
+}
+
+void HttpServer::connectionOpened(int fd) {
+    ++connections_;
+    // A fixed send buffer: the kernel would grow each to megabytes, and a thousand clients that
+    // read a byte at a time would have the server copy a whole answer into each.
+    const int bytes = static_cast<int>(limits_.sendBuffer);
+    if (fd >= 0 && ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) != 0 && log_)
+        log_->say(QStringLiteral("a connection's send buffer was left as it was: %1")
+                      .arg(QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 void HttpServer::libraryLogged(const QString &line) {

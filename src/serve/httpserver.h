@@ -55,9 +55,9 @@ public:
     // Answers a request read whole: whether it was answered (libmicrohttpd's result). What the
     // answer needs kept until the request is done is put in `held`.
     int answer(MHD_Connection *connection, const HttpRequest &request, void **held);
-    // For libmicrohttpd's callbacks: a connection opened or closed; whether another may open;
-    // a line it logs.
-    void connectionOpened() { ++connections_; }
+    // For libmicrohttpd's callbacks: a connection opened (its socket `fd`) or closed; whether
+    // another may open; a line it logs.
+    void connectionOpened(int fd);
     void connectionClosed() { --connections_; }
     bool roomForAnother() const { return connections_.load() < limits_.connections; }
     void libraryLogged(const QString &line);

@@ -47,6 +47,10 @@ const char kServeUsage[] =
     "  --connection-memory KIB  the memory one connection may take for its request\n"
     "                           (default 16): any browser's request fits, 100 KB of headers\n"
     "                           is refused\n"
+    "  --send-buffer KIB        the system's send buffer of one connection (default 256): a\n"
+    "                           page fits whole; a client that reads slowly, or never, holds\n"
+    "                           no more of the server, where the system would grow it to\n"
+    "                           megabytes and copy into each of a thousand such clients\n"
     "  -h, --help               show this help and exit\n"
     "  --version                show the version and exit\n"
     "\n"
@@ -109,11 +113,13 @@ std::optional<int> readServeCommandLine(const QStringList &arguments,
     const QCommandLineOption idle(QStringLiteral("idle-timeout"), QString(), QStringLiteral("S"));
     const QCommandLineOption memory(QStringLiteral("connection-memory"), QString(),
                                     QStringLiteral("KIB"));
+    const QCommandLineOption sendBuffer(QStringLiteral("send-buffer"), QString(),
+                                        QStringLiteral("KIB"));
     const QCommandLineOption certificate(QStringLiteral("tls-cert"), QString(),
                                          QStringLiteral("FILE"));
     const QCommandLineOption key(QStringLiteral("tls-key"), QString(), QStringLiteral("FILE"));
-    parser.addOptions(
-        {help, version, listen, connections, perAddress, idle, memory, certificate, key});
+    parser.addOptions({help, version, listen, connections, perAddress, idle, memory, sendBuffer,
+                       certificate, key});
     if (!parser.parse(arguments)) {
         complainAbout(parser.errorText() + QStringLiteral(" (see --help)"));
         return kExitUsage;
@@ -171,12 +177,15 @@ std::optional<int> readServeCommandLine(const QStringList &arguments,
         return false;
     };
     ServeLimits &limits = request.limits;
-    size_t kib = limits.connectionMemory / 1024;
+    size_t memoryKib = limits.connectionMemory / 1024;
+    size_t sendKib = limits.sendBuffer / 1024;
     if (!limit(connections, limits.connections, 1, 1000000) ||
         !limit(perAddress, limits.perAddress, 1, 1000000) ||
-        !limit(idle, limits.idleSeconds, 1, 86400) || !limit(memory, kib, 4, 1024))
+        !limit(idle, limits.idleSeconds, 1, 86400) || !limit(memory, memoryKib, 4, 1024) ||
+        !limit(sendBuffer, sendKib, 4, 65536))
         return kExitUsage;
-    limits.connectionMemory = kib * 1024;
+    limits.connectionMemory = memoryKib * 1024;
+    limits.sendBuffer = sendKib * 1024;
     const QStringList folders = parser.positionalArguments();
     if (folders.size() > 1) {
         complainAbout(QStringLiteral("one FOLDER at most (see --help)"));
