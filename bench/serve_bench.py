@@ -36,6 +36,9 @@ import urllib.request
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 SERVER_CORE, LOAD_CORE = "0", "1"  # the server (or nginx) on one core, wrk and probes on the other
 ROUNDS = 3
+# Each part and where its results go in the report.
+PARTS = {"nginx": "against_nginx", "beyond": "beyond_a_file", "freshness": "freshness",
+         "idle": "idle_stream_memory", "hostile": "hostile", "memory": "memory"}
 
 
 def cached_folder(size):
@@ -614,7 +617,9 @@ def evaluate(report):
 def markdown(report):
     lines = [f"Measured {report['date']} on {report['machine']}: orvantis-serve and nginx "
              f"{report['nginx']} (one worker, sendfile, gzip_static, open_file_cache) each pinned to one core, wrk and "
-             f"the probes to the other; medians of {ROUNDS} rounds of {report['seconds']} s.", "",
+             f"the probes to the other; medians of {ROUNDS} rounds of {report['seconds']} s."
+             + "".join(f" The {part} part was measured {date}." for part, date in report.get("measured", {}).items()
+                       if date != report["date"]), "",
              "| case | accounts | orvantis-serve req/s | nginx req/s | ratio | orvantis-serve p99 | nginx p99 | ratio "
              "| orvantis-serve µs of processor a request | nginx's |",
              "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
@@ -660,8 +665,9 @@ def main():
     parser.add_argument("--build", default=os.path.join(ROOT, "build"))
     parser.add_argument("--sizes", default="100000,1000000")
     parser.add_argument("--seconds", type=int, default=10)
-    parser.add_argument("--parts", default="nginx,beyond,freshness,idle,hostile,memory",
-                        help="which parts to run (a trial; the targets of the others are not checked)")
+    parser.add_argument("--parts", default=",".join(PARTS),
+                        help="which parts to run again; the others' results are kept from the last run, "
+                             "each with the date it was measured")
     parser.add_argument("--redraw", action="store_true", help="measure nothing: write the table again")
     args = parser.parse_args()
     saved = os.path.join(ROOT, "bench", "results", "serve.json")
@@ -681,6 +687,18 @@ def main():
                   "nginx": nginx_version, "seconds": args.seconds, "against_nginx": [], "beyond_a_file": {},
                   "freshness": {}}
         parts = set(args.parts.split(","))
+        if parts - set(PARTS):
+            sys.exit(f"serve_bench: no part named {', '.join(sorted(parts - set(PARTS)))}")
+        report["measured"] = {part: report["date"] for part in parts}
+        if parts != set(PARTS) and os.path.exists(saved):
+            with open(saved) as f:
+                earlier = json.load(f)
+            for part in set(PARTS) - parts:
+                if PARTS[part] in earlier:
+                    report[PARTS[part]] = earlier[PARTS[part]]
+                    report["measured"][part] = earlier.get("measured", {}).get(part, earlier["date"])
+                    if part == "nginx":
+                        report["seconds"] = earlier["seconds"]
         with tempfile.TemporaryDirectory(prefix="orvantis-serve-bench-") as work:
             os.chmod(work, 0o755)  # nginx's worker reads its files as another user
             for size in sizes:
