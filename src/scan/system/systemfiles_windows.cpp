@@ -85,6 +85,15 @@ EntryKind kindOfAttributes(DWORD attributes) {
     return EntryKind::RegularFile;
 }
 
+int identityOfHandle(HANDLE entry, EntryIdentity &identity) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(entry, &info))
+        return errnoOf(::GetLastError());
+    identity = {info.dwVolumeSerialNumber, uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow,
+                (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
+    return 0;
+}
+
 int kindOfHandle(HANDLE handle, EntryKind &kind) {
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(handle, &info)) {
@@ -321,15 +330,16 @@ int identityOfPath(const QByteArray &path, bool followLinks, EntryIdentity &iden
                    FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT));
     if (entry == INVALID_HANDLE_VALUE)
         return errnoOf(::GetLastError());
-    BY_HANDLE_FILE_INFORMATION info{};
-    const bool told = ::GetFileInformationByHandle(entry, &info);
-    const DWORD error = ::GetLastError();
+    const int error = identityOfHandle(entry, identity);
     ::CloseHandle(entry);
-    if (!told)
-        return errnoOf(error);
-    identity = {info.dwVolumeSerialNumber, uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow,
-                (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0};
-    return 0;
+    return error;
+}
+
+int identityOfOpenFile(int fd, EntryIdentity &identity) {
+    const HANDLE entry = handleOf(fd);
+    if (entry == INVALID_HANDLE_VALUE)
+        return EBADF;
+    return identityOfHandle(entry, identity);
 }
 
 int linksInFolder(int folderFd, const char *name, EntryLinks &links) {
