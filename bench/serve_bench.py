@@ -614,12 +614,22 @@ def evaluate(report):
     return targets
 
 
+def earlier_parts(report):
+    """The parts kept from earlier runs, by the date each was measured."""
+    by_date = {}
+    for part in PARTS:
+        date = report.get("measured", {}).get(part, report["date"])
+        if date != report["date"]:
+            by_date.setdefault(date, []).append(part)
+    return "".join(f" Kept from the run of {date}: the {', '.join(parts)} part{'s' if len(parts) > 1 else ''}."
+                   for date, parts in by_date.items())
+
+
 def markdown(report):
     lines = [f"Measured {report['date']} on {report['machine']}: orvantis-serve and nginx "
              f"{report['nginx']} (one worker, sendfile, gzip_static, open_file_cache) each pinned to one core, wrk and "
-             f"the probes to the other; medians of {ROUNDS} rounds of {report['seconds']} s."
-             + "".join(f" The {part} part was measured {date}." for part, date in report.get("measured", {}).items()
-                       if date != report["date"]), "",
+             f"the probes to the other; medians of {ROUNDS} rounds of {report['seconds']} s." + earlier_parts(report),
+             "",
              "| case | accounts | orvantis-serve req/s | nginx req/s | ratio | orvantis-serve p99 | nginx p99 | ratio "
              "| orvantis-serve µs of processor a request | nginx's |",
              "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
