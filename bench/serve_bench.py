@@ -621,7 +621,9 @@ def earlier_parts(report):
         date = report.get("measured", {}).get(part, report["date"])
         if date != report["date"]:
             by_date.setdefault(date, []).append(part)
-    return "".join(f" Kept from the run of {date}: the {', '.join(parts)} part{'s' if len(parts) > 1 else ''}."
+    def listed(names):
+        return names[0] if len(names) == 1 else ", ".join(names[:-1]) + " and " + names[-1]
+    return "".join(f" Kept from the run of {date}: the {listed(parts)} part{'s' if len(parts) > 1 else ''}."
                    for date, parts in by_date.items())
 
 
