@@ -61,6 +61,12 @@ echo "$geometry"
 echo "$geometry" | grep -q "Position: 97,149" || fail "window not at 97,149"
 echo "$geometry" | grep -q "Geometry: 504x435" || fail "window not 504x435"
 import -window "$id" "$shots/window-endtoend.png" || true
+# The window carries the program's icon in each of its sizes, for task bars and switchers.
+icons=$(xprop -len 1000000 -id "$id" _NET_WM_ICON 2>/dev/null | grep -o 'Icon ([0-9]* x [0-9]*)' |
+        tr '\n' ' ')
+for size in 16 24 32 48 64 128 256; do
+  echo "$icons" | grep -q "Icon ($size x $size)" || fail "the window has no $size x $size icon (it has: $icons)"
+done
 
 # Closed as a window manager closes it: the program ends at once, with status 0.
 close_and_wait "$id" "$pid" "unscaled"
