@@ -71,20 +71,20 @@ std::mutex &ringMappingLock() {
 
 } // namespace
 
-std::unique_ptr<FileRing> FileRing::create(unsigned slots, size_t pieceSize,
+std::unique_ptr<FileRing> FileRing::create(unsigned slotCount, size_t pieceSize,
                                            RingFaults faults) noexcept {
-    if (slots == 0)
+    if (slotCount == 0)
         return nullptr;
     try {
-        std::unique_ptr<FileRing> fileRing(new FileRing(slots, pieceSize, faults));
+        std::unique_ptr<FileRing> fileRing(new FileRing(slotCount, pieceSize, faults));
         io_uring &ring = *fileRing->ring_;
         {
             const std::lock_guard<std::mutex> mapping(ringMappingLock());
-            if (io_uring_queue_init(slots * kSteps + kCancelRoom, &ring, 0) != 0)
+            if (io_uring_queue_init(slotCount * kSteps + kCancelRoom, &ring, 0) != 0)
                 return nullptr;
         }
         fileRing->ringOpen_ = true;
-        if (!offersWhatTheRingNeeds(ring) || io_uring_register_files_sparse(&ring, slots) != 0)
+        if (!offersWhatTheRingNeeds(ring) || io_uring_register_files_sparse(&ring, slotCount) != 0)
             return nullptr;
         return fileRing;
     } catch (const std::bad_alloc &) {
@@ -112,13 +112,13 @@ bool FileRing::trustsFileSystemOf(int folderFd) {
     }
 }
 
-FileRing::FileRing(unsigned slots, size_t pieceSize, RingFaults faults)
-    : ring_(std::make_unique<io_uring>()), slotCount_(slots), pieceSize_(pieceSize),
-      buffers_(new char[slots * pieceSize]), slots_(slots), faults_(faults) {
-    freeSlots_.reserve(slots);
-    for (unsigned s = slots; s-- > 0;)
+FileRing::FileRing(unsigned slotCount, size_t pieceSize, RingFaults faults)
+    : ring_(std::make_unique<io_uring>()), slotCount_(slotCount), pieceSize_(pieceSize),
+      buffers_(new char[slotCount * pieceSize]), slots_(slotCount), faults_(faults) {
+    freeSlots_.reserve(slotCount);
+    for (unsigned s = slotCount; s-- > 0;)
         freeSlots_.push_back(s);
-    finished_.reserve(slots);
+    finished_.reserve(slotCount);
 }
 
 FileRing::~FileRing() {

@@ -33,10 +33,10 @@ struct RingFaults {
 // Use from one thread.
 class FileRing {
 public:
-    // A ring with `slots` slots of `pieceSize` bytes, or nothing when this system offers no
+    // A ring with `slotCount` slots of `pieceSize` bytes, or nothing when this system offers no
     // io_uring with what the ring needs (an old kernel, or one that forbids it) or the memory
     // or descriptors for it.
-    static std::unique_ptr<FileRing> create(unsigned slots, size_t pieceSize,
+    static std::unique_ptr<FileRing> create(unsigned slotCount, size_t pieceSize,
                                             RingFaults faults = {}) noexcept;
     // Whether files of the folder open as `folderFd` may be read through a ring: only on file
     // systems known to give through io_uring exactly what a blocking read gives.
@@ -71,7 +71,7 @@ public:
     std::vector<size_t> inFlight() const;
 
 private:
-    FileRing(unsigned slots, size_t pieceSize, RingFaults faults);
+    FileRing(unsigned slotCount, size_t pieceSize, RingFaults faults);
     const std::vector<RingRead> &collectFinished(std::chrono::milliseconds timeout);
     // Calls into the system to submit, and to wait for `waitFor` completions for at most
     // `timeout` when one is given; notes calls that fail.

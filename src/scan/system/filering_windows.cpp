@@ -35,8 +35,8 @@ bool FileRing::trustsFileSystemOf(int folderFd) {
 }
 
 // Never reached, as no ring is made; here so that the scan's ring path builds unchanged.
-FileRing::FileRing(unsigned slots, size_t pieceSize, RingFaults faults)
-    : slotCount_(slots), pieceSize_(pieceSize), faults_(faults), broken_(true) {}
+FileRing::FileRing(unsigned slotCount, size_t pieceSize, RingFaults faults)
+    : slotCount_(slotCount), pieceSize_(pieceSize), faults_(faults), broken_(true) {}
 FileRing::~FileRing() = default;
 bool FileRing::start(int, const char *, int, size_t) {
     return false;
