@@ -23,10 +23,6 @@ namespace {
 
 using namespace orvantis;
 
-void complainAbout(const QString &message) {
-    complain("orvantis-rank", message);
-}
-
 // Reads the folder through the follower and publishes its ranking; with --watch, publishes it
 // again after every change, until a stop signal ends the program.
 int rankFolder(const RankRequest &request) {
@@ -45,7 +41,7 @@ int rankFolder(const RankRequest &request) {
         for (const ScanFailure &failure : missed)
             if (!said.contains(failure.text)) {
                 said.insert(failure.text);
-                complainAbout(failure.text);
+                complainAsRank(failure.text);
             }
         return missed.empty();
     };
@@ -71,7 +67,7 @@ int rankFolder(const RankRequest &request) {
                      [&] { publisher.publish(follower.sharedRanking()); });
     QObject::connect(&follower, &FolderFollower::failed, [&](const ScanFailure &failure) {
         progressLine.erase();
-        complainAbout(failure.text);
+        complainAsRank(failure.text);
         QCoreApplication::exit(kExitUnhandledError);
     });
     if (request.watch) {
@@ -96,12 +92,12 @@ int rankFolder(const RankRequest &request) {
 int rank(const RankRequest &request) {
     const AccountsFolderSearch search = findAccountsFolder(request.programFolder);
     if (search.failure) {
-        complainAbout(search.failure->text);
+        complainAsRank(search.failure->text);
         return kExitUnhandledError;
     }
     if (!search.found) {
         std::fputs("Accounts folder not found!\n", stderr);
-        complainAbout(whereNoAccountsFolderIs(request.programFolder));
+        complainAsRank(whereNoAccountsFolderIs(request.programFolder));
         return kExitNoAccountsFolder;
     }
     return rankFolder(request);
@@ -121,7 +117,7 @@ int main(int argc, char *argv[]) {
             return *status;
         return rank(request);
     } catch (const std::exception &error) {
-        complainAbout(describeError(error));
+        complainAsRank(describeError(error));
         return kExitUnhandledError;
     }
 }

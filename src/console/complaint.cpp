@@ -13,4 +13,8 @@ void complain(const char *program, const QString &message) {
     std::fprintf(stderr, "%s: %s\n", program, line.toUtf8().constData());
 }
 
+void complainAsRank(const QString &message) {
+    complain("orvantis-rank", message);
+}
+
 } // namespace orvantis

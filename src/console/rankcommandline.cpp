@@ -57,14 +57,6 @@ const char kRankUsage[] =
     "      reason is on standard error)\n"
     "  74  the ranking could not be written to standard output or FILE\n";
 
-namespace {
-
-void complainAbout(const QString &message) {
-    complain("orvantis-rank", message);
-}
-
-} // namespace
-
 std::optional<int> readRankCommandLine(const QStringList &arguments,
                                        const QString &programDirectory, RankRequest &request) {
     QCommandLineParser parser;
@@ -77,7 +69,7 @@ std::optional<int> readRankCommandLine(const QStringList &arguments,
     const QCommandLineOption watch(QStringLiteral("watch"));
     parser.addOptions({help, version, format, top, output, watch});
     if (!parser.parse(arguments)) {
-        complainAbout(parser.errorText() + QStringLiteral(" (see --help)"));
+        complainAsRank(parser.errorText() + QStringLiteral(" (see --help)"));
         return kExitUsage;
     }
     if (parser.isSet(help)) {
@@ -91,8 +83,8 @@ std::optional<int> readRankCommandLine(const QStringList &arguments,
     if (parser.isSet(format)) {
         const auto named = rankingFormatNamed(parser.value(format));
         if (!named) {
-            complainAbout(QStringLiteral("unknown format \"%1\": tsv, csv or json (see --help)")
-                              .arg(parser.value(format)));
+            complainAsRank(QStringLiteral("unknown format \"%1\": tsv, csv or json (see --help)")
+                               .arg(parser.value(format)));
             return kExitUsage;
         }
         request.format = *named;
@@ -101,8 +93,8 @@ std::optional<int> readRankCommandLine(const QStringList &arguments,
         bool number = false;
         const qlonglong n = parser.value(top).toLongLong(&number);
         if (!number || n < 1) {
-            complainAbout(QStringLiteral("--top takes a whole number above 0, not \"%1\"")
-                              .arg(parser.value(top)));
+            complainAsRank(QStringLiteral("--top takes a whole number above 0, not \"%1\"")
+                               .arg(parser.value(top)));
             return kExitUsage;
         }
         request.top = static_cast<int>(std::min<qlonglong>(n, INT_MAX));
@@ -110,16 +102,16 @@ std::optional<int> readRankCommandLine(const QStringList &arguments,
     request.output = parser.value(output);
     request.watch = parser.isSet(watch);
     if (parser.isSet(output) && request.output.isEmpty()) {
-        complainAbout(QStringLiteral("--output takes a file name (see --help)"));
+        complainAsRank(QStringLiteral("--output takes a file name (see --help)"));
         return kExitUsage;
     }
     if (request.watch && request.output.isEmpty()) {
-        complainAbout(QStringLiteral("--watch needs --output FILE (see --help)"));
+        complainAsRank(QStringLiteral("--watch needs --output FILE (see --help)"));
         return kExitUsage;
     }
     const QStringList folders = parser.positionalArguments();
     if (folders.size() > 1) {
-        complainAbout(QStringLiteral("one FOLDER at most (see --help)"));
+        complainAsRank(QStringLiteral("one FOLDER at most (see --help)"));
         return kExitUsage;
     }
     // "D:\Game" as "D:/Game", the form Qt gives paths in, as the program folder is.

@@ -13,14 +13,6 @@
 
 namespace orvantis {
 
-namespace {
-
-void complainAbout(const QString &message) {
-    complain("orvantis-rank", message);
-}
-
-} // namespace
-
 RankPublisher::RankPublisher(RankRequest request) : request_(std::move(request)) {
     retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, [this] {
@@ -50,10 +42,10 @@ int RankPublisher::publish(std::shared_ptr<const LiveRanking> ranking) {
         verdict.lines << verdict.closing;
     if (!request_.watch || verdict.lines != lastSaid_)
         for (const QString &line : verdict.lines)
-            complainAbout(line);
+            complainAsRank(line);
     lastSaid_ = verdict.lines;
     if (written && std::exchange(writeFailed_, false) && toFile)
-        complainAbout(QStringLiteral("%1 written again").arg(request_.output));
+        complainAsRank(QStringLiteral("%1 written again").arg(request_.output));
     if (verdict.status == kExitWriteError && request_.watch && toFile) {
         writeFailed_ = true;
         retrySoon();
@@ -79,7 +71,7 @@ QString RankPublisher::write(const LiveRanking &ranking, bool toFile) {
     if (toFile) {
         const FileReplacement replaced = replaceFile(request_.output, text);
         if (!replaced.ownerNotKept.isEmpty() && !std::exchange(ownerSaid_, true))
-            complainAbout(replaced.ownerNotKept);
+            complainAsRank(replaced.ownerNotKept);
         return replaced.failure.isEmpty()
                    ? QString()
                    : QStringLiteral("cannot write %1: %2").arg(request_.output, replaced.failure);
