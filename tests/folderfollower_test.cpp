@@ -9,7 +9,6 @@
 #include "platform/failure.h"
 #include "scan/live/folderfollower.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -341,10 +340,4 @@ TEST(SystemWatch, OneThatCannotBeMadeSaysWhy) {
     EXPECT_EQ(gone->systemError, ENOENT);
     EXPECT_FALSE(watch->watch(folder.path("accounts.later"), [](auto) {}).folder)
         << "a folder not there yet is watched for by the one that would hold it";
-}
-
-int main(int argc, char *argv[]) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

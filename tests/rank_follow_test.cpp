@@ -14,11 +14,6 @@ QByteArray referenceOf(const QString &programFolder) {
     return runProgram("/usr/bin/python3", {REFERENCE_RANKING_PY, programFolder.toUtf8()}).out;
 }
 
-QByteArray contentsOf(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
 // Waits until the output file holds the reference ranking of the program folder.
 bool showsReferenceOf(const QString &out, const QString &programFolder, int ms = 10000) {
     return QTest::qWaitFor([&] { return contentsOf(out) == referenceOf(programFolder); }, ms);

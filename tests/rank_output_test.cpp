@@ -146,11 +146,6 @@ TEST_F(RankEndToEnd, PipedTheCellsAreWrittenAsTheyAreAndStandardErrorIsStillEsca
 
 namespace {
 
-QByteArray contentsOf(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
 // The names in a folder but the ones given.
 QStringList othersIn(const QString &folder, const QStringList &expected) {
     QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);

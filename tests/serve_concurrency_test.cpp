@@ -20,7 +20,7 @@ using namespace orvantis;
 
 namespace {
 
-constexpr int kAccounts = 60;
+constexpr int kServedAccounts = 60;
 
 // A change that gives two accounts each other's level: the levels of the ranking, as a multiset,
 // stay those it began with, and only a ranking half changed could hold another.
@@ -55,7 +55,7 @@ std::vector<int> levelsOf(const QByteArray &tsv) {
 
 TEST(ServeConcurrency, RequestsSeeWholeGenerationsWhileTheRankingChanges) {
     TempFolder folder;
-    for (int n = 0; n < kAccounts; ++n)
+    for (int n = 0; n < kServedAccounts; ++n)
         folder.write(QStringLiteral("accounts/a%1.ini").arg(n),
                      accountFile("a" + QByteArray::number(n), n + 1));
     LiveRanking ranking(scanAccounts(folder.path()));

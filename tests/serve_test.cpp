@@ -121,7 +121,7 @@ TEST(RowsQuery, EachBadParameterIsRefusedWithItsReason) {
 namespace {
 
 // A snapshot of a folder's ranking as the server makes it, and a request to answer from it.
-class Serving : public ::testing::Test {
+class Answering : public ::testing::Test {
 protected:
     void SetUp() override {
         for (int n = 0; n < 250; ++n)
@@ -165,7 +165,7 @@ QByteArray gunzip(const QByteArray &bytes) {
 
 } // namespace
 
-TEST_F(Serving, EachPathAnswersAndNoOtherDoes) {
+TEST_F(Answering, EachPathAnswersAndNoOtherDoes) {
     struct Row {
         const char *method, *path;
         int status;
@@ -199,7 +199,7 @@ TEST_F(Serving, EachPathAnswersAndNoOtherDoes) {
     }
 }
 
-TEST_F(Serving, TheWholeRankingIsTheConsoleRankingAndASliceCarriesRanks) {
+TEST_F(Answering, TheWholeRankingIsTheConsoleRankingAndASliceCarriesRanks) {
     EXPECT_EQ(get("/ranking.tsv").bytes(),
               rankingText(snapshot->records(), &snapshot->characters(), RankingFormat::Tsv));
     const QJsonArray slice =
@@ -220,7 +220,7 @@ TEST_F(Serving, TheWholeRankingIsTheConsoleRankingAndASliceCarriesRanks) {
     EXPECT_EQ(header(get("/ranking.json"), "Access-Control-Allow-Origin"), "*");
 }
 
-TEST_F(Serving, ThePageShowsAPageOfRowsWithItsLinksAndEveryNameAsText) {
+TEST_F(Answering, ThePageShowsAPageOfRowsWithItsLinksAndEveryNameAsText) {
     const QString page = decoded(get("/", {{"page", "2"}}).bytes());
     EXPECT_EQ(page.count("<tr><td>"), 100);
     EXPECT_TRUE(page.contains("<tr><td>101</td><td>player100</td><td>900</td>")) << "rank 101";
@@ -242,7 +242,7 @@ TEST_F(Serving, ThePageShowsAPageOfRowsWithItsLinksAndEveryNameAsText) {
     EXPECT_EQ(get("/", {{"page", "x"}}).status, 400);
 }
 
-TEST_F(Serving, AnswersAreTaggedByGenerationGzippedWhenAskedAndNotSentAgain) {
+TEST_F(Answering, AnswersAreTaggedByGenerationGzippedWhenAskedAndNotSentAgain) {
     const HttpResponse plain = get("/ranking.json");
     EXPECT_EQ(header(plain, "ETag"), "\"g7\"");
     EXPECT_EQ(header(plain, "Cache-Control"), "public, max-age=1");

@@ -6,7 +6,6 @@
 #include "scan/reading/inifiles.h"
 #include "tempfolder.h"
 
-#include <QCoreApplication>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -133,10 +132,6 @@ TEST(ShortReads, OrvantisRankThroughAFuseMountGivingShortReadsHasEveryRow) {
 }
 
 TEST(ShortReads, AWatchOnAFuseMountSaysThatItsChangesAreNotReported) {
-    int argc = 1;
-    char name[] = "shortreads_test";
-    char *argv[] = {name, nullptr};
-    const QCoreApplication app(argc, argv); // the system's watch notifies through its loop
     TempFolder source, mount;
     source.write("accounts/a.ini", "[GENERAL]\nLogin=a\n");
     const ShortReadMount fuse(source.path(), mount.path(), 4096);

@@ -12,28 +12,26 @@ foreach(target gtest gtest_main gmock gmock_main)
 endforeach()
 find_package(Qt6 REQUIRED COMPONENTS Test)
 
-# Each test executable runs whole, under Wine, as one CTest test. It is built beside the Windows
-# programs, as every executable of this build is, where it finds the Qt DLLs.
-function(orvantis_add_windows_test name)
-  cmake_parse_arguments(ARG "OWN_MAIN" "" "LIBS" ${ARGN})
-  add_executable(${name} ${name}.cpp)
+# Two test programs, each run whole under Wine as one CTest test, built beside the Windows
+# programs, as every executable of this build is, where they find the Qt DLLs. Each is compiled
+# as one unit, at -O1, as the Linux tests are.
+function(orvantis_add_windows_tests name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES} support/core_test_main.cpp)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} gtest)
-  if(NOT ARG_OWN_MAIN)
-    target_link_libraries(${name} PRIVATE gtest_main)
-  endif()
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support)
+  orvantis_compile_as_one_unit(${name})
+  target_compile_options(${name} PRIVATE -O1)
   add_test(NAME windows.${name} COMMAND ${name})
   set_tests_properties(windows.${name} PROPERTIES TIMEOUT 300)
 endfunction()
 
-orvantis_add_windows_test(visibletext_test LIBS Orvantis::platform)
-orvantis_add_windows_test(reportlist_test LIBS Orvantis::reportlist)
-orvantis_add_windows_test(numberforms_test LIBS Orvantis::listsort)
-orvantis_add_windows_test(dateforms_test LIBS Orvantis::listsort)
-orvantis_add_windows_test(sortlistcolumn_test LIBS Orvantis::listsort)
-orvantis_add_windows_test(levelreading_test LIBS Orvantis::scan_ini)
-orvantis_add_windows_test(ranking_test LIBS Orvantis::formats)
-orvantis_add_windows_test(getscores_test LIBS Orvantis::scan)
-orvantis_add_windows_test(windowsfiles_test LIBS Orvantis::scan)
-orvantis_add_windows_test(windowswatch_test OWN_MAIN LIBS Orvantis::scan_live Qt6::Test)
-orvantis_add_windows_test(rankstatus_test LIBS Orvantis::console)
+# Code that runs on the calling thread alone.
+orvantis_add_windows_tests(windows_unit_tests
+  SOURCES visibletext_test.cpp reportlist_test.cpp numberforms_test.cpp dateforms_test.cpp
+          sortlistcolumn_test.cpp levelreading_test.cpp ranking_test.cpp rankstatus_test.cpp
+  LIBS Orvantis::listsort Orvantis::formats Orvantis::console)
+# The scan and the watch on Windows' own file calls.
+orvantis_add_windows_tests(windows_scan_tests
+  SOURCES getscores_test.cpp windowsfiles_test.cpp windowswatch_test.cpp
+  LIBS Orvantis::scan Orvantis::scan_live Qt6::Test)

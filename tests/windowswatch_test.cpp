@@ -3,7 +3,6 @@
 #include "scan/live/folderwatch.h"
 #include "tempfolder.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTest>
@@ -88,10 +87,4 @@ TEST_F(WindowsWatchTest, StoppedItDeliversNothingMore) {
     folder.write("accounts/late.ini", "[GENERAL]\nLogin=a\n");
     QTest::qWait(500);
     EXPECT_TRUE(events.empty());
-}
-
-int main(int argc, char **argv) {
-    QCoreApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

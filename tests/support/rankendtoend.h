@@ -24,6 +24,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+// What a file the program wrote holds, "(missing)" when there is none.
+inline QByteArray contentsOf(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
 // The program folder, and the program in it.
 class RankEndToEnd : public ::testing::Test {
 protected:

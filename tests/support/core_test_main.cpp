@@ -1,0 +1,10 @@
+// The main of tests whose code notifies through an event loop, as the system's folder watch does.
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char *argv[]) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
