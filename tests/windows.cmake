@@ -10,7 +10,6 @@ foreach(target gtest gtest_main gmock gmock_main)
     target_compile_options(${target} PRIVATE -w)
   endif()
 endforeach()
-find_package(Qt6 REQUIRED COMPONENTS Test)
 
 # Two test programs, each run whole under Wine as one CTest test, built beside the Windows
 # programs, as every executable of this build is, where they find the Qt DLLs. Each is compiled
@@ -34,4 +33,4 @@ orvantis_add_windows_tests(windows_unit_tests
 # The scan and the watch on Windows' own file calls.
 orvantis_add_windows_tests(windows_scan_tests
   SOURCES getscores_test.cpp windowsfiles_test.cpp windowswatch_test.cpp
-  LIBS Orvantis::scan Orvantis::scan_live Qt6::Test)
+  LIBS Orvantis::scan Orvantis::scan_live)

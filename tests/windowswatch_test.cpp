@@ -3,9 +3,11 @@
 #include "scan/live/folderwatch.h"
 #include "tempfolder.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,19 @@
 using namespace orvantis;
 
 namespace {
+
+// Runs the event loop, through which the watch reports, until `done` holds or `ms` milliseconds
+// have passed; whether it held. (The Windows build has no Qt Test.)
+template <typename Done> bool runEventsUntil(Done done, int ms) {
+    const QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(10);
+    }
+    return true;
+}
 
 class WindowsWatchTest : public ::testing::Test {
 protected:
@@ -35,7 +50,7 @@ protected:
     }
     // Waits up to five seconds for the event.
     bool waitFor(FolderEvent::Kind kind, const QByteArray &name = {}) {
-        return QTest::qWaitFor([&] { return seen(kind, name); }, 5000);
+        return runEventsUntil([&] { return seen(kind, name); }, 5000);
     }
 
     TempFolder folder;
@@ -64,7 +79,7 @@ TEST_F(WindowsWatchTest, SeesFilesMadeRewrittenRenamedAndRemoved) {
 TEST_F(WindowsWatchTest, AnotherAccountsFolderTakingItsPlaceIsSeen) {
     ASSERT_EQ(watch(), QString());
     folder.mkdir("Accounts.new");
-    QTest::qWait(300);
+    runEventsUntil([] { return false; }, 300);
     EXPECT_FALSE(seen(FolderEvent::FolderReplaced)); // another name: nothing to the ranking
     ASSERT_TRUE(QDir(folder.path()).rename("accounts", "accounts.old"));
     ASSERT_TRUE(QDir(folder.path()).rename("Accounts.new", "accounts"));
@@ -85,6 +100,6 @@ TEST_F(WindowsWatchTest, StoppedItDeliversNothingMore) {
     ASSERT_EQ(watch(), QString());
     watcher->stop();
     folder.write("accounts/late.ini", "[GENERAL]\nLogin=a\n");
-    QTest::qWait(500);
+    runEventsUntil([] { return false; }, 500);
     EXPECT_TRUE(events.empty());
 }
