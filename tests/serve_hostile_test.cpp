@@ -47,20 +47,42 @@ qint64 residentKiB(const BackgroundRun &run) {
     return -1;
 }
 
-// The most bytes waiting in the send queue of one of the server's IPv4 connections on `port`
-// (from /proc/net/tcp: the kernel's own count, which no client can see), or -1 when there is none.
-qint64 largestSendQueue(uint16_t port) {
+// The states of the server's IPv4 connections on `port`, from /proc/net/tcp (the kernel's own
+// view, which no client has): each its state ("01" established, "08" CLOSE-WAIT: the client has
+// closed, the server not yet) and the bytes waiting in its send queue.
+struct ServerSocket {
+    QByteArray state;
+    qint64 sendQueue;
+};
+std::vector<ServerSocket> serverSockets(uint16_t port) {
     QFile table(QStringLiteral("/proc/net/tcp"));
+    std::vector<ServerSocket> sockets;
     if (!table.open(QIODevice::ReadOnly))
-        return -1;
-    qint64 largest = -1;
+        return sockets;
     const QByteArray local = ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
     for (const QByteArray &line : table.readAll().split('\n').mid(1)) {
         const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() > 4 && fields[1].endsWith(local) && fields[3] == "01") // established
-            largest = std::max(largest, fields[4].split(':')[0].toLongLong(nullptr, 16));
+        if (fields.size() > 4 && fields[1].endsWith(local) && fields[2] != "00000000:0000")
+            sockets.push_back({fields[3], fields[4].split(':')[0].toLongLong(nullptr, 16)});
     }
-    return largest;
+    return sockets;
+}
+
+// The most bytes waiting to be sent on one established connection, once the server has queued
+// some (within 10 s), or -1.
+qint64 largestSendQueue(uint16_t port) {
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        qint64 largest = -1;
+        for (const ServerSocket &socket : serverSockets(port))
+            if (socket.state == "01" && socket.sendQueue > 0)
+                largest = std::max(largest, socket.sendQueue);
+        if (largest > 0)
+            return largest;
+        QTest::qWait(20);
+    } while (clock.elapsed() < 10000);
+    return -1;
 }
 
 } // namespace
@@ -87,12 +109,17 @@ TEST_F(Serving, SlowSendersSlowReadersAndFloodsFromOneAddressLeaveOthersServed) 
     EXPECT_GE(closedOf(slow, 200), 20) << "beyond the address's limit, refused";
     slow.clear();
 
-    // Readers that take the answer a byte at a time through a small window.
+    // Readers that take the answer a byte at a time through a small window. Each holds no more
+    // of the server than its send buffer, which the system would otherwise grow until the
+    // whole answer (some 30 KB here) was in it.
     Connections readers;
     for (int i = 0; i < 30; ++i) {
         readers.push_back(std::make_unique<LoopbackConnection>(port, LoopbackConnection::V4, 2048));
         readers.back()->send("GET /ranking.json HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     }
+    const qint64 queued = largestSendQueue(port);
+    EXPECT_GT(queued, 0) << "the slow readers' connections, in /proc/net/tcp";
+    EXPECT_LT(queued, 16 * 1024) << "bytes queued for one slow reader";
     for (int round = 0; round < 20; ++round) {
         for (auto &reader : readers)
             reader->take(1);
@@ -101,11 +128,6 @@ TEST_F(Serving, SlowSendersSlowReadersAndFloodsFromOneAddressLeaveOthersServed) 
     const qint64 page = firstPageTime(port6);
     EXPECT_GE(page, 0);
     EXPECT_LT(page, 1000) << "the first page while slow readers hold theirs";
-    // Each holds no more of the server than its send buffer, which the system would otherwise
-    // grow until the whole answer (some 30 KB here) was in it.
-    const qint64 queued = largestSendQueue(port);
-    EXPECT_GE(queued, 0) << "the slow readers' connections, in /proc/net/tcp";
-    EXPECT_LT(queued, 16 * 1024) << "bytes queued for one slow reader";
     readers.clear();
 
     // An event stream's client that never reads, while the ranking changes: the stream costs
@@ -135,6 +157,36 @@ TEST_F(Serving, SlowSendersSlowReadersAndFloodsFromOneAddressLeaveOthersServed) 
 
     const qint64 memoryAfter = residentKiB(*server);
     EXPECT_LT(memoryAfter - memoryBefore, 64 * 1024) << "KiB grown over every kind of abuse";
+    EXPECT_EQ(server->stop(), 0);
+}
+
+// A parked event stream is not polled by the HTTP library: without a watch of its own, the
+// server would learn that its client left only at the next heartbeat, 15 s after its start.
+TEST_F(Serving, AnEventStreamWhoseClientHangsUpIsClosedAtOnce) {
+    start();
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    for (int client = 0; client < 3; ++client) {
+        auto stream = std::make_unique<LoopbackConnection>(port);
+        stream->send("GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        ASSERT_TRUE(
+            stream->receive(3000, [](const QByteArray &got) { return got.contains("\r\n\r\n"); })
+                .contains("text/event-stream"));
+        stream.reset(); // hangs up while its stream is parked
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const auto waiting = [&] {
+        const std::vector<ServerSocket> sockets = serverSockets(port);
+        return std::any_of(sockets.begin(), sockets.end(), [](const ServerSocket &socket) {
+            return socket.state == "01" || socket.state == "08";
+        });
+    };
+    while (waiting() && clock.elapsed() < 3000)
+        QTest::qWait(20);
+    EXPECT_FALSE(waiting()) << "streams left open by the server after their clients left";
+    ASSERT_LT(sinceStart.elapsed(), 15000)
+        << "before the first heartbeat, which would end them too";
     EXPECT_EQ(server->stop(), 0);
 }
 

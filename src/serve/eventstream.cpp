@@ -97,8 +97,17 @@ QByteArray EventClient::due() {
     return QByteArray();
 }
 
+void EventClient::hangUp() {
+    const std::lock_guard<std::mutex> guard(stream_.lock_);
+    gone_ = true;
+    if (std::exchange(parked_, false))
+        wake_();
+}
+
 int64_t EventClient::read(char *buffer, size_t room, const std::function<void()> &park) {
     const std::lock_guard<std::mutex> guard(stream_.lock_);
+    if (gone_)
+        return kEnd;
     if (pending_.isEmpty()) {
         if (stream_.ended_)
             return kEnd;

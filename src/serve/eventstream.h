@@ -72,6 +72,9 @@ public:
     // events after the client's place, or a heartbeat. When nothing is due it calls `park`,
     // under the stream's lock, and gives 0; at the stream's end, kEnd.
     int64_t read(char *buffer, size_t room, const std::function<void()> &park);
+    // The client went away: its stream ends at its next read, and a parked client is woken for
+    // that read at once.
+    void hangUp();
 
 private:
     friend class EventStream;
@@ -86,6 +89,7 @@ private:
     bool opened_ = false; // the opening sent
     bool reload_;         // a reload is due in place of events missed
     bool parked_ = false;
+    bool gone_ = false;  // hung up
     QByteArray pending_; // bytes due but not yet taken
 };
 

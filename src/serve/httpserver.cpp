@@ -38,6 +38,8 @@ void requestDone(void *, MHD_Connection *, void **state, MHD_RequestTerminationC
 struct EventFeed {
     std::shared_ptr<EventClient> client;
     MHD_Connection *connection;
+    HangupWatch *watch;
+    uint64_t watched; // its id in `watch`, or 0
 };
 
 ssize_t readEvents(void *feed, uint64_t, char *buffer, size_t room) {
@@ -49,7 +51,10 @@ ssize_t readEvents(void *feed, uint64_t, char *buffer, size_t room) {
 }
 
 void letGoOfEvents(void *feed) {
-    delete static_cast<EventFeed *>(feed);
+    auto *events = static_cast<EventFeed *>(feed);
+    if (events->watched != 0)
+        events->watch->forget(events->watched);
+    delete events;
 }
 
 MHD_Result addParameter(void *parameters, MHD_ValueKind, const char *key, const char *value) {
@@ -166,6 +171,12 @@ std::unique_ptr<HttpServer> HttpServer::start(const std::vector<ListenSocket> &s
                                               std::shared_ptr<const Snapshot> snapshot,
                                               RatedLog *log, QString &error) {
     std::unique_ptr<HttpServer> server(new HttpServer(std::move(snapshot), limits, tls, log));
+    server->hangups_ = HangupWatch::start(error);
+    if (!server->hangups_) {
+        for (const ListenSocket &socket : sockets)
+            ::close(socket.fd);
+        return nullptr;
+    }
     const unsigned threads = processorsToRunOn();
     for (size_t i = 0; i < sockets.size(); ++i) {
         const ListenSocket &socket = sockets[i];
@@ -275,8 +286,17 @@ int HttpServer::streamEvents(MHD_Connection *connection, const HttpResponse &res
     const qulonglong id = headerOf(connection, "Last-Event-ID").toULongLong(&number);
     if (number)
         lastSeen = id;
-    auto *feed = new EventFeed{nullptr, connection};
+    auto *feed = new EventFeed{nullptr, connection, hangups_.get(), 0};
     feed->client = events_.connect(lastSeen, [connection] { MHD_resume_connection(connection); });
+    // A client that hangs up while parked is woken, to end its stream, as soon as it does.
+    const MHD_ConnectionInfo *info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (info)
+        feed->watched =
+            hangups_->watch(info->connect_fd, [client = std::weak_ptr<EventClient>(feed->client)] {
+                if (const auto alive = client.lock())
+                    alive->hangUp();
+            });
     MHD_Response *made = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, &readEvents,
                                                            feed, &letGoOfEvents);
     if (!made) {

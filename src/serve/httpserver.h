@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serve/eventstream.h"
+#include "serve/hangupwatch.h"
 #include "serve/listensocket.h"
 #include "serve/ratedlog.h"
 #include "serve/router.h"
@@ -74,6 +75,7 @@ private:
     TlsFiles tls_; // kept for as long as the daemons read them
     RatedLog *log_;
     std::atomic<unsigned> connections_{0};
+    std::unique_ptr<HangupWatch> hangups_; // of parked event streams
     std::vector<MHD_Daemon *> daemons_;
 };
 
