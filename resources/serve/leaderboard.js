@@ -62,21 +62,50 @@
     return ranks.some(([from, to]) => from <= last && (to === null || to >= first));
   }
 
-  const events = new EventSource("events");
-  events.addEventListener("change", (event) => {
-    let change = {};
-    try {
-      change = JSON.parse(event.data);
-    } catch (error) {
-      // An event not understood: the view is fetched again.
-    }
-    if (!Array.isArray(change.ranks) || touchesView(change.ranks)) refresh();
-  });
-  events.addEventListener("reload", () => refresh());
-  events.addEventListener("open", () => {
-    live.hidden = true;
-  });
-  events.addEventListener("error", () => {
-    live.hidden = false; // the browser tries again on its own
-  });
+  // The stream is closed while the page is hidden away (left for another, kept in the
+  // back/forward cache, frozen): a browser gives a host six connections, and pages kept with
+  // their streams open would take them all. It is opened again, once, when the page is shown,
+  // and the view fetched again for what changed meanwhile.
+  let events = null;
+
+  function listen() {
+    if (events) return;
+    events = new EventSource("events");
+    events.addEventListener("change", (event) => {
+      let change = {};
+      try {
+        change = JSON.parse(event.data);
+      } catch (error) {
+        // An event not understood: the view is fetched again.
+      }
+      if (!Array.isArray(change.ranks) || touchesView(change.ranks)) refresh();
+    });
+    events.addEventListener("reload", () => refresh());
+    events.addEventListener("open", () => {
+      live.hidden = true;
+    });
+    events.addEventListener("error", () => {
+      // The browser tries again on its own; the note is shown once, not at each try.
+      if (live.hidden) live.hidden = false;
+    });
+  }
+
+  function stopListening() {
+    if (!events) return;
+    events.close();
+    events = null;
+  }
+
+  function shown() {
+    if (events || document.visibilityState === "hidden") return;
+    listen();
+    refresh();
+  }
+
+  window.addEventListener("pagehide", stopListening);
+  document.addEventListener("freeze", stopListening);
+  window.addEventListener("pageshow", shown);
+  document.addEventListener("visibilitychange", shown);
+  document.addEventListener("resume", shown);
+  listen();
 })();
