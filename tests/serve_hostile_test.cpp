@@ -190,6 +190,21 @@ TEST_F(Serving, AnEventStreamWhoseClientHangsUpIsClosedAtOnce) {
     EXPECT_EQ(server->stop(), 0);
 }
 
+// A script's searches are held to its address's rate: they get 429 and when to come back;
+// its pages, and another address's searches, are answered as before.
+TEST_F(Serving, SearchesBeyondAnAddressRateAreRefusedAndOthersAnswered) {
+    start({"--search-rate", "1", "--search-burst", "3"}, true);
+    for (int search = 0; search < 3; ++search)
+        EXPECT_EQ(request(port, "/ranking.json?q=" + QByteArray::number(search)).status, 200);
+    const HttpReply refused = request(port, "/?q=login");
+    EXPECT_EQ(refused.status, 429) << refused.body.data();
+    EXPECT_GE(refused.header("Retry-After").toInt(), 1);
+    EXPECT_EQ(request(port, "/").status, 200) << "a page is no search";
+    EXPECT_EQ(request(port6, "/?q=login", {}, "GET", LoopbackConnection::V6).status, 200)
+        << "another address";
+    EXPECT_EQ(server->stop(), 0);
+}
+
 TEST_F(Serving, OversizedPipelinedHeadAndRangeRequestsAreAnsweredByTheRules) {
     start();
     const QByteArray whole = ::request(port, "/ranking.tsv").body;

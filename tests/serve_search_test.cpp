@@ -8,6 +8,7 @@
 #include "scan/accounts/accountsearch.h"
 #include "scan/reading/scanaccounts.h"
 #include "serve/changedranks.h"
+#include "serve/leaderboardpage.h"
 #include "serve/snapshot.h"
 #include "serve/touchedplaces.h"
 
@@ -72,9 +73,37 @@ std::vector<size_t> everyMatch(const Snapshot &snapshot, const QString &text) {
     return rows;
 }
 
+// A search that counts every match finds the rule's rows; one that counts fewer than there are
+// finds them down the ranking: the first ones, those after a few skipped, those from a rank on.
 void expectTheRulesMatches(const Snapshot &snapshot) {
-    for (const QString &query : kQueries)
-        EXPECT_EQ(*snapshot.matches(query), everyMatch(snapshot, query)) << query.toStdString();
+    constexpr int64_t kFew = 40;
+    for (const QString &query : kQueries) {
+        SCOPED_TRACE(query.toStdString());
+        const std::vector<size_t> expected = everyMatch(snapshot, query);
+        const auto all = snapshot.search(query);
+        EXPECT_TRUE(all->complete);
+        EXPECT_EQ(all->rows, expected);
+        const auto few = snapshot.search(query, kFew);
+        ASSERT_EQ(few->complete, static_cast<int64_t>(expected.size()) <= kFew);
+        if (few->complete) {
+            EXPECT_EQ(few->rows, expected);
+            continue;
+        }
+        const auto part = [&](size_t first, size_t count) {
+            return std::vector<size_t>(expected.begin() + first,
+                                       expected.begin() + std::min(first + count, expected.size()));
+        };
+        EXPECT_EQ(snapshot.rowsHolding(query, *few, 0, 0, kFew, kFew).rows, part(0, kFew));
+        const Snapshot::Slice skipped = snapshot.rowsHolding(query, *few, 0, 30, 20, kFew);
+        EXPECT_EQ(skipped.rows, part(30, 20));
+        EXPECT_EQ(skipped.before, 30);
+        const Snapshot::Slice fromRank =
+            snapshot.rowsHolding(query, *few, expected[20], 0, 5, kFew);
+        EXPECT_EQ(fromRank.rows, part(20, 5));
+        EXPECT_EQ(fromRank.before, 20);
+        EXPECT_TRUE(snapshot.rowsHolding(query, *few, 0, kFew, 1, kFew).beyond);
+        EXPECT_TRUE(snapshot.rowsHolding(query, *few, expected[kFew], 0, 1, kFew).beyond);
+    }
 }
 
 } // namespace
@@ -90,7 +119,21 @@ TEST(Search, FindsWhatTheRuleFindsAfterEveryKindOfChange) {
     auto snapshot = std::make_unique<Snapshot>(ranking, 1, QDateTime(), FolderHealth{});
     ASSERT_EQ(snapshot->size(), size_t{kAccounts});
     expectTheRulesMatches(*snapshot);
-    EXPECT_FALSE(snapshot->matches(QStringLiteral("login1"))->empty());
+    // Every account holds "n" (its login): what a search of it reads is what it counts, not
+    // what holds it.
+    const auto common = snapshot->search(QStringLiteral("n"), 40);
+    EXPECT_LE(common->chunksRead, 2u) << "chunks of 32 accounts read to count 40 matches";
+    EXPECT_EQ(snapshot->rowsHolding(QStringLiteral("n"), *common, 0, 0, 40, 40).rowsRead, 40u);
+    // Its pages go as far as the counted matches, and say that there are more.
+    RowsQuery query{QStringLiteral("n"), 4, std::nullopt, 10};
+    const RowsView fourth = viewOf(*snapshot, query, 40);
+    EXPECT_EQ(fourth.rows, std::vector<size_t>({30, 31, 32, 33, 34, 35, 36, 37, 38, 39}));
+    const QByteArray page = leaderboardPage(*snapshot, query, fourth);
+    EXPECT_TRUE(page.contains("31 to 40 of more than 40")) << page.data();
+    EXPECT_TRUE(page.contains("Page 4 of more than 4"));
+    EXPECT_FALSE(page.contains("rel=\"last\"")) << "the last page is not known";
+    query.page = 5;
+    EXPECT_TRUE(viewOf(*snapshot, query, 40).pastTheCounted);
 
     // Renamed in its row, moved up by a new level, removed and back, and added after the last
     // place: each on its own, so that no other change makes its chunk again.
@@ -113,7 +156,7 @@ TEST(Search, FindsWhatTheRuleFindsAfterEveryKindOfChange) {
                                               snapshot->searchIndex(), touched);
         expectTheRulesMatches(*snapshot);
     }
-    EXPECT_EQ(snapshot->matches(QStringLiteral("renamed"))->size(), 1u);
+    EXPECT_EQ(snapshot->search(QStringLiteral("renamed"))->rows.size(), 1u);
 
     // Many files at once are merged in one pass: everything is touched.
     changes.clear();
@@ -125,5 +168,5 @@ TEST(Search, FindsWhatTheRuleFindsAfterEveryKindOfChange) {
     snapshot = std::make_unique<Snapshot>(ranking, ++generation, QDateTime(), FolderHealth{},
                                           snapshot->searchIndex(), tracker.take());
     expectTheRulesMatches(*snapshot);
-    EXPECT_EQ(snapshot->matches(QStringLiteral("merged"))->size(), LiveRanking::kStepsUpTo + 1);
+    EXPECT_EQ(snapshot->search(QStringLiteral("merged"))->rows.size(), LiveRanking::kStepsUpTo + 1);
 }

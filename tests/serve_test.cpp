@@ -12,6 +12,7 @@
 #include "serve/ratedlog.h"
 #include "serve/router.h"
 #include "serve/rowsquery.h"
+#include "serve/searchgate.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,8 +20,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <zlib.h>
 
+#include <cstring>
 #include <thread>
 
 using namespace orvantis;
@@ -349,4 +353,49 @@ TEST(RatedLog, AFloodOfLinesIsSaidAsAFewAndACount) {
     EXPECT_TRUE(said[3].startsWith("997 more such lines in the last ")) << said[3].toStdString();
     log.say(QStringLiteral("a new period"));
     EXPECT_EQ(said.last(), "a new period");
+}
+
+TEST(SearchGate, AnAddressHasItsBurstThenItsRateAndAFewAtOnce) {
+    using namespace std::chrono_literals;
+    SearchGate gate({2, 10, 3}); // 2 at once, 10 a second, a burst of 3
+    const SearchGate::Clock::time_point start{};
+    const std::string one("\x7f\0\0\1", 4), other("\x7f\0\0\2", 4);
+    using Verdict = SearchGate::Verdict;
+    EXPECT_EQ(gate.enter(one, start).kind, Verdict::Pass);
+    EXPECT_EQ(gate.enter(one, start).kind, Verdict::Pass);
+    EXPECT_EQ(gate.enter(one, start).kind, Verdict::TooManyAtOnce);
+    EXPECT_EQ(gate.enter(other, start).kind, Verdict::Pass) << "another address has its own";
+    gate.leave(one);
+    EXPECT_EQ(gate.enter(one, start).kind, Verdict::Pass) << "the third of the burst";
+    gate.leave(one);
+    gate.leave(one);
+    const Verdict tooFast = gate.enter(one, start + 50ms);
+    EXPECT_EQ(tooFast.kind, Verdict::TooFast);
+    EXPECT_EQ(tooFast.retryAfterSeconds, 1);
+    EXPECT_EQ(gate.enter(one, start + 100ms).kind, Verdict::Pass) << "a token a tenth of a second";
+    gate.leave(one);
+    EXPECT_EQ(gate.enter(one, start + 150ms).kind, Verdict::TooFast);
+
+    // The slowest rate says how long to wait; IPv6 addresses count by their /64.
+    SearchGate slow({4, 1, 1});
+    sockaddr_in6 a{}, b{};
+    a.sin6_family = b.sin6_family = AF_INET6;
+    ::inet_pton(AF_INET6, "2001:db8:1:2::1", &a.sin6_addr);
+    ::inet_pton(AF_INET6, "2001:db8:1:2:ffff::9", &b.sin6_addr);
+    const std::string network = SearchGate::addressOf(reinterpret_cast<sockaddr *>(&a));
+    EXPECT_EQ(network, SearchGate::addressOf(reinterpret_cast<sockaddr *>(&b)));
+    EXPECT_EQ(slow.enter(network, start).kind, Verdict::Pass);
+    const Verdict wait = slow.enter(network, start + 200ms);
+    EXPECT_EQ(wait.kind, Verdict::TooFast);
+    EXPECT_EQ(wait.retryAfterSeconds, 1);
+
+    // A flood of addresses: the table keeps its bound, and those it cannot keep go uncounted.
+    SearchGate many({1, 1, 1});
+    std::string address(4, '\0');
+    for (uint32_t n = 0; n < SearchGate::kMostAddresses + 10; ++n) {
+        std::memcpy(address.data(), &n, sizeof n);
+        ASSERT_EQ(many.enter(address, start).kind, Verdict::Pass);
+    }
+    std::memcpy(address.data(), "\0\0\0\0", 4);
+    EXPECT_EQ(many.enter(address, start).kind, Verdict::TooManyAtOnce) << "a counted one is kept";
 }

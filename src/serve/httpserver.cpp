@@ -57,6 +57,25 @@ void letGoOfEvents(void *feed) {
     delete events;
 }
 
+// Queues an answer of its own (not one prepared for its body): the body is held until sent.
+int answerWith(MHD_Connection *connection, const HttpResponse &response) {
+    const QByteArray &bytes = response.bytes();
+    auto *share = new std::shared_ptr<const Body>(response.body);
+    MHD_Response *made = MHD_create_response_from_buffer_with_free_callback_cls(
+        static_cast<size_t>(bytes.size()), const_cast<char *>(bytes.constData()), &letGoOfBody,
+        share);
+    if (!made) {
+        delete share;
+        return MHD_NO;
+    }
+    for (const auto &[name, value] : response.headers)
+        MHD_add_response_header(made, name.constData(), value.constData());
+    const MHD_Result queued =
+        MHD_queue_response(connection, static_cast<unsigned>(response.status), made);
+    MHD_destroy_response(made);
+    return queued;
+}
+
 MHD_Result addParameter(void *parameters, MHD_ValueKind, const char *key, const char *value) {
     static_cast<QueryParameters *>(parameters)->emplace_back(key, value ? value : "");
     return MHD_YES;
@@ -137,7 +156,7 @@ unsigned processorsToRunOn() {
 HttpServer::HttpServer(std::shared_ptr<const Snapshot> snapshot, const ServeLimits &limits,
                        const TlsFiles &tls, RatedLog *log)
     : snapshot_(std::move(snapshot)), files_(PageFiles::load()), limits_(limits), tls_(tls),
-      log_(log) {
+      log_(log), searches_(limits.searches) {
     // The stream begins at the first ranking: a client starts from there.
     events_.publish(snapshot_->generation(), "reload", "{}");
 }
@@ -234,6 +253,24 @@ void HttpServer::publish(std::shared_ptr<const Snapshot> snapshot, const QByteAr
 }
 
 int HttpServer::answer(MHD_Connection *connection, const HttpRequest &request, void **held) {
+    if (!searches(request))
+        return answerFromSnapshot(connection, request, held);
+    // A search's work is bounded; how many searches one address has answered is bounded here.
+    const MHD_ConnectionInfo *info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    const std::string searcher = SearchGate::addressOf(info ? info->client_addr : nullptr);
+    const SearchGate::Verdict verdict = searches_.enter(searcher, SearchGate::Clock::now());
+    if (verdict.kind != SearchGate::Verdict::Pass)
+        return answerWith(connection,
+                          searchRefused(verdict.kind == SearchGate::Verdict::TooManyAtOnce,
+                                        verdict.retryAfterSeconds));
+    const int answered = answerFromSnapshot(connection, request, held);
+    searches_.leave(searcher);
+    return answered;
+}
+
+int HttpServer::answerFromSnapshot(MHD_Connection *connection, const HttpRequest &request,
+                                   void **held) {
     const std::shared_ptr<const Snapshot> snapshot = std::atomic_load(&snapshot_);
     HttpResponse response;
     try {
@@ -263,21 +300,7 @@ int HttpServer::answer(MHD_Connection *connection, const HttpRequest &request, v
                                       static_cast<MHD_Response *>(made));
         }
     }
-    const QByteArray &bytes = response.bytes();
-    auto *share = new std::shared_ptr<const Body>(response.body);
-    MHD_Response *made = MHD_create_response_from_buffer_with_free_callback_cls(
-        static_cast<size_t>(bytes.size()), const_cast<char *>(bytes.constData()), &letGoOfBody,
-        share);
-    if (!made) {
-        delete share;
-        return MHD_NO;
-    }
-    for (const auto &[name, value] : response.headers)
-        MHD_add_response_header(made, name.constData(), value.constData());
-    const MHD_Result queued =
-        MHD_queue_response(connection, static_cast<unsigned>(response.status), made);
-    MHD_destroy_response(made);
-    return queued;
+    return answerWith(connection, response);
 }
 
 int HttpServer::streamEvents(MHD_Connection *connection, const HttpResponse &response) {

@@ -5,6 +5,7 @@
 #include "serve/listensocket.h"
 #include "serve/ratedlog.h"
 #include "serve/router.h"
+#include "serve/searchgate.h"
 #include "serve/serveoptions.h"
 #include "serve/snapshot.h"
 #include "serve/tlsfiles.h"
@@ -66,6 +67,7 @@ public:
 private:
     HttpServer(std::shared_ptr<const Snapshot> snapshot, const ServeLimits &limits,
                const TlsFiles &tls, RatedLog *log);
+    int answerFromSnapshot(MHD_Connection *connection, const HttpRequest &request, void **held);
     int streamEvents(MHD_Connection *connection, const HttpResponse &response);
 
     std::shared_ptr<const Snapshot> snapshot_; // read and swapped with std::atomic_load/store
@@ -76,6 +78,7 @@ private:
     RatedLog *log_;
     std::atomic<unsigned> connections_{0};
     std::unique_ptr<HangupWatch> hangups_; // of parked event streams
+    SearchGate searches_;
     std::vector<MHD_Daemon *> daemons_;
 };
 

@@ -54,22 +54,27 @@ QByteArray pagesNav(const RowsQuery &query, const RowsView &view) {
         link(1, "first", "First");
         link(view.page - 1, "prev", "Previous");
     }
-    nav += "<span>Page " + grouped(view.page).toUtf8() + " of " + grouped(view.pages).toUtf8() +
-           "</span>";
+    nav += "<span>Page " + grouped(view.page).toUtf8() + " of " +
+           (view.moreThanTotal ? "more than " : "") + grouped(view.pages).toUtf8() + "</span>";
     if (view.page < view.pages) {
         nav += ' ';
         link(view.page + 1, "next", "Next");
-        link(view.pages, "last", "Last");
+        if (!view.moreThanTotal) // the last page of a search counted in part is not known
+            link(view.pages, "last", "Last");
     }
     return nav + "</nav>\n";
 }
 
+QString totalOf(const RowsView &view) {
+    return (view.moreThanTotal ? QStringLiteral("more than ") : QString()) + grouped(view.total);
+}
+
 QByteArray captionOf(const RowsQuery &query, const RowsView &view) {
     const int64_t last = view.firstPosition + static_cast<int64_t>(view.rows.size()) - 1;
-    const QString span = view.rows.empty() ? QString()
-                                           : QStringLiteral(": %1 to %2 of %3")
-                                                 .arg(grouped(view.firstPosition), grouped(last),
-                                                      grouped(view.total));
+    const QString span = view.rows.empty()
+                             ? QString()
+                             : QStringLiteral(": %1 to %2 of %3")
+                                   .arg(grouped(view.firstPosition), grouped(last), totalOf(view));
     if (query.text.isEmpty())
         return htmlText(QStringLiteral("Accounts by the level of their best character, highest "
                                        "first%1")
@@ -82,15 +87,13 @@ QByteArray captionOf(const RowsQuery &query, const RowsView &view) {
 
 } // namespace
 
-RowsView viewOf(const Snapshot &snapshot, const RowsQuery &query) {
+namespace {
+
+// The rows of the whole ranking, or of a search that counted all of its matches.
+RowsView viewOfAll(const std::vector<size_t> *found, int64_t total, const RowsQuery &query) {
     RowsView view;
-    std::shared_ptr<const std::vector<size_t>> found;
-    if (!query.text.isEmpty())
-        found = snapshot.matches(query.text);
-    const int64_t total =
-        found ? static_cast<int64_t>(found->size()) : static_cast<int64_t>(snapshot.size());
-    const int64_t count = query.count.value_or(RowsQuery::kRowsPerPage);
     view.total = total;
+    const int64_t count = query.count.value_or(RowsQuery::kRowsPerPage);
     int64_t first = 0; // among the rows looked through, from 0
     if (query.from) {
         // From a rank on: the rows at or below that rank.
@@ -114,6 +117,45 @@ RowsView viewOf(const Snapshot &snapshot, const RowsQuery &query) {
         view.rows.push_back(found ? (*found)[static_cast<size_t>(i)] : static_cast<size_t>(i));
     view.firstPosition = first + 1;
     return view;
+}
+
+// The rows of a search with more matches than it counts, read down the ranking: its pages go
+// as far as the counted matches.
+RowsView viewOfMany(const Snapshot &snapshot, const Snapshot::Found &found, const RowsQuery &query,
+                    int64_t counted) {
+    RowsView view;
+    view.total = counted;
+    view.moreThanTotal = true;
+    const int64_t count = query.count.value_or(RowsQuery::kRowsPerPage);
+    size_t from = 0;
+    int64_t skip = 0;
+    if (query.from) {
+        from = static_cast<size_t>(*query.from - 1);
+    } else {
+        view.page = query.page.value_or(1);
+        view.pages = (counted + count - 1) / count;
+        skip = (view.page - 1) * count;
+        if (skip >= counted) {
+            view.pastTheCounted = true;
+            return view;
+        }
+    }
+    Snapshot::Slice slice = snapshot.rowsHolding(query.text, found, from, skip, count, counted);
+    view.pastTheCounted = slice.beyond;
+    view.rows = std::move(slice.rows);
+    view.firstPosition = slice.before + 1;
+    return view;
+}
+
+} // namespace
+
+RowsView viewOf(const Snapshot &snapshot, const RowsQuery &query, int64_t counted) {
+    if (query.text.isEmpty())
+        return viewOfAll(nullptr, static_cast<int64_t>(snapshot.size()), query);
+    const std::shared_ptr<const Snapshot::Found> found = snapshot.search(query.text, counted);
+    if (found->complete)
+        return viewOfAll(&found->rows, static_cast<int64_t>(found->rows.size()), query);
+    return viewOfMany(snapshot, *found, query, counted);
 }
 
 QString summaryOf(const Snapshot &snapshot) {

@@ -7,6 +7,9 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QLocale>
+
+#include <algorithm>
 
 namespace orvantis {
 
@@ -98,10 +101,19 @@ QByteArray keyOf(const char *place, const RowsQuery &query) {
            QByteArray::number(static_cast<qlonglong>(query.count.value_or(0)));
 }
 
-HttpResponse pastTheLast(const RowsQuery &query, const RowsView &view) {
-    return plain(404, QStringLiteral("There is no page %1: the last is %2")
-                          .arg(query.page.value_or(1))
-                          .arg(view.pages));
+// A page past the last is not there; rows past what a search counts are not looked for.
+std::optional<HttpResponse> outsideTheRows(const RowsQuery &query, const RowsView &view) {
+    if (view.pastTheLast)
+        return plain(404, QStringLiteral("There is no page %1: the last is %2")
+                              .arg(query.page.value_or(1))
+                              .arg(view.pages));
+    if (view.pastTheCounted)
+        return plain(400,
+                     QStringLiteral("A search counts its first %1 matches, and these rows "
+                                    "come after them: search for more of the name")
+                         .arg(QLocale(QLocale::English)
+                                  .toString(static_cast<qlonglong>(Snapshot::kCountedMatches))));
+    return std::nullopt;
 }
 
 HttpResponse page(const HttpRequest &request, const Snapshot &snapshot) {
@@ -109,8 +121,8 @@ HttpResponse page(const HttpRequest &request, const Snapshot &snapshot) {
     if (!checked.error.isEmpty())
         return plain(400, checked.error);
     const RowsView view = viewOf(snapshot, checked.query);
-    if (view.pastTheLast)
-        return pastTheLast(checked.query, view);
+    if (auto outside = outsideTheRows(checked.query, view))
+        return std::move(*outside);
     auto body = snapshot.body(keyOf("page", checked.query),
                               [&] { return leaderboardPage(snapshot, checked.query, view); });
     HttpResponse response = answer(request, std::move(body), "text/html; charset=utf-8",
@@ -127,22 +139,29 @@ HttpResponse rankingFile(const HttpRequest &request, const Snapshot &snapshot, R
         return plain(400, checked.error);
     const RowsQuery &query = checked.query;
     std::shared_ptr<const Body> body;
+    QByteArray total;
     if (!query.any()) { // the whole ranking, as orvantis-rank writes it
         body = snapshot.body(
             name, [&] { return rankingText(snapshot.records(), &snapshot.characters(), format); },
             Snapshot::Keeping::Always);
     } else {
         const RowsView view = viewOf(snapshot, query);
-        if (view.pastTheLast)
-            return pastTheLast(query, view);
+        if (auto outside = outsideTheRows(query, view))
+            return std::move(*outside);
         body = snapshot.body(keyOf(name, query), [&] {
             return rankingText(snapshot.records(), &snapshot.characters(), format, -1,
                                CellText::AsIs, &view.rows, true);
         });
+        // The rows looked through, all or those found: counted up to a bound, and ">N" beyond.
+        total = (view.moreThanTotal ? ">" : "") + QByteArray::number(view.total);
     }
     HttpResponse response =
         answer(request, std::move(body), type, generationOf(snapshot), kCacheControl);
     response.headers.emplace_back("Access-Control-Allow-Origin", "*");
+    if (!total.isEmpty()) {
+        response.headers.emplace_back("X-Total-Count", total);
+        response.headers.emplace_back("Access-Control-Expose-Headers", "X-Total-Count");
+    }
     return response;
 }
 
@@ -168,6 +187,26 @@ PageFiles PageFiles::load() {
     return {resource("leaderboard.js", "text/javascript; charset=utf-8"),
             resource("leaderboard.css", "text/css; charset=utf-8"),
             resource("favicon.png", "image/png")};
+}
+
+bool searches(const HttpRequest &request) {
+    if (request.path != "/" && !request.path.startsWith("/ranking."))
+        return false;
+    return std::any_of(request.parameters.begin(), request.parameters.end(),
+                       [](const auto &parameter) {
+                           return parameter.first == "q" && !parameter.second.isEmpty();
+                       });
+}
+
+HttpResponse searchRefused(bool tooManyAtOnce, int retryAfterSeconds) {
+    HttpResponse response =
+        plain(429, tooManyAtOnce ? QStringLiteral("Too many searches from your address at once: "
+                                                  "try again when one is answered")
+                                 : QStringLiteral("Too many searches from your address: try "
+                                                  "again in %1 s")
+                                       .arg(retryAfterSeconds));
+    response.headers.emplace_back("Retry-After", QByteArray::number(retryAfterSeconds));
+    return response;
 }
 
 HttpResponse respond(const HttpRequest &request, const Snapshot &snapshot, const PageFiles &files) {

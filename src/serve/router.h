@@ -56,4 +56,10 @@ struct PageFiles {
 // why. No file is read to answer it.
 HttpResponse respond(const HttpRequest &request, const Snapshot &snapshot, const PageFiles &files);
 
+// Whether answering the request searches the ranking: a q= of the page or of the files.
+bool searches(const HttpRequest &request);
+// A search refused by a limit on its address, too many at once or too fast: 429, and when to
+// try again.
+HttpResponse searchRefused(bool tooManyAtOnce, int retryAfterSeconds);
+
 } // namespace orvantis

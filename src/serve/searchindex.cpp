@@ -139,41 +139,62 @@ SearchIndex SearchIndex::updated(const AccountRecords &records, const AccountCha
     return index;
 }
 
-std::vector<uint32_t> SearchIndex::candidates(QStringView text) const {
-    const QByteArray needle = folded(text);
-    std::vector<uint32_t> places;
-    if (needle.isEmpty())
-        return places;
-    std::vector<uint32_t> bits;
-    for (qsizetype at = 0; at + 3 <= needle.size(); ++at)
-        bits.push_back(sequenceBit(needle.constData() + at));
-    for (size_t g = 0; g < groups_.size(); ++g) {
-        uint64_t mayHold = ~uint64_t{0};
-        for (const uint32_t bit : bits)
-            mayHold &= groups_[g]->chunksHolding[bit];
-        for (; mayHold; mayHold &= mayHold - 1) {
+SearchIndex::Sieve SearchIndex::sieve(QStringView text) const {
+    Sieve sieve{folded(text), std::vector<uint64_t>(groups_.size(), ~uint64_t{0})};
+    for (qsizetype at = 0; at + 3 <= sieve.needle.size(); ++at) {
+        const uint32_t bit = sequenceBit(sieve.needle.constData() + at);
+        for (size_t g = 0; g < groups_.size(); ++g)
+            sieve.chunks[g] &= groups_[g]->chunksHolding[bit];
+    }
+    // The last group's words have bits for chunks that do not exist.
+    if (const size_t beyond = chunks_.size() % kGroupChunks; beyond != 0 && !groups_.empty())
+        sieve.chunks.back() &= (uint64_t{1} << beyond) - 1;
+    return sieve;
+}
+
+size_t SearchIndex::eachCandidate(const Sieve &sieve,
+                                  const std::function<bool(uint32_t)> &take) const {
+    size_t read = 0;
+    if (sieve.needle.isEmpty())
+        return read;
+    const auto needleSize = static_cast<size_t>(sieve.needle.size());
+    for (size_t g = 0; g < sieve.chunks.size(); ++g) {
+        for (uint64_t mayHold = sieve.chunks[g]; mayHold; mayHold &= mayHold - 1) {
             const size_t c = g * kGroupChunks + static_cast<size_t>(__builtin_ctzll(mayHold));
-            if (c >= chunks_.size())
-                break;
             const Chunk &chunk = *chunks_[c];
+            ++read;
             const char *const begin = chunk.text.constData();
             const char *const end = begin + chunk.text.size();
             const char *from = begin;
-            while (const void *hit =
-                       memmem(from, static_cast<size_t>(end - from), needle.constData(),
-                              static_cast<size_t>(needle.size()))) {
+            while (const void *hit = memmem(from, static_cast<size_t>(end - from),
+                                            sieve.needle.constData(), needleSize)) {
                 const auto offset = static_cast<uint32_t>(static_cast<const char *>(hit) - begin);
                 const auto placeEnd =
                     std::upper_bound(chunk.ends.begin(), chunk.ends.end(), offset);
-                places.push_back(static_cast<uint32_t>(c * kChunkPlaces) +
-                                 static_cast<uint32_t>(placeEnd - chunk.ends.begin()));
+                if (!take(static_cast<uint32_t>(c * kChunkPlaces) +
+                          static_cast<uint32_t>(placeEnd - chunk.ends.begin())))
+                    return read;
                 if (placeEnd == chunk.ends.end())
                     break;
                 from = begin + *placeEnd; // the next place's texts
             }
         }
     }
-    return places;
+    return read;
+}
+
+bool SearchIndex::mayHold(const Sieve &sieve, uint32_t place) const {
+    const size_t c = place / kChunkPlaces;
+    if (sieve.needle.isEmpty() || c >= chunks_.size() ||
+        !(sieve.chunks[c / kGroupChunks] >> (c % kGroupChunks) & 1))
+        return false;
+    const Chunk &chunk = *chunks_[c];
+    const size_t i = place % kChunkPlaces;
+    if (i >= chunk.ends.size())
+        return false;
+    const uint32_t from = i == 0 ? 0 : chunk.ends[i - 1];
+    return memmem(chunk.text.constData() + from, chunk.ends[i] - from, sieve.needle.constData(),
+                  static_cast<size_t>(sieve.needle.size())) != nullptr;
 }
 
 } // namespace orvantis

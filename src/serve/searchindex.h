@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -34,8 +35,19 @@ public:
                         const std::vector<uint32_t> &rowOfPlace,
                         const TouchedPlaces &touched) const;
 
-    // The places whose texts may hold `text`, in place order.
-    std::vector<uint32_t> candidates(QStringView text) const;
+    // What lets a search's text through: the text folded, and the chunks that may hold it (bit
+    // c % 64 of word c / 64 for chunk c), from one word of each group per sequence of the text.
+    struct Sieve {
+        QByteArray needle;
+        std::vector<uint64_t> chunks;
+    };
+    Sieve sieve(QStringView text) const;
+
+    // Calls `take` with each place whose texts may hold the sieve's text, in place order, until
+    // it says to stop: the chunks whose texts were read.
+    size_t eachCandidate(const Sieve &sieve, const std::function<bool(uint32_t)> &take) const;
+    // Whether the texts of `place` may hold the sieve's text: its chunk and its own texts only.
+    bool mayHold(const Sieve &sieve, uint32_t place) const;
 
     // The text case folded as a search folds it, in UTF-8.
     static QByteArray folded(QStringView text);

@@ -24,6 +24,10 @@ const char kServeUsage[] =
     "server-sent events (/events) and how it fares (/status). FOLDER defaults to the folder\n"
     "that holds this program. Nothing is written to the folder.\n"
     "\n"
+    "A search (?q=TEXT) counts the accounts it finds up to 10,000: beyond, the page says \"more\n"
+    "than 10,000\", the files' X-Total-Count header \">10000\", and its pages and ?from= go as\n"
+    "far as the first 10,000 (further asks get 400 and why).\n"
+    "\n"
     "Options:\n"
     "  --listen ADDRESS:PORT    where to listen: 127.0.0.1:8080, this host alone, by default;\n"
     "                           0.0.0.0:8080 or [::]:8080 for every interface; port 0 for any\n"
@@ -51,6 +55,16 @@ const char kServeUsage[] =
     "                           to net.core.wmem_max): a page fits whole; a client that reads\n"
     "                           slowly, or never, holds no more of the server, where the system\n"
     "                           would grow it to megabytes and copy into each such client\n"
+    "  --searches-at-once N     searches from one client address answered at once (default\n"
+    "                           4); more at once get 429: a search costs the server more\n"
+    "                           than a page, and no address may take its threads from\n"
+    "                           everyone else's pages\n"
+    "  --search-rate N          searches a second from one client address, on average\n"
+    "                           (default 20), beyond which they get 429 with Retry-After\n"
+    "  --search-burst N         searches one client address may send at once before its rate\n"
+    "                           holds (default 40): a player typing, or a page of results\n"
+    "                           opened in tabs, is never held back. Behind a reverse proxy,\n"
+    "                           every client shares the proxy's address: raise all three\n"
     "  -h, --help               show this help and exit\n"
     "  --version                show the version and exit\n"
     "\n"
@@ -115,11 +129,17 @@ std::optional<int> readServeCommandLine(const QStringList &arguments,
                                     QStringLiteral("KIB"));
     const QCommandLineOption sendBuffer(QStringLiteral("send-buffer"), QString(),
                                         QStringLiteral("KIB"));
+    const QCommandLineOption searchesAtOnce(QStringLiteral("searches-at-once"), QString(),
+                                            QStringLiteral("N"));
+    const QCommandLineOption searchRate(QStringLiteral("search-rate"), QString(),
+                                        QStringLiteral("N"));
+    const QCommandLineOption searchBurst(QStringLiteral("search-burst"), QString(),
+                                         QStringLiteral("N"));
     const QCommandLineOption certificate(QStringLiteral("tls-cert"), QString(),
                                          QStringLiteral("FILE"));
     const QCommandLineOption key(QStringLiteral("tls-key"), QString(), QStringLiteral("FILE"));
     parser.addOptions({help, version, listen, connections, perAddress, idle, memory, sendBuffer,
-                       certificate, key});
+                       searchesAtOnce, searchRate, searchBurst, certificate, key});
     if (!parser.parse(arguments)) {
         complainAbout(parser.errorText() + QStringLiteral(" (see --help)"));
         return kExitUsage;
@@ -182,7 +202,10 @@ std::optional<int> readServeCommandLine(const QStringList &arguments,
     if (!limit(connections, limits.connections, 1, 1000000) ||
         !limit(perAddress, limits.perAddress, 1, 1000000) ||
         !limit(idle, limits.idleSeconds, 1, 86400) || !limit(memory, memoryKib, 4, 1024) ||
-        !limit(sendBuffer, sendKib, 4, 65536))
+        !limit(sendBuffer, sendKib, 4, 65536) ||
+        !limit(searchesAtOnce, limits.searches.atOnce, 1, 1000000) ||
+        !limit(searchRate, limits.searches.perSecond, 1, 1000000) ||
+        !limit(searchBurst, limits.searches.burst, 1, 1000000))
         return kExitUsage;
     limits.connectionMemory = memoryKib * 1024;
     limits.sendBuffer = sendKib * 1024;

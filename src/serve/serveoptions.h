@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serve/searchgate.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +25,8 @@ struct ServeLimits {
     // The kernel's send buffer of one connection: what a client that does not read holds of
     // the server's memory and of its copying, where the kernel would grow it to megabytes.
     size_t sendBuffer = 256 * 1024;
+    // The searches of one client address.
+    SearchLimits searches;
 };
 
 // An address to listen on, numeric, and its port (0 for any free one).

@@ -94,22 +94,56 @@ std::shared_ptr<const Body> Snapshot::body(const QByteArray &key,
         [](const Body &body) { return static_cast<size_t>(body.bytes().size()); });
 }
 
-std::shared_ptr<const std::vector<size_t>> Snapshot::matches(const QString &text) const {
+std::shared_ptr<const Snapshot::Found> Snapshot::search(const QString &text,
+                                                        int64_t counted) const {
     return kept(
-        searches_, text.toUtf8(),
+        searches_, QByteArray::number(static_cast<qlonglong>(counted)) + '|' + text.toUtf8(),
         [&] {
-            auto rows = std::make_shared<std::vector<size_t>>();
-            for (const uint32_t place : index_.candidates(text)) {
+            auto found = std::make_shared<Found>();
+            found->sieve = index_.sieve(text);
+            found->chunksRead = index_.eachCandidate(found->sieve, [&](uint32_t place) {
                 const uint32_t row =
                     place < rowOfPlace_.size() ? rowOfPlace_[place] : SearchIndex::kNoRow;
                 if (row != SearchIndex::kNoRow &&
                     accountHolds(*records_, characters_.get(), row, text))
-                    rows->push_back(row);
-            }
-            std::sort(rows->begin(), rows->end());
-            return std::shared_ptr<const std::vector<size_t>>(std::move(rows));
+                    found->rows.push_back(row);
+                if (static_cast<int64_t>(found->rows.size()) <= counted)
+                    return true;
+                found->complete = false;
+                found->rows.clear();
+                return false;
+            });
+            std::sort(found->rows.begin(), found->rows.end());
+            found->rows.shrink_to_fit();
+            return std::shared_ptr<const Found>(std::move(found));
         },
-        [](const std::vector<size_t> &rows) { return rows.size() * sizeof(size_t); });
+        [](const Found &found) {
+            return (found.rows.size() + found.sieve.chunks.size()) * sizeof(size_t);
+        });
+}
+
+Snapshot::Slice Snapshot::rowsHolding(const QString &text, const Found &found, size_t from,
+                                      int64_t skip, int64_t count, int64_t counted) const {
+    Slice slice;
+    const AccountRecords &records = *records_;
+    for (size_t row = 0; row < records.size(); ++row) {
+        if (static_cast<int64_t>(slice.rows.size()) >= count)
+            break;
+        ++slice.rowsRead;
+        if (!index_.mayHold(found.sieve, records[row].place) ||
+            !accountHolds(records, characters_.get(), row, text))
+            continue;
+        if (row < from || skip > 0) {
+            skip -= row < from ? 0 : 1;
+            if (++slice.before >= counted) {
+                slice.beyond = true;
+                break;
+            }
+            continue;
+        }
+        slice.rows.push_back(row);
+    }
+    return slice;
 }
 
 } // namespace orvantis

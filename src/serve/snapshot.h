@@ -78,9 +78,33 @@ public:
     size_t size() const { return records_->size(); }
     const SearchIndex &searchIndex() const { return index_; }
 
-    // The rows whose account holds `text` (see accountHolds), in rank order; found once per
-    // text on this snapshot.
-    std::shared_ptr<const std::vector<size_t>> matches(const QString &text) const;
+    // A search counts the accounts that hold its text up to a bound, so that its work does
+    // not grow with how common the text is: a letter is held by most of a million accounts.
+    static constexpr int64_t kCountedMatches = 10000;
+
+    // What a search of `text` (see accountHolds) found, once per text on this snapshot: when
+    // at most `counted` accounts hold it, every one of their rows, in rank order; else only
+    // that there are more, and the rows are found in rank order by rowsHolding.
+    struct Found {
+        SearchIndex::Sieve sieve;
+        std::vector<size_t> rows; // when complete
+        bool complete = true;
+        size_t chunksRead = 0; // of the index, to find them
+    };
+    std::shared_ptr<const Found> search(const QString &text,
+                                        int64_t counted = kCountedMatches) const;
+
+    // The rows holding a search's text, in rank order, read down the ranking: from row `from`
+    // on, those after the first `skip`, `count` at most. The rows read stop there, or once more
+    // than `counted` matches come before the rows asked for (then `beyond`).
+    struct Slice {
+        std::vector<size_t> rows;
+        int64_t before = 0; // matches before the first of `rows`
+        bool beyond = false;
+        size_t rowsRead = 0;
+    };
+    Slice rowsHolding(const QString &text, const Found &found, size_t from, int64_t skip,
+                      int64_t count, int64_t counted = kCountedMatches) const;
 
     // How long what is made from a snapshot is kept with it.
     enum class Keeping {
@@ -129,7 +153,7 @@ private:
     mutable std::mutex lock_; // guards the caches' lists, never while a value is made or sent
     mutable Cache<Body> bodies_;
     mutable Cache<Body> wholeBodies_{{}, 0, SIZE_MAX};
-    mutable Cache<std::vector<size_t>> searches_;
+    mutable Cache<Found> searches_;
 };
 
 } // namespace orvantis
