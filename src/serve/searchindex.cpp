@@ -40,11 +40,16 @@ void appendFolded(QByteArray &out, QStringView text) {
 
 } // namespace
 
-uint32_t SearchIndex::sequenceBit(const char *at) {
-    const uint32_t bytes = static_cast<uint32_t>(static_cast<unsigned char>(at[0])) << 16 |
-                           static_cast<uint32_t>(static_cast<unsigned char>(at[1])) << 8 |
-                           static_cast<unsigned char>(at[2]);
-    return (bytes * 2654435761u) >> (32 - kBitsLog2);
+template <typename Take>
+void SearchIndex::eachSequenceAt(const char *at, const char *end, Take take) {
+    const auto byte = [at](int i) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(at[i]));
+    };
+    take(kBytesAt + byte(0));
+    if (end - at >= 2)
+        take(kPairsAt + (((byte(0) << 8 | byte(1)) * 2654435761u) >> (32 - kPairsLog2)));
+    if (end - at >= 3)
+        take(((byte(0) << 16 | byte(1) << 8 | byte(2)) * 2654435761u) >> (32 - kTriplesLog2));
 }
 
 QByteArray SearchIndex::folded(QStringView text) {
@@ -101,8 +106,10 @@ std::shared_ptr<const SearchIndex::Group> SearchIndex::groupOf(size_t group) con
     for (size_t c = first; c < end; ++c) {
         const QByteArray &text = chunks_[c]->text;
         const uint64_t chunkBit = uint64_t{1} << (c - first);
-        for (qsizetype at = 0; at + 3 <= text.size(); ++at)
-            made->chunksHolding[sequenceBit(text.constData() + at)] |= chunkBit;
+        const char *const textEnd = text.constData() + text.size();
+        for (const char *at = text.constData(); at < textEnd; ++at)
+            eachSequenceAt(at, textEnd,
+                           [&](uint32_t word) { made->chunksHolding[word] |= chunkBit; });
     }
     return made;
 }
@@ -141,11 +148,15 @@ SearchIndex SearchIndex::updated(const AccountRecords &records, const AccountCha
 
 SearchIndex::Sieve SearchIndex::sieve(QStringView text) const {
     Sieve sieve{folded(text), std::vector<uint64_t>(groups_.size(), ~uint64_t{0})};
-    for (qsizetype at = 0; at + 3 <= sieve.needle.size(); ++at) {
-        const uint32_t bit = sequenceBit(sieve.needle.constData() + at);
-        for (size_t g = 0; g < groups_.size(); ++g)
-            sieve.chunks[g] &= groups_[g]->chunksHolding[bit];
-    }
+    std::vector<uint32_t> words;
+    const char *const end = sieve.needle.constData() + sieve.needle.size();
+    for (const char *at = sieve.needle.constData(); at < end; ++at)
+        eachSequenceAt(at, end, [&](uint32_t word) { words.push_back(word); });
+    std::sort(words.begin(), words.end());
+    words.erase(std::unique(words.begin(), words.end()), words.end());
+    for (size_t g = 0; g < groups_.size(); ++g)
+        for (const uint32_t word : words)
+            sieve.chunks[g] &= groups_[g]->chunksHolding[word];
     // The last group's words have bits for chunks that do not exist.
     if (const size_t beyond = chunks_.size() % kGroupChunks; beyond != 0 && !groups_.empty())
         sieve.chunks.back() &= (uint64_t{1} << beyond) - 1;

@@ -17,10 +17,11 @@ namespace orvantis {
 
 // Where a search of a million accounts looks: every account's login and character names, case
 // folded, in chunks of consecutive places (account files). Chunks go in groups of 64, and each
-// group keeps, for every three-byte sequence (hashed to one of kBits), a word with a bit for each
-// of its chunks that holds it: a search ANDs one word per sequence of its text and reads only
-// the chunks left, so a million accounts cost it a few hundred words. Chunks and groups are
-// shared by every index made from them and made again only when one of their places is touched:
+// group keeps, for every sequence of one, two and three bytes (hashed, each length to words of
+// its own), a word with a bit for each of its chunks that holds it: a search ANDs one word per
+// sequence of its text and reads only the chunks left, so a million accounts cost it a few
+// hundred words, and a text of two letters that few names hold reads few chunks. Chunks and groups
+// are shared by every index made from them and made again only when one of their places is touched:
 // a change of a few files costs a few chunks and their groups, not a million accounts.
 //
 // It finds candidates: every account holding the text is among them, and accountHolds, the rule
@@ -55,20 +56,25 @@ public:
     static constexpr uint32_t kNoRow = UINT32_MAX;
 
 private:
-    // Sequences told apart: a chunk's few hundred set about a third of the bits, so each
-    // sequence of a search's text passes a third of the chunks that lack it, and a name of
-    // six letters few.
-    static constexpr uint32_t kBitsLog2 = 11;
-    static constexpr uint32_t kBits = uint32_t{1} << kBitsLog2;
+    // Sequences told apart. A chunk holds some six hundred sequences of three bytes, which set
+    // 7 % of 8,192 words; its fewer pairs set about as few of 4,096; single bytes are told apart
+    // whole. So a sequence of a search's text passes few of the chunks that lack it, for some
+    // 100 KB a group (50 MB at a million accounts).
+    static constexpr uint32_t kTriplesLog2 = 13;
+    static constexpr uint32_t kPairsLog2 = 12;
+    static constexpr uint32_t kPairsAt = uint32_t{1} << kTriplesLog2;
+    static constexpr uint32_t kBytesAt = kPairsAt + (uint32_t{1} << kPairsLog2);
+    static constexpr uint32_t kWords = kBytesAt + 256;
     static constexpr uint32_t kGroupChunks = 64; // one bit of a word each
     struct Chunk {
         QByteArray text;            // each place's texts, folded, each ended by a zero byte
         std::vector<uint32_t> ends; // where each place's texts end in `text`
     };
     struct Group {
-        std::array<uint64_t, kBits> chunksHolding{}; // per sequence, its chunks in this group
+        std::array<uint64_t, kWords> chunksHolding{}; // per sequence, its chunks in this group
     };
-    static uint32_t sequenceBit(const char *at);
+    // The words of the sequences of one, two and three bytes that start at `at`, before `end`.
+    template <typename Take> static void eachSequenceAt(const char *at, const char *end, Take take);
     static std::shared_ptr<const Chunk> chunkOf(uint32_t first, const AccountRecords &records,
                                                 const AccountCharacters &characters,
                                                 const std::vector<uint32_t> &rowOfPlace);
