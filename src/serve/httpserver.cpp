@@ -27,10 +27,10 @@ void letGoOfBody(void *share) {
     delete static_cast<std::shared_ptr<const Body> *>(share);
 }
 
-// A request is done (answered whole, or its connection gone): the body it held is let go.
+// A request is done (answered whole, or its connection gone): what it held is let go.
 void requestDone(void *, MHD_Connection *, void **state, MHD_RequestTerminationCode) {
     if (*state != nullptr && *state != &firstCall)
-        letGoOfBody(*state);
+        delete static_cast<HttpServer::Held *>(*state);
     *state = nullptr;
 }
 
@@ -90,6 +90,11 @@ QByteArray headerOf(MHD_Connection *connection, const char *name) {
 // body, then once more when the request is whole.
 MHD_Result handle(void *self, MHD_Connection *connection, const char *url, const char *method,
                   const char *, const char *, size_t *uploadSize, void **state) {
+    if (*state != nullptr && *state != &firstCall) // resumed: its search is answered
+        return static_cast<HttpServer *>(self)->searched(
+                   connection, *static_cast<HttpServer::Held *>(*state)) == MHD_YES
+                   ? MHD_YES
+                   : MHD_NO;
     HttpRequest request;
     request.method = method;
     const bool readOnly = request.method == "GET" || request.method == "HEAD";
@@ -237,6 +242,7 @@ std::unique_ptr<HttpServer> HttpServer::start(const std::vector<ListenSocket> &s
 HttpServer::~HttpServer() {
     if (daemons_.empty())
         return;
+    searchThread_.stop(); // each search posted is answered, and its connection resumed
     // A parked connection must be resumed before the daemons stop: each is woken to end.
     events_.end();
     for (int wait = 0; wait < 100 && events_.clients() > 0; ++wait)
@@ -264,9 +270,35 @@ int HttpServer::answer(MHD_Connection *connection, const HttpRequest &request, v
         return answerWith(connection,
                           searchRefused(verdict.kind == SearchGate::Verdict::TooManyAtOnce,
                                         verdict.retryAfterSeconds));
-    const int answered = answerFromSnapshot(connection, request, held);
-    searches_.leave(searcher);
-    return answered;
+    // Made on the search thread, the connection parked meanwhile: this serving thread goes on
+    // to other requests, and resumes this one when its answer is made.
+    auto *state = new Held;
+    state->search = std::make_unique<Search>();
+    state->search->request = request;
+    state->search->address = searcher;
+    *held = state;
+    MHD_suspend_connection(connection);
+    auto make = [this, connection, search = state->search.get()] {
+        const std::shared_ptr<const Snapshot> snapshot = std::atomic_load(&snapshot_);
+        try {
+            search->response = respond(search->request, *snapshot, files_);
+            search->made.store(true, std::memory_order_release);
+        } catch (const std::exception &) { // short of memory: this connection is closed
+        }
+        MHD_resume_connection(connection);
+    };
+    if (!searchThread_.post(make))
+        make(); // the server is stopping: made here
+    return MHD_YES;
+}
+
+int HttpServer::searched(MHD_Connection *connection, Held &held) {
+    const std::unique_ptr<Search> search = std::move(held.search);
+    searches_.leave(search->address);
+    if (!search->made.load(std::memory_order_acquire))
+        return MHD_NO;
+    void *state = &held;
+    return send(connection, search->response, &state);
 }
 
 int HttpServer::answerFromSnapshot(MHD_Connection *connection, const HttpRequest &request,
@@ -280,6 +312,10 @@ int HttpServer::answerFromSnapshot(MHD_Connection *connection, const HttpRequest
     } catch (const std::exception &) { // short of memory: this connection is closed, no other
         return MHD_NO;
     }
+    return send(connection, response, held);
+}
+
+int HttpServer::send(MHD_Connection *connection, const HttpResponse &response, void **held) {
     if (response.way >= 0) {
         // Made once for the body and sent again as it is; the body, and with it the response
         // and the bytes it points into, is held until the request is done.
@@ -295,7 +331,9 @@ int HttpServer::answerFromSnapshot(MHD_Connection *connection, const HttpRequest
                 prepared, [](void *r) { MHD_destroy_response(static_cast<MHD_Response *>(r)); });
         });
         if (made) {
-            *held = new std::shared_ptr<const Body>(response.body);
+            if (*held == nullptr || *held == &firstCall)
+                *held = new Held;
+            static_cast<Held *>(*held)->body = response.body;
             return MHD_queue_response(connection, static_cast<unsigned>(response.status),
                                       static_cast<MHD_Response *>(made));
         }

@@ -6,6 +6,7 @@
 #include "serve/ratedlog.h"
 #include "serve/router.h"
 #include "serve/searchgate.h"
+#include "serve/searchthread.h"
 #include "serve/serveoptions.h"
 #include "serve/snapshot.h"
 #include "serve/tlsfiles.h"
@@ -16,6 +17,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 struct MHD_Connection;
@@ -54,9 +56,24 @@ public:
     // Connections open now, over every socket.
     unsigned connections() const { return connections_.load(); }
 
+    // A search, answered on the search thread while its connection is parked.
+    struct Search {
+        HttpRequest request;
+        std::string address; // of its client, for the limits on searches
+        HttpResponse response;
+        std::atomic<bool> made{false};
+    };
+    // What a request holds until it is done: the body its answer sends, its search.
+    struct Held {
+        std::shared_ptr<const Body> body;
+        std::unique_ptr<Search> search;
+    };
+
     // Answers a request read whole: whether it was answered (libmicrohttpd's result). What the
-    // answer needs kept until the request is done is put in `held`.
+    // answer needs kept until the request is done is put in `held`, a Held.
     int answer(MHD_Connection *connection, const HttpRequest &request, void **held);
+    // Sends the answer of a search once its connection is resumed.
+    int searched(MHD_Connection *connection, Held &held);
     // For libmicrohttpd's callbacks: a connection opened (its socket `fd`) or closed; whether
     // another may open; a line it logs.
     void connectionOpened(int fd);
@@ -68,6 +85,7 @@ private:
     HttpServer(std::shared_ptr<const Snapshot> snapshot, const ServeLimits &limits,
                const TlsFiles &tls, RatedLog *log);
     int answerFromSnapshot(MHD_Connection *connection, const HttpRequest &request, void **held);
+    int send(MHD_Connection *connection, const HttpResponse &response, void **held);
     int streamEvents(MHD_Connection *connection, const HttpResponse &response);
 
     std::shared_ptr<const Snapshot> snapshot_; // read and swapped with std::atomic_load/store
@@ -79,6 +97,7 @@ private:
     std::atomic<unsigned> connections_{0};
     std::unique_ptr<HangupWatch> hangups_; // of parked event streams
     SearchGate searches_;
+    SearchThread searchThread_;
     std::vector<MHD_Daemon *> daemons_;
 };
 
