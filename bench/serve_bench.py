@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """orvantis-serve against nginx serving the same bytes from a file, on this host, in the same
 run: the first page as JSON and as HTML, with and without gzip, and a 304, under wrk; then what
-a file cannot do (search, deep pages, freshness within a second under load), the memory of idle
-event-stream clients and of the whole server against the window's, and slow and hostile clients
-at full size. Prints the table, writes it into docs/PERFORMANCE.md with the machine and date,
+a file cannot do (search, the mix of searches players type, deep pages, freshness within a second under load),
+the memory of idle event-stream clients and of the whole server against the window's, slow and
+hostile clients at full size, and a flood of searches from twenty addresses beside the first
+page. Prints the table, writes it into docs/PERFORMANCE.md with the machine and date,
 saves bench/results/serve.json, and exits non-zero when a target is missed.
 
     bench/serve_bench.py [--build DIR] [--sizes 100000,1000000] [--seconds 10]
@@ -38,7 +39,10 @@ SERVER_CORE, LOAD_CORE = "0", "1"  # the server (or nginx) on one core, wrk and 
 ROUNDS = 3
 # Each part and where its results go in the report.
 PARTS = {"nginx": "against_nginx", "beyond": "beyond_a_file", "freshness": "freshness",
-         "idle": "idle_stream_memory", "hostile": "hostile", "memory": "memory"}
+         "idle": "idle_stream_memory", "hostile": "hostile", "memory": "memory", "flood": "search_flood"}
+# wrk and the probes ask from one address: where they measure the server's work, not its limits
+# on one address's searches, those are lifted.
+UNLIMITED_SEARCHES = ["--searches-at-once", "100000", "--search-rate", "1000000", "--search-burst", "1000000"]
 
 
 def cached_folder(size):
@@ -119,7 +123,7 @@ class Served:
 
 def start_orvantis(build, folder, work):
     served = Served([os.path.join(build, "src", "app", "orvantis-serve"), "--listen", "127.0.0.1:0",
-                     "--max-connections", "12000", "--max-per-address", "12000", folder],
+                     "--max-connections", "12000", "--max-per-address", "12000", *UNLIMITED_SEARCHES, folder],
                     lambda text: " accounts from " in text and "listening on" in text,
                     os.path.join(work, "orvantis-serve.log"))
     served.port = int(re.search(r"listening on http://127\.0\.0\.1:(\d+)/", served.text()).group(1))
@@ -298,6 +302,39 @@ def logins(build, folder):
     return [line.split("\t", 1)[0] for line in out.splitlines() if line]
 
 
+def names_shown(build, folder):
+    """Every login and character name the ranking shows."""
+    out = subprocess.run([os.path.join(build, "src", "app", "orvantis-rank"), folder], capture_output=True,
+                         check=True).stdout.decode("utf-8", "replace")
+    return [cell for line in out.splitlines() if line for cell in (line.split("\t")[0], line.split("\t")[-1])]
+
+
+def counted_paths_script(work, name, paths):
+    """A wrk script that asks for each path once (a few more, the first ones again, while the
+    last are answered), then stops."""
+    path = os.path.join(work, f"{name}.lua")
+    with open(path, "w") as f:
+        f.write("local paths = {\n" + "".join(f"  {json.dumps(p)},\n" for p in paths) + "}\n")
+        f.write("local i, done = 0, 0\n"
+                "request = function()\n  i = i % #paths + 1\n  return wrk.format(nil, paths[i])\nend\n"
+                "response = function()\n  done = done + 1\n  if done >= #paths then wrk.thread:stop() end\nend\n")
+    return path
+
+
+def players_queries(names, seed):
+    """What players type, each once: 500 whole logins, 500 parts of three letters, 264 of two, and
+    the 36 single letters and digits."""
+    rng = random.Random(seed)
+    words = sorted({n.lower() for n in names if n.isascii() and n.isalnum()})
+    def parts(length, count):
+        found = sorted({word[i:i + length] for word in words for i in range(len(word) - length + 1)
+                        if word[i:i + length].isalpha()})
+        return rng.sample(found, min(count, len(found)))
+    queries = rng.sample(words, 500) + parts(3, 500) + parts(2, 264) + list("abcdefghijklmnopqrstuvwxyz0123456789")
+    rng.shuffle(queries)
+    return queries
+
+
 def beyond_a_file(build, folder, size, work, seconds):
     """Search and deep pages, which a file cannot serve."""
     server = start_orvantis(build, folder, work)
@@ -312,6 +349,17 @@ def beyond_a_file(build, folder, size, work, seconds):
                                             "/ranking.json?q=" + urllib.parse.quote(q)
                                             for q in distinct[r::ROUNDS]]))
                                     for r in range(ROUNDS)])
+        # The mix players type, each query once, on a server that has answered none of them.
+        shown = names_shown(build, folder)
+        mix = []
+        for r in range(ROUNDS):
+            fresh = start_orvantis(build, folder, work)
+            try:
+                mix.append(wrk(fresh.port, connections=16, seconds=120, script=counted_paths_script(
+                    work, f"mix{r}", ["/ranking.json?q=" + urllib.parse.quote(q) for q in players_queries(shown, r)])))
+            finally:
+                fresh.stop()
+        result["search, the players' mix (1,300 queries)"] = medians(mix)
         # One query again and again: answered from the snapshot's kept searches.
         result["search, the same query"] = medians([wrk(server.port, f"/ranking.json?q={distinct[0]}", 16,
                                                         seconds) for _ in range(ROUNDS)])
@@ -571,6 +619,87 @@ def hostile(build, folder, work):
         server.stop()
 
 
+FLOODER = """
+import http.client, random, sys, time
+address, port, seconds, queries = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), sys.argv[4].split(",")
+rng, statuses, end = random.Random(address), {}, time.monotonic() + seconds
+connection = None
+while time.monotonic() < end:
+    try:
+        if connection is None:
+            connection = http.client.HTTPConnection("127.0.0.1", port, timeout=10, source_address=(address, 0))
+        connection.request("GET", "/ranking.json?q=" + rng.choice(queries))
+        answer = connection.getresponse()
+        answer.read()
+        statuses[answer.status] = statuses.get(answer.status, 0) + 1
+        if answer.getheader("Connection", "").lower() == "close":
+            connection.close()
+            connection = None
+    except OSError:
+        statuses["error"] = statuses.get("error", 0) + 1
+        connection = None
+print(" ".join(f"{k}:{v}" for k, v in statuses.items()))
+"""
+
+
+def first_page_times(port, seconds):
+    """The first page asked four times a second for `seconds` from 127.0.0.100, on a new
+    connection each time: each answer's time in ms, and how many were not a 200."""
+    times, failed = [], 0
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        started = time.monotonic()
+        try:
+            with socket.socket() as s:
+                s.settimeout(5)
+                s.bind(("127.0.0.100", 0))
+                s.connect(("127.0.0.1", port))
+                s.sendall(b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
+                answer = b""
+                while chunk := s.recv(65536):
+                    answer += chunk
+            failed += 0 if answer.startswith(b"HTTP/1.1 200 ") else 1
+        except OSError:
+            failed += 1
+        took = time.monotonic() - started
+        times.append(took * 1000)
+        time.sleep(max(0.0, 0.25 - took))
+    return times, failed
+
+
+def search_flood(build, folder, work, seconds=15):
+    """Twenty addresses (127.0.0.2 to .21) sending distinct searches of three letters as fast as
+    they can, against the server's own limits on one address's searches, while the first page
+    is asked four times a second from another: its p99 before and during the flood."""
+    queries = [q for q in players_queries(names_shown(build, folder), 99) if len(q) == 3]
+    served = Served([os.path.join(build, "src", "app", "orvantis-serve"), "--listen", "127.0.0.1:0", folder],
+                    lambda text: " accounts from " in text and "listening on" in text,
+                    os.path.join(work, "flood.log"))
+    port = int(re.search(r"listening on http://127\.0\.0\.1:(\d+)/", served.text()).group(1))
+    try:
+        fetch(port, "/")  # the page made once, as any running server has it
+        quiet, quiet_failed = first_page_times(port, seconds)
+        flooders = [subprocess.Popen(["taskset", "-c", LOAD_CORE, "nice", "-n", "19", sys.executable, "-c", FLOODER,
+                                      f"127.0.0.{2 + i}", str(port), str(seconds + 1), ",".join(queries)],
+                                     stdout=subprocess.PIPE, text=True) for i in range(20)]
+        time.sleep(1)
+        flooded, flooded_failed = first_page_times(port, seconds)
+        statuses = {}
+        for flooder in flooders:
+            out, _ = flooder.communicate(timeout=60)
+            for part in out.split():
+                status, count = part.rsplit(":", 1)
+                statuses[status] = statuses.get(status, 0) + int(count)
+        def p99(times):
+            return statistics.quantiles(times, n=100)[98]
+        result = {"quiet_p99_ms": p99(quiet), "flood_p99_ms": p99(flooded), "quiet_failed": quiet_failed,
+                  "flood_failed": flooded_failed, "searches": statuses, "alive": served.process.poll() is None}
+        print(f"  search flood: {result}", file=sys.stderr, flush=True)
+        return result
+    finally:
+        served.stop()
+
+
 def evaluate(report):
     targets = []
 
@@ -590,6 +719,9 @@ def evaluate(report):
     for size, beyond in report["beyond_a_file"].items():
         if size == "1000000":
             check("search at 1,000,000, each query once, 16 connections: p99 (ms)", beyond["search"]["p99"], 10)
+            mix = beyond.get("search, the players' mix (1,300 queries)")
+            if mix:
+                check("search at 1,000,000, the players' mix, 16 connections: p99 (ms)", mix["p99"], 10)
         check(f"search at {int(size):,}, one query again and again: p99 (ms)",
               beyond["search, the same query"]["p99"], 10, information=True)
         check(f"search at {int(size):,}, one letter: p99 (ms)", beyond["search, one letter"]["p99"], 10,
@@ -607,6 +739,11 @@ def evaluate(report):
         memory = report["memory"]
         check(f"orvantis-serve at {memory['size']:,} over the window showing them (memory)",
               memory["server_MiB"] / memory["window_MiB"], 1.0)
+    if "search_flood" in report:
+        flood = report["search_flood"]
+        check("the first page while 20 addresses flood with searches: p99 (ms), within three times its p99 "
+              "before or 25 ms", flood["flood_p99_ms"], max(25, 3 * flood["quiet_p99_ms"]))
+        check("the first page while 20 addresses flood with searches: refused", flood["flood_failed"], 0)
     for label, attack in report.get("hostile", {}).items():
         check(f"{label}: the first page's slowest answer meanwhile (s)", attack["slowest_first_page_s"], 1.0)
         check(f"{label}: first-page requests that failed", attack["failed"], 0)
@@ -623,6 +760,8 @@ def earlier_parts(report):
             by_date.setdefault(date, []).append(part)
     def listed(names):
         return names[0] if len(names) == 1 else ", ".join(names[:-1]) + " and " + names[-1]
+    for what, date in report.get("kept_sizes", {}).items():
+        by_date.setdefault(date, []).append(what)
     return "".join(f" Kept from the run of {date}: the {listed(parts)} part{'s' if len(parts) > 1 else ''}."
                    for date, parts in by_date.items())
 
@@ -702,9 +841,17 @@ def main():
         if parts - set(PARTS):
             sys.exit(f"serve_bench: no part named {', '.join(sorted(parts - set(PARTS)))}")
         report["measured"] = {part: report["date"] for part in parts}
-        if parts != set(PARTS) and os.path.exists(saved):
+        if os.path.exists(saved):
             with open(saved) as f:
                 earlier = json.load(f)
+            # A part run at some sizes keeps its results at the others, with when they were measured.
+            for part in parts & {"beyond", "freshness"}:
+                for size, result in earlier.get(PARTS[part], {}).items():
+                    if int(size) not in sizes:
+                        report[PARTS[part]][size] = result
+                        report.setdefault("kept_sizes", {})[f"{part} at {int(size):,}"] = \
+                            earlier.get("kept_sizes", {}).get(f"{part} at {int(size):,}") or \
+                            earlier.get("measured", {}).get(part, earlier["date"])
             for part in set(PARTS) - parts:
                 if PARTS[part] in earlier:
                     report[PARTS[part]] = earlier[PARTS[part]]
@@ -728,6 +875,8 @@ def main():
                 report["idle_stream_memory"] = idle_stream_memory(args.build, smallest, work)
             if "hostile" in parts:
                 report["hostile"] = hostile(args.build, smallest, work)
+            if "flood" in parts:
+                report["search_flood"] = search_flood(args.build, ensure_folder(args.build, sizes[-1]), work)
             if "memory" in parts:
                 report["memory"] = server_against_window(args.build, ensure_folder(args.build, sizes[-1]), sizes[-1],
                                                          work)
