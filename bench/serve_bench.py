@@ -508,14 +508,14 @@ def server_against_window(build, folder, size, work):
     return result
 
 
-def first_page_from_elsewhere(port):
+def first_page_from_elsewhere(port, source="127.0.0.2", path="/ranking.json?from=1&count=100"):
     """The first page asked for from 127.0.0.2, another loopback address than the attackers'
-    127.0.0.1, as a visitor elsewhere would: its status."""
+    127.0.0.1, as a visitor elsewhere would, on a new connection: its status."""
     with socket.socket() as s:
         s.settimeout(5)
-        s.bind(("127.0.0.2", 0))
+        s.bind((source, 0))
         s.connect(("127.0.0.1", port))
-        s.sendall(b"GET /ranking.json?from=1&count=100 HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
+        s.sendall(f"GET {path} HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n".encode())
         answer = b""
         while chunk := s.recv(65536):
             answer += chunk
@@ -650,15 +650,7 @@ def first_page_times(port, seconds):
     while time.monotonic() < end:
         started = time.monotonic()
         try:
-            with socket.socket() as s:
-                s.settimeout(5)
-                s.bind(("127.0.0.100", 0))
-                s.connect(("127.0.0.1", port))
-                s.sendall(b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
-                answer = b""
-                while chunk := s.recv(65536):
-                    answer += chunk
-            failed += 0 if answer.startswith(b"HTTP/1.1 200 ") else 1
+            failed += 0 if first_page_from_elsewhere(port, "127.0.0.100", "/") == 200 else 1
         except OSError:
             failed += 1
         took = time.monotonic() - started
