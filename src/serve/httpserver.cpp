@@ -294,6 +294,8 @@ int HttpServer::answer(MHD_Connection *connection, const HttpRequest &request, v
 
 int HttpServer::searched(MHD_Connection *connection, Held &held) {
     const std::unique_ptr<Search> search = std::move(held.search);
+    if (!search) // resumed twice: cannot be, and is not answered twice
+        return MHD_NO;
     searches_.leave(search->address);
     if (!search->made.load(std::memory_order_acquire))
         return MHD_NO;
