@@ -10,13 +10,12 @@
 
 namespace orvantis {
 
-namespace {
-
-// A count in ASCII digits grouped by thousands, as the window's English texts have it.
 QString grouped(int64_t count) {
     static const QLocale english(QLocale::English, QLocale::UnitedStates);
     return english.toString(static_cast<qlonglong>(count));
 }
+
+namespace {
 
 QString counted(int64_t count, const QString &one, const QString &many) {
     return grouped(count) + u' ' + (count == 1 ? one : many);
@@ -84,10 +83,6 @@ QByteArray captionOf(const RowsQuery &query, const RowsView &view) {
                        "name%2")
             .arg(query.text, view.rows.empty() ? QStringLiteral(": none found") : span));
 }
-
-} // namespace
-
-namespace {
 
 // The rows of the whole ranking, or of a search that counted all of its matches.
 RowsView viewOfAll(const std::vector<size_t> *found, int64_t total, const RowsQuery &query) {

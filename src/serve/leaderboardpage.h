@@ -11,6 +11,9 @@
 
 namespace orvantis {
 
+// A count in ASCII digits grouped by thousands, as the window's English texts have it.
+QString grouped(int64_t count);
+
 // The rows a query shows of a snapshot: by rank, of the whole ranking or of the accounts a search
 // found, as a page of kRowsPerPage or as `count` rows from a rank on.
 struct RowsView {
@@ -23,6 +26,9 @@ struct RowsView {
     bool pastTheLast = false;    // the page asked for is past the last one: no rows
     bool pastTheCounted = false; // the rows asked for come after the matches a search counts
 };
+// A count in ASCII digits grouped by thousands, as the window's English texts have it.
+QString grouped(int64_t count);
+
 // The rows a query shows; a search counts its matches up to `counted`.
 RowsView viewOf(const Snapshot &snapshot, const RowsQuery &query,
                 int64_t counted = Snapshot::kCountedMatches);

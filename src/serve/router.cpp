@@ -7,7 +7,6 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QLocale>
 
 #include <algorithm>
 
@@ -108,11 +107,9 @@ std::optional<HttpResponse> outsideTheRows(const RowsQuery &query, const RowsVie
                               .arg(query.page.value_or(1))
                               .arg(view.pages));
     if (view.pastTheCounted)
-        return plain(400,
-                     QStringLiteral("A search counts its first %1 matches, and these rows "
-                                    "come after them: search for more of the name")
-                         .arg(QLocale(QLocale::English)
-                                  .toString(static_cast<qlonglong>(Snapshot::kCountedMatches))));
+        return plain(400, QStringLiteral("A search counts its first %1 matches, and these rows "
+                                         "come after them: search for more of the name")
+                              .arg(grouped(Snapshot::kCountedMatches)));
     return std::nullopt;
 }
 
