@@ -7,6 +7,7 @@
 
 #include "scan/accounts/accountsearch.h"
 #include "scan/reading/scanaccounts.h"
+#include "serve/bytesearch.h"
 #include "serve/changedranks.h"
 #include "serve/leaderboardpage.h"
 #include "serve/snapshot.h"
@@ -14,13 +15,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 using namespace orvantis;
 
 namespace {
 
 // More accounts than one group of the index's chunks holds, with names whose letter case folds
 // in other ways than ASCII's.
-constexpr int kAccounts = 2200;
+constexpr int kAccounts = 2208; // 69 chunks of 32 whole
 const QString kNames[] = {
     QString::fromUtf16(u"\u00c4rztin"),
     QStringLiteral("STRASSE"),
@@ -73,27 +77,27 @@ std::vector<size_t> everyMatch(const Snapshot &snapshot, const QString &text) {
     return rows;
 }
 
-// A search that counts every match finds the rule's rows; one that counts fewer than there are
-// finds them down the ranking: the first ones, those after a few skipped, those from a rank on.
+// A search that counts every match finds as many as the rule, and lists the rule's rows; one
+// that counts fewer than there are says so, and finds them down the ranking: the first ones,
+// those after a few skipped, those from a rank on.
 void expectTheRulesMatches(const Snapshot &snapshot) {
     constexpr int64_t kFew = 40;
     for (const QString &query : kQueries) {
         SCOPED_TRACE(query.toStdString());
         const std::vector<size_t> expected = everyMatch(snapshot, query);
+        const auto matches = static_cast<int64_t>(expected.size());
         const auto all = snapshot.search(query);
-        EXPECT_TRUE(all->complete);
-        EXPECT_EQ(all->rows, expected);
+        EXPECT_EQ(all->total, matches);
+        EXPECT_EQ((all->listed ? all : snapshot.listed(query, *all))->rows, expected);
         const auto few = snapshot.search(query, kFew);
-        ASSERT_EQ(few->complete, static_cast<int64_t>(expected.size()) <= kFew);
-        if (few->complete) {
-            EXPECT_EQ(few->rows, expected);
-            continue;
-        }
+        EXPECT_EQ(few->total, std::min(matches, kFew + 1));
         const auto part = [&](size_t first, size_t count) {
             return std::vector<size_t>(expected.begin() + first,
                                        expected.begin() + std::min(first + count, expected.size()));
         };
         EXPECT_EQ(snapshot.rowsHolding(query, *few, 0, 0, kFew, kFew).rows, part(0, kFew));
+        if (matches <= kFew)
+            continue;
         const Snapshot::Slice skipped = snapshot.rowsHolding(query, *few, 0, 30, 20, kFew);
         EXPECT_EQ(skipped.rows, part(30, 20));
         EXPECT_EQ(skipped.before, 30);
@@ -119,11 +123,14 @@ TEST(Search, FindsWhatTheRuleFindsAfterEveryKindOfChange) {
     auto snapshot = std::make_unique<Snapshot>(ranking, 1, QDateTime(), FolderHealth{});
     ASSERT_EQ(snapshot->size(), size_t{kAccounts});
     expectTheRulesMatches(*snapshot);
-    // Every account holds "n" (its login): what a search of it reads is what it counts, not
-    // what holds it.
+    // Every account holds "n" and "login" (its login): what a search of a letter reads is none
+    // of them, of a longer text what it counts, and of a page the page's rows, not what holds
+    // it.
     const auto common = snapshot->search(QStringLiteral("n"), 40);
-    EXPECT_LE(common->chunksRead, 2u) << "chunks of 32 accounts read to count 40 matches";
+    EXPECT_EQ(common->chunksRead, 0u);
     EXPECT_EQ(snapshot->rowsHolding(QStringLiteral("n"), *common, 0, 0, 40, 40).rowsRead, 40u);
+    EXPECT_LE(snapshot->search(QStringLiteral("login"), 40)->chunksRead, 2u)
+        << "chunks of 32 accounts read to count 40 matches";
     // Its pages go as far as the counted matches, and say that there are more.
     RowsQuery query{QStringLiteral("n"), 4, std::nullopt, 10};
     const RowsView fourth = viewOf(*snapshot, query, 40);
@@ -134,16 +141,22 @@ TEST(Search, FindsWhatTheRuleFindsAfterEveryKindOfChange) {
     EXPECT_FALSE(page.contains("rel=\"last\"")) << "the last page is not known";
     query.page = 5;
     EXPECT_TRUE(viewOf(*snapshot, query, 40).pastTheCounted);
+    query.page = 999999999999; // the most a page's number has
+    EXPECT_TRUE(viewOf(*snapshot, query, 40).pastTheCounted);
+    query.text = QStringLiteral("ss");
+    EXPECT_TRUE(viewOf(*snapshot, query).pastTheLast);
 
     // Renamed in its row, moved up by a new level, removed and back, and added after the last
-    // place: each on its own, so that no other change makes its chunk again.
+    // place (in a chunk of its own) and removed again: each on its own, so that no other change
+    // makes its chunk again.
     std::vector<ChangedFile> changes = {
         changed("p00001.ini", 1, QStringLiteral("Renamed"), 2),
         changed("p00300.ini", 300, QStringLiteral("Orel"), 999),
         changed("p02150.ini", 2150, QStringLiteral("Zzz"), 2),
         {"p00600.ini", AccountFile{}}, // no login now: no row
         changed("p00600.ini", 600, QStringLiteral("Back"), 7),
-        changed("p99999.ini", 99999, QString::fromUtf16(u"\u00c4rger"), 40)};
+        changed("p99999.ini", 99999, QString::fromUtf16(u"\u00c4rger"), 40),
+        {"p99999.ini", AccountFile{}}};
     uint64_t generation = 1;
     for (const ChangedFile &change : changes) {
         const std::vector<size_t> before = everyMatch(*snapshot, QStringLiteral("e"));
@@ -156,7 +169,7 @@ TEST(Search, FindsWhatTheRuleFindsAfterEveryKindOfChange) {
                                               snapshot->searchIndex(), touched);
         expectTheRulesMatches(*snapshot);
     }
-    EXPECT_EQ(snapshot->search(QStringLiteral("renamed"))->rows.size(), 1u);
+    EXPECT_EQ(snapshot->search(QStringLiteral("renamed"))->total, 1);
 
     // Many files at once are merged in one pass: everything is touched.
     changes.clear();
@@ -168,5 +181,30 @@ TEST(Search, FindsWhatTheRuleFindsAfterEveryKindOfChange) {
     snapshot = std::make_unique<Snapshot>(ranking, ++generation, QDateTime(), FolderHealth{},
                                           snapshot->searchIndex(), tracker.take());
     expectTheRulesMatches(*snapshot);
-    EXPECT_EQ(snapshot->search(QStringLiteral("merged"))->rows.size(), LiveRanking::kStepsUpTo + 1);
+    EXPECT_EQ(snapshot->search(QStringLiteral("merged"))->total, LiveRanking::kStepsUpTo + 1);
+}
+
+// Every text of up to 40 bytes, in a buffer of exactly its size (so that a read past its end is
+// seen under AddressSanitizer), with the needle at each place, and near misses that share its
+// first and last bytes: the same first match as a search byte by byte.
+TEST(Search, FindBytesFindsTheFirstMatchAtEveryPlaceNearItsBlocksEdges) {
+    for (const std::string needle : {"e", "ab", "xyz", "a_cd", "lo-ng"}) {
+        for (size_t size = 0; size <= 40; ++size) {
+            for (size_t at = 0; at <= size; ++at) {
+                std::vector<char> text(size, '.');
+                for (size_t i = at; i < size && i - at < needle.size(); ++i)
+                    text[i] = needle[i - at];
+                if (size >= 2) { // a near miss before it: the needle's ends, another middle
+                    text[0] = needle.front();
+                    text[std::min(size - 1, needle.size() - 1)] = needle.back();
+                }
+                const char *const begin = text.data();
+                const char *const end = begin + text.size();
+                const char *expected = std::search(begin, end, needle.begin(), needle.end());
+                SCOPED_TRACE(std::string(begin, end) + " / " + needle);
+                EXPECT_EQ(findBytes(begin, end, needle.data(), needle.size()),
+                          expected == end ? nullptr : expected);
+            }
+        }
+    }
 }

@@ -114,13 +114,13 @@ RowsView viewOfAll(const std::vector<size_t> *found, int64_t total, const RowsQu
     return view;
 }
 
-// The rows of a search with more matches than it counts, read down the ranking: its pages go
-// as far as the counted matches.
-RowsView viewOfMany(const Snapshot &snapshot, const Snapshot::Found &found, const RowsQuery &query,
-                    int64_t counted) {
+// The rows of a search whose matches are counted but not listed, read down the ranking: its
+// pages go as far as its matches, or the counted ones when there are more.
+RowsView viewOfCounted(const Snapshot &snapshot, const Snapshot::Found &found,
+                       const RowsQuery &query, int64_t counted) {
     RowsView view;
-    view.total = counted;
-    view.moreThanTotal = true;
+    view.moreThanTotal = found.total > counted;
+    view.total = std::min(found.total, counted);
     const int64_t count = query.count.value_or(RowsQuery::kRowsPerPage);
     size_t from = 0;
     int64_t skip = 0;
@@ -128,10 +128,10 @@ RowsView viewOfMany(const Snapshot &snapshot, const Snapshot::Found &found, cons
         from = static_cast<size_t>(*query.from - 1);
     } else {
         view.page = query.page.value_or(1);
-        view.pages = (counted + count - 1) / count;
+        view.pages = std::max<int64_t>(1, (view.total + count - 1) / count);
         skip = (view.page - 1) * count;
-        if (skip >= counted) {
-            view.pastTheCounted = true;
+        if (view.page > view.pages) {
+            (view.moreThanTotal ? view.pastTheCounted : view.pastTheLast) = true;
             return view;
         }
     }
@@ -142,15 +142,32 @@ RowsView viewOfMany(const Snapshot &snapshot, const Snapshot::Found &found, cons
     return view;
 }
 
+// How many rows down the ranking a query's rows lie, read in rank order: about as many as its
+// matches go before them, at the density of its matches.
+int64_t rowsToReach(const Snapshot &snapshot, const Snapshot::Found &found,
+                    const RowsQuery &query) {
+    const int64_t count = query.count.value_or(RowsQuery::kRowsPerPage);
+    const auto rows = static_cast<int64_t>(snapshot.size());
+    if (query.from)
+        return std::min(rows, *query.from + count * rows / std::max<int64_t>(1, found.total));
+    const int64_t page = query.page.value_or(1);
+    if (page > found.total / count) // at or past the last page (a page of 10^12 too)
+        return rows;
+    return page * count * rows / std::max<int64_t>(1, found.total);
+}
+
 } // namespace
 
 RowsView viewOf(const Snapshot &snapshot, const RowsQuery &query, int64_t counted) {
     if (query.text.isEmpty())
         return viewOfAll(nullptr, static_cast<int64_t>(snapshot.size()), query);
-    const std::shared_ptr<const Snapshot::Found> found = snapshot.search(query.text, counted);
-    if (found->complete)
-        return viewOfAll(&found->rows, static_cast<int64_t>(found->rows.size()), query);
-    return viewOfMany(snapshot, *found, query, counted);
+    std::shared_ptr<const Snapshot::Found> found = snapshot.search(query.text, counted);
+    if (!found->listed && found->total <= counted &&
+        snapshot.listingPays(*found, rowsToReach(snapshot, *found, query)))
+        found = snapshot.listed(query.text, *found);
+    if (found->listed)
+        return viewOfAll(&found->rows, found->total, query);
+    return viewOfCounted(snapshot, *found, query, counted);
 }
 
 QString summaryOf(const Snapshot &snapshot) {

@@ -1,5 +1,7 @@
 #include "serve/searchindex.h"
 
+#include "serve/bytesearch.h"
+
 #include <QChar>
 
 #include <algorithm>
@@ -40,16 +42,35 @@ void appendFolded(QByteArray &out, QStringView text) {
 
 } // namespace
 
-template <typename Take>
-void SearchIndex::eachSequenceAt(const char *at, const char *end, Take take) {
-    const auto byte = [at](int i) {
-        return static_cast<uint32_t>(static_cast<unsigned char>(at[i]));
-    };
-    take(kBytesAt + byte(0));
-    if (end - at >= 2)
-        take(kPairsAt + (((byte(0) << 8 | byte(1)) * 2654435761u) >> (32 - kPairsLog2)));
-    if (end - at >= 3)
-        take(((byte(0) << 16 | byte(1) << 8 | byte(2)) * 2654435761u) >> (32 - kTriplesLog2));
+namespace {
+
+// The bits of a name's sequences are few and alike (letters differ in their low bits): they are
+// mixed well before they are cut down to a word or a bit, or whole families of sequences share
+// them, and their chunks pass each other's sieves.
+uint32_t mixed(uint32_t key) {
+    key ^= key >> 16;
+    key *= 0x7feb352du;
+    key ^= key >> 15;
+    key *= 0x846ca68bu;
+    key ^= key >> 16;
+    return key;
+}
+
+} // namespace
+
+uint32_t SearchIndex::wordOf(uint32_t key) {
+    switch (key >> 24) {
+    case 1:
+        return kBytesAt + (key & 0xFF);
+    case 2:
+        return kPairsAt + (mixed(key) >> (32 - kPairsLog2));
+    default:
+        return mixed(key) >> (32 - kTriplesLog2);
+    }
+}
+
+uint64_t SearchIndex::tripleBitOf(uint32_t key) {
+    return key >> 24 == 3 ? uint64_t{1} << (mixed(key) & 63) : 0;
 }
 
 QByteArray SearchIndex::folded(QStringView text) {
@@ -74,9 +95,10 @@ SearchIndex::chunkOf(uint32_t first, const AccountRecords &records,
     auto chunk = std::make_shared<Chunk>();
     const uint32_t end =
         std::min<uint32_t>(first + kChunkPlaces, static_cast<uint32_t>(rowOfPlace.size()));
-    chunk->ends.reserve(end - first);
+    chunk->places.reserve(end - first);
     for (uint32_t place = first; place < end; ++place) {
         const uint32_t row = rowOfPlace[place];
+        const auto from = static_cast<qsizetype>(chunk->text.size());
         if (row != kNoRow) {
             // The name shown is most often one of the slots' names: it is kept once.
             QStringView texts[2 + AccountCharacters::kSlots] = {records.login(row)};
@@ -91,14 +113,19 @@ SearchIndex::chunkOf(uint32_t first, const AccountRecords &records,
                 chunk->text += '\0';
             }
         }
-        chunk->ends.push_back(static_cast<uint32_t>(chunk->text.size()));
+        uint64_t triples = 0;
+        const char *const textEnd = chunk->text.constData() + chunk->text.size();
+        for (const char *at = chunk->text.constData() + from; at < textEnd; ++at)
+            SequenceCounts::eachKeyAt(at, textEnd,
+                                      [&](uint32_t key) { triples |= tripleBitOf(key); });
+        chunk->places.push_back(
+            {static_cast<uint32_t>(chunk->text.size()),
+             {static_cast<uint32_t>(triples), static_cast<uint32_t>(triples >> 32)}});
     }
     chunk->text.squeeze();
     return chunk;
 }
 
-// Sequences across a text's end are marked too: they hold a zero byte, which no search's text
-// holds, and only widen the candidates, never narrow them.
 std::shared_ptr<const SearchIndex::Group> SearchIndex::groupOf(size_t group) const {
     auto made = std::make_shared<Group>();
     const size_t first = group * kGroupChunks;
@@ -108,10 +135,19 @@ std::shared_ptr<const SearchIndex::Group> SearchIndex::groupOf(size_t group) con
         const uint64_t chunkBit = uint64_t{1} << (c - first);
         const char *const textEnd = text.constData() + text.size();
         for (const char *at = text.constData(); at < textEnd; ++at)
-            eachSequenceAt(at, textEnd,
-                           [&](uint32_t word) { made->chunksHolding[word] |= chunkBit; });
+            SequenceCounts::eachKeyAt(
+                at, textEnd, [&](uint32_t key) { made->chunksHolding[wordOf(key)] |= chunkBit; });
     }
     return made;
+}
+
+void SearchIndex::count(SequenceCounts &counts, const Chunk &chunk, int sign) {
+    uint32_t from = 0;
+    for (const PlaceTexts &place : chunk.places) {
+        if (place.end > from)
+            counts.count(chunk.text.constData() + from, chunk.text.constData() + place.end, sign);
+        from = place.end;
+    }
 }
 
 SearchIndex SearchIndex::updated(const AccountRecords &records, const AccountCharacters &characters,
@@ -134,12 +170,19 @@ SearchIndex SearchIndex::updated(const AccountRecords &records, const AccountCha
     }
     // A group is made again when one of its chunks is, or when it ends elsewhere than it did.
     std::vector<bool> staleGroups(groups, touched.all || chunks != chunks_.size());
+    auto counts = touched.all || !counts_ ? std::make_shared<SequenceCounts>()
+                                          : std::make_shared<SequenceCounts>(*counts_);
+    for (size_t c = 0; c < chunks_.size() && !touched.all; ++c)
+        if (c >= chunks || stale[c])
+            count(*counts, *chunks_[c], -1);
     for (size_t c = 0; c < chunks; ++c)
         if (stale[c]) {
             index.chunks_[c] =
                 chunkOf(static_cast<uint32_t>(c * kChunkPlaces), records, characters, rowOfPlace);
             staleGroups[c / kGroupChunks] = true;
+            count(*counts, *index.chunks_[c], 1);
         }
+    index.counts_ = std::move(counts);
     index.groups_.resize(groups);
     for (size_t g = 0; g < groups; ++g)
         index.groups_[g] = staleGroups[g] || g >= groups_.size() ? index.groupOf(g) : groups_[g];
@@ -148,19 +191,41 @@ SearchIndex SearchIndex::updated(const AccountRecords &records, const AccountCha
 
 SearchIndex::Sieve SearchIndex::sieve(QStringView text) const {
     Sieve sieve{folded(text), std::vector<uint64_t>(groups_.size(), ~uint64_t{0})};
+    sieve.exact = !sieve.needle.isEmpty() && !sieve.needle.contains('\0');
+    // The longest sequences only: a chunk that holds a triple holds its pairs and bytes, and
+    // each word read is a group's (a cache miss each, a few hundred of them a word).
     std::vector<uint32_t> words;
     const char *const end = sieve.needle.constData() + sieve.needle.size();
+    uint32_t longest = 0;
     for (const char *at = sieve.needle.constData(); at < end; ++at)
-        eachSequenceAt(at, end, [&](uint32_t word) { words.push_back(word); });
+        SequenceCounts::eachKeyAt(at, end, [&](uint32_t key) {
+            if (key >> 24 > longest) {
+                longest = key >> 24;
+                words.clear();
+            }
+            if (key >> 24 == longest)
+                words.push_back(wordOf(key));
+            sieve.triples |= tripleBitOf(key);
+        });
     std::sort(words.begin(), words.end());
     words.erase(std::unique(words.begin(), words.end()), words.end());
-    for (size_t g = 0; g < groups_.size(); ++g)
-        for (const uint32_t word : words)
-            sieve.chunks[g] &= groups_[g]->chunksHolding[word];
+    for (size_t g = 0; g < groups_.size(); ++g) {
+        uint64_t &mayHold = sieve.chunks[g];
+        for (size_t w = 0; w < words.size() && mayHold; ++w)
+            mayHold &= groups_[g]->chunksHolding[words[w]];
+    }
     // The last group's words have bits for chunks that do not exist.
     if (const size_t beyond = chunks_.size() % kGroupChunks; beyond != 0 && !groups_.empty())
         sieve.chunks.back() &= (uint64_t{1} << beyond) - 1;
+    for (const uint64_t word : sieve.chunks)
+        sieve.chunkCount += static_cast<size_t>(__builtin_popcountll(word));
     return sieve;
+}
+
+std::optional<uint32_t> SearchIndex::holders(const Sieve &sieve) const {
+    if (!counts_)
+        return 0;
+    return counts_->holders(sieve.needle);
 }
 
 size_t SearchIndex::eachCandidate(const Sieve &sieve,
@@ -169,43 +234,80 @@ size_t SearchIndex::eachCandidate(const Sieve &sieve,
     if (sieve.needle.isEmpty())
         return read;
     const auto needleSize = static_cast<size_t>(sieve.needle.size());
+    std::array<const Chunk *, kGroupChunks> candidates;
     for (size_t g = 0; g < sieve.chunks.size(); ++g) {
-        for (uint64_t mayHold = sieve.chunks[g]; mayHold; mayHold &= mayHold - 1) {
-            const size_t c = g * kGroupChunks + static_cast<size_t>(__builtin_ctzll(mayHold));
-            const Chunk &chunk = *chunks_[c];
+        // A group's chunks fetched together, their places then, so that their misses overlap.
+        size_t n = 0;
+        for (uint64_t left = sieve.chunks[g]; left; left &= left - 1) {
+            candidates[n] =
+                chunks_[g * kGroupChunks + static_cast<size_t>(__builtin_ctzll(left))].get();
+            __builtin_prefetch(candidates[n++]);
+        }
+        for (size_t k = 0; k < n; ++k)
+            for (size_t line = 0; line < sizeof(PlaceTexts) * kChunkPlaces; line += 64)
+                __builtin_prefetch(reinterpret_cast<const char *>(candidates[k]->places.data()) +
+                                   line);
+        uint64_t left = sieve.chunks[g];
+        for (size_t k = 0; k < n; ++k, left &= left - 1) {
+            const size_t c = g * kGroupChunks + static_cast<size_t>(__builtin_ctzll(left));
+            const Chunk &chunk = *candidates[k];
             ++read;
-            const char *const begin = chunk.text.constData();
-            const char *const end = begin + chunk.text.size();
-            const char *from = begin;
-            while (const void *hit = memmem(from, static_cast<size_t>(end - from),
-                                            sieve.needle.constData(), needleSize)) {
-                const auto offset = static_cast<uint32_t>(static_cast<const char *>(hit) - begin);
-                const auto placeEnd =
-                    std::upper_bound(chunk.ends.begin(), chunk.ends.end(), offset);
-                if (!take(static_cast<uint32_t>(c * kChunkPlaces) +
-                          static_cast<uint32_t>(placeEnd - chunk.ends.begin())))
+            const char *const text = chunk.text.constData();
+            uint32_t from = 0;
+            for (size_t i = 0; i < chunk.places.size(); from = chunk.places[i++].end) {
+                if (mayHold(sieve, chunk.places[i]) &&
+                    findBytes(text + from, text + chunk.places[i].end, sieve.needle.constData(),
+                              needleSize) &&
+                    !take(static_cast<uint32_t>(c * kChunkPlaces + i)))
                     return read;
-                if (placeEnd == chunk.ends.end())
-                    break;
-                from = begin + *placeEnd; // the next place's texts
             }
         }
     }
     return read;
 }
 
-bool SearchIndex::mayHold(const Sieve &sieve, uint32_t place) const {
-    const size_t c = place / kChunkPlaces;
-    if (sieve.needle.isEmpty() || c >= chunks_.size() ||
-        !(sieve.chunks[c / kGroupChunks] >> (c % kGroupChunks) & 1))
-        return false;
-    const Chunk &chunk = *chunks_[c];
-    const size_t i = place % kChunkPlaces;
-    if (i >= chunk.ends.size())
-        return false;
-    const uint32_t from = i == 0 ? 0 : chunk.ends[i - 1];
-    return memmem(chunk.text.constData() + from, chunk.ends[i] - from, sieve.needle.constData(),
-                  static_cast<size_t>(sieve.needle.size())) != nullptr;
+uint64_t SearchIndex::holding(const Sieve &sieve, const uint32_t *places, size_t count) const {
+    struct Candidate {
+        size_t i;
+        const Chunk *chunk;
+        uint32_t from = 0;
+        uint32_t end = 0;
+    };
+    std::array<Candidate, 64> candidates;
+    size_t n = 0;
+    if (sieve.needle.isEmpty())
+        return 0;
+    for (size_t i = 0; i < std::min<size_t>(count, 64); ++i) {
+        const size_t c = places[i] / kChunkPlaces;
+        if (c < chunks_.size() && sieve.chunks[c / kGroupChunks] >> (c % kGroupChunks) & 1) {
+            candidates[n] = {i, chunks_[c].get()};
+            __builtin_prefetch(candidates[n++].chunk);
+        }
+    }
+    for (size_t k = 0; k < n; ++k)
+        __builtin_prefetch(candidates[k].chunk->places.data() +
+                           places[candidates[k].i] % kChunkPlaces);
+    // The places whose triples may hold the text, their texts fetched.
+    size_t kept = 0;
+    for (size_t k = 0; k < n; ++k) {
+        const Candidate &candidate = candidates[k];
+        const auto &texts = candidate.chunk->places;
+        const size_t i = places[candidate.i] % kChunkPlaces;
+        if (i < texts.size() && mayHold(sieve, texts[i])) {
+            candidates[kept] = {candidate.i, candidate.chunk, i == 0 ? 0 : texts[i - 1].end,
+                                texts[i].end};
+            __builtin_prefetch(candidate.chunk->text.constData() + candidates[kept++].from);
+        }
+    }
+    uint64_t holding = 0;
+    for (size_t k = 0; k < kept; ++k) {
+        const Candidate &candidate = candidates[k];
+        const char *const text = candidate.chunk->text.constData();
+        if (findBytes(text + candidate.from, text + candidate.end, sieve.needle.constData(),
+                      static_cast<size_t>(sieve.needle.size())))
+            holding |= uint64_t{1} << candidate.i;
+    }
+    return holding;
 }
 
 } // namespace orvantis

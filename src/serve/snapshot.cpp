@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 
 namespace orvantis {
 
@@ -101,20 +102,15 @@ std::shared_ptr<const Snapshot::Found> Snapshot::search(const QString &text,
         [&] {
             auto found = std::make_shared<Found>();
             found->sieve = index_.sieve(text);
-            found->chunksRead = index_.eachCandidate(found->sieve, [&](uint32_t place) {
-                const uint32_t row =
-                    place < rowOfPlace_.size() ? rowOfPlace_[place] : SearchIndex::kNoRow;
-                if (row != SearchIndex::kNoRow &&
-                    accountHolds(*records_, characters_.get(), row, text))
-                    found->rows.push_back(row);
-                if (static_cast<int64_t>(found->rows.size()) <= counted)
-                    return true;
-                found->complete = false;
-                found->rows.clear();
-                return false;
-            });
-            std::sort(found->rows.begin(), found->rows.end());
-            found->rows.shrink_to_fit();
+            if (const std::optional<uint32_t> holders = index_.holders(found->sieve)) {
+                found->total = std::min<int64_t>(*holders, counted + 1);
+                found->listed = found->total == 0;
+                return std::shared_ptr<const Found>(std::move(found));
+            }
+            found->listed = readAll(text, *found, counted);
+            found->total = found->listed ? static_cast<int64_t>(found->rows.size()) : counted + 1;
+            if (!found->listed)
+                found->rows = {};
             return std::shared_ptr<const Found>(std::move(found));
         },
         [](const Found &found) {
@@ -122,26 +118,73 @@ std::shared_ptr<const Snapshot::Found> Snapshot::search(const QString &text,
         });
 }
 
+std::shared_ptr<const Snapshot::Found> Snapshot::listed(const QString &text,
+                                                        const Found &found) const {
+    return kept(
+        searches_, "all|" + text.toUtf8(),
+        [&] {
+            auto all = std::make_shared<Found>();
+            all->sieve = found.sieve;
+            all->listed = readAll(text, *all, found.total);
+            all->total = static_cast<int64_t>(all->rows.size());
+            return std::shared_ptr<const Found>(std::move(all));
+        },
+        [](const Found &all) {
+            return (all.rows.size() + all.sieve.chunks.size()) * sizeof(size_t);
+        });
+}
+
+bool Snapshot::readAll(const QString &text, Found &found, int64_t counted) const {
+    bool all = true;
+    found.chunksRead = index_.eachCandidate(found.sieve, [&](uint32_t place) {
+        const uint32_t row = place < rowOfPlace_.size() ? rowOfPlace_[place] : SearchIndex::kNoRow;
+        if (row == SearchIndex::kNoRow ||
+            (!found.sieve.exact && !accountHolds(*records_, characters_.get(), row, text)))
+            return true;
+        found.rows.push_back(row);
+        all = static_cast<int64_t>(found.rows.size()) <= counted;
+        return all;
+    });
+    std::sort(found.rows.begin(), found.rows.end());
+    found.rows.shrink_to_fit();
+    return all;
+}
+
+bool Snapshot::listingPays(const Found &found, int64_t rows) const {
+    return static_cast<int64_t>(found.sieve.chunkCount) * kChunkInRows <= rows;
+}
+
 Snapshot::Slice Snapshot::rowsHolding(const QString &text, const Found &found, size_t from,
                                       int64_t skip, int64_t count, int64_t counted) const {
     Slice slice;
     const AccountRecords &records = *records_;
-    for (size_t row = 0; row < records.size(); ++row) {
-        if (static_cast<int64_t>(slice.rows.size()) >= count)
-            break;
-        ++slice.rowsRead;
-        if (!index_.mayHold(found.sieve, records[row].place) ||
-            !accountHolds(records, characters_.get(), row, text))
-            continue;
-        if (row < from || skip > 0) {
-            skip -= row < from ? 0 : 1;
-            if (++slice.before >= counted) {
-                slice.beyond = true;
-                break;
+    std::array<uint32_t, 64> places;
+    for (size_t row = 0; row < records.size() && static_cast<int64_t>(slice.rows.size()) < count;) {
+        // As many rows as are still wanted at once (when all of them match, no more are read),
+        // at most 64.
+        const size_t wanted = static_cast<size_t>(count) - slice.rows.size();
+        const size_t batch =
+            std::min({records.size() - row, std::max<size_t>(wanted, 8), places.size()});
+        for (size_t i = 0; i < batch; ++i)
+            places[i] = records[row + i].place;
+        const uint64_t holding = index_.holding(found.sieve, places.data(), batch);
+        for (size_t i = 0; i < batch; ++i, ++row) {
+            if (static_cast<int64_t>(slice.rows.size()) >= count)
+                return slice;
+            ++slice.rowsRead;
+            if (!(holding >> i & 1) ||
+                (!found.sieve.exact && !accountHolds(records, characters_.get(), row, text)))
+                continue;
+            if (row < from || skip > 0) {
+                skip -= row < from ? 0 : 1;
+                if (++slice.before >= counted) {
+                    slice.beyond = true;
+                    return slice;
+                }
+                continue;
             }
-            continue;
+            slice.rows.push_back(row);
         }
-        slice.rows.push_back(row);
     }
     return slice;
 }

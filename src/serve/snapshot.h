@@ -82,17 +82,24 @@ public:
     // not grow with how common the text is: a letter is held by most of a million accounts.
     static constexpr int64_t kCountedMatches = 10000;
 
-    // What a search of `text` (see accountHolds) found, once per text on this snapshot: when
-    // at most `counted` accounts hold it, every one of their rows, in rank order; else only
-    // that there are more, and the rows are found in rank order by rowsHolding.
+    // What a search of `text` (see accountHolds) found, once per text on this snapshot: how
+    // many accounts hold it, exactly up to `counted` (`counted` + 1 when more do), and their rows
+    // in rank order when counting them read them (`listed`). A text of one to three bytes is
+    // counted without reading: its rows are found by listed() or, for a page, by rowsHolding.
     struct Found {
         SearchIndex::Sieve sieve;
-        std::vector<size_t> rows; // when complete
-        bool complete = true;
-        size_t chunksRead = 0; // of the index, to find them
+        int64_t total = 0;
+        bool listed = false;
+        std::vector<size_t> rows; // when listed
+        size_t chunksRead = 0;    // of the index, to find them
     };
     std::shared_ptr<const Found> search(const QString &text,
                                         int64_t counted = kCountedMatches) const;
+    // The search `found` of `text`, counted but not listed, with every row listed.
+    std::shared_ptr<const Found> listed(const QString &text, const Found &found) const;
+    // Whether listing every match of `found` costs less than reading `rows` rows down the
+    // ranking to find some of them.
+    bool listingPays(const Found &found, int64_t rows) const;
 
     // The rows holding a search's text, in rank order, read down the ranking: from row `from`
     // on, those after the first `skip`, `count` at most. The rows read stop there, or once more
@@ -140,6 +147,9 @@ private:
     template <typename Value, typename Make, typename Size>
     std::shared_ptr<const Value> kept(Cache<Value> &cache, const QByteArray &key, Make &&make,
                                       Size &&sizeOf) const;
+    // Reads the rows of the chunks `found`'s sieve lets through into found.rows, in rank order:
+    // whether they are all there, at most `counted` of them.
+    bool readAll(const QString &text, Found &found, int64_t counted) const;
 
     uint64_t generation_;
     QDateTime changedAt_;
@@ -154,6 +164,9 @@ private:
     mutable Cache<Body> bodies_;
     mutable Cache<Body> wholeBodies_{{}, 0, SIZE_MAX};
     mutable Cache<Found> searches_;
+    // Listing a chunk's matches costs about as much as reading this many rows down the ranking
+    // (0.27 us against 6 ns at a million accounts); a list is kept for the next pages too.
+    static constexpr int64_t kChunkInRows = 48;
 };
 
 } // namespace orvantis
