@@ -503,9 +503,19 @@ def server_against_window(build, folder, size, work):
         window.terminate()
         window.wait()
         os.remove(program)
-    result = {"size": size, "server_MiB": served / 1024, "window_MiB": shown / 1024}
+    result = {"size": size, "server_MiB": served / 1024, "window_MiB": shown / 1024,
+              "search": search_cost(build, folder)}
     print(f"  memory: {result}", file=sys.stderr, flush=True)
     return result
+
+
+def search_cost(build, folder):
+    """The search index's memory and the search's own work per kind of query of the players' mix,
+    without HTTP: orvantis-searchcost on the same folder."""
+    queries = "\n".join(players_queries(names_shown(build, folder), 0)) + "\n"
+    out = subprocess.run([os.path.join(build, "bench", "orvantis-searchcost"), folder], input=queries.encode(),
+                         capture_output=True, check=True).stdout
+    return json.loads(out)
 
 
 def first_page_from_elsewhere(port, source="127.0.0.2", path="/ranking.json?from=1&count=100"):
@@ -781,6 +791,15 @@ def markdown(report):
         if "ready_s" in beyond:
             lines.append(f"\nFrom orvantis-serve's start to its first answer at {int(size):,} accounts (read whole, warm): "
                          f"{beyond['ready_s']:.1f} s.")
+    cost = report.get("memory", {}).get("search")
+    if cost:
+        kinds = {"1": "one character", "2": "two", "3": "three", "longer": "longer"}
+        work = "; ".join(f"{kinds[kind]} {each['mean_us']:.0f} µs, p99 {each['p99_us']:.0f} µs"
+                         for kind, each in sorted(cost["queries"].items()))
+        lines.append(f"\nThe search index at {cost['accounts']:,} accounts: {cost['index_MiB']:.1f} MiB, made in "
+                     f"{cost['index_made_ms'] / 1000:.1f} s. A search's own work there, without HTTP, for each "
+                     f"query of the players' mix asked once (orvantis-searchcost), by the length of its text, mean "
+                     f"and p99: {work}.")
     lines += ["", "| target | value | limit | met |", "|---|---:|---:|---|"]
     for t in report["targets"]:
         sign = "≤" if t["below"] else "≥"
