@@ -804,7 +804,7 @@ def markdown(report):
     for t in report["targets"]:
         sign = "≤" if t["below"] else "≥"
         met = "yes" if t["met"] else ("no (for information)" if t["information"] else "**no**")
-        lines.append(f"| {t['name']} | {t['value']:.3g} | {sign} {t['limit']} | {met} |")
+        lines.append(f"| {t['name']} | {t['value']:.3g} | {sign} {round(t['limit'], 3)} | {met} |")
     return "\n".join(lines)
 
 
