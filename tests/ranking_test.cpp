@@ -51,6 +51,27 @@ TEST_F(RankingFormats, CsvQuotesTheFieldsThatNeedItAndHasAHeader) {
                                 "Ünïcødé \x01\x1b,-3,3,\r\n"));
 }
 
+// A player's login or name that a spreadsheet would run as a formula is shown as text in CSV,
+// a level below zero stays a number, and the formats for scripts keep every name as it is.
+TEST_F(RankingFormats, CsvGivesASpreadsheetNoPlayersFormula) {
+    AccountRecords hostile;
+    hostile.add(0, 9, 1, u"=HYPERLINK(\"http://x\",\"y\")", u"=1+1");
+    hostile.add(1, 8, 2, u"+cmd|' /C calc'!A0", u"@SUM(A1)");
+    hostile.add(2, -5, 3, u"-2+3", u"\tlead");
+    hostile.add(3, 1, 1, u"\rreturn", u"a=b");
+    EXPECT_EQ(QString::fromUtf8(
+                  orvantis::rankingText(hostile, nullptr, RankingFormat::Csv, -1, CellText::AsIs)),
+              QString::fromUtf8("Username,Highest Level,Char No.,Char Name\r\n"
+                                "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",9,1,'=1+1\r\n"
+                                "'+cmd|' /C calc'!A0,8,2,'@SUM(A1)\r\n"
+                                "'-2+3,-5,3,'\tlead\r\n"
+                                "\"'\rreturn\",1,1,a=b\r\n"));
+    EXPECT_TRUE(orvantis::rankingText(hostile, nullptr, RankingFormat::Tsv, -1, CellText::AsIs)
+                    .startsWith("=HYPERLINK(\"http://x\",\"y\")\t9\t1\t=1+1\n"));
+    EXPECT_TRUE(orvantis::rankingText(hostile, nullptr, RankingFormat::Json, -1, CellText::AsIs)
+                    .contains("\"login\": \"=HYPERLINK(\\\"http://x\\\",\\\"y\\\")\""));
+}
+
 TEST_F(RankingFormats, JsonIsAnArrayOfObjectsWithLevelsAsNumbers) {
     QJsonParseError error{};
     const QJsonDocument document =
@@ -86,6 +107,7 @@ public:
         return scratch;
     }
     int64_t level(int row) const override { return rows_[static_cast<size_t>(row)].level; }
+    bool playersText(int column) const override { return column == 0 || column == 3; }
     std::optional<int32_t> tiedLevel(int row) const override {
         return rows_[static_cast<size_t>(row)].tied;
     }

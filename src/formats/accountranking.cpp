@@ -21,6 +21,9 @@ public:
         return recordCell(records_, at(row), column, scratch);
     }
     int64_t level(int row) const override { return records_[at(row)].level; }
+    bool playersText(int column) const override {
+        return column == kLoginColumn || column == kNameColumn;
+    }
     std::optional<int32_t> tiedLevel(int row) const override {
         const AccountRecord &record = records_[at(row)];
         if (!characters_ || record.slot != 0)

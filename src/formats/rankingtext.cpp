@@ -17,6 +17,15 @@ QString csvField(const QString &cell) {
     return u'"' + quoted + u'"';
 }
 
+// A player's text as a spreadsheet shows it, never as a formula: those that begin with what
+// starts one (or with a tab or carriage return, which some spreadsheets skip before looking) get
+// a ' before them, as OWASP advises.
+QString notAFormula(QString text) {
+    if (!text.isEmpty() && QStringView(u"=+-@\t\r").contains(text.front()))
+        text.prepend(u'\'');
+    return text;
+}
+
 QString csvRecord(const QStringList &fields) {
     QStringList quoted;
     for (const QString &field : fields)
@@ -54,10 +63,12 @@ public:
         if (ascii < cell.size())
             out += cell.mid(ascii).toUtf8();
     }
-    QStringList row(int row, int columns) const {
+    // A row's cells for CSV: players' texts never as formulas.
+    QStringList csvRow(int row, int columns) const {
         QStringList cells;
         for (int column = 0; column < columns; ++column)
-            cells << (*this)(row, column);
+            cells << (rows_.playersText(column) ? notAFormula((*this)(row, column))
+                                                : (*this)(row, column));
         return cells;
     }
 
@@ -97,7 +108,7 @@ QByteArray csv(const RankingRows &list, const Cells &cells, int rows) {
     for (int row = 0; row < rows; ++row) {
         const QStringList rank =
             list.ranked() ? QStringList{QString::number(list.rank(row))} : QStringList();
-        text += csvRecord(rank + cells.row(row, static_cast<int>(titles.size())));
+        text += csvRecord(rank + cells.csvRow(row, static_cast<int>(titles.size())));
     }
     return text.toUtf8();
 }

@@ -15,7 +15,9 @@ enum class RankingFormat {
     // One line per row, its four cells separated by tabs; no header.
     Tsv,
     // RFC 4180: a header line of the column titles, then one record per row; a field is quoted
-    // when it holds a comma, a quote or a line break; lines end in CRLF.
+    // when it holds a comma, a quote or a line break; lines end in CRLF. A player's text that
+    // begins with = + - @, a tab or a carriage return starts with ' so that no spreadsheet takes
+    // it for a formula.
     Csv,
     // An array of objects {"login", "level", "slot", "name"}, "level" a number (0 for an empty
     // cell); a tied row whose characters share a level above 0 adds it as "tiedLevel".
@@ -39,6 +41,8 @@ public:
     // The cell's text; `scratch` holds it where it is made for the asking.
     virtual QStringView cell(int row, int column, QString &scratch) const = 0;
     virtual int64_t level(int row) const = 0;
+    // Whether the column holds what players wrote (a login, a name), not the program's numbers.
+    virtual bool playersText(int column) const = 0;
     virtual std::optional<int32_t> tiedLevel(int row) const = 0;
     // Whether each row says its rank in the whole ranking, as a slice of it or the rows a search
     // found do: a first cell in TSV and CSV ("Rank"), "rank" in JSON.
