@@ -31,7 +31,14 @@ TEST_F(Serving, ServesTheRankingOfOrvantisRankByteForByteAndEachChangeWithinASec
         5000));
     EXPECT_LT(clock.elapsed(), 1000) << "from the file's close to its row served";
     EXPECT_EQ(request(port, "/ranking.tsv").body, rank("tsv"));
+    const QByteArray tag = request(port, "/ranking.tsv").header("ETag");
     EXPECT_EQ(server->stop(), 0) << "SIGTERM ends it cleanly";
+    // Started again, at the same generation, on other bytes: the last run's tag is not theirs.
+    folder.write("accounts/evil.ini", accountFile("evil", 999998));
+    start();
+    const HttpReply again = request(port, "/ranking.tsv", {"If-None-Match: " + tag});
+    EXPECT_EQ(again.status, 200) << tag.data();
+    EXPECT_EQ(again.body, rank("tsv"));
 }
 
 // Answers are made once per body and way (whole or gzipped, 200 or 304) and sent again: each

@@ -134,12 +134,15 @@ protected:
         folder.write("accounts/tie.ini", accountFile("tied", {"7", "7"}));
         folder.write("accounts/evil.ini", accountFile("<b>evil</b>", 500));
         snapshot = std::make_unique<Snapshot>(LiveRanking(scanAccounts(folder.path())), 7,
-                                              QDateTime::currentDateTimeUtc(), FolderHealth{});
+                                              changedAt, FolderHealth{}, SearchIndex(),
+                                              TouchedPlaces(), Lineage{"run1", true});
     }
     HttpResponse get(const QByteArray &path, QueryParameters parameters = {},
-                     const QByteArray &acceptEncoding = {}, const QByteArray &ifNoneMatch = {}) {
-        return respond({"GET", path, std::move(parameters), acceptEncoding, ifNoneMatch}, *snapshot,
-                       files);
+                     const QByteArray &acceptEncoding = {}, const QByteArray &ifNoneMatch = {},
+                     const QByteArray &ifModifiedSince = {}) {
+        return respond(
+            {"GET", path, std::move(parameters), acceptEncoding, ifNoneMatch, ifModifiedSince},
+            *snapshot, files);
     }
     static QByteArray header(const HttpResponse &response, const QByteArray &name) {
         for (const auto &[key, value] : response.headers)
@@ -149,6 +152,7 @@ protected:
     }
 
     TempFolder folder;
+    const QDateTime changedAt{QDate(2026, 12, 8), QTime(13, 4, 5, 600), Qt::UTC};
     std::unique_ptr<Snapshot> snapshot;
     PageFiles files = PageFiles::load();
 };
@@ -193,7 +197,8 @@ TEST_F(Answering, EachPathAnswersAndNoOtherDoes) {
         {"OPTIONS", "/", 405, "text/plain; charset=utf-8"},
     };
     for (const Row &row : rows) {
-        const HttpResponse response = respond({row.method, row.path, {}, {}, {}}, *snapshot, files);
+        const HttpResponse response =
+            respond({row.method, row.path, {}, {}, {}, {}}, *snapshot, files);
         EXPECT_EQ(response.status, row.status) << row.method << ' ' << row.path;
         EXPECT_EQ(header(response, "Content-Type"), row.type) << row.path;
         EXPECT_EQ(header(response, "X-Content-Type-Options"), "nosniff") << row.path;
@@ -248,22 +253,41 @@ TEST_F(Answering, ThePageShowsAPageOfRowsWithItsLinksAndEveryNameAsText) {
 
 TEST_F(Answering, AnswersAreTaggedByGenerationGzippedWhenAskedAndNotSentAgain) {
     const HttpResponse plain = get("/ranking.json");
-    EXPECT_EQ(header(plain, "ETag"), "\"g7\"");
+    EXPECT_EQ(header(plain, "ETag"), "\"run1-g7\"");
     EXPECT_EQ(header(plain, "Cache-Control"), "public, max-age=1");
     EXPECT_EQ(header(plain, "Vary"), "Accept-Encoding");
     EXPECT_FALSE(plain.gzipped);
     const HttpResponse zipped = get("/ranking.json", {}, "deflate, gzip;q=0.8");
     ASSERT_TRUE(zipped.gzipped);
-    EXPECT_EQ(header(zipped, "ETag"), "\"g7-gzip\"");
+    EXPECT_EQ(header(zipped, "ETag"), "\"run1-g7-gzip\"");
     EXPECT_EQ(header(zipped, "Content-Encoding"), "gzip");
     EXPECT_EQ(gunzip(zipped.bytes()), plain.bytes());
     EXPECT_EQ(zipped.body.get(), get("/ranking.json", {}, "gzip").body.get()) << "made once";
     EXPECT_FALSE(get("/ranking.json", {}, "gzip;q=0").gzipped);
-    const HttpResponse again = get("/ranking.json", {}, "gzip", "\"g6\", \"g7-gzip\"");
+    const HttpResponse again = get("/ranking.json", {}, "gzip", "\"run1-g6\", \"run1-g7-gzip\"");
     EXPECT_EQ(again.status, 304);
     EXPECT_TRUE(again.bytes().isEmpty());
     EXPECT_EQ(header(again, "Content-Encoding"), "");
-    EXPECT_EQ(get("/ranking.json", {}, {}, "\"g7-gzip\"").status, 200) << "another encoding";
+    EXPECT_EQ(get("/ranking.json", {}, {}, "\"run1-g7-gzip\"").status, 200) << "another encoding";
+    EXPECT_EQ(get("/ranking.json", {}, {}, "\"run0-g7\"").status, 200) << "another run's";
+}
+
+// A snapshot says when it was made; a client that had it then, and names no tag, is not sent it
+// again, unless another snapshot may have come in the same second.
+TEST_F(Answering, AnswersSayWhenTheyWereMadeAndAnswerIfModifiedSince) {
+    const QByteArray made = header(get("/ranking.csv"), "Last-Modified");
+    EXPECT_EQ(made, "Tue, 08 Dec 2026 13:04:05 GMT");
+    EXPECT_EQ(get("/", {}, {}, {}, made).status, 304);
+    EXPECT_EQ(get("/ranking.json", {}, {}, {}, "Tue, 08 Dec 2026 13:04:06 GMT").status, 304);
+    EXPECT_EQ(get("/status", {}, {}, {}, "Tue, 08 Dec 2026 13:04:04 GMT").status, 200);
+    EXPECT_EQ(get("/", {}, {}, {}, "Tue, 08 Dec 2026 13:04:05 UTC").status, 200) << "not its form";
+    EXPECT_EQ(get("/", {}, {}, {}, "Tue, 08 Dec 2099 13:04:05 GMT").status, 200) << "yet to come";
+    EXPECT_EQ(get("/", {}, {}, "\"run1-g6\"", made).status, 200) << "a tag is asked first";
+    snapshot = std::make_unique<Snapshot>(LiveRanking(scanAccounts(folder.path())), 8, changedAt,
+                                          FolderHealth{}, SearchIndex(), TouchedPlaces(),
+                                          Lineage{"run1", false});
+    EXPECT_EQ(get("/", {}, {}, {}, made).status, 200) << "the second's second snapshot";
+    EXPECT_EQ(get("/", {}, {}, {}, "Tue, 08 Dec 2026 13:04:06 GMT").status, 304);
 }
 
 TEST(ChangedRanks, StepsTouchTheRanksTheyMove) {

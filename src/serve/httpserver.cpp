@@ -111,6 +111,7 @@ MHD_Result handle(void *self, MHD_Connection *connection, const char *url, const
                               &request.parameters);
     request.acceptEncoding = headerOf(connection, MHD_HTTP_HEADER_ACCEPT_ENCODING);
     request.ifNoneMatch = headerOf(connection, MHD_HTTP_HEADER_IF_NONE_MATCH);
+    request.ifModifiedSince = headerOf(connection, MHD_HTTP_HEADER_IF_MODIFIED_SINCE);
     return static_cast<HttpServer *>(self)->answer(connection, request, state) == MHD_YES ? MHD_YES
                                                                                           : MHD_NO;
 }

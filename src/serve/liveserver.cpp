@@ -7,12 +7,21 @@
 
 #include <malloc.h>
 
+#include <random>
+
 namespace orvantis {
 
 namespace {
 
 void say(const QString &line) {
     complain("orvantis-serve", line);
+}
+
+// A name for this run of the server that no other run has had: 64 random bits, in hex.
+QByteArray newRunName() {
+    std::random_device device;
+    const uint64_t drawn = uint64_t{device()} << 32 | device();
+    return QByteArray::number(static_cast<qulonglong>(drawn), 16).rightJustified(16, '0');
 }
 
 } // namespace
@@ -22,7 +31,8 @@ LiveServer::LiveServer(FolderFollower &follower, std::vector<ListenSocket> socke
     : follower_(follower), sockets_(std::move(sockets)), limits_(limits), tls_(std::move(tls)),
       clientLog_(&say, std::chrono::minutes(1), 10), ended_(std::move(ended)),
       touched_(changed_,
-               [this]() -> const AccountRecords & { return follower_.ranking().records(); }) {
+               [this]() -> const AccountRecords & { return follower_.ranking().records(); }),
+      run_(newRunName()) {
     follower_.setSteps(&touched_);
     connect(&follower_, &FolderFollower::rankingReplaced, this, &LiveServer::rankingRead);
     connect(&follower_, &FolderFollower::changesApplied, this, &LiveServer::changesApplied);
@@ -56,8 +66,13 @@ void LiveServer::publish(const QByteArray &event, const QByteArray &data) {
     else if (holding_)
         touched = {false, {}}; // the held ranking has not changed
     served_ = ranking;
-    auto snapshot = std::make_shared<const Snapshot>(
-        *ranking, ++generation_, QDateTime::currentDateTimeUtc(), health(), searchIndex_, touched);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const bool firstInItsSecond =
+        lastChangeAt_.isValid() && lastChangeAt_.toSecsSinceEpoch() < now.toSecsSinceEpoch();
+    lastChangeAt_ = now;
+    auto snapshot =
+        std::make_shared<const Snapshot>(*ranking, ++generation_, now, health(), searchIndex_,
+                                         touched, Lineage{run_, firstInItsSecond});
     searchIndex_ = snapshot->searchIndex();
     if (server_) {
         server_->publish(std::move(snapshot), event, data);

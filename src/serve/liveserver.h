@@ -55,6 +55,8 @@ private:
     std::shared_ptr<const LiveRanking> served_; // the ranking of the last snapshot
     bool holding_ = false; // serving served_ while the folder is gone or emptied
     uint64_t generation_ = 0;
+    QByteArray run_;         // this run's name among all the server's runs
+    QDateTime lastChangeAt_; // of the last snapshot
     std::optional<ScanFailure> readFailure_;
     QDateTime failingSince_;
     QTimer heartbeat_;

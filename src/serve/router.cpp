@@ -7,6 +7,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QLocale>
 
 #include <algorithm>
 
@@ -62,12 +63,37 @@ bool matches(const QByteArray &ifNoneMatch, const QByteArray &etag) {
     return false;
 }
 
+// A time as HTTP writes it (IMF-fixdate), to the second.
+const QString kHttpDate = QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'");
+
+QByteArray httpDate(const QDateTime &time) {
+    return QLocale::c().toString(time.toUTC(), kHttpDate).toLatin1();
+}
+
+// Whether a snapshot's bytes are those of a client that had them as they stood at
+// If-Modified-Since: its second is before that time, or it is that second and the first
+// snapshot made in it (a later one in the same second would be another). A time not in the form
+// this server writes, or yet to come, says nothing.
+bool unmodifiedSince(const QByteArray &ifModifiedSince, const Snapshot &snapshot) {
+    QDateTime since =
+        QLocale::c().toDateTime(QString::fromLatin1(ifModifiedSince.trimmed()), kHttpDate);
+    if (!since.isValid())
+        return false;
+    since.setTimeSpec(Qt::UTC);
+    const qint64 asked = since.toSecsSinceEpoch();
+    const qint64 changed = snapshot.changedAt().toSecsSinceEpoch();
+    if (asked > QDateTime::currentSecsSinceEpoch())
+        return false;
+    return changed < asked || (changed == asked && snapshot.lineage().firstInItsSecond);
+}
+
 // A body of a snapshot, or of the program's, answered whole or gzipped, or as "not modified"
-// when the client has it: the entity tag is the snapshot's generation (the program's version for
-// its own files), and names the encoding.
+// when the client has it: the entity tag is the snapshot's run and generation (the program's
+// version for its own files), and names the encoding. A snapshot's answer says when it was made,
+// and is not sent again to a client that had it then and names no tag.
 HttpResponse answer(const HttpRequest &request, std::shared_ptr<const Body> body,
                     const QByteArray &type, const QByteArray &version,
-                    const QByteArray &cacheControl) {
+                    const QByteArray &cacheControl, const Snapshot *snapshot = nullptr) {
     HttpResponse response;
     response.body = std::move(body);
     response.gzipped = acceptsGzip(request.acceptEncoding) && response.body->bytes().size() > 256;
@@ -76,10 +102,16 @@ HttpResponse answer(const HttpRequest &request, std::shared_ptr<const Body> body
                         {"ETag", etag},
                         {"Cache-Control", cacheControl},
                         {"Vary", "Accept-Encoding"}};
+    if (snapshot)
+        response.headers.emplace_back("Last-Modified", httpDate(snapshot->changedAt()));
     if (response.gzipped)
         response.headers.emplace_back("Content-Encoding", "gzip");
     response.way = response.gzipped ? 1 : 0;
-    if (matches(request.ifNoneMatch, etag)) {
+    const bool unmodified = request.ifNoneMatch.isEmpty()
+                                ? snapshot && !request.ifModifiedSince.isEmpty() &&
+                                      unmodifiedSince(request.ifModifiedSince, *snapshot)
+                                : matches(request.ifNoneMatch, etag);
+    if (unmodified) {
         response.status = 304;
         response.way += 2;
         if (std::exchange(response.gzipped, false))
@@ -88,8 +120,11 @@ HttpResponse answer(const HttpRequest &request, std::shared_ptr<const Body> body
     return response;
 }
 
+// A snapshot's tag: its run's name and its generation, so that no restart gives other bytes a
+// tag a client kept.
 QByteArray generationOf(const Snapshot &snapshot) {
-    return 'g' + QByteArray::number(static_cast<qulonglong>(snapshot.generation()));
+    return snapshot.lineage().run + "-g" +
+           QByteArray::number(static_cast<qulonglong>(snapshot.generation()));
 }
 
 // A canonical name of what a query shows, to make its body once per snapshot.
@@ -123,7 +158,7 @@ HttpResponse page(const HttpRequest &request, const Snapshot &snapshot) {
     auto body = snapshot.body(keyOf("page", checked.query),
                               [&] { return leaderboardPage(snapshot, checked.query, view); });
     HttpResponse response = answer(request, std::move(body), "text/html; charset=utf-8",
-                                   generationOf(snapshot), kCacheControl);
+                                   generationOf(snapshot), kCacheControl, &snapshot);
     response.headers.emplace_back("Content-Security-Policy", kPagePolicy);
     response.headers.emplace_back("Referrer-Policy", "no-referrer");
     return response;
@@ -153,7 +188,7 @@ HttpResponse rankingFile(const HttpRequest &request, const Snapshot &snapshot, R
         total = (view.moreThanTotal ? ">" : "") + QByteArray::number(view.total);
     }
     HttpResponse response =
-        answer(request, std::move(body), type, generationOf(snapshot), kCacheControl);
+        answer(request, std::move(body), type, generationOf(snapshot), kCacheControl, &snapshot);
     response.headers.emplace_back("Access-Control-Allow-Origin", "*");
     if (!total.isEmpty()) {
         response.headers.emplace_back("X-Total-Count", total);
@@ -223,7 +258,7 @@ HttpResponse respond(const HttpRequest &request, const Snapshot &snapshot, const
                                "text/tab-separated-values; charset=utf-8", "tsv");
     } else if (request.path == "/status") {
         response = answer(request, snapshot.body("status", [&] { return statusJson(snapshot); }),
-                          "application/json", generationOf(snapshot), kCacheControl);
+                          "application/json", generationOf(snapshot), kCacheControl, &snapshot);
         response.headers.emplace_back("Access-Control-Allow-Origin", "*");
     } else if (request.path == "/events") {
         response.eventStream = true;

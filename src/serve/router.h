@@ -19,6 +19,7 @@ struct HttpRequest {
     QueryParameters parameters;
     QByteArray acceptEncoding;
     QByteArray ifNoneMatch;
+    QByteArray ifModifiedSince;
 };
 
 using HttpHeaders = std::vector<std::pair<QByteArray, QByteArray>>;

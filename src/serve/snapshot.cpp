@@ -41,10 +41,12 @@ const QByteArray &Body::gzipped() const {
 }
 
 Snapshot::Snapshot(const LiveRanking &ranking, uint64_t generation, QDateTime changedAt,
-                   FolderHealth health, const SearchIndex &previous, const TouchedPlaces &touched)
-    : generation_(generation), changedAt_(std::move(changedAt)), records_(ranking.sharedRecords()),
-      characters_(ranking.sharedCharacters()), report_(ranking.report()),
-      health_(std::move(health)), rowOfPlace_(rowsOfPlaces(*records_, 0)),
+                   FolderHealth health, const SearchIndex &previous, const TouchedPlaces &touched,
+                   Lineage lineage)
+    : generation_(generation), changedAt_(std::move(changedAt)), lineage_(std::move(lineage)),
+      records_(ranking.sharedRecords()), characters_(ranking.sharedCharacters()),
+      report_(ranking.report()), health_(std::move(health)),
+      rowOfPlace_(rowsOfPlaces(*records_, 0)),
       index_(previous.updated(*records_, *characters_, rowOfPlace_, touched)) {}
 
 template <typename Value, typename Make, typename Size>

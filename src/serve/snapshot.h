@@ -57,6 +57,15 @@ struct FolderHealth {
     QDateTime failingSince;
 };
 
+// Where a snapshot stands among those of every run of the server: the run's name, drawn at its
+// start, so that the tags of its answers never name the bytes of another run's; and whether it
+// was the first made in its second (the first of a run cannot know), so that a client given that
+// second as its time was given this snapshot, unless a later one came in the same second.
+struct Lineage {
+    QByteArray run;
+    bool firstInItsSecond = false;
+};
+
 // One generation of the ranking, as the server's threads read it: never changed once made, and
 // kept alive by every response that uses it. Bodies made from it are made once, by the first
 // request that needs them, and kept with it (the most recently asked of them).
@@ -66,9 +75,10 @@ public:
     // made again (all of them by default).
     Snapshot(const LiveRanking &ranking, uint64_t generation, QDateTime changedAt,
              FolderHealth health, const SearchIndex &previous = {},
-             const TouchedPlaces &touched = {});
+             const TouchedPlaces &touched = {}, Lineage lineage = {});
 
     uint64_t generation() const { return generation_; }
+    const Lineage &lineage() const { return lineage_; }
     // When the ranking last changed: read whole, or a change applied.
     const QDateTime &changedAt() const { return changedAt_; }
     const AccountRecords &records() const { return *records_; }
@@ -153,6 +163,7 @@ private:
 
     uint64_t generation_;
     QDateTime changedAt_;
+    Lineage lineage_;
     std::shared_ptr<const AccountRecords> records_; // shared with the ranking until it changes
     std::shared_ptr<const AccountCharacters> characters_;
     ScanReport report_;
