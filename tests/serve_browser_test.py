@@ -77,22 +77,28 @@ def main():
     for i, text in enumerate(SEARCHES):
         write_account(work, f"{text}.ini", text, 100 + i)
 
-    errors = open(os.path.join(work, "serve.err"), "w+")
-    server = subprocess.Popen([SERVE, "--listen", "127.0.0.1:0", work], stderr=errors)
-    try:
-        for _ in range(200):
+    servers = []
+
+    def start(port=0):
+        """The server on `port` (any when 0), once it has read the folder: its port."""
+        errors = open(os.path.join(work, f"serve{len(servers)}.err"), "w+")
+        servers.append(subprocess.Popen([SERVE, "--listen", f"127.0.0.1:{port}", work], stderr=errors))
+        for _ in range(400):
             errors.seek(0)
             said = errors.read()
             if " accounts from " in said:
                 break
             time.sleep(0.05)
-        port = re.search(r"listening on http://127\.0\.0\.1:(\d+)/", said).group(1)
-        url = f"http://127.0.0.1:{port}/"
-        run_browser(url, work, server)
+        return re.search(r"listening on http://127\.0\.0\.1:(\d+)/", said).group(1)
+
+    try:
+        port = start()
+        run_browser(f"http://127.0.0.1:{port}/", work, servers[-1], lambda: start(port))
     finally:
-        if server.poll() is None:
-            server.terminate()
-            server.wait(10)
+        for server in servers:
+            if server.poll() is None:
+                server.terminate()
+                server.wait(10)
     if failures:
         print(f"{len(failures)} checks failed")
         sys.exit(1)
@@ -120,7 +126,7 @@ def no_dialog(driver):
         return True
 
 
-def run_browser(url, work, server):
+def run_browser(url, work, server, restart):
     options = Options()
     options.binary_location = CHROMIUM
     for argument in ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -216,6 +222,8 @@ def run_browser(url, work, server):
                 accessible(driver, f"{page or 'the first page'}, {look}")
 
         # The server gone: the page says the live connection is lost.
+        driver.get(url)
+        driver.execute_script("window.sameDocument = true;")
         check(driver.execute_script("return document.getElementById('live').hidden"), "no note while live")
         driver.execute_script("""window.noteShown = 0;
             new MutationObserver(() => { if (!document.getElementById('live').hidden) ++window.noteShown; })
@@ -231,6 +239,19 @@ def run_browser(url, work, server):
         check(lost, "a lost live connection is said on the page")
         time.sleep(4)  # the browser tries again, and again fails: the note is not said again
         check(driver.execute_script("return window.noteShown") == 1, "the note is shown once, not at each try")
+
+        # Started again with an account at the top, and no change after: the open page, which
+        # showed the last run's generation, shows the new first row.
+        write_account(work, "0000.ini", "restarted", 2147483647)
+        started = time.monotonic()
+        restart()
+        back = wait_for(lambda: shown_rows(driver)[0][1] == "restarted", 5)
+        check(back, "after a restart the open page shows the new first row")
+        if back:
+            print(f"      shown {time.monotonic() - started:.1f} s after the restart began")
+        check(driver.execute_script("return window.sameDocument === true"), "without a reload")
+        check(wait_for(lambda: driver.execute_script("return document.getElementById('live').hidden"), 5),
+              "and says it is live again")
         check(not [e for e in driver.get_log("browser") if e["level"] == "SEVERE" and "events" not in e["message"]],
               "no errors in the browser's console")
     finally:

@@ -355,6 +355,10 @@ TEST(EventStream, ClientsGetEachEventOnceAndAReloadForWhatTheyMissed) {
         << "a client that read nothing while the log went on gets one reload, not every event";
     auto stranger = stream.connect(latest + 50, [] {}); // from a server that ran before
     EXPECT_TRUE(readAll(*stranger).contains("event: reload"));
+    // A page is told at once which generation is served, to see whether it shows another.
+    EXPECT_EQ(readAll(*stream.connect(
+                  std::nullopt, [] {}, "run1-g9")),
+              "retry: 2000\n\nevent: serving\ndata: {\"generation\": \"run1-g9\"}\n\n");
 
     EXPECT_EQ(stream.clients(), 4u);
     stream.end();

@@ -81,6 +81,17 @@
       if (!Array.isArray(change.ranks) || touchesView(change.ranks)) refresh();
     });
     events.addEventListener("reload", () => refresh());
+    // Said first on each connection: the generation the server serves now. A page made from
+    // another (before a restart, or before changes it did not hear of) fetches its view again.
+    events.addEventListener("serving", (event) => {
+      let serving = {};
+      try {
+        serving = JSON.parse(event.data);
+      } catch (error) {
+        // Not understood: fetched again, to be sure.
+      }
+      if (serving.generation !== table.dataset.generation) refresh();
+    });
     events.addEventListener("open", () => {
       live.hidden = true;
     });

@@ -44,14 +44,19 @@ size_t EventStream::clients() const {
 }
 
 std::shared_ptr<EventClient> EventStream::connect(std::optional<uint64_t> lastSeen,
-                                                  std::function<void()> wake) {
+                                                  std::function<void()> wake,
+                                                  const QByteArray &serving) {
+    // When the connection is lost, the client tries again after two seconds.
+    QByteArray opening = "retry: 2000\n\n";
+    if (!serving.isEmpty())
+        opening += "event: serving\ndata: {\"generation\": \"" + serving + "\"}\n\n";
     const std::lock_guard<std::mutex> guard(lock_);
     // Events after `lastSeen` are all kept, or none are due: else they are missed.
     const bool kept =
         lastSeen && *lastSeen <= latest_ &&
         (*lastSeen == latest_ || (!log_.empty() && log_.front().generation <= *lastSeen + 1));
-    std::shared_ptr<EventClient> client(
-        new EventClient(*this, kept ? *lastSeen : latest_, lastSeen && !kept, std::move(wake)));
+    std::shared_ptr<EventClient> client(new EventClient(
+        *this, kept ? *lastSeen : latest_, lastSeen && !kept, std::move(wake), std::move(opening)));
     client->heartbeats_ = heartbeats_;
     clients_.insert(client.get());
     return client;
@@ -63,18 +68,17 @@ void EventStream::disconnect(EventClient *client) {
 }
 
 EventClient::EventClient(EventStream &stream, uint64_t place, bool reload,
-                         std::function<void()> wake)
-    : stream_(stream), wake_(std::move(wake)), place_(place), heartbeats_(0), reload_(reload) {}
+                         std::function<void()> wake, QByteArray opening)
+    : stream_(stream), wake_(std::move(wake)), place_(place), heartbeats_(0),
+      opening_(std::move(opening)), reload_(reload) {}
 
 EventClient::~EventClient() {
     stream_.disconnect(this);
 }
 
 QByteArray EventClient::due() {
-    if (!opened_) {
-        opened_ = true;
-        return "retry: 2000\n\n"; // when the connection is lost, try again after two seconds
-    }
+    if (!opening_.isEmpty())
+        return std::exchange(opening_, QByteArray());
     const std::deque<EventStream::Event> &log = stream_.log_;
     if (!log.empty() && place_ < stream_.latest_ && log.front().generation > place_ + 1)
         reload_ = true; // it fell behind what the log keeps

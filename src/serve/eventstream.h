@@ -35,9 +35,13 @@ public:
 
     // A new client, which last saw the event `lastSeen` (its Last-Event-ID), or none: it starts
     // from the latest. `wake` resumes it when it is parked; it is called under the stream's
-    // lock, as the client's `park` is.
+    // lock, as the client's `park` is. Its stream opens with how long to wait before trying
+    // again when the connection is lost, and a "serving" event of the tag of the snapshot served
+    // (`serving`, when given): a page that shows another (made before a restart, or before
+    // changes it missed) fetches its view again.
     std::shared_ptr<EventClient> connect(std::optional<uint64_t> lastSeen,
-                                         std::function<void()> wake);
+                                         std::function<void()> wake,
+                                         const QByteArray &serving = {});
 
     size_t clients() const;
 
@@ -78,7 +82,8 @@ public:
 
 private:
     friend class EventStream;
-    EventClient(EventStream &stream, uint64_t place, bool reload, std::function<void()> wake);
+    EventClient(EventStream &stream, uint64_t place, bool reload, std::function<void()> wake,
+                QByteArray opening);
     // The next bytes due, or empty; under the stream's lock.
     QByteArray due();
 
@@ -86,7 +91,7 @@ private:
     std::function<void()> wake_;
     uint64_t place_;      // the generation of the last event sent
     uint64_t heartbeats_; // the stream's heartbeats when one was last sent
-    bool opened_ = false; // the opening sent
+    QByteArray opening_;  // sent first; empty once sent
     bool reload_;         // a reload is due in place of events missed
     bool parked_ = false;
     bool gone_ = false;  // hung up

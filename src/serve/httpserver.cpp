@@ -351,7 +351,8 @@ int HttpServer::streamEvents(MHD_Connection *connection, const HttpResponse &res
     if (number)
         lastSeen = id;
     auto *feed = new EventFeed{nullptr, connection, hangups_.get(), 0};
-    feed->client = events_.connect(lastSeen, [connection] { MHD_resume_connection(connection); });
+    feed->client = events_.connect(
+        lastSeen, [connection] { MHD_resume_connection(connection); }, response.serving);
     // A client that hangs up while parked is woken, to end its stream, as soon as it does.
     const MHD_ConnectionInfo *info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);

@@ -217,7 +217,7 @@ QByteArray leaderboardPage(const Snapshot &snapshot, const RowsQuery &query, con
         "<p id=\"live\" class=\"note\" role=\"status\" hidden>The live connection is lost: "
         "trying again\u2026</p>\n"
         "<table id=\"ranking\" data-generation=\"" +
-        QByteArray::number(static_cast<qulonglong>(snapshot.generation())) + "\" data-first=\"" +
+        snapshot.tag() + "\" data-first=\"" +
         QByteArray::number(static_cast<qlonglong>(view.rows.empty() ? 0 : view.rows.front() + 1)) +
         "\" data-last=\"" +
         QByteArray::number(static_cast<qlonglong>(view.rows.empty() ? 0 : view.rows.back() + 1)) +

@@ -120,13 +120,6 @@ HttpResponse answer(const HttpRequest &request, std::shared_ptr<const Body> body
     return response;
 }
 
-// A snapshot's tag: its run's name and its generation, so that no restart gives other bytes a
-// tag a client kept.
-QByteArray generationOf(const Snapshot &snapshot) {
-    return snapshot.lineage().run + "-g" +
-           QByteArray::number(static_cast<qulonglong>(snapshot.generation()));
-}
-
 // A canonical name of what a query shows, to make its body once per snapshot.
 QByteArray keyOf(const char *place, const RowsQuery &query) {
     return QByteArray(place) + '|' + query.text.toUtf8() + '|' +
@@ -158,7 +151,7 @@ HttpResponse page(const HttpRequest &request, const Snapshot &snapshot) {
     auto body = snapshot.body(keyOf("page", checked.query),
                               [&] { return leaderboardPage(snapshot, checked.query, view); });
     HttpResponse response = answer(request, std::move(body), "text/html; charset=utf-8",
-                                   generationOf(snapshot), kCacheControl, &snapshot);
+                                   snapshot.tag(), kCacheControl, &snapshot);
     response.headers.emplace_back("Content-Security-Policy", kPagePolicy);
     response.headers.emplace_back("Referrer-Policy", "no-referrer");
     return response;
@@ -188,7 +181,7 @@ HttpResponse rankingFile(const HttpRequest &request, const Snapshot &snapshot, R
         total = (view.moreThanTotal ? ">" : "") + QByteArray::number(view.total);
     }
     HttpResponse response =
-        answer(request, std::move(body), type, generationOf(snapshot), kCacheControl, &snapshot);
+        answer(request, std::move(body), type, snapshot.tag(), kCacheControl, &snapshot);
     response.headers.emplace_back("Access-Control-Allow-Origin", "*");
     if (!total.isEmpty()) {
         response.headers.emplace_back("X-Total-Count", total);
@@ -258,10 +251,11 @@ HttpResponse respond(const HttpRequest &request, const Snapshot &snapshot, const
                                "text/tab-separated-values; charset=utf-8", "tsv");
     } else if (request.path == "/status") {
         response = answer(request, snapshot.body("status", [&] { return statusJson(snapshot); }),
-                          "application/json", generationOf(snapshot), kCacheControl, &snapshot);
+                          "application/json", snapshot.tag(), kCacheControl, &snapshot);
         response.headers.emplace_back("Access-Control-Allow-Origin", "*");
     } else if (request.path == "/events") {
         response.eventStream = true;
+        response.serving = snapshot.tag();
         response.headers = {{"Content-Type", "text/event-stream"},
                             {"Cache-Control", "no-store"},
                             {"X-Accel-Buffering", "no"}, // a proxy in front passes each event on

@@ -33,6 +33,7 @@ struct HttpResponse {
     std::shared_ptr<const Body> body; // for a 304, the body the client has
     bool gzipped = false;             // send body->gzipped()
     bool eventStream = false;
+    QByteArray serving; // the event stream's: the tag of the snapshot served when it opens
     // Which of its body's ways this answer is (Body::prepared), when every such answer of the
     // body is the same, headers and all; -1 when it is this request's own.
     int way = -1;

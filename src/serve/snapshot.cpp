@@ -49,6 +49,10 @@ Snapshot::Snapshot(const LiveRanking &ranking, uint64_t generation, QDateTime ch
       rowOfPlace_(rowsOfPlaces(*records_, 0)),
       index_(previous.updated(*records_, *characters_, rowOfPlace_, touched)) {}
 
+QByteArray Snapshot::tag() const {
+    return lineage_.run + "-g" + QByteArray::number(static_cast<qulonglong>(generation_));
+}
+
 template <typename Value, typename Make, typename Size>
 std::shared_ptr<const Value> Snapshot::kept(Cache<Value> &cache, const QByteArray &key, Make &&make,
                                             Size &&sizeOf) const {

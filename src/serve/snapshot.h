@@ -79,6 +79,9 @@ public:
 
     uint64_t generation() const { return generation_; }
     const Lineage &lineage() const { return lineage_; }
+    // The name of this snapshot among those of every run: its run's and its generation. Its
+    // answers' tags, and what the page and the event stream say they show.
+    QByteArray tag() const;
     // When the ranking last changed: read whole, or a change applied.
     const QDateTime &changedAt() const { return changedAt_; }
     const AccountRecords &records() const { return *records_; }
