@@ -247,7 +247,16 @@ TEST_F(Answering, ThePageShowsAPageOfRowsWithItsLinksAndEveryNameAsText) {
     EXPECT_FALSE(header(response, "Content-Security-Policy").contains("unsafe-inline"));
     EXPECT_TRUE(header(response, "Content-Security-Policy").contains("frame-ancestors 'none'"));
     EXPECT_EQ(header(response, "Referrer-Policy"), "no-referrer");
-    EXPECT_EQ(get("/", {{"page", "4"}}).status, 404);
+    // Past the last page: the leaderboard's page still, saying so, with the way back.
+    const HttpResponse gone = get("/", {{"page", "4"}});
+    EXPECT_EQ(gone.status, 404);
+    EXPECT_EQ(header(gone, "Content-Type"), "text/html; charset=utf-8");
+    const QString missing = decoded(gone.bytes());
+    EXPECT_TRUE(missing.contains("<caption>There is no page 4: the last is 3</caption>"));
+    EXPECT_TRUE(missing.contains("href=\"./\" rel=\"first\"")) << missing.toStdString();
+    EXPECT_TRUE(missing.contains("href=\"./?page=3\" rel=\"last\""));
+    EXPECT_EQ(missing.count("<tr><td>"), 0);
+    EXPECT_EQ(get("/ranking.json", {{"page", "4"}}).status, 404);
     EXPECT_EQ(get("/", {{"page", "x"}}).status, 400);
 }
 

@@ -20,7 +20,9 @@
     fetching = true;
     try {
       const response = await fetch(window.location.href, { cache: "no-cache" });
-      if (response.ok) {
+      if (response.status === 404) {
+        showLastPage(await response.text());
+      } else if (response.ok) {
         const fresh = new DOMParser().parseFromString(await response.text(), "text/html");
         for (const id of ["summary", "note"]) {
           const now = fresh.getElementById(id);
@@ -50,6 +52,25 @@
         refresh();
       }
     }
+  }
+
+  // The page in view no longer exists (its rows went): it says so, and shows the last page
+  // there is, whose address takes its place, as the server's answer for the missing one says.
+  function showLastPage(text) {
+    const missing = new DOMParser().parseFromString(text, "text/html").getElementById("ranking");
+    const last = missing ? Number(missing.dataset.pages) : 0;
+    const vanished = document.getElementById("vanished");
+    if (!last || !vanished) return;
+    const address = new URL(window.location.href);
+    const gone = address.searchParams.get("page");
+    if (last > 1) address.searchParams.set("page", String(last));
+    else address.searchParams.delete("page");
+    window.history.replaceState(window.history.state, "", address);
+    vanished.textContent =
+      `Page ${gone} is gone: its rows no longer exist. ` +
+      (last > 1 ? `The last page, ${last}, is shown.` : "The first page is shown.");
+    vanished.hidden = false;
+    again = true; // the last page, fetched when this fetch ends
   }
 
   // Whether a change touched the ranks in view: [first, last] ranges, last null for "to the

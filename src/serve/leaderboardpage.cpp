@@ -42,13 +42,19 @@ QByteArray cellsOf(const Snapshot &snapshot, size_t row) {
 }
 
 QByteArray pagesNav(const RowsQuery &query, const RowsView &view) {
-    if (view.pages <= 1 || query.from)
+    if ((view.pages <= 1 && !view.pastTheLast) || query.from)
         return QByteArray();
     QByteArray nav = "<nav id=\"pages\" aria-label=\"Pages\">";
     const auto link = [&](int64_t page, const char *rel, const char *text) {
         nav +=
             "<a href=\"" + pageLink(query.text, page) + "\" rel=\"" + rel + "\">" + text + "</a> ";
     };
+    if (view.pastTheLast) {
+        link(1, "first", "First");
+        if (view.pages > 1)
+            link(view.pages, "last", "Last");
+        return nav + "</nav>\n";
+    }
     if (view.page > 1) {
         link(1, "first", "First");
         link(view.page - 1, "prev", "Previous");
@@ -69,6 +75,8 @@ QString totalOf(const RowsView &view) {
 }
 
 QByteArray captionOf(const RowsQuery &query, const RowsView &view) {
+    if (view.pastTheLast)
+        return htmlText(pastTheLastText(query, view));
     const int64_t last = view.firstPosition + static_cast<int64_t>(view.rows.size()) - 1;
     const QString span = view.rows.empty()
                              ? QString()
@@ -170,6 +178,11 @@ RowsView viewOf(const Snapshot &snapshot, const RowsQuery &query, int64_t counte
     return viewOfCounted(snapshot, *found, query, counted);
 }
 
+QString pastTheLastText(const RowsQuery &query, const RowsView &view) {
+    return QStringLiteral("There is no page %1: the last is %2")
+        .arg(grouped(query.page.value_or(1)), grouped(view.pages));
+}
+
 QString summaryOf(const Snapshot &snapshot) {
     const ScanReport &report = snapshot.report();
     QString text =
@@ -216,11 +229,13 @@ QByteArray leaderboardPage(const Snapshot &snapshot, const RowsQuery &query, con
     page +=
         "<p id=\"live\" class=\"note\" role=\"status\" hidden>The live connection is lost: "
         "trying again\u2026</p>\n"
+        "<p id=\"vanished\" class=\"note\" role=\"status\" hidden></p>\n"
         "<table id=\"ranking\" data-generation=\"" +
         snapshot.tag() + "\" data-first=\"" +
         QByteArray::number(static_cast<qlonglong>(view.rows.empty() ? 0 : view.rows.front() + 1)) +
         "\" data-last=\"" +
         QByteArray::number(static_cast<qlonglong>(view.rows.empty() ? 0 : view.rows.back() + 1)) +
+        "\" data-pages=\"" + QByteArray::number(static_cast<qlonglong>(view.pages)) +
         "\" data-search=\"" + (query.text.isEmpty() ? "" : "1") + "\">\n<caption>" +
         captionOf(query, view) + "</caption>\n<thead><tr><th scope=\"col\">Rank</th>";
     for (const QString &title : reportColumnTitles())

@@ -29,6 +29,9 @@ struct RowsView {
 // A count in ASCII digits grouped by thousands, as the window's English texts have it.
 QString grouped(int64_t count);
 
+// What is said of a page asked for past the last one: which it was and which is the last.
+QString pastTheLastText(const RowsQuery &query, const RowsView &view);
+
 // The rows a query shows; a search counts its matches up to `counted`.
 RowsView viewOf(const Snapshot &snapshot, const RowsQuery &query,
                 int64_t counted = Snapshot::kCountedMatches);
@@ -38,7 +41,8 @@ RowsView viewOf(const Snapshot &snapshot, const RowsQuery &query,
 QString summaryOf(const Snapshot &snapshot);
 
 // The leaderboard page: the summary, the search box, a table of the view's rows and links to
-// the other pages. Every text from the accounts is escaped for where it goes.
+// the other pages; for a page past the last, no rows, what became of it and links to the first
+// and the last. Every text from the accounts is escaped for where it goes.
 QByteArray leaderboardPage(const Snapshot &snapshot, const RowsQuery &query, const RowsView &view);
 
 } // namespace orvantis

@@ -131,9 +131,7 @@ QByteArray keyOf(const char *place, const RowsQuery &query) {
 // A page past the last is not there; rows past what a search counts are not looked for.
 std::optional<HttpResponse> outsideTheRows(const RowsQuery &query, const RowsView &view) {
     if (view.pastTheLast)
-        return plain(404, QStringLiteral("There is no page %1: the last is %2")
-                              .arg(query.page.value_or(1))
-                              .arg(view.pages));
+        return plain(404, pastTheLastText(query, view));
     if (view.pastTheCounted)
         return plain(400, QStringLiteral("A search counts its first %1 matches, and these rows "
                                          "come after them: search for more of the name")
@@ -146,12 +144,23 @@ HttpResponse page(const HttpRequest &request, const Snapshot &snapshot) {
     if (!checked.error.isEmpty())
         return plain(400, checked.error);
     const RowsView view = viewOf(snapshot, checked.query);
-    if (auto outside = outsideTheRows(checked.query, view))
-        return std::move(*outside);
+    // A page past the last is the leaderboard's page too, with ways back to the others; its
+    // address may have rows again after the next change, so it is not kept.
+    if (!view.pastTheLast)
+        if (auto outside = outsideTheRows(checked.query, view))
+            return std::move(*outside);
     auto body = snapshot.body(keyOf("page", checked.query),
                               [&] { return leaderboardPage(snapshot, checked.query, view); });
-    HttpResponse response = answer(request, std::move(body), "text/html; charset=utf-8",
-                                   snapshot.tag(), kCacheControl, &snapshot);
+    HttpResponse response;
+    if (view.pastTheLast) {
+        response.status = 404;
+        response.body = std::move(body);
+        response.headers = {{"Content-Type", "text/html; charset=utf-8"},
+                            {"Cache-Control", "no-store"}};
+    } else {
+        response = answer(request, std::move(body), "text/html; charset=utf-8", snapshot.tag(),
+                          kCacheControl, &snapshot);
+    }
     response.headers.emplace_back("Content-Security-Policy", kPagePolicy);
     response.headers.emplace_back("Referrer-Policy", "no-referrer");
     return response;
