@@ -93,6 +93,14 @@ TEST_F(Serving, AnswersOnlyWhatItShouldAndKeepsServingThroughBadRequests) {
         {"GET /\r\n\r\n", {400, 505, 0}},
         {"GET / HTTP/1.1\r\nHost: a\r\n" + bigHeaders + "\r\n", {431, 400, 0}},
         {"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 not http at all\r\n\r\n", {400, 0}},
+        // Framed in ways a proxy in front may read otherwise: refused, never guessed at.
+        {"GET / HTTP/1.1\r\n\r\n", {400}},
+        {"GET / HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n", {400}},
+        {"GET / HTTP/1.1\r\nHost : a\r\n\r\n", {400}},
+        {"GET / HTTP/1.1\r\nHost: a\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab", {400}},
+        {"GET / HTTP/1.1\r\nHost: a\r\nTransfer-Encoding: gzip\r\n\r\n", {400}},
+        {"GET /ranking.json?q=a%00b HTTP/1.1\r\nHost: a\r\n\r\n", {400}},
+        {"GET http://a/ranking.json?count=1 HTTP/1.1\r\nHost: a\r\n\r\n", {200}},
     };
     for (const Row &row : rows) {
         LoopbackConnection connection(port);

@@ -76,9 +76,63 @@ int answerWith(MHD_Connection *connection, const HttpResponse &response) {
     return queued;
 }
 
-MHD_Result addParameter(void *parameters, MHD_ValueKind, const char *key, const char *value) {
-    static_cast<QueryParameters *>(parameters)->emplace_back(key, value ? value : "");
+// A parameter with every byte of its value, a NUL (%00) among them.
+MHD_Result addParameter(void *parameters, MHD_ValueKind, const char *key, size_t, const char *value,
+                        size_t valueSize) {
+    static_cast<QueryParameters *>(parameters)
+        ->emplace_back(key,
+                       value ? QByteArray(value, static_cast<qsizetype>(valueSize)) : QByteArray());
     return MHD_YES;
+}
+
+// The headers that frame a request, as many times as each was sent.
+struct Framing {
+    int hosts = 0;
+    QList<QByteArray> contentLengths;
+    QList<QByteArray> transferEncodings;
+};
+
+MHD_Result noteFraming(void *framing, MHD_ValueKind, const char *key, const char *value) {
+    auto &seen = *static_cast<Framing *>(framing);
+    const QByteArray name = QByteArray(key).toLower();
+    if (name == "host")
+        ++seen.hosts;
+    else if (name == "content-length")
+        seen.contentLengths << QByteArray(value ? value : "").trimmed();
+    else if (name == "transfer-encoding")
+        seen.transferEncodings << QByteArray(value ? value : "").trimmed().toLower();
+    return MHD_YES;
+}
+
+// Why a request is not to be answered as it stands, which libmicrohttpd lets through: an
+// HTTP/1.1 request without one Host, lengths that differ, an encoding of the body it does not
+// undo (a proxy in front may have framed the request otherwise, and the bytes after it would be
+// taken for another request). Empty when it is well formed.
+QString malformed(MHD_Connection *connection, const char *version) {
+    Framing framing;
+    MHD_get_connection_values(connection, MHD_HEADER_KIND, &noteFraming, &framing);
+    if (qstrcmp(version, MHD_HTTP_VERSION_1_1) == 0 && framing.hosts != 1)
+        return framing.hosts == 0 ? QStringLiteral("An HTTP/1.1 request names its Host")
+                                  : QStringLiteral("A request names one Host");
+    for (const QByteArray &length : framing.contentLengths)
+        if (length != framing.contentLengths.front())
+            return QStringLiteral("A request has one Content-Length");
+    for (const QByteArray &encoding : framing.transferEncodings)
+        if (encoding != "chunked")
+            return QStringLiteral("Transfer-Encoding %1 is not taken")
+                .arg(QString::fromLatin1(encoding));
+    return QString();
+}
+
+// The path of a request's target: its own, or that of an absolute URL (which a server must take,
+// as a proxy sends it).
+QByteArray pathOf(const char *url) {
+    QByteArray target(url);
+    const qsizetype scheme = target.indexOf("://");
+    if (scheme <= 0 || target.startsWith('/'))
+        return target;
+    const qsizetype path = target.indexOf('/', scheme + 3);
+    return path < 0 ? QByteArray("/") : target.mid(path);
 }
 
 QByteArray headerOf(MHD_Connection *connection, const char *name) {
@@ -89,7 +143,7 @@ QByteArray headerOf(MHD_Connection *connection, const char *name) {
 // libmicrohttpd's access handler: called once the headers are read, then for each piece of a
 // body, then once more when the request is whole.
 MHD_Result handle(void *self, MHD_Connection *connection, const char *url, const char *method,
-                  const char *, const char *, size_t *uploadSize, void **state) {
+                  const char *version, const char *, size_t *uploadSize, void **state) {
     if (*state != nullptr && *state != &firstCall) // resumed: its search is answered
         return static_cast<HttpServer *>(self)->searched(
                    connection, *static_cast<HttpServer::Held *>(*state)) == MHD_YES
@@ -98,6 +152,16 @@ MHD_Result handle(void *self, MHD_Connection *connection, const char *url, const
     HttpRequest request;
     request.method = method;
     const bool readOnly = request.method == "GET" || request.method == "HEAD";
+    if (*state == nullptr) {
+        if (const QString why = malformed(connection, version); !why.isEmpty()) {
+            HttpResponse refused;
+            refused.status = 400;
+            refused.headers = {{"Content-Type", "text/plain; charset=utf-8"},
+                               {"Connection", "close"}};
+            refused.body = std::make_shared<const Body>(why.toUtf8() + '\n');
+            return answerWith(connection, refused) == MHD_YES ? MHD_YES : MHD_NO;
+        }
+    }
     if (*state == nullptr && readOnly) {
         *state = &firstCall; // the whole request is read before it is answered
         return MHD_YES;
@@ -106,9 +170,9 @@ MHD_Result handle(void *self, MHD_Connection *connection, const char *url, const
         *uploadSize = 0;
         return MHD_YES;
     }
-    request.path = url;
-    MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &addParameter,
-                              &request.parameters);
+    request.path = pathOf(url);
+    MHD_get_connection_values_n(connection, MHD_GET_ARGUMENT_KIND, &addParameter,
+                                &request.parameters);
     request.acceptEncoding = headerOf(connection, MHD_HTTP_HEADER_ACCEPT_ENCODING);
     request.ifNoneMatch = headerOf(connection, MHD_HTTP_HEADER_IF_NONE_MATCH);
     request.ifModifiedSince = headerOf(connection, MHD_HTTP_HEADER_IF_MODIFIED_SINCE);

@@ -44,6 +44,10 @@ CheckedRows checkRowsQuery(const QueryParameters &parameters, RowsPlace place) {
                 checked.error = QStringLiteral("q is not UTF-8 text");
                 return checked;
             }
+            if (value.contains('\0')) { // no name holds one: never searched as a shorter text
+                checked.error = QStringLiteral("q holds a NUL character");
+                return checked;
+            }
             if (query.text.size() > RowsQuery::kMaxText) {
                 checked.error =
                     QStringLiteral("q takes at most %1 characters").arg(RowsQuery::kMaxText);
