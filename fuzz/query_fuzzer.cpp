@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const orvantis::PageFiles files = orvantis::PageFiles::load();
     for (const char *path : {"/", "/ranking.json", "/ranking.csv"}) {
         const orvantis::HttpResponse response =
-            orvantis::respond({"GET", path, parameters, "gzip", "\"g1\""}, snapshot, files);
+            orvantis::respond({"GET", path, parameters, "gzip", "\"-g1\"", {}}, snapshot, files);
         if (response.status != 200 && response.status != 304 && response.status != 400 &&
             response.status != 404)
             std::abort();
@@ -46,9 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             if (c == '<' || c == '>' || c == '"' || c == '\'' || c == '&')
                 c = 'x';
     const orvantis::HttpResponse page =
-        orvantis::respond({"GET", "/", parameters, {}, {}}, snapshot, files);
+        orvantis::respond({"GET", "/", parameters, {}, {}, {}}, snapshot, files);
     const orvantis::HttpResponse plainPage =
-        orvantis::respond({"GET", "/", plain, {}, {}}, snapshot, files);
+        orvantis::respond({"GET", "/", plain, {}, {}, {}}, snapshot, files);
     if (page.status == 200 && plainPage.status == 200 &&
         page.bytes().count('<') != plainPage.bytes().count('<'))
         std::abort();
