@@ -5,6 +5,8 @@
 // making the snapshot added, settled), how long making it took, and per kind of query (one, two
 // and three characters, and longer) the mean and the 99th percentile of its time, in
 // microseconds: the server's work for a search without the HTTP around it.
+#include "resident.h"
+
 #include "scan/live/liveranking.h"
 #include "scan/reading/scanaccounts.h"
 #include "serve/leaderboardpage.h"
@@ -13,7 +15,6 @@
 #include <QTextStream>
 
 #include <malloc.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -26,17 +27,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double residentMiB() {
-    long pages = 0, resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) /
-           (1024.0 * 1024.0);
-}
 
 std::string kindOf(const QString &query) {
     return query.size() > 3 ? "longer" : std::to_string(query.size());
@@ -57,12 +47,12 @@ int main(int argc, char *argv[]) {
             queries.push_back(line);
     const LiveRanking ranking(scanAccounts(QString::fromLocal8Bit(argv[1])));
     malloc_trim(0);
-    const double before = residentMiB();
+    const double before = bench::residentMiB();
     const auto started = Clock::now();
     auto snapshot = std::make_unique<const Snapshot>(ranking, 1, QDateTime(), FolderHealth{});
     const double madeMs = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
     malloc_trim(0);
-    const double indexMiB = residentMiB() - before;
+    const double indexMiB = bench::residentMiB() - before;
     std::map<std::string, std::vector<double>> times;
     for (int round = 0; round < 3; ++round) {
         snapshot =

@@ -3,6 +3,8 @@
 #include "qtprinters.h"
 #include "servefixture.h"
 
+#include <QRegularExpression>
+
 #include <signal.h>
 
 TEST_F(Serving, ServesTheRankingOfOrvantisRankByteForByteAndEachChangeWithinASecond) {
@@ -39,6 +41,12 @@ TEST_F(Serving, ServesTheRankingOfOrvantisRankByteForByteAndEachChangeWithinASec
     const HttpReply again = request(port, "/ranking.tsv", {"If-None-Match: " + tag});
     EXPECT_EQ(again.status, 200) << tag.data();
     EXPECT_EQ(again.body, rank("tsv"));
+    // Each run draws a name of its own for its tags, whatever generation it is at.
+    static const QRegularExpression tagForm("^\"([0-9a-f]{16})-g\\d+\"$");
+    const QRegularExpressionMatch before = tagForm.match(QString::fromLatin1(tag));
+    const QRegularExpressionMatch after = tagForm.match(QString::fromLatin1(again.header("ETag")));
+    ASSERT_TRUE(before.hasMatch() && after.hasMatch()) << tag.data();
+    EXPECT_NE(before.captured(1), after.captured(1));
 }
 
 // Answers are made once per body and way (whole or gzipped, 200 or 304) and sent again: each

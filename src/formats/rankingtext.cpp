@@ -66,9 +66,10 @@ public:
     // A row's cells for CSV: players' texts never as formulas.
     QStringList csvRow(int row, int columns) const {
         QStringList cells;
-        for (int column = 0; column < columns; ++column)
-            cells << (rows_.playersText(column) ? notAFormula((*this)(row, column))
-                                                : (*this)(row, column));
+        for (int column = 0; column < columns; ++column) {
+            QString cell = (*this)(row, column);
+            cells << (rows_.playersText(column) ? notAFormula(std::move(cell)) : cell);
+        }
         return cells;
     }
 
