@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -19,6 +20,41 @@ namespace {
 
 int firstCall; // marks a request whose headers have come, before its answer
 
+// A request refused for its target as sent, before libmicrohttpd reads its parameters.
+struct RefusedTarget {
+    int status;
+    const char *why;
+};
+constexpr size_t kLongestTarget = 8 * 1024;
+constexpr long kMostParameters = 64;
+const RefusedTarget kTargetTooLong{414, "A request's target is at most 8 KiB"};
+const RefusedTarget kTooManyParameters{400, "A request has at most 64 parameters"};
+const RefusedTarget kTargetNotOneWord{400, "A request's target has no spaces or control bytes"};
+
+bool refusedTarget(const void *state) {
+    return state == &kTargetTooLong || state == &kTooManyParameters || state == &kTargetNotOneWord;
+}
+
+// Called with a request's target as sent, before its parameters are read: what the request is
+// then refused for, or nothing. libmicrohttpd 0.9.75 keeps each parameter in the connection's
+// memory, and when they outgrow it, queues its 431 and then loses it, leaving the client
+// unanswered until the idle timeout. So a refused target's parameters are cut off here, in
+// place (libmicrohttpd reads them from this buffer next), and the refusal is answered instead.
+void *readTarget(void *, const char *target, MHD_Connection *) {
+    const char *end = target + std::strlen(target);
+    const char *query = std::find(target, end, '?');
+    const RefusedTarget *refused = nullptr;
+    if (end - target > static_cast<ptrdiff_t>(kLongestTarget))
+        refused = &kTargetTooLong;
+    else if (query != end && std::count(query, end, '&') >= kMostParameters)
+        refused = &kTooManyParameters;
+    else if (std::any_of(target, end, [](unsigned char c) { return c <= ' ' || c == 0x7f; }))
+        refused = &kTargetNotOneWord;
+    if (refused && query != end)
+        const_cast<char *>(query)[1] = '\0';
+    return const_cast<RefusedTarget *>(refused);
+}
+
 // Connections libmicrohttpd may take beyond the limit, to be refused by mayConnect.
 constexpr unsigned kLimitSlack = 64;
 
@@ -29,7 +65,7 @@ void letGoOfBody(void *share) {
 
 // A request is done (answered whole, or its connection gone): what it held is let go.
 void requestDone(void *, MHD_Connection *, void **state, MHD_RequestTerminationCode) {
-    if (*state != nullptr && *state != &firstCall)
+    if (*state != nullptr && *state != &firstCall && !refusedTarget(*state))
         delete static_cast<HttpServer::Held *>(*state);
     *state = nullptr;
 }
@@ -88,6 +124,7 @@ MHD_Result addParameter(void *parameters, MHD_ValueKind, const char *key, size_t
 // The headers that frame a request, as many times as each was sent.
 struct Framing {
     int hosts = 0;
+    int unnamed = 0; // headers whose names are not one word
     QList<QByteArray> contentLengths;
     QList<QByteArray> transferEncodings;
 };
@@ -95,6 +132,10 @@ struct Framing {
 MHD_Result noteFraming(void *framing, MHD_ValueKind, const char *key, const char *value) {
     auto &seen = *static_cast<Framing *>(framing);
     const QByteArray name = QByteArray(key).toLower();
+    // A name with a space or control byte: "Host : a" (a proxy may take it for Host) or worse.
+    if (std::any_of(name.cbegin(), name.cend(),
+                    [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7f; }))
+        ++seen.unnamed;
     if (name == "host")
         ++seen.hosts;
     else if (name == "content-length")
@@ -111,6 +152,8 @@ MHD_Result noteFraming(void *framing, MHD_ValueKind, const char *key, const char
 QString malformed(MHD_Connection *connection, const char *version) {
     Framing framing;
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &noteFraming, &framing);
+    if (framing.unnamed > 0)
+        return QStringLiteral("A header's name has no spaces or control bytes");
     if (qstrcmp(version, MHD_HTTP_VERSION_1_1) == 0 && framing.hosts != 1)
         return framing.hosts == 0 ? QStringLiteral("An HTTP/1.1 request names its Host")
                                   : QStringLiteral("A request names one Host");
@@ -140,10 +183,23 @@ QByteArray headerOf(MHD_Connection *connection, const char *name) {
     return value ? QByteArray(value) : QByteArray();
 }
 
+// Answers a request that is not to be served, saying why, and closes its connection.
+MHD_Result refuse(MHD_Connection *connection, int status, const QString &why) {
+    HttpResponse refused;
+    refused.status = status;
+    refused.headers = {{"Content-Type", "text/plain; charset=utf-8"}, {"Connection", "close"}};
+    refused.body = std::make_shared<const Body>(why.toUtf8() + '\n');
+    return answerWith(connection, refused) == MHD_YES ? MHD_YES : MHD_NO;
+}
+
 // libmicrohttpd's access handler: called once the headers are read, then for each piece of a
 // body, then once more when the request is whole.
 MHD_Result handle(void *self, MHD_Connection *connection, const char *url, const char *method,
                   const char *version, const char *, size_t *uploadSize, void **state) {
+    if (refusedTarget(*state)) {
+        const auto *target = static_cast<const RefusedTarget *>(*state);
+        return refuse(connection, target->status, QString::fromLatin1(target->why));
+    }
     if (*state != nullptr && *state != &firstCall) // resumed: its search is answered
         return static_cast<HttpServer *>(self)->searched(
                    connection, *static_cast<HttpServer::Held *>(*state)) == MHD_YES
@@ -153,14 +209,8 @@ MHD_Result handle(void *self, MHD_Connection *connection, const char *url, const
     request.method = method;
     const bool readOnly = request.method == "GET" || request.method == "HEAD";
     if (*state == nullptr) {
-        if (const QString why = malformed(connection, version); !why.isEmpty()) {
-            HttpResponse refused;
-            refused.status = 400;
-            refused.headers = {{"Content-Type", "text/plain; charset=utf-8"},
-                               {"Connection", "close"}};
-            refused.body = std::make_shared<const Body>(why.toUtf8() + '\n');
-            return answerWith(connection, refused) == MHD_YES ? MHD_YES : MHD_NO;
-        }
+        if (const QString why = malformed(connection, version); !why.isEmpty())
+            return refuse(connection, 400, why);
     }
     if (*state == nullptr && readOnly) {
         *state = &firstCall; // the whole request is read before it is answered
@@ -287,8 +337,8 @@ std::unique_ptr<HttpServer> HttpServer::start(const std::vector<ListenSocket> &s
             MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits.perAddress, MHD_OPTION_CONNECTION_TIMEOUT,
             limits.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits.connectionMemory,
             MHD_OPTION_NOTIFY_CONNECTION, &noteConnection, server.get(),
-            MHD_OPTION_NOTIFY_COMPLETED, &requestDone, nullptr,
-            tls.any() ? MHD_OPTION_HTTPS_MEM_CERT : MHD_OPTION_END,
+            MHD_OPTION_NOTIFY_COMPLETED, &requestDone, nullptr, MHD_OPTION_URI_LOG_CALLBACK,
+            &readTarget, nullptr, tls.any() ? MHD_OPTION_HTTPS_MEM_CERT : MHD_OPTION_END,
             server->tls_.certificate.constData(), MHD_OPTION_HTTPS_MEM_KEY,
             server->tls_.key.constData(), MHD_OPTION_END);
         if (!daemon) {
