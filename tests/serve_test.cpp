@@ -7,6 +7,7 @@
 #include "formats/accountranking.h"
 #include "scan/reading/scanaccounts.h"
 #include "serve/changedranks.h"
+#include "serve/clientaddress.h"
 #include "serve/escaping.h"
 #include "serve/eventstream.h"
 #include "serve/ratedlog.h"
@@ -392,6 +393,38 @@ TEST(RatedLog, AFloodOfLinesIsSaidAsAFewAndACount) {
     EXPECT_EQ(said.last(), "a new period");
 }
 
+// X-Forwarded-For is believed only as far as trusted proxies appended it: what a client sends
+// itself, to its left, never names it.
+TEST(TrustedProxies, NameTheClientTheirOwnHopsAppended) {
+    QString bad;
+    const std::optional<TrustedProxies> proxies =
+        TrustedProxies::parse({"127.0.0.1", "10.0.0.0/8", "2001:db8::/32"}, bad);
+    ASSERT_TRUE(proxies);
+    const auto client = [&](const char *peer, const QList<QByteArray> &forwarded) {
+        return proxies->clientOf(ClientAddress::parse(peer), forwarded).text();
+    };
+    EXPECT_EQ(client("203.0.113.9", {"198.51.100.7"}), "203.0.113.9") << "not a proxy's word";
+    EXPECT_EQ(client("127.0.0.1", {}), "127.0.0.1");
+    EXPECT_EQ(client("127.0.0.1", {"6.6.6.6, 198.51.100.7"}), "198.51.100.7");
+    EXPECT_EQ(client("127.0.0.1", {"6.6.6.6", "198.51.100.7"}), "198.51.100.7") << "two headers";
+    EXPECT_EQ(client("127.0.0.1", {"198.51.100.7, 10.1.2.3"}), "198.51.100.7")
+        << "through two trusted proxies";
+    EXPECT_EQ(client("127.0.0.1", {"198.51.100.7, not-an-address, 10.1.2.3"}), "10.1.2.3")
+        << "nothing past a hop that names no address";
+    EXPECT_EQ(client("127.0.0.1", {"10.9.9.9"}), "10.9.9.9") << "only trusted ones";
+    EXPECT_EQ(client("::ffff:127.0.0.1", {" [2001:db9::5] "}), "2001:db9::5");
+    EXPECT_EQ(client("2001:db8:ff::1", {"198.51.100.7"}), "198.51.100.7");
+    // One client over either kind of socket; an IPv6 host by its /64.
+    EXPECT_EQ(ClientAddress::parse("::ffff:198.51.100.7").key(),
+              ClientAddress::parse("198.51.100.7").key());
+    EXPECT_EQ(ClientAddress::parse("2001:db8:1:2::1").key(),
+              ClientAddress::parse("2001:db8:1:2:ffff::9").key());
+    for (const char *notOne : {"localhost", "10.0.0.0/33", "::1/129", "10.0.0.0/", ""}) {
+        EXPECT_FALSE(TrustedProxies::parse({notOne}, bad)) << notOne;
+        EXPECT_EQ(bad, notOne);
+    }
+}
+
 TEST(SearchGate, AnAddressHasItsBurstThenItsRateAndAFewAtOnce) {
     using namespace std::chrono_literals;
     SearchGate gate({2, 10, 3}); // 2 at once, 10 a second, a burst of 3
@@ -419,8 +452,8 @@ TEST(SearchGate, AnAddressHasItsBurstThenItsRateAndAFewAtOnce) {
     a.sin6_family = b.sin6_family = AF_INET6;
     ::inet_pton(AF_INET6, "2001:db8:1:2::1", &a.sin6_addr);
     ::inet_pton(AF_INET6, "2001:db8:1:2:ffff::9", &b.sin6_addr);
-    const std::string network = SearchGate::addressOf(reinterpret_cast<sockaddr *>(&a));
-    EXPECT_EQ(network, SearchGate::addressOf(reinterpret_cast<sockaddr *>(&b)));
+    const std::string network = ClientAddress::of(reinterpret_cast<sockaddr *>(&a)).key();
+    EXPECT_EQ(network, ClientAddress::of(reinterpret_cast<sockaddr *>(&b)).key());
     EXPECT_EQ(slow.enter(network, start).kind, Verdict::Pass);
     const Verdict wait = slow.enter(network, start + 200ms);
     EXPECT_EQ(wait.kind, Verdict::TooFast);

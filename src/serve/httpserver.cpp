@@ -64,7 +64,10 @@ void letGoOfBody(void *share) {
 }
 
 // A request is done (answered whole, or its connection gone): what it held is let go.
-void requestDone(void *, MHD_Connection *, void **state, MHD_RequestTerminationCode) {
+void requestDone(void *self, MHD_Connection *connection, void **state,
+                 MHD_RequestTerminationCode how) {
+    if (how == MHD_REQUEST_TERMINATED_WITH_ERROR)
+        static_cast<HttpServer *>(self)->requestFailed(connection);
     if (*state != nullptr && *state != &firstCall && !refusedTarget(*state))
         delete static_cast<HttpServer::Held *>(*state);
     *state = nullptr;
@@ -183,26 +186,20 @@ QByteArray headerOf(MHD_Connection *connection, const char *name) {
     return value ? QByteArray(value) : QByteArray();
 }
 
-// Answers a request that is not to be served, saying why, and closes its connection.
-MHD_Result refuse(MHD_Connection *connection, int status, const QString &why) {
-    HttpResponse refused;
-    refused.status = status;
-    refused.headers = {{"Content-Type", "text/plain; charset=utf-8"}, {"Connection", "close"}};
-    refused.body = std::make_shared<const Body>(why.toUtf8() + '\n');
-    return answerWith(connection, refused) == MHD_YES ? MHD_YES : MHD_NO;
-}
-
 // libmicrohttpd's access handler: called once the headers are read, then for each piece of a
 // body, then once more when the request is whole.
 MHD_Result handle(void *self, MHD_Connection *connection, const char *url, const char *method,
                   const char *version, const char *, size_t *uploadSize, void **state) {
+    auto *server = static_cast<HttpServer *>(self);
     if (refusedTarget(*state)) {
         const auto *target = static_cast<const RefusedTarget *>(*state);
-        return refuse(connection, target->status, QString::fromLatin1(target->why));
+        return server->refuse(connection, target->status, QString::fromLatin1(target->why)) ==
+                       MHD_YES
+                   ? MHD_YES
+                   : MHD_NO;
     }
     if (*state != nullptr && *state != &firstCall) // resumed: its search is answered
-        return static_cast<HttpServer *>(self)->searched(
-                   connection, *static_cast<HttpServer::Held *>(*state)) == MHD_YES
+        return server->searched(connection, *static_cast<HttpServer::Held *>(*state)) == MHD_YES
                    ? MHD_YES
                    : MHD_NO;
     HttpRequest request;
@@ -210,7 +207,7 @@ MHD_Result handle(void *self, MHD_Connection *connection, const char *url, const
     const bool readOnly = request.method == "GET" || request.method == "HEAD";
     if (*state == nullptr) {
         if (const QString why = malformed(connection, version); !why.isEmpty())
-            return refuse(connection, 400, why);
+            return server->refuse(connection, 400, why) == MHD_YES ? MHD_YES : MHD_NO;
     }
     if (*state == nullptr && readOnly) {
         *state = &firstCall; // the whole request is read before it is answered
@@ -226,32 +223,31 @@ MHD_Result handle(void *self, MHD_Connection *connection, const char *url, const
     request.acceptEncoding = headerOf(connection, MHD_HTTP_HEADER_ACCEPT_ENCODING);
     request.ifNoneMatch = headerOf(connection, MHD_HTTP_HEADER_IF_NONE_MATCH);
     request.ifModifiedSince = headerOf(connection, MHD_HTTP_HEADER_IF_MODIFIED_SINCE);
-    return static_cast<HttpServer *>(self)->answer(connection, request, state) == MHD_YES ? MHD_YES
-                                                                                          : MHD_NO;
+    return server->answer(connection, request, state) == MHD_YES ? MHD_YES : MHD_NO;
 }
 
-void noteConnection(void *self, MHD_Connection *connection, void **,
+void noteConnection(void *self, MHD_Connection *connection, void **peer,
                     MHD_ConnectionNotificationCode toe) {
     auto *server = static_cast<HttpServer *>(self);
     if (toe == MHD_CONNECTION_NOTIFY_STARTED) {
-        const MHD_ConnectionInfo *info =
+        const MHD_ConnectionInfo *fd =
             MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-        server->connectionOpened(info ? info->connect_fd : -1);
+        const MHD_ConnectionInfo *address =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+        *peer = server->connectionOpened(
+            fd ? fd->connect_fd : -1, ClientAddress::of(address ? address->client_addr : nullptr));
     } else if (toe == MHD_CONNECTION_NOTIFY_CLOSED) {
-        server->connectionClosed();
+        server->connectionClosed(static_cast<HttpServer::Peer *>(*peer));
+        *peer = nullptr;
     }
 }
 
-// The connections at once are held to their limit here, over every socket together: a client
-// beyond it is refused at once, where libmicrohttpd's own limit, set a little higher as a
-// backstop, would leave it waiting unanswered in the listening queue.
-MHD_Result mayConnect(void *self, const sockaddr *, socklen_t) {
-    auto *server = static_cast<HttpServer *>(self);
-    if (server->roomForAnother())
-        return MHD_YES;
-    server->libraryLogged(QStringLiteral("Server reached connection limit. Closing inbound "
-                                         "connection."));
-    return MHD_NO;
+// The connections at once, over every socket together, and those of one address are held to
+// their limits here: a client beyond one is refused at once, where libmicrohttpd's own limit,
+// set a little higher as a backstop, would leave it waiting unanswered in the listening queue.
+MHD_Result acceptClient(void *self, const sockaddr *address, socklen_t) {
+    return static_cast<HttpServer *>(self)->mayConnect(ClientAddress::of(address)) ? MHD_YES
+                                                                                   : MHD_NO;
 }
 
 // libmicrohttpd hands over its own printf format; saying so lets the compiler check the call.
@@ -271,6 +267,21 @@ unsigned processorsToRunOn() {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
+// What a request holds, made at its first need.
+HttpServer::Held &heldOf(void **held) {
+    if (*held == nullptr || *held == &firstCall)
+        *held = new HttpServer::Held;
+    return *static_cast<HttpServer::Held *>(*held);
+}
+
+// Whether a request came through a trusted proxy.
+bool proxied(MHD_Connection *connection) {
+    const MHD_ConnectionInfo *info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    const auto *peer = info ? static_cast<const HttpServer::Peer *>(info->socket_context) : nullptr;
+    return peer && !peer->counted;
+}
+
 } // namespace
 
 HttpServer::HttpServer(std::shared_ptr<const Snapshot> snapshot, const ServeLimits &limits,
@@ -281,7 +292,26 @@ HttpServer::HttpServer(std::shared_ptr<const Snapshot> snapshot, const ServeLimi
     events_.publish(snapshot_->generation(), "reload", "{}");
 }
 
-void HttpServer::connectionOpened(int fd) {
+bool HttpServer::mayConnect(const ClientAddress &address) {
+    if (connections_.load() >= limits_.connections) {
+        sayOfClient(
+            address,
+            QStringLiteral("refused: %1 connections at once are open").arg(limits_.connections));
+        return false;
+    }
+    if (!limits_.trustedProxies.trusts(address) &&
+        !openByAddress_.below(address.key(), limits_.perAddress)) {
+        sayOfClient(address, QStringLiteral("refused: %1 connections from its address are open")
+                                 .arg(limits_.perAddress));
+        return false;
+    }
+    return true;
+}
+
+HttpServer::Peer *HttpServer::connectionOpened(int fd, const ClientAddress &address) {
+    auto *peer = new Peer{address, !limits_.trustedProxies.trusts(address)};
+    if (peer->counted)
+        openByAddress_.add(address.key());
     ++connections_;
     // A fixed send buffer: the kernel would grow each to megabytes, and a thousand clients that
     // read a byte at a time would have the server copy a whole answer into each.
@@ -289,19 +319,75 @@ void HttpServer::connectionOpened(int fd) {
     if (fd >= 0 && ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) != 0 && log_)
         log_->say(QStringLiteral("a connection's send buffer was left as it was: %1")
                       .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    return peer;
+}
+
+void HttpServer::connectionClosed(Peer *peer) {
+    --connections_;
+    if (peer && peer->counted)
+        openByAddress_.remove(peer->address.key());
+    delete peer;
+}
+
+ClientAddress HttpServer::clientOf(MHD_Connection *connection) const {
+    const MHD_ConnectionInfo *info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    const auto *peer = info ? static_cast<const Peer *>(info->socket_context) : nullptr;
+    if (!peer)
+        return ClientAddress();
+    if (peer->counted) // not a trusted proxy: what it says of others is not believed
+        return peer->address;
+    QList<QByteArray> forwardedFor;
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void *list, MHD_ValueKind, const char *key, const char *value) {
+            if (qstricmp(key, "X-Forwarded-For") == 0 && value)
+                static_cast<QList<QByteArray> *>(list)->append(QByteArray(value));
+            return MHD_YES;
+        },
+        &forwardedFor);
+    return limits_.trustedProxies.clientOf(peer->address, forwardedFor);
+}
+
+void HttpServer::sayOfClient(const ClientAddress &client, const QString &what) {
+    if (log_)
+        log_->say(QStringLiteral("a client at %1 was %2").arg(client.text(), what));
+}
+
+int HttpServer::refuse(MHD_Connection *connection, int status, const QString &why) {
+    sayOfClient(clientOf(connection), QStringLiteral("answered %1: %2").arg(status).arg(why));
+    HttpResponse refused;
+    refused.status = status;
+    refused.headers = {{"Content-Type", "text/plain; charset=utf-8"}, {"Connection", "close"}};
+    refused.body = std::make_shared<const Body>(why.toUtf8() + '\n');
+    return answerWith(connection, refused);
+}
+
+void HttpServer::requestFailed(MHD_Connection *connection) {
+    sayOfClient(clientOf(connection),
+                QStringLiteral("let go: its request was malformed, larger than "
+                               "--connection-memory allows, or its connection failed"));
 }
 
 void HttpServer::libraryLogged(const QString &line) {
-    if (!log_)
-        return;
-    // Its words for a client refused by a limit (the connections at once, or those of one
-    // address) say which limits they are.
-    if (line.startsWith(QLatin1String("Server reached connection limit")))
-        log_->say(QStringLiteral("a client was refused: %1 connections at once, or %2 from its "
-                                 "address, are open")
-                      .arg(limits_.connections)
-                      .arg(limits_.perAddress));
-    else
+    // What libmicrohttpd says of one request names no client: the request's end says it, with
+    // the client's address (requestFailed).
+    static const char *const ofOneRequest[] = {
+        "Error processing request",
+        "Not enough memory in pool",
+        "Failed to parse",
+        "Received HTTP/1.1 request without",
+        "Too late to send",
+        "Connection was closed by remote side",
+        "Socket has been disconnected",
+        "Connection socket is closed",
+        "Closing connection",
+        "Application reported internal error",
+    };
+    for (const char *words : ofOneRequest)
+        if (line.startsWith(QLatin1String(words)))
+            return;
+    if (log_)
         log_->say(QStringLiteral("libmicrohttpd: %1").arg(line));
 }
 
@@ -331,13 +417,13 @@ std::unique_ptr<HttpServer> HttpServer::start(const std::vector<ListenSocket> &s
         // stall (a slow sender or reader holds nothing longer), the memory of one request (any
         // browser's headers fit; 100 KB of them do not). Listening is the server's own socket.
         MHD_Daemon *daemon = MHD_start_daemon(
-            flags, 0, &mayConnect, server.get(), &handle, server.get(), MHD_OPTION_EXTERNAL_LOGGER,
-            &logged, server.get(), MHD_OPTION_LISTEN_SOCKET, socket.fd, MHD_OPTION_THREAD_POOL_SIZE,
-            threads, MHD_OPTION_CONNECTION_LIMIT, limits.connections + kLimitSlack,
-            MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits.perAddress, MHD_OPTION_CONNECTION_TIMEOUT,
-            limits.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits.connectionMemory,
+            flags, 0, &acceptClient, server.get(), &handle, server.get(),
+            MHD_OPTION_EXTERNAL_LOGGER, &logged, server.get(), MHD_OPTION_LISTEN_SOCKET, socket.fd,
+            MHD_OPTION_THREAD_POOL_SIZE, threads, MHD_OPTION_CONNECTION_LIMIT,
+            limits.connections + kLimitSlack, MHD_OPTION_CONNECTION_TIMEOUT, limits.idleSeconds,
+            MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits.connectionMemory,
             MHD_OPTION_NOTIFY_CONNECTION, &noteConnection, server.get(),
-            MHD_OPTION_NOTIFY_COMPLETED, &requestDone, nullptr, MHD_OPTION_URI_LOG_CALLBACK,
+            MHD_OPTION_NOTIFY_COMPLETED, &requestDone, server.get(), MHD_OPTION_URI_LOG_CALLBACK,
             &readTarget, nullptr, tls.any() ? MHD_OPTION_HTTPS_MEM_CERT : MHD_OPTION_END,
             server->tls_.certificate.constData(), MHD_OPTION_HTTPS_MEM_KEY,
             server->tls_.key.constData(), MHD_OPTION_END);
@@ -374,12 +460,20 @@ void HttpServer::publish(std::shared_ptr<const Snapshot> snapshot, const QByteAr
 }
 
 int HttpServer::answer(MHD_Connection *connection, const HttpRequest &request, void **held) {
+    const ClientAddress client = clientOf(connection);
+    if (!limits_.trustedProxies.trusts(client) && proxied(connection)) {
+        // Behind a trusted proxy, a client's requests open at once stand for its connections.
+        if (!openByAddress_.addBelow(client.key(), limits_.perAddress)) {
+            sayOfClient(client, QStringLiteral("refused: %1 requests from its address are open")
+                                    .arg(limits_.perAddress));
+            return answerWith(connection, tooManyOpen(limits_.perAddress));
+        }
+        heldOf(held).open = ClientCounts::Slot(&openByAddress_, client.key());
+    }
     if (!searches(request))
         return answerFromSnapshot(connection, request, held);
     // A search's work is bounded; how many searches one address has answered is bounded here.
-    const MHD_ConnectionInfo *info =
-        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    const std::string searcher = SearchGate::addressOf(info ? info->client_addr : nullptr);
+    const std::string searcher = client.key();
     const SearchGate::Verdict verdict = searches_.enter(searcher, SearchGate::Clock::now());
     if (verdict.kind != SearchGate::Verdict::Pass)
         return answerWith(connection,
@@ -387,11 +481,10 @@ int HttpServer::answer(MHD_Connection *connection, const HttpRequest &request, v
                                         verdict.retryAfterSeconds));
     // Made on the search thread, the connection parked meanwhile: this serving thread goes on
     // to other requests, and resumes this one when its answer is made.
-    auto *state = new Held;
+    Held *state = &heldOf(held);
     state->search = std::make_unique<Search>();
     state->search->request = request;
     state->search->address = searcher;
-    *held = state;
     MHD_suspend_connection(connection);
     auto make = [this, connection, search = state->search.get()] {
         const std::shared_ptr<const Snapshot> snapshot = std::atomic_load(&snapshot_);
@@ -448,9 +541,7 @@ int HttpServer::send(MHD_Connection *connection, const HttpResponse &response, v
                 prepared, [](void *r) { MHD_destroy_response(static_cast<MHD_Response *>(r)); });
         });
         if (made) {
-            if (*held == nullptr || *held == &firstCall)
-                *held = new Held;
-            static_cast<Held *>(*held)->body = response.body;
+            heldOf(held).body = response.body;
             return MHD_queue_response(connection, static_cast<unsigned>(response.status),
                                       static_cast<MHD_Response *>(made));
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serve/clientaddress.h"
+#include "serve/clientcounts.h"
 #include "serve/eventstream.h"
 #include "serve/hangupwatch.h"
 #include "serve/listensocket.h"
@@ -28,8 +30,9 @@ namespace orvantis {
 // The server's HTTP, through libmicrohttpd: for each listening socket, its threads (one per core,
 // each with its epoll) take requests and answer them from the current snapshot of the ranking,
 // read whole by each request and swapped as one; the event stream's clients wait parked, costing
-// no thread, until an event is due. Every limit on clients is libmicrohttpd's own, set from
-// ServeLimits; over several sockets, their connections together are held to the limit too.
+// no thread, until an event is due. The limits on clients are set from ServeLimits: those of a
+// request's size and time are libmicrohttpd's own; the connections at once, over every socket,
+// and those of one address are counted here, where a trusted proxy's clients are told apart.
 class HttpServer {
 public:
     // Serves on `sockets` (bound and listening; the server closes them), over TLS when `tls`
@@ -63,10 +66,17 @@ public:
         HttpResponse response;
         std::atomic<bool> made{false};
     };
-    // What a request holds until it is done: the body its answer sends, its search.
+    // What a request holds until it is done: the body its answer sends, its search, and for a
+    // client behind a trusted proxy, its place among the requests its address may have open.
     struct Held {
         std::shared_ptr<const Body> body;
         std::unique_ptr<Search> search;
+        ClientCounts::Slot open;
+    };
+    // What the server keeps of a connection while it is open.
+    struct Peer {
+        ClientAddress address;
+        bool counted = false; // against --max-per-address (a trusted proxy's are not)
     };
 
     // Answers a request read whole: whether it was answered (libmicrohttpd's result). What the
@@ -74,16 +84,22 @@ public:
     int answer(MHD_Connection *connection, const HttpRequest &request, void **held);
     // Sends the answer of a search once its connection is resumed.
     int searched(MHD_Connection *connection, Held &held);
-    // For libmicrohttpd's callbacks: a connection opened (its socket `fd`) or closed; whether
-    // another may open; a line it logs.
-    void connectionOpened(int fd);
-    void connectionClosed() { --connections_; }
-    bool roomForAnother() const { return connections_.load() < limits_.connections; }
+    // Refuses a request that is not to be served, saying why, and closes its connection.
+    int refuse(MHD_Connection *connection, int status, const QString &why);
+    // For libmicrohttpd's callbacks: whether a client at `address` may connect; a connection
+    // opened (its socket `fd`) or closed; a request that ended in an error; a line it logs.
+    bool mayConnect(const ClientAddress &address);
+    Peer *connectionOpened(int fd, const ClientAddress &address);
+    void connectionClosed(Peer *peer);
+    void requestFailed(MHD_Connection *connection);
     void libraryLogged(const QString &line);
 
 private:
     HttpServer(std::shared_ptr<const Snapshot> snapshot, const ServeLimits &limits,
                const TlsFiles &tls, RatedLog *log);
+    // The client a request comes from: its peer, or the one a trusted proxy names.
+    ClientAddress clientOf(MHD_Connection *connection) const;
+    void sayOfClient(const ClientAddress &client, const QString &what);
     int answerFromSnapshot(MHD_Connection *connection, const HttpRequest &request, void **held);
     int send(MHD_Connection *connection, const HttpResponse &response, void **held);
     int streamEvents(MHD_Connection *connection, const HttpResponse &response);
@@ -95,6 +111,7 @@ private:
     TlsFiles tls_; // kept for as long as the daemons read them
     RatedLog *log_;
     std::atomic<unsigned> connections_{0};
+    ClientCounts openByAddress_;           // connections, or a proxied client's requests
     std::unique_ptr<HangupWatch> hangups_; // of parked event streams
     SearchGate searches_;
     SearchThread searchThread_;

@@ -243,6 +243,15 @@ HttpResponse searchRefused(bool tooManyAtOnce, int retryAfterSeconds) {
     return response;
 }
 
+HttpResponse tooManyOpen(unsigned most) {
+    HttpResponse response = plain(
+        429, QStringLiteral("Too many requests from your address at once (%1): try again when "
+                            "one is answered")
+                 .arg(most));
+    response.headers.emplace_back("Retry-After", "1");
+    return response;
+}
+
 HttpResponse respond(const HttpRequest &request, const Snapshot &snapshot, const PageFiles &files) {
     HttpResponse response;
     if (request.method != "GET" && request.method != "HEAD") {

@@ -63,5 +63,7 @@ bool searches(const HttpRequest &request);
 // A search refused by a limit on its address, too many at once or too fast: 429, and when to
 // try again.
 HttpResponse searchRefused(bool tooManyAtOnce, int retryAfterSeconds);
+// A request through a proxy from a client that has `most` open already: 429.
+HttpResponse tooManyOpen(unsigned most);
 
 } // namespace orvantis

@@ -1,8 +1,5 @@
 #include "serve/searchgate.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -45,18 +42,6 @@ void SearchGate::leave(const std::string &address) {
     const auto found = addresses_.find(address);
     if (found != addresses_.end() && found->second.atOnce > 0)
         --found->second.atOnce;
-}
-
-std::string SearchGate::addressOf(const sockaddr *address) {
-    if (address && address->sa_family == AF_INET) {
-        const auto *v4 = reinterpret_cast<const sockaddr_in *>(address);
-        return std::string(reinterpret_cast<const char *>(&v4->sin_addr), sizeof v4->sin_addr);
-    }
-    if (address && address->sa_family == AF_INET6) {
-        const auto *v6 = reinterpret_cast<const sockaddr_in6 *>(address);
-        return std::string(reinterpret_cast<const char *>(&v6->sin6_addr), 8);
-    }
-    return std::string();
 }
 
 void SearchGate::forgetIdle(Clock::time_point now) {

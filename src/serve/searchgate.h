@@ -6,8 +6,6 @@
 #include <string>
 #include <unordered_map>
 
-struct sockaddr;
-
 namespace orvantis {
 
 // How many searches one client address may have answered, so that a script cannot take the
@@ -24,18 +22,15 @@ public:
     using Clock = std::chrono::steady_clock;
     explicit SearchGate(const SearchLimits &limits) : limits_(limits) {}
 
-    // Whether a search from `address` may go on at `now`: when not, which limit holds it back
-    // and how many whole seconds until it would not. A search that passes leaves when answered.
+    // Whether a search from `address` (ClientAddress::key) may go on at `now`: when not, which
+    // limit holds it back and how many whole seconds until it would not. A search that passes
+    // leaves when answered.
     struct Verdict {
         enum Kind { Pass, TooManyAtOnce, TooFast } kind = Pass;
         int retryAfterSeconds = 0;
     };
     Verdict enter(const std::string &address, Clock::time_point now);
     void leave(const std::string &address);
-
-    // The address a client's searches are counted by, from its socket address: an IPv4
-    // address, or the /64 network of an IPv6 one (which one host is given whole).
-    static std::string addressOf(const sockaddr *address);
 
     // Addresses kept at most, so that a flood of addresses cannot grow the table without end:
     // beyond, those with a full bucket and nothing at once are let go (they are as new ones),

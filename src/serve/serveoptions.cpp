@@ -41,9 +41,13 @@ const char kServeUsage[] =
     "                           the descriptor limit (ulimit -n) leaves after the folder's\n"
     "                           own, which is raised to its hard limit first\n"
     "  --max-per-address N      connections at once from one client address (default 64): a\n"
-    "                           browser opens six to a host; behind a reverse proxy, whose\n"
-    "                           connections all come from one address, raise it to the\n"
-    "                           proxy's own limit\n"
+    "                           browser opens six to a host\n"
+    "  --trusted-proxy ADDRESS  a reverse proxy in front (an address, or a network such as\n"
+    "                           10.0.0.0/8; again for more): its connections are held only to\n"
+    "                           --max-connections, and the client it names last in\n"
+    "                           X-Forwarded-For is held to --max-per-address open requests\n"
+    "                           and to the searches' limits, and named in the log; that\n"
+    "                           header is believed from no one else\n"
     "  --idle-timeout SECONDS   a connection that sends or takes nothing this long is closed\n"
     "                           (default 30; the event stream sends a heartbeat every 15): a\n"
     "                           client that sends its request a byte at a time, or takes\n"
@@ -138,8 +142,10 @@ std::optional<int> readServeCommandLine(const QStringList &arguments,
     const QCommandLineOption certificate(QStringLiteral("tls-cert"), QString(),
                                          QStringLiteral("FILE"));
     const QCommandLineOption key(QStringLiteral("tls-key"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption proxy(QStringLiteral("trusted-proxy"), QString(),
+                                   QStringLiteral("ADDRESS"));
     parser.addOptions({help, version, listen, connections, perAddress, idle, memory, sendBuffer,
-                       searchesAtOnce, searchRate, searchBurst, certificate, key});
+                       searchesAtOnce, searchRate, searchBurst, certificate, key, proxy});
     if (!parser.parse(arguments)) {
         complainAbout(parser.errorText() + QStringLiteral(" (see --help)"));
         return kExitUsage;
@@ -175,6 +181,16 @@ std::optional<int> readServeCommandLine(const QStringList &arguments,
         complainAbout(QStringLiteral("--tls-cert and --tls-key go together (see --help)"));
         return kExitUsage;
     }
+    QString notAnAddress;
+    const std::optional<TrustedProxies> proxies =
+        TrustedProxies::parse(parser.values(proxy), notAnAddress);
+    if (!proxies) {
+        complainAbout(QStringLiteral("--trusted-proxy takes a numeric address or network, such "
+                                     "as 127.0.0.1, ::1 or 10.0.0.0/8, not \"%1\" (see --help)")
+                          .arg(notAnAddress));
+        return kExitUsage;
+    }
+    request.limits.trustedProxies = *proxies;
     request.tlsCertificate = parser.value(certificate);
     request.tlsKey = parser.value(key);
     // A limit, a whole number from `least` to `most`.

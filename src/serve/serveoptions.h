@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serve/clientaddress.h"
 #include "serve/searchgate.h"
 
 #include <QString>
@@ -27,6 +28,9 @@ struct ServeLimits {
     size_t sendBuffer = 256 * 1024;
     // The searches of one client address.
     SearchLimits searches;
+    // The proxies in front, whose connections are not held to perAddress: the clients they
+    // forward are, by the address the proxy says, as they are to the searches' limits.
+    TrustedProxies trustedProxies;
 };
 
 // An address to listen on, numeric, and its port (0 for any free one).
