@@ -245,14 +245,18 @@ Rows parsedRows(const QByteArray &lines) {
 } // namespace
 
 TEST_F(RankEndToEnd, CsvAndJsonHoldTheRowsOfTheDefaultOutputForIndependentReaders) {
-    // Logins with what each format must take care of: commas, quotes, control characters, and
-    // letters beyond ASCII in UTF-8 and in Windows-1252 files.
+    // Logins with what each format must take care of: commas, quotes, control characters,
+    // formulas a spreadsheet would run, and letters beyond ASCII in UTF-8 and in Windows-1252
+    // files.
     const QList<QByteArray> logins = {"plain",
                                       "comma,login",
                                       "say \"hi\"",
                                       "semi;colon",
                                       "ctrl\x01\x1b\x7f",
                                       "ba\\ck\\slash",
+                                      "=HYPERLINK(\"http://x\",\"y\")",
+                                      "+cmd|' /C calc'!A0",
+                                      "@SUM(A1)",
                                       "\xc3\x9cn\xc3\xaf"
                                       "c\xc3\xb8"
                                       "d\xc3\xa9"};
@@ -264,7 +268,7 @@ TEST_F(RankEndToEnd, CsvAndJsonHoldTheRowsOfTheDefaultOutputForIndependentReader
     folder.write("accounts/tied.ini", accountFile("tied", {"4", "4"}));
     const ProgramRun tsv = run();
     ASSERT_EQ(tsv.status, 0);
-    ASSERT_EQ(tsv.out.count('\n'), 9);
+    ASSERT_EQ(tsv.out.count('\n'), 12);
     for (const char *form : {"csv", "json"}) {
         const ProgramRun r = run({"--format", form});
         ASSERT_EQ(r.status, 0) << form;

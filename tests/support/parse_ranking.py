@@ -11,7 +11,14 @@ with open(path, encoding="utf-8", newline="") as f:
     if form == "csv":
         records = list(csv.reader(f, strict=True))
         assert records[0] == ["Username", "Highest Level", "Char No.", "Char Name"], records[0]
-        rows = records[1:]
+        # As a spreadsheet shows a cell: the ' that keeps a formula's first character from
+        # being run is not shown, and every cell that would start a formula has it.
+        rows = []
+        for record in records[1:]:
+            for cell in record:
+                assert cell[:1] not in ("=", "+", "-", "@", "\t", "\r") or cell == record[1], record
+            rows.append([cell[1:] if cell[:1] == "'" and cell[1:2] in ("=", "+", "-", "@", "\t", "\r")
+                         else cell for cell in record])
     else:
         rows = []
         for item in json.load(f):
