@@ -22,7 +22,7 @@ struct ServeLimits {
     // A connection that sends or takes nothing this long is closed.
     unsigned idleSeconds = 30;
     // The memory a connection may take for its request (the request line and headers).
-    size_t connectionMemory = 64 * 1024;
+    size_t connectionMemory = 32 * 1024;
     // The kernel's send buffer of one connection: what a client that does not read holds of
     // the server's memory and of its copying, where the kernel would grow it to megabytes.
     size_t sendBuffer = 256 * 1024;
