@@ -122,6 +122,9 @@ TEST_F(Serving, AnswersOnlyWhatItShouldAndKeepsServingThroughBadRequests) {
         {"GET / HTTP/1.1\r\nHost: a\r\nAccept-Encoding : gzip\r\n\r\n", {400}},
         {"GET / HTTP/1.1\r\nHost: a\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab", {400}},
         {"GET / HTTP/1.1\r\nHost: a\r\nTransfer-Encoding: gzip\r\n\r\n", {400}},
+        {"GET / HTTP/1.1\r\nHost: a\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n"
+         "0\r\n\r\n",
+         {400}},
         {"GET /ranking.json?q=a%00b HTTP/1.1\r\nHost: a\r\n\r\n", {400}},
         {"GET http://a/ranking.json?count=1 HTTP/1.1\r\nHost: a\r\n\r\n", {200}},
     };

@@ -149,9 +149,10 @@ MHD_Result noteFraming(void *framing, MHD_ValueKind, const char *key, const char
 }
 
 // Why a request is not to be answered as it stands, which libmicrohttpd lets through: an
-// HTTP/1.1 request without one Host, lengths that differ, an encoding of the body it does not
-// undo (a proxy in front may have framed the request otherwise, and the bytes after it would be
-// taken for another request). Empty when it is well formed.
+// HTTP/1.1 request without one Host, a header whose name is not one word, lengths that differ,
+// an encoding of the body it does not undo, or both a length and an encoding (a proxy in front
+// may have framed the request otherwise, and the bytes after it would be taken for another
+// request). Empty when it is well formed.
 QString malformed(MHD_Connection *connection, const char *version) {
     Framing framing;
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &noteFraming, &framing);
@@ -165,8 +166,9 @@ QString malformed(MHD_Connection *connection, const char *version) {
             return QStringLiteral("A request has one Content-Length");
     for (const QByteArray &encoding : framing.transferEncodings)
         if (encoding != "chunked")
-            return QStringLiteral("Transfer-Encoding %1 is not taken")
-                .arg(QString::fromLatin1(encoding));
+            return QStringLiteral("A Transfer-Encoding other than chunked is not taken");
+    if (!framing.transferEncodings.isEmpty() && !framing.contentLengths.isEmpty())
+        return QStringLiteral("A request has a Content-Length or a Transfer-Encoding, not both");
     return QString();
 }
 
@@ -358,7 +360,9 @@ int HttpServer::refuse(MHD_Connection *connection, int status, const QString &wh
     sayOfClient(clientOf(connection), QStringLiteral("answered %1: %2").arg(status).arg(why));
     HttpResponse refused;
     refused.status = status;
-    refused.headers = {{"Content-Type", "text/plain; charset=utf-8"}, {"Connection", "close"}};
+    refused.headers = {{"Content-Type", "text/plain; charset=utf-8"},
+                       {"X-Content-Type-Options", "nosniff"},
+                       {"Connection", "close"}};
     refused.body = std::make_shared<const Body>(why.toUtf8() + '\n');
     return answerWith(connection, refused);
 }
