@@ -416,10 +416,11 @@ std::unique_ptr<HttpServer> HttpServer::start(const std::vector<ListenSocket> &s
                          MHD_USE_ERROR_LOG | (socket.ipv6 ? MHD_USE_IPv6 : 0);
         if (tls.any())
             flags |= MHD_USE_TLS;
-        // Each limit on purpose: the connections at once (each a descriptor and its memory),
-        // those of one address (a browser opens six, a flood many), the time a connection may
-        // stall (a slow sender or reader holds nothing longer), the memory of one request (any
-        // browser's headers fit; 100 KB of them do not). Listening is the server's own socket.
+        // Each limit on purpose: the connections at once (each a descriptor and its memory; the
+        // server's own count, and those of one address, hold them first), the time a connection
+        // may stall (a slow sender or reader holds nothing longer), the memory of one request
+        // (any browser's headers fit; 100 KB of them do not). Listening is the server's own
+        // socket.
         MHD_Daemon *daemon = MHD_start_daemon(
             flags, 0, &acceptClient, server.get(), &handle, server.get(),
             MHD_OPTION_EXTERNAL_LOGGER, &logged, server.get(), MHD_OPTION_LISTEN_SOCKET, socket.fd,
