@@ -281,7 +281,7 @@ TEST_F(Serving, OutOfDescriptorsNewClientsAreRefusedAndTheFolderIsStillFollowed)
     EXPECT_EQ(server->stop(), 0);
 }
 
-TEST_F(Serving, TheLastRankingIsServedWhileTheFolderIsGoneAndReadAgainWhenItIsBack) {
+TEST_F(Serving, TheLastRankingIsServedWhileTheFolderIsGoneOrEmptiedAndReadAgainWhenItIsBack) {
     start();
     const QByteArray before = ::request(port, "/ranking.tsv").body;
     const QString accounts = folder.path() + "/accounts";
@@ -300,5 +300,25 @@ TEST_F(Serving, TheLastRankingIsServedWhileTheFolderIsGoneAndReadAgainWhenItIsBa
         [&] { return ::request(port, "/status").body.contains("\"readFailure\": null"); }, 5000));
     EXPECT_EQ(::request(port, "/ranking.tsv").body, rank("tsv"));
     EXPECT_TRUE(::request(port, "/ranking.tsv?count=1").body.startsWith("1\tevil\t999999"));
+
+    // Emptied file by file, as `rm accounts/*` does: down to one file, followed as it is; then
+    // none, and that one file's ranking is held. Followed again from the first file back.
+    QStringList files = QDir(accounts).entryList({"*.ini"}, QDir::Files);
+    const QString lastFile = files.takeLast();
+    for (const QString &name : files)
+        ASSERT_TRUE(QFile::remove(accounts + "/" + name));
+    const QByteArray oneLeft = rank("tsv");
+    ASSERT_EQ(oneLeft.count('\n'), 1);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return ::request(port, "/ranking.tsv").body == oneLeft; }, 5000));
+    ASSERT_TRUE(QFile::remove(accounts + "/" + lastFile));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return ::request(port, "/status").body.contains("holds no account files"); }, 5000));
+    EXPECT_EQ(::request(port, "/ranking.tsv").body, oneLeft) << "the last ranking, held";
+    EXPECT_TRUE(::request(port, "/").body.contains("could not be read again since"));
+    folder.write("accounts/back.ini", accountFile("back", 7));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return ::request(port, "/status").body.contains("\"readFailure\": null"); }, 5000));
+    EXPECT_EQ(::request(port, "/ranking.tsv").body, rank("tsv"));
     EXPECT_EQ(server->stop(), 0);
 }

@@ -58,22 +58,25 @@ FolderHealth LiveServer::health() const {
 }
 
 void LiveServer::publish(const QByteArray &event, const QByteArray &data) {
-    const std::shared_ptr<const LiveRanking> ranking =
-        holding_ ? served_ : follower_.sharedRanking();
-    TouchedPlaces touched = touched_.take();
-    if (ranking != served_)
-        touched.all = true; // another ranking: the index is made anew
-    else if (holding_)
-        touched = {false, {}}; // the held ranking has not changed
-    served_ = ranking;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const bool firstInItsSecond =
         lastChangeAt_.isValid() && lastChangeAt_.toSecsSinceEpoch() < now.toSecsSinceEpoch();
     lastChangeAt_ = now;
-    auto snapshot =
-        std::make_shared<const Snapshot>(*ranking, ++generation_, now, health(), searchIndex_,
-                                         touched, Lineage{run_, firstInItsSecond});
-    searchIndex_ = snapshot->searchIndex();
+    const Lineage lineage{run_, firstInItsSecond};
+    TouchedPlaces touched = touched_.take();
+    std::shared_ptr<const Snapshot> snapshot;
+    if (holding_ && last_) { // the rows served last, with what is wrong with the folder now
+        snapshot = std::make_shared<const Snapshot>(*last_, ++generation_, now, health(), lineage);
+    } else {
+        const std::shared_ptr<const LiveRanking> ranking = follower_.sharedRanking();
+        if (ranking != served_)
+            touched.all = true; // another ranking: the index is made anew
+        served_ = ranking;
+        snapshot = std::make_shared<const Snapshot>(*ranking, ++generation_, now, health(),
+                                                    searchIndex_, touched, lineage);
+        searchIndex_ = snapshot->searchIndex();
+    }
+    last_ = snapshot;
     if (server_) {
         server_->publish(std::move(snapshot), event, data);
         return;
@@ -92,12 +95,12 @@ void LiveServer::publish(const QByteArray &event, const QByteArray &data) {
 // a folder, or emptied. Far more often a disk unmounted or a deploy half done than a server
 // without players, as orvantis-rank --output has it too.
 QString LiveServer::reasonToHold(const ScanReport &report) const {
-    if (!served_ || !server_)
+    if (!last_ || !server_)
         return QString(); // nothing else to serve
     const QString why = whyNotListed(report);
     if (!why.isEmpty())
         return why;
-    if (report.accountFiles == 0 && served_->report().accountFiles > 0)
+    if (report.accountFiles == 0 && last_->report().accountFiles > 0)
         return QStringLiteral("%1 holds no account files").arg(report.accountsPath);
     return QString();
 }
@@ -150,11 +153,16 @@ void LiveServer::serveAnew(const QString &how) {
 }
 
 void LiveServer::changesApplied() {
+    const QString why = reasonToHold(follower_.ranking().report());
     if (holding_) { // files come back one by one into the folder emptied
         changed_.take();
-        if (reasonToHold(follower_.ranking().report()).isEmpty())
+        if (why.isEmpty())
             serveAnew(QStringLiteral(", as they come back"));
         return;
+    }
+    if (!why.isEmpty()) { // the folder emptied file by file: its last ranking is held
+        changed_.take();
+        return hold(why);
     }
     QByteArray ranks;
     for (const auto &[first, last] : changed_.take())

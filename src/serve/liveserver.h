@@ -52,8 +52,11 @@ private:
     ChangedRanks changed_;
     PlaceTracker touched_;
     SearchIndex searchIndex_; // the last snapshot's, brought up to date by the next
-    std::shared_ptr<const LiveRanking> served_; // the ranking of the last snapshot
-    bool holding_ = false; // serving served_ while the folder is gone or emptied
+    std::shared_ptr<const LiveRanking> served_; // the follower's ranking the index was made of
+    std::shared_ptr<const Snapshot> last_;      // the last snapshot served
+    // Serving the rows of last_ while the folder is gone or emptied: the follower's ranking
+    // may be another by then, or the same one emptied file by file.
+    bool holding_ = false;
     uint64_t generation_ = 0;
     QByteArray run_;         // this run's name among all the server's runs
     QDateTime lastChangeAt_; // of the last snapshot

@@ -49,6 +49,12 @@ Snapshot::Snapshot(const LiveRanking &ranking, uint64_t generation, QDateTime ch
       rowOfPlace_(rowsOfPlaces(*records_, 0)),
       index_(previous.updated(*records_, *characters_, rowOfPlace_, touched)) {}
 
+Snapshot::Snapshot(const Snapshot &held, uint64_t generation, QDateTime changedAt,
+                   FolderHealth health, Lineage lineage)
+    : generation_(generation), changedAt_(std::move(changedAt)), lineage_(std::move(lineage)),
+      records_(held.records_), characters_(held.characters_), report_(held.report_),
+      health_(std::move(health)), rowOfPlace_(held.rowOfPlace_), index_(held.index_) {}
+
 QByteArray Snapshot::tag() const {
     return lineage_.run + "-g" + QByteArray::number(static_cast<qulonglong>(generation_));
 }

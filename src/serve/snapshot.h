@@ -76,6 +76,10 @@ public:
     Snapshot(const LiveRanking &ranking, uint64_t generation, QDateTime changedAt,
              FolderHealth health, const SearchIndex &previous = {},
              const TouchedPlaces &touched = {}, Lineage lineage = {});
+    // The rows of `held`, with another generation and health: what is served while the folder
+    // cannot give a ranking to serve in their place.
+    Snapshot(const Snapshot &held, uint64_t generation, QDateTime changedAt, FolderHealth health,
+             Lineage lineage);
 
     uint64_t generation() const { return generation_; }
     const Lineage &lineage() const { return lineage_; }
