@@ -8,6 +8,7 @@
 
 #include "platform/failure.h"
 #include "scan/live/folderfollower.h"
+#include "scan/system/filenames.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -340,4 +341,10 @@ TEST(SystemWatch, OneThatCannotBeMadeSaysWhy) {
     EXPECT_EQ(gone->systemError, ENOENT);
     EXPECT_FALSE(watch->watch(folder.path("accounts.later"), [](auto) {}).folder)
         << "a folder not there yet is watched for by the one that would hold it";
+    // A folder whose name is not UTF-8 (a Latin-1 é), named as the scan names it.
+    const QByteArray latin1 = encodeFileName(folder.path()) + "/caf\xe9";
+    ASSERT_EQ(::mkdir(latin1.constData(), 0755), 0);
+    ASSERT_EQ(::mkdir((latin1 + "/accounts").constData(), 0755), 0);
+    const auto named = watch->watch(decodeFileName(latin1 + "/accounts"), [](auto) {}).folder;
+    EXPECT_FALSE(named) << named->text.toStdString();
 }

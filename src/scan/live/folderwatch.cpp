@@ -2,6 +2,7 @@
 
 #include "platform/failure.h"
 #include "scan/accounts/accountnames.h"
+#include "scan/system/filenames.h"
 
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -60,7 +61,7 @@ public:
     WatchProblems watch(const QString &accountsPath, Deliver deliver) override {
         stop();
         deliver_ = std::move(deliver);
-        accountsPath_ = QFile::encodeName(accountsPath);
+        accountsPath_ = encodeFileName(accountsPath);
         fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (fd_ < 0)
             return {watchFailure(accountsPath, errno, systemErrorText(errno)), std::nullopt};
@@ -76,7 +77,7 @@ public:
         }
         folder_ = addWatch_(fd_, accountsPath_.constData(), kFolderEvents);
         const int folderError = folder_ < 0 ? errno : 0;
-        parentWatch_ = addWatch_(fd_, QFile::encodeName(parent).constData(), kParentEvents);
+        parentWatch_ = addWatch_(fd_, encodeFileName(parent).constData(), kParentEvents);
         const int parentError = parentWatch_ < 0 ? errno : 0;
         // A folder that is not there now is watched for once it comes back, by its parent.
         const int error = folder_ >= 0            ? 0
@@ -107,7 +108,7 @@ public:
         const QByteArray path = accountsPath_ + '/' + rawName;
         const int wd = addWatch_(fd_, path.constData(), kFileEvents);
         if (wd < 0)
-            return ScanFailure{ScanFailure::WatchUnavailable, QFile::decodeName(path), errno,
+            return ScanFailure{ScanFailure::WatchUnavailable, decodeFileName(path), errno,
                                reasonOf(errno)};
         fileWatches_[wd].push_back(rawName);
         watchOfFile_[rawName] = wd;
