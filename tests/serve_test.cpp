@@ -282,6 +282,40 @@ TEST_F(Answering, AnswersAreTaggedByGenerationGzippedWhenAskedAndNotSentAgain) {
     EXPECT_EQ(get("/ranking.json", {}, {}, "\"run0-g7\"").status, 200) << "another run's";
 }
 
+// /status says whether the folder is followed as it stands: never "following" while its watch
+// could not be made, each thing not followed named, and a read that fails with its time.
+TEST_F(Answering, StatusSaysWhatIsNotFollowedAndWhatFailed) {
+    const auto status = [&](const FolderHealth &health) {
+        snapshot = std::make_unique<Snapshot>(LiveRanking(scanAccounts(folder.path())), 9,
+                                              changedAt, health, SearchIndex(), TouchedPlaces(),
+                                              Lineage{"run1", true});
+        return QJsonDocument::fromJson(get("/status").bytes()).object();
+    };
+    const auto failure = [](const QString &text) {
+        ScanFailure problem;
+        problem.what = ScanFailure::WatchUnavailable;
+        problem.text = text;
+        return problem;
+    };
+    FolderHealth health;
+    health.following.on = true;
+    EXPECT_TRUE(status(health)["following"].toBool());
+    EXPECT_TRUE(status(health)["notFollowed"].toArray().isEmpty());
+    EXPECT_TRUE(status(health)["readFailure"].isNull());
+    health.following.gaps = {failure("a.ini is a link: its changes are not seen")};
+    EXPECT_TRUE(status(health)["following"].toBool()) << "a gap is said, the folder followed";
+    health.following.problem = failure("cannot watch for changes: No space left on device");
+    const QJsonObject refused = status(health);
+    EXPECT_FALSE(refused["following"].toBool()) << "a watch refused";
+    EXPECT_EQ(refused["notFollowed"].toArray().size(), 2);
+    EXPECT_EQ(refused["notFollowed"][0].toString(), health.following.problem->text);
+    health.readFailure = failure("the accounts folder no longer exists");
+    health.failingSince = changedAt;
+    const QJsonObject failing = status(health)["readFailure"].toObject();
+    EXPECT_EQ(failing["reason"].toString(), "the accounts folder no longer exists");
+    EXPECT_EQ(failing["since"].toString(), "2026-12-08T13:04:05Z");
+}
+
 // A snapshot says when it was made; a client that had it then, and names no tag, is not sent it
 // again, unless another snapshot may have come in the same second.
 TEST_F(Answering, AnswersSayWhenTheyWereMadeAndAnswerIfModifiedSince) {
