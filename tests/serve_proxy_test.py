@@ -192,7 +192,8 @@ http {{
           "another client's stream while one is at its limit")
     for stream in mine + other:
         stream.close()
-    wait_for(lambda: "127.0.0.2 was refused" in said_so_far(log), 10, "the refusal's log line")
+    wait_for(lambda: "127.0.0.2 was refused" in said_so_far(log), 10,
+             "the refusal's log line in: " + said_so_far(log)[-1500:])
     check(f"a client at 127.0.0.2 was refused: {PER_ADDRESS} requests from its address are open"
           in said_so_far(log), "the log names the forwarded address")
     check("127.0.0.9" not in said_so_far(log), "what a client says of itself is not believed")

@@ -66,7 +66,9 @@ void letGoOfBody(void *share) {
 // A request is done (answered whole, or its connection gone): what it held is let go.
 void requestDone(void *self, MHD_Connection *connection, void **state,
                  MHD_RequestTerminationCode how) {
-    if (how == MHD_REQUEST_TERMINATED_WITH_ERROR)
+    // Ended in an error before it was handed over: libmicrohttpd refused it. (One that was, and
+    // ended so, lost its connection: a client gone, said by no line.)
+    if (how == MHD_REQUEST_TERMINATED_WITH_ERROR && *state == nullptr)
         static_cast<HttpServer *>(self)->requestFailed(connection);
     if (*state != nullptr && *state != &firstCall && !refusedTarget(*state))
         delete static_cast<HttpServer::Held *>(*state);
@@ -369,8 +371,8 @@ int HttpServer::refuse(MHD_Connection *connection, int status, const QString &wh
 
 void HttpServer::requestFailed(MHD_Connection *connection) {
     sayOfClient(clientOf(connection),
-                QStringLiteral("let go: its request was malformed, larger than "
-                               "--connection-memory allows, or its connection failed"));
+                QStringLiteral("let go: its request was malformed, or larger than "
+                               "--connection-memory allows"));
 }
 
 void HttpServer::libraryLogged(const QString &line) {
@@ -380,8 +382,10 @@ void HttpServer::libraryLogged(const QString &line) {
         "Error processing request",
         "Not enough memory in pool",
         "Failed to parse",
+        "Too large value of",
         "Received HTTP/1.1 request without",
         "Too late to send",
+        "Failed to send", // a client gone while it is answered: no one to tell
         "Connection was closed by remote side",
         "Socket has been disconnected",
         "Connection socket is closed",

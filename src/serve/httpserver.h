@@ -87,7 +87,7 @@ public:
     // Refuses a request that is not to be served, saying why, and closes its connection.
     int refuse(MHD_Connection *connection, int status, const QString &why);
     // For libmicrohttpd's callbacks: whether a client at `address` may connect; a connection
-    // opened (its socket `fd`) or closed; a request that ended in an error; a line it logs.
+    // opened (its socket `fd`) or closed; a request it refused itself; a line it logs.
     bool mayConnect(const ClientAddress &address);
     Peer *connectionOpened(int fd, const ClientAddress &address);
     void connectionClosed(Peer *peer);
