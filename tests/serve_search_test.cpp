@@ -119,7 +119,7 @@ TEST(Search, FindsWhatTheRuleFindsAfterEveryKindOfChange) {
                      fileOf(n, kNames[n % std::size(kNames)], n % 97 + 1));
     LiveRanking ranking(scanAccounts(folder.path()));
     ChangedRanks ranks;
-    PlaceTracker tracker(ranks, [&]() -> const AccountRecords & { return ranking.records(); });
+    PlaceTracker tracker(ranks);
     auto snapshot = std::make_unique<Snapshot>(ranking, 1, QDateTime(), FolderHealth{});
     ASSERT_EQ(snapshot->size(), size_t{kAccounts});
     expectTheRulesMatches(*snapshot);

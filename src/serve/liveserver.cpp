@@ -29,9 +29,7 @@ QByteArray newRunName() {
 LiveServer::LiveServer(FolderFollower &follower, std::vector<ListenSocket> sockets,
                        ServeLimits limits, TlsFiles tls, std::function<void(int)> ended)
     : follower_(follower), sockets_(std::move(sockets)), limits_(limits), tls_(std::move(tls)),
-      clientLog_(&say, std::chrono::minutes(1), 10), ended_(std::move(ended)),
-      touched_(changed_,
-               [this]() -> const AccountRecords & { return follower_.ranking().records(); }),
+      clientLog_(&say, std::chrono::minutes(1), 10), ended_(std::move(ended)), touched_(changed_),
       run_(newRunName()) {
     follower_.setSteps(&touched_);
     connect(&follower_, &FolderFollower::rankingReplaced, this, &LiveServer::rankingRead);
@@ -70,7 +68,7 @@ void LiveServer::publish(const QByteArray &event, const QByteArray &data) {
     } else {
         const std::shared_ptr<const LiveRanking> ranking = follower_.sharedRanking();
         if (ranking != served_)
-            touched.all = true; // another ranking: the index is made anew
+            touched.all = true; // another ranking, or one served anew: indexed whole
         served_ = ranking;
         snapshot = std::make_shared<const Snapshot>(*ranking, ++generation_, now, health(),
                                                     searchIndex_, touched, lineage);
@@ -135,7 +133,7 @@ void LiveServer::rankingRead() {
 void LiveServer::serveAnew(const QString &how) {
     changed_.take();
     touched_.take();
-    touched_.touchAll();
+    served_.reset(); // indexed whole
     holding_ = false;
     readFailure_.reset();
     failingSince_ = QDateTime();

@@ -52,8 +52,10 @@ private:
     ChangedRanks changed_;
     PlaceTracker touched_;
     SearchIndex searchIndex_; // the last snapshot's, brought up to date by the next
-    std::shared_ptr<const LiveRanking> served_; // the follower's ranking the index was made of
-    std::shared_ptr<const Snapshot> last_;      // the last snapshot served
+    // The follower's ranking the index was made of: none once the ranking is to be served anew,
+    // so that the next snapshot indexes it whole.
+    std::shared_ptr<const LiveRanking> served_;
+    std::shared_ptr<const Snapshot> last_; // the last snapshot served
     // Serving the rows of last_ while the folder is gone or emptied: the follower's ranking
     // may be another by then, or the same one emptied file by file.
     bool holding_ = false;

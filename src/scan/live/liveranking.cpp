@@ -161,6 +161,7 @@ void LiveRanking::applyStep(uint32_t place, const AccountFile &file, RankingStep
     account(place, file);
     if (file.outcome != FileOutcome::Row) {
         if (before) {
+            steps.placeTouched(place);
             steps.beginRemove(*before);
             records_->erase(*before);
             steps.endRemove();
@@ -169,6 +170,7 @@ void LiveRanking::applyStep(uint32_t place, const AccountFile &file, RankingStep
     }
     const AccountRecord record = recordOf(place, file);
     size_t to = rowFor(record);
+    steps.placeTouched(place);
     if (!before) {
         steps.beginInsert(to);
         records_->insert(to, record);

@@ -24,6 +24,9 @@ namespace orvantis {
 class RankingSteps {
 public:
     virtual ~RankingSteps() = default;
+    // The place (AccountRecord::place) of the account the steps that follow are about, told
+    // once before them; a reset is about every account.
+    virtual void placeTouched(uint32_t /*place*/) {}
     virtual void beginInsert(size_t /*row*/) {}
     virtual void endInsert() {}
     virtual void beginRemove(size_t /*row*/) {}
