@@ -2,12 +2,6 @@
 
 namespace orvantis {
 
-bool ClientCounts::below(const std::string &key, unsigned most) {
-    const std::lock_guard<std::mutex> guard(lock_);
-    const auto found = held_.find(key);
-    return found == held_.end() || found->second < most;
-}
-
 void ClientCounts::add(const std::string &key) {
     const std::lock_guard<std::mutex> guard(lock_);
     ++held_[key];

@@ -10,8 +10,6 @@ namespace orvantis {
 // requests), keyed by ClientAddress::key(). Used from every serving thread.
 class ClientCounts {
 public:
-    // Whether `key` holds fewer than `most`.
-    bool below(const std::string &key, unsigned most);
     void add(const std::string &key);
     // Adds one to `key` if it holds fewer than `most`: whether it did.
     bool addBelow(const std::string &key, unsigned most);

@@ -297,25 +297,46 @@ HttpServer::HttpServer(std::shared_ptr<const Snapshot> snapshot, const ServeLimi
 }
 
 bool HttpServer::mayConnect(const ClientAddress &address) {
+    const std::thread::id thread = std::this_thread::get_id();
+    {
+        // A place taken for a connection this thread did not go on to open is given back.
+        const std::lock_guard<std::mutex> guard(takenLock_);
+        const auto left = taken_.find(thread);
+        if (left != taken_.end()) {
+            openByAddress_.remove(left->second);
+            taken_.erase(left);
+        }
+    }
     if (connections_.load() >= limits_.connections) {
         sayOfClient(
             address,
             QStringLiteral("refused: %1 connections at once are open").arg(limits_.connections));
         return false;
     }
-    if (!limits_.trustedProxies.trusts(address) &&
-        !openByAddress_.below(address.key(), limits_.perAddress)) {
+    if (limits_.trustedProxies.trusts(address))
+        return true;
+    // The place is taken here, where the limit is asked, so that two threads cannot both take
+    // the last; libmicrohttpd opens the connection on this thread next.
+    if (!openByAddress_.addBelow(address.key(), limits_.perAddress)) {
         sayOfClient(address, QStringLiteral("refused: %1 connections from its address are open")
                                  .arg(limits_.perAddress));
         return false;
     }
+    const std::lock_guard<std::mutex> guard(takenLock_);
+    taken_[thread] = address.key();
     return true;
 }
 
 HttpServer::Peer *HttpServer::connectionOpened(int fd, const ClientAddress &address) {
-    auto *peer = new Peer{address, !limits_.trustedProxies.trusts(address)};
-    if (peer->counted)
-        openByAddress_.add(address.key());
+    auto *peer = new Peer{address, false};
+    {
+        const std::lock_guard<std::mutex> guard(takenLock_);
+        peer->counted = taken_.erase(std::this_thread::get_id()) > 0;
+    }
+    if (!peer->counted && !limits_.trustedProxies.trusts(address)) {
+        openByAddress_.add(address.key()); // opened without the accept policy: counted all the same
+        peer->counted = true;
+    }
     ++connections_;
     // A fixed send buffer: the kernel would grow each to megabytes, and a thousand clients that
     // read a byte at a time would have the server copy a whole answer into each.

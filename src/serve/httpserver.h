@@ -19,7 +19,10 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 struct MHD_Connection;
@@ -111,7 +114,11 @@ private:
     TlsFiles tls_; // kept for as long as the daemons read them
     RatedLog *log_;
     std::atomic<unsigned> connections_{0};
-    ClientCounts openByAddress_;           // connections, or a proxied client's requests
+    ClientCounts openByAddress_; // connections, or a proxied client's requests
+    // The place under the one-address limit each serving thread took for the connection it
+    // opens next.
+    std::mutex takenLock_;
+    std::unordered_map<std::thread::id, std::string> taken_;
     std::unique_ptr<HangupWatch> hangups_; // of parked event streams
     SearchGate searches_;
     SearchThread searchThread_;
