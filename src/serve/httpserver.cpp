@@ -412,6 +412,7 @@ void HttpServer::libraryLogged(const QString &line) {
         "Connection socket is closed",
         "Closing connection",
         "Application reported internal error",
+        "Error: received handshake message", // a TLS client's own fault
     };
     for (const char *words : ofOneRequest)
         if (line.startsWith(QLatin1String(words)))
