@@ -31,6 +31,9 @@ except ImportError:
     print("python3-selenium is not installed")
     sys.exit(77)
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
+from servetest import check, end, start_serve, stop  # noqa: E402
+
 SERVE, RANK, GENERATE, OUTPUT = sys.argv[1:5]
 AXE = subprocess.run([os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "fetch-axe-core"),
                       "--path"], capture_output=True, text=True, check=True).stdout.strip()
@@ -38,15 +41,6 @@ CHROMIUM, DRIVER = "/usr/bin/chromium", "/usr/bin/chromedriver"
 if not (os.access(CHROMIUM, os.X_OK) and os.access(DRIVER, os.X_OK)):
     print("chromium or chromium-driver is not installed")
     sys.exit(77)
-
-failures = []
-
-
-def check(ok, what):
-    print(("ok    " if ok else "FAIL  ") + what, flush=True)
-    if not ok:
-        failures.append(what)
-
 
 # Names players choose to break pages, and a file in Windows-1252.
 HOSTILE = {
@@ -81,27 +75,17 @@ def main():
 
     def start(port=0):
         """The server on `port` (any when 0), once it has read the folder: its port."""
-        errors = open(os.path.join(work, f"serve{len(servers)}.err"), "w+")
-        servers.append(subprocess.Popen([SERVE, "--listen", f"127.0.0.1:{port}", work], stderr=errors))
-        for _ in range(400):
-            errors.seek(0)
-            said = errors.read()
-            if " accounts from " in said:
-                break
-            time.sleep(0.05)
-        return re.search(r"listening on http://127\.0\.0\.1:(\d+)/", said).group(1)
+        server, port, _ = start_serve(SERVE, [work], port=port)
+        servers.append(server)
+        return port
 
     try:
         port = start()
         run_browser(f"http://127.0.0.1:{port}/", work, servers[-1], lambda: start(port))
     finally:
         for server in servers:
-            if server.poll() is None:
-                server.terminate()
-                server.wait(10)
-    if failures:
-        print(f"{len(failures)} checks failed")
-        sys.exit(1)
+            stop(server)
+    end()
     print("all checks passed")
 
 

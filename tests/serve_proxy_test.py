@@ -20,21 +20,12 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
+from servetest import check, end, said, start_serve, stop  # noqa: E402
+
 serve, accounts, readme = sys.argv[1:4]
 STREAMS = 1000
 PER_ADDRESS = 8
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAILED:", what, file=sys.stderr)
-
-
-def said_so_far(log):
-    log.seek(0)
-    return log.read().decode(errors="replace")
 
 
 def wait_for(condition, seconds, what):
@@ -99,13 +90,8 @@ work = tempfile.mkdtemp()
 server = nginx = None
 try:
     shutil.copytree(accounts, os.path.join(work, "game", "accounts"))
-    log = tempfile.TemporaryFile()
-    server = subprocess.Popen(
-        [serve, "--listen", "127.0.0.1:0", "--trusted-proxy", "127.0.0.1",
-         "--max-per-address", str(PER_ADDRESS), os.path.join(work, "game")],
-        stdout=subprocess.DEVNULL, stderr=log)
-    wait_for(lambda: " accounts from " in said_so_far(log), 30, "orvantis-serve to start")
-    port = int(re.search(r"listening on http://127\.0\.0\.1:(\d+)/", said_so_far(log)).group(1))
+    server, port, log = start_serve(serve, ["--trusted-proxy", "127.0.0.1", "--max-per-address",
+                                            str(PER_ADDRESS), os.path.join(work, "game")])
 
     # The README's snippet as it stands, pointed at this server.
     with open(readme, encoding="utf-8") as text:
@@ -192,11 +178,11 @@ http {{
           "another client's stream while one is at its limit")
     for stream in mine + other:
         stream.close()
-    wait_for(lambda: "127.0.0.2 was refused" in said_so_far(log), 10,
-             "the refusal's log line in: " + said_so_far(log)[-1500:])
+    wait_for(lambda: "127.0.0.2 was refused" in said(log), 10,
+             "the refusal's log line in: " + said(log)[-1500:])
     check(f"a client at 127.0.0.2 was refused: {PER_ADDRESS} requests from its address are open"
-          in said_so_far(log), "the log names the forwarded address")
-    check("127.0.0.9" not in said_so_far(log), "what a client says of itself is not believed")
+          in said(log), "the log names the forwarded address")
+    check("127.0.0.9" not in said(log), "what a client says of itself is not believed")
 
     # From anyone but the proxy, X-Forwarded-For is not believed.
     direct = socket.create_connection(("127.0.0.1", port), timeout=10,
@@ -204,19 +190,13 @@ http {{
     direct.sendall(b"GET /a b HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: 198.51.100.7\r\n\r\n")
     check(status_of(direct.recv(4096)) == 400, "a malformed request sent directly")
     direct.close()
-    wait_for(lambda: "127.0.0.4 was answered 400" in said_so_far(log), 10, "its log line")
-    check("198.51.100.7" not in said_so_far(log), "a direct client's X-Forwarded-For believed")
+    wait_for(lambda: "127.0.0.4 was answered 400" in said(log), 10, "its log line")
+    check("198.51.100.7" not in said(log), "a direct client's X-Forwarded-For believed")
 finally:
-    for process in (nginx, server):
-        if process and process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                process.kill()
+    stop(nginx)
+    stop(server)
     shutil.rmtree(work, ignore_errors=True)
 
-if failures:
-    sys.exit(1)
+end()
 print(f"{STREAMS} event streams and the first page through nginx; limits and log by forwarded "
       "address")

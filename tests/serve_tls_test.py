@@ -7,7 +7,6 @@ tests/data/tls), and the certificates and keys it refuses at its start, with sta
 
 import http.client
 import os
-import re
 import shutil
 import signal
 import socket
@@ -15,36 +14,13 @@ import ssl
 import subprocess
 import sys
 import tempfile
-import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
+from servetest import check, end, start_serve  # noqa: E402
 
 serve, rank, accounts, tls = sys.argv[1:5]
 certificate = os.path.join(tls, "certificate.pem")
 key = os.path.join(tls, "key.pem")
-failures = []
-
-
-def check(ok, what):
-    if not ok:
-        failures.append(what)
-        print("FAILED:", what, file=sys.stderr)
-
-
-def started(arguments):
-    """orvantis-serve on a free port of 127.0.0.1, once it has read the folder: it and its port."""
-    errors = tempfile.TemporaryFile()
-    process = subprocess.Popen([serve, "--listen", "127.0.0.1:0"] + arguments,
-                               stdout=subprocess.DEVNULL, stderr=errors)
-    deadline = time.monotonic() + 20
-    while time.monotonic() < deadline:
-        errors.seek(0)
-        said = errors.read().decode()
-        if " accounts from " in said:
-            return process, int(re.search(r"listening on https://127\.0\.0\.1:(\d+)/", said).group(1))
-        if process.poll() is not None:
-            break
-        time.sleep(0.05)
-    process.kill()
-    raise SystemExit("orvantis-serve did not start: " + said)
 
 
 def refused(arguments, words):
@@ -58,7 +34,8 @@ def refused(arguments, words):
 folder = tempfile.mkdtemp()
 try:
     shutil.copytree(accounts, os.path.join(folder, "accounts"))
-    process, port = started(["--tls-cert", certificate, "--tls-key", key, folder])
+    process, port, _ = start_serve(serve, ["--tls-cert", certificate, "--tls-key", key, folder],
+                                   scheme="https")
     context = ssl.create_default_context(cafile=certificate)
     connection = http.client.HTTPSConnection("127.0.0.1", port, context=context, timeout=10)
     connection.request("GET", "/ranking.tsv")
@@ -90,6 +67,5 @@ try:
 finally:
     shutil.rmtree(folder)
 
-if failures:
-    sys.exit(1)
+end()
 print("HTTPS served; a missing, unreadable or mismatched key refused at the start")

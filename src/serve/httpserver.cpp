@@ -278,11 +278,16 @@ HttpServer::Held &heldOf(void **held) {
     return *static_cast<HttpServer::Held *>(*held);
 }
 
-// Whether a request came through a trusted proxy.
-bool proxied(MHD_Connection *connection) {
+// What the server keeps of a request's connection (noteConnection), if anything.
+const HttpServer::Peer *peerOf(MHD_Connection *connection) {
     const MHD_ConnectionInfo *info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
-    const auto *peer = info ? static_cast<const HttpServer::Peer *>(info->socket_context) : nullptr;
+    return info ? static_cast<const HttpServer::Peer *>(info->socket_context) : nullptr;
+}
+
+// Whether a request came through a trusted proxy.
+bool proxied(MHD_Connection *connection) {
+    const HttpServer::Peer *peer = peerOf(connection);
     return peer && !peer->counted;
 }
 
@@ -355,9 +360,7 @@ void HttpServer::connectionClosed(Peer *peer) {
 }
 
 ClientAddress HttpServer::clientOf(MHD_Connection *connection) const {
-    const MHD_ConnectionInfo *info =
-        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
-    const auto *peer = info ? static_cast<const Peer *>(info->socket_context) : nullptr;
+    const Peer *peer = peerOf(connection);
     if (!peer)
         return ClientAddress();
     if (peer->counted) // not a trusted proxy: what it says of others is not believed
