@@ -1,16 +1,15 @@
 #include "console/rankcommandline.h"
 
-#include "console/complaint.h"
 #include "platform/exitstatus.h"
-
-#include <QCommandLineParser>
-#include <QDir>
+#include "start/complaint.h"
+#include "start/programoptions.h"
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 
 namespace orvantis {
+
+const char kRankProgram[] = "orvantis-rank";
 
 const char kRankUsage[] =
     "Usage: orvantis-rank [OPTION]... [FOLDER]\n"
@@ -59,66 +58,46 @@ const char kRankUsage[] =
     "      reason is on standard error)\n"
     "  74  the ranking could not be written to standard output or FILE\n";
 
+void complainAsRank(const QString &message) {
+    complain(kRankProgram, message);
+}
+
 std::optional<int> readRankCommandLine(const QStringList &arguments,
                                        const QString &programDirectory, RankRequest &request) {
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringLiteral("version"));
+    ProgramOptions options(kRankProgram, kRankUsage, complain);
     const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
     const QCommandLineOption top(QStringLiteral("top"), QString(), QStringLiteral("N"));
     const QCommandLineOption output(QStringLiteral("output"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption watch(QStringLiteral("watch"));
-    parser.addOptions({help, version, format, top, output, watch});
-    if (!parser.parse(arguments)) {
-        complainAsRank(parser.errorText() + QStringLiteral(" (see --help)"));
-        return kExitUsage;
-    }
-    if (parser.isSet(help)) {
-        std::fputs(kRankUsage, stdout);
-        return kExitSuccess;
-    }
-    if (parser.isSet(version)) {
-        std::printf("orvantis-rank %s\n", ORVANTIS_VERSION);
-        return kExitSuccess;
-    }
+    for (const QCommandLineOption &option : {format, top, output, watch})
+        options.add(option);
+    if (const auto status = options.read(arguments))
+        return status;
+    const QCommandLineParser &parser = options.parser();
     if (parser.isSet(format)) {
         const auto named = rankingFormatNamed(parser.value(format));
-        if (!named) {
-            complainAsRank(QStringLiteral("unknown format \"%1\": tsv, csv or json (see --help)")
-                               .arg(parser.value(format)));
-            return kExitUsage;
-        }
+        if (!named)
+            return options.badUsage(
+                QStringLiteral("unknown format \"%1\": tsv, csv or json").arg(parser.value(format)));
         request.format = *named;
     }
     if (parser.isSet(top)) {
         bool number = false;
         const qlonglong n = parser.value(top).toLongLong(&number);
         if (!number || n < 1) {
-            complainAsRank(QStringLiteral("--top takes a whole number above 0, not \"%1\"")
-                               .arg(parser.value(top)));
+            options.say(QStringLiteral("--top takes a whole number above 0, not \"%1\"")
+                            .arg(parser.value(top)));
             return kExitUsage;
         }
         request.top = static_cast<int>(std::min<qlonglong>(n, INT_MAX));
     }
     request.output = parser.value(output);
     request.watch = parser.isSet(watch);
-    if (parser.isSet(output) && request.output.isEmpty()) {
-        complainAsRank(QStringLiteral("--output takes a file name (see --help)"));
-        return kExitUsage;
-    }
-    if (request.watch && request.output.isEmpty()) {
-        complainAsRank(QStringLiteral("--watch needs --output FILE (see --help)"));
-        return kExitUsage;
-    }
-    const QStringList folders = parser.positionalArguments();
-    if (folders.size() > 1) {
-        complainAsRank(QStringLiteral("one FOLDER at most (see --help)"));
-        return kExitUsage;
-    }
-    // "D:\Game" as "D:/Game", the form Qt gives paths in, as the program folder is.
-    request.programFolder =
-        folders.isEmpty() ? programDirectory : QDir::fromNativeSeparators(folders[0]);
+    if (parser.isSet(output) && request.output.isEmpty())
+        return options.badUsage(QStringLiteral("--output takes a file name"));
+    if (request.watch && request.output.isEmpty())
+        return options.badUsage(QStringLiteral("--watch needs --output FILE"));
+    request.programFolder = options.folder(programDirectory);
     return std::nullopt;
 }
 

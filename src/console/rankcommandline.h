@@ -18,8 +18,12 @@ struct RankRequest {
     bool watch = false;
 };
 
-// Its --help.
+// Its name in its messages and --version, and its --help.
+extern const char kRankProgram[];
 extern const char kRankUsage[];
+
+// One line on standard error as orvantis-rank (see complain()).
+void complainAsRank(const QString &message);
 
 // Reads the command line (the program's name first) into `request`; FOLDER defaults to
 // `programDirectory`. After --help or --version, which it prints, gives kExitSuccess; on bad

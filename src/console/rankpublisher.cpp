@@ -1,6 +1,6 @@
 #include "console/rankpublisher.h"
 
-#include "console/complaint.h"
+#include "start/complaint.h"
 #include "console/rankstatus.h"
 #include "formats/accountranking.h"
 #include "platform/exitstatus.h"

@@ -114,68 +114,80 @@ QByteArray csv(const RankingRows &list, const Cells &cells, int rows) {
     return text.toUtf8();
 }
 
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+// The character at `i`, at or above U+0080, as UTF-8; a surrogate without its other half as
+// \uXXXX, which UTF-8 cannot carry. Gives the place of its last code unit.
+qsizetype appendNonAscii(QStringView text, qsizetype i, QByteArray &out) {
+    const char16_t u = text[i].unicode();
+    if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+        const char32_t c = QChar::surrogateToUcs4(u, text[i + 1].unicode());
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+        return i + 1;
+    }
+    if (QChar::isSurrogate(u)) {
+        out += "\\u";
+        for (int shift = 12; shift >= 0; shift -= 4)
+            out += kHexDigits[(u >> shift) & 0xF];
+    } else if (u < 0x800) {
+        out += static_cast<char>(0xC0 | (u >> 6));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (u >> 12));
+        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+    return i;
+}
+
+// A quote, a backslash or a control character, escaped.
+void appendEscaped(char16_t u, QByteArray &out) {
+    out += '\\';
+    switch (u) {
+    case '"':
+        out += '"';
+        break;
+    case '\\':
+        out += '\\';
+        break;
+    case '\b':
+        out += 'b';
+        break;
+    case '\f':
+        out += 'f';
+        break;
+    case '\n':
+        out += 'n';
+        break;
+    case '\r':
+        out += 'r';
+        break;
+    case '\t':
+        out += 't';
+        break;
+    default:
+        out += "u00";
+        out += kHexDigits[u >> 4];
+        out += kHexDigits[u & 0xF];
+    }
+}
+
 // A JSON string as Qt's JSON writer gives it (the format the ranking has always had): the
 // quote, the backslash and C0 controls escaped (\b \f \n \r \t by name, the rest as \u00hh),
 // a surrogate without its pair as \uhhhh, everything else as UTF-8.
 void appendJsonString(QStringView text, QByteArray &out) {
-    static const char hex[] = "0123456789abcdef";
     out += '"';
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t u = text[i].unicode();
-        if (u >= 0x80) {
-            if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-                const char32_t c = QChar::surrogateToUcs4(u, text[i + 1].unicode());
-                ++i;
-                out += static_cast<char>(0xF0 | (c >> 18));
-                out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (c & 0x3F));
-            } else if (QChar::isSurrogate(u)) {
-                out += "\\u";
-                for (int shift = 12; shift >= 0; shift -= 4)
-                    out += hex[(u >> shift) & 0xF];
-            } else if (u < 0x800) {
-                out += static_cast<char>(0xC0 | (u >> 6));
-                out += static_cast<char>(0x80 | (u & 0x3F));
-            } else {
-                out += static_cast<char>(0xE0 | (u >> 12));
-                out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (u & 0x3F));
-            }
-            continue;
-        }
-        if (u >= 0x20 && u != '"' && u != '\\') {
+        if (u >= 0x80)
+            i = appendNonAscii(text, i, out);
+        else if (u >= 0x20 && u != '"' && u != '\\')
             out += static_cast<char>(u);
-            continue;
-        }
-        out += '\\';
-        switch (u) {
-        case '"':
-            out += '"';
-            break;
-        case '\\':
-            out += '\\';
-            break;
-        case '\b':
-            out += 'b';
-            break;
-        case '\f':
-            out += 'f';
-            break;
-        case '\n':
-            out += 'n';
-            break;
-        case '\r':
-            out += 'r';
-            break;
-        case '\t':
-            out += 't';
-            break;
-        default:
-            out += "u00";
-            out += hex[u >> 4];
-            out += hex[u & 0xF];
-        }
+        else
+            appendEscaped(u, out);
     }
     out += '"';
 }

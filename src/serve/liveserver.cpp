@@ -1,6 +1,6 @@
 #include "serve/liveserver.h"
 
-#include "console/complaint.h"
+#include "start/complaint.h"
 #include "platform/exitstatus.h"
 #include "serve/escaping.h"
 #include "serve/leaderboardpage.h"
@@ -14,7 +14,7 @@ namespace orvantis {
 namespace {
 
 void say(const QString &line) {
-    complain("orvantis-serve", line);
+    complain(kServeProgram, line);
 }
 
 // A name for this run of the server that no other run has had: 64 random bits, in hex.

@@ -1,17 +1,14 @@
 #include "serve/serveoptions.h"
 
-#include "console/complaint.h"
 #include "platform/exitstatus.h"
-
-#include <QCommandLineParser>
-#include <QDir>
+#include "start/complaint.h"
+#include "start/programoptions.h"
 
 #include <arpa/inet.h>
 
-#include <cstdio>
-#include <type_traits>
-
 namespace orvantis {
+
+const char kServeProgram[] = "orvantis-serve";
 
 const char kServeUsage[] =
     "Usage: orvantis-serve [OPTION]... [FOLDER]\n"
@@ -88,10 +85,6 @@ const char kServeUsage[] =
 
 namespace {
 
-void complainAbout(const QString &message) {
-    complain("orvantis-serve", message);
-}
-
 // Each address is a listening socket and a pool of threads of its own.
 constexpr size_t kMostListens = 8;
 
@@ -117,123 +110,129 @@ bool readListen(const QString &text, ListenAddress &listen) {
     return true;
 }
 
+// orvantis-serve's own options, and how each is read into a request.
+struct ServeOptions {
+    QCommandLineOption listen{QStringLiteral("listen"), QString(), QStringLiteral("ADDRESS")};
+    QCommandLineOption connections{QStringLiteral("max-connections"), QString(),
+                                   QStringLiteral("N")};
+    QCommandLineOption perAddress{QStringLiteral("max-per-address"), QString(),
+                                  QStringLiteral("N")};
+    QCommandLineOption idle{QStringLiteral("idle-timeout"), QString(), QStringLiteral("S")};
+    QCommandLineOption memory{QStringLiteral("connection-memory"), QString(),
+                              QStringLiteral("KIB")};
+    QCommandLineOption sendBuffer{QStringLiteral("send-buffer"), QString(), QStringLiteral("KIB")};
+    QCommandLineOption searchesAtOnce{QStringLiteral("searches-at-once"), QString(),
+                                      QStringLiteral("N")};
+    QCommandLineOption searchRate{QStringLiteral("search-rate"), QString(), QStringLiteral("N")};
+    QCommandLineOption searchBurst{QStringLiteral("search-burst"), QString(),
+                                   QStringLiteral("N")};
+    QCommandLineOption certificate{QStringLiteral("tls-cert"), QString(), QStringLiteral("FILE")};
+    QCommandLineOption key{QStringLiteral("tls-key"), QString(), QStringLiteral("FILE")};
+    QCommandLineOption proxy{QStringLiteral("trusted-proxy"), QString(),
+                             QStringLiteral("ADDRESS")};
+
+    explicit ServeOptions(ProgramOptions &options) {
+        for (const QCommandLineOption &option :
+             {listen, connections, perAddress, idle, memory, sendBuffer, searchesAtOnce,
+              searchRate, searchBurst, certificate, key, proxy})
+            options.add(option);
+    }
+};
+
+bool readListens(const ProgramOptions &options, const ServeOptions &own, ServeRequest &request) {
+    const QCommandLineParser &parser = options.parser();
+    if (!parser.isSet(own.listen))
+        return true;
+    request.listen.clear();
+    for (const QString &text : parser.values(own.listen)) {
+        ListenAddress address;
+        if (!readListen(text, address)) {
+            options.badUsage(QStringLiteral("--listen takes a numeric address and a port, such as "
+                                            "127.0.0.1:8080 or [::]:8080, not \"%1\"")
+                                 .arg(text));
+            return false;
+        }
+        request.listen.push_back(address);
+    }
+    if (request.listen.size() > kMostListens) {
+        options.badUsage(QStringLiteral("--listen at most %1 times").arg(kMostListens));
+        return false;
+    }
+    return true;
+}
+
+bool readTlsAndProxies(const ProgramOptions &options, const ServeOptions &own,
+                       ServeRequest &request) {
+    const QCommandLineParser &parser = options.parser();
+    if (parser.isSet(own.certificate) != parser.isSet(own.key)) {
+        options.badUsage(QStringLiteral("--tls-cert and --tls-key go together"));
+        return false;
+    }
+    request.tlsCertificate = parser.value(own.certificate);
+    request.tlsKey = parser.value(own.key);
+    QString notAnAddress;
+    const std::optional<TrustedProxies> proxies =
+        TrustedProxies::parse(parser.values(own.proxy), notAnAddress);
+    if (!proxies) {
+        options.badUsage(QStringLiteral("--trusted-proxy takes a numeric address or network, "
+                                        "such as 127.0.0.1, ::1 or 10.0.0.0/8, not \"%1\"")
+                             .arg(notAnAddress));
+        return false;
+    }
+    request.limits.trustedProxies = *proxies;
+    return true;
+}
+
+// A limit, a whole number from `least` to `most`, when the option is given.
+template <typename Value>
+bool readLimit(const ProgramOptions &options, const QCommandLineOption &option, Value &value,
+               qulonglong least, qulonglong most) {
+    const QCommandLineParser &parser = options.parser();
+    if (!parser.isSet(option))
+        return true;
+    bool number = false;
+    const qulonglong n = parser.value(option).toULongLong(&number);
+    if (number && n >= least && n <= most) {
+        value = static_cast<Value>(n);
+        return true;
+    }
+    options.badUsage(QStringLiteral("--%1 takes a whole number from %2 to %3, not \"%4\"")
+                         .arg(option.names().constFirst())
+                         .arg(least)
+                         .arg(most)
+                         .arg(parser.value(option)));
+    return false;
+}
+
+bool readLimits(const ProgramOptions &options, const ServeOptions &own, ServeLimits &limits) {
+    size_t memoryKib = limits.connectionMemory / 1024;
+    size_t sendKib = limits.sendBuffer / 1024;
+    if (!readLimit(options, own.connections, limits.connections, 1, 1000000) ||
+        !readLimit(options, own.perAddress, limits.perAddress, 1, 1000000) ||
+        !readLimit(options, own.idle, limits.idleSeconds, 1, 86400) ||
+        !readLimit(options, own.memory, memoryKib, 4, 1024) ||
+        !readLimit(options, own.sendBuffer, sendKib, 4, 65536) ||
+        !readLimit(options, own.searchesAtOnce, limits.searches.atOnce, 1, 1000000) ||
+        !readLimit(options, own.searchRate, limits.searches.perSecond, 1, 1000000) ||
+        !readLimit(options, own.searchBurst, limits.searches.burst, 1, 1000000))
+        return false;
+    limits.connectionMemory = memoryKib * 1024;
+    limits.sendBuffer = sendKib * 1024;
+    return true;
+}
+
 } // namespace
 
 std::optional<int> readServeCommandLine(const QStringList &arguments,
                                         const QString &programDirectory, ServeRequest &request) {
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringLiteral("version"));
-    const QCommandLineOption listen(QStringLiteral("listen"), QString(), QStringLiteral("ADDRESS"));
-    const QCommandLineOption connections(QStringLiteral("max-connections"), QString(),
-                                         QStringLiteral("N"));
-    const QCommandLineOption perAddress(QStringLiteral("max-per-address"), QString(),
-                                        QStringLiteral("N"));
-    const QCommandLineOption idle(QStringLiteral("idle-timeout"), QString(), QStringLiteral("S"));
-    const QCommandLineOption memory(QStringLiteral("connection-memory"), QString(),
-                                    QStringLiteral("KIB"));
-    const QCommandLineOption sendBuffer(QStringLiteral("send-buffer"), QString(),
-                                        QStringLiteral("KIB"));
-    const QCommandLineOption searchesAtOnce(QStringLiteral("searches-at-once"), QString(),
-                                            QStringLiteral("N"));
-    const QCommandLineOption searchRate(QStringLiteral("search-rate"), QString(),
-                                        QStringLiteral("N"));
-    const QCommandLineOption searchBurst(QStringLiteral("search-burst"), QString(),
-                                         QStringLiteral("N"));
-    const QCommandLineOption certificate(QStringLiteral("tls-cert"), QString(),
-                                         QStringLiteral("FILE"));
-    const QCommandLineOption key(QStringLiteral("tls-key"), QString(), QStringLiteral("FILE"));
-    const QCommandLineOption proxy(QStringLiteral("trusted-proxy"), QString(),
-                                   QStringLiteral("ADDRESS"));
-    parser.addOptions({help, version, listen, connections, perAddress, idle, memory, sendBuffer,
-                       searchesAtOnce, searchRate, searchBurst, certificate, key, proxy});
-    if (!parser.parse(arguments)) {
-        complainAbout(parser.errorText() + QStringLiteral(" (see --help)"));
+    ProgramOptions options(kServeProgram, kServeUsage, complain);
+    const ServeOptions own(options);
+    if (const auto status = options.read(arguments))
+        return status;
+    if (!readListens(options, own, request) || !readTlsAndProxies(options, own, request) ||
+        !readLimits(options, own, request.limits))
         return kExitUsage;
-    }
-    if (parser.isSet(help)) {
-        std::fputs(kServeUsage, stdout);
-        return kExitSuccess;
-    }
-    if (parser.isSet(version)) {
-        std::printf("orvantis-serve %s\n", ORVANTIS_VERSION);
-        return kExitSuccess;
-    }
-    if (parser.isSet(listen)) {
-        request.listen.clear();
-        for (const QString &text : parser.values(listen)) {
-            ListenAddress address;
-            if (!readListen(text, address)) {
-                complainAbout(QStringLiteral("--listen takes a numeric address and a port, such "
-                                             "as 127.0.0.1:8080 or [::]:8080, not \"%1\" (see "
-                                             "--help)")
-                                  .arg(text));
-                return kExitUsage;
-            }
-            request.listen.push_back(address);
-        }
-        if (request.listen.size() > kMostListens) {
-            complainAbout(
-                QStringLiteral("--listen at most %1 times (see --help)").arg(kMostListens));
-            return kExitUsage;
-        }
-    }
-    if (parser.isSet(certificate) != parser.isSet(key)) {
-        complainAbout(QStringLiteral("--tls-cert and --tls-key go together (see --help)"));
-        return kExitUsage;
-    }
-    QString notAnAddress;
-    const std::optional<TrustedProxies> proxies =
-        TrustedProxies::parse(parser.values(proxy), notAnAddress);
-    if (!proxies) {
-        complainAbout(QStringLiteral("--trusted-proxy takes a numeric address or network, such "
-                                     "as 127.0.0.1, ::1 or 10.0.0.0/8, not \"%1\" (see --help)")
-                          .arg(notAnAddress));
-        return kExitUsage;
-    }
-    request.limits.trustedProxies = *proxies;
-    request.tlsCertificate = parser.value(certificate);
-    request.tlsKey = parser.value(key);
-    // A limit, a whole number from `least` to `most`.
-    const auto limit = [&](const QCommandLineOption &option, auto &value, qulonglong least,
-                           qulonglong most) {
-        if (!parser.isSet(option))
-            return true;
-        bool number = false;
-        const qulonglong n = parser.value(option).toULongLong(&number);
-        if (number && n >= least && n <= most) {
-            value = static_cast<std::remove_reference_t<decltype(value)>>(n);
-            return true;
-        }
-        complainAbout(QStringLiteral("--%1 takes a whole number from %2 to %3, not \"%4\" (see "
-                                     "--help)")
-                          .arg(option.names().constFirst())
-                          .arg(least)
-                          .arg(most)
-                          .arg(parser.value(option)));
-        return false;
-    };
-    ServeLimits &limits = request.limits;
-    size_t memoryKib = limits.connectionMemory / 1024;
-    size_t sendKib = limits.sendBuffer / 1024;
-    if (!limit(connections, limits.connections, 1, 1000000) ||
-        !limit(perAddress, limits.perAddress, 1, 1000000) ||
-        !limit(idle, limits.idleSeconds, 1, 86400) || !limit(memory, memoryKib, 4, 1024) ||
-        !limit(sendBuffer, sendKib, 4, 65536) ||
-        !limit(searchesAtOnce, limits.searches.atOnce, 1, 1000000) ||
-        !limit(searchRate, limits.searches.perSecond, 1, 1000000) ||
-        !limit(searchBurst, limits.searches.burst, 1, 1000000))
-        return kExitUsage;
-    limits.connectionMemory = memoryKib * 1024;
-    limits.sendBuffer = sendKib * 1024;
-    const QStringList folders = parser.positionalArguments();
-    if (folders.size() > 1) {
-        complainAbout(QStringLiteral("one FOLDER at most (see --help)"));
-        return kExitUsage;
-    }
-    request.programFolder =
-        folders.isEmpty() ? programDirectory : QDir::fromNativeSeparators(folders[0]);
+    request.programFolder = options.folder(programDirectory);
     return std::nullopt;
 }
 

@@ -49,7 +49,8 @@ struct ServeRequest {
     QString tlsKey;
 };
 
-// Its --help.
+// Its name in its messages and --version, and its --help.
+extern const char kServeProgram[];
 extern const char kServeUsage[];
 
 // Reads the command line (the program's name first) into `request`; FOLDER defaults to

@@ -92,6 +92,27 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, ScanSettings scanS
     // A tool window is not a main window to Qt; closing it still ends the program.
     setAttribute(Qt::WA_QuitOnClose, true);
 
+    setUpList();
+    setUpControls();
+    connect(summary_, &SummaryLine::detailsAsked, this, &frmMain::showLeftOutFiles);
+    scanTimer_.setInterval(kScanPollMs);
+    connect(&scanTimer_, &QTimer::timeout, this, &frmMain::watchScan);
+    wireFollower();
+
+    setTabOrder(levelsView_, command1_);
+    setTabOrder(command1_, summary_);
+    layOut();
+}
+
+frmMain::~frmMain() {
+    stopScan();
+    // The view reads its model: the view goes first.
+    delete levelsView_;
+    delete model_;
+}
+
+// The list, its keys and its find bar.
+void frmMain::setUpList() {
     levelsView_->setObjectName(QStringLiteral("lvLevels"));
     levelsView_->setModel(model_);
     levelsView_->setRootIsDecorated(false);
@@ -114,7 +135,10 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, ScanSettings scanS
     addKeys();
     connect(findBar_, &FindBar::found, this, [this](int row) { viewKeeper_.makeRowCurrent(row); });
     connect(findBar_, &FindBar::closed, levelsView_, qOverload<>(&QWidget::setFocus));
+}
 
+// The label, the Refresh button and the scan's progress bar.
+void frmMain::setUpControls() {
     label1_->setObjectName(QStringLiteral("Label1"));
     label1_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     label1_->setFocusPolicy(Qt::NoFocus);
@@ -130,22 +154,6 @@ frmMain::frmMain(QString programFolder, MessageBox &messages, ScanSettings scanS
     progress_->setAccessibleName(QStringLiteral("Scan progress"));
     progress_->setFocusPolicy(Qt::NoFocus);
     progress_->hide();
-
-    connect(summary_, &SummaryLine::detailsAsked, this, &frmMain::showLeftOutFiles);
-    scanTimer_.setInterval(kScanPollMs);
-    connect(&scanTimer_, &QTimer::timeout, this, &frmMain::watchScan);
-    wireFollower();
-
-    setTabOrder(levelsView_, command1_);
-    setTabOrder(command1_, summary_);
-    layOut();
-}
-
-frmMain::~frmMain() {
-    stopScan();
-    // The view reads its model: the view goes first.
-    delete levelsView_;
-    delete model_;
 }
 
 // The follower reads the folder; the window shows what it reads, and keeps its view meanwhile.

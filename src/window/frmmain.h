@@ -96,6 +96,8 @@ protected:
 private:
     void layOut();
     void keepOnScreen();
+    void setUpList();
+    void setUpControls();
     void wireFollower();
     void addKeys();
     void openFindBar();

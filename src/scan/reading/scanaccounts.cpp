@@ -24,6 +24,44 @@ std::vector<uint32_t> linkedFiles(const FolderListing &listing,
     return linked;
 }
 
+// The files' places in name order and their outcomes, and the report's account files without a
+// login and left out, in name order.
+void putInNameOrder(const FolderListing &listing, const std::vector<size_t> &nameOrder,
+                    const std::vector<AccountOutcome> &outcomes, ScanParts &parts) {
+    parts.nameRank.resize(listing.size());
+    parts.nameOrder.resize(listing.size());
+    parts.outcomes.resize(listing.size());
+    for (size_t rank = 0; rank < nameOrder.size(); ++rank) {
+        const size_t i = nameOrder[rank];
+        parts.nameRank[i] = static_cast<uint32_t>(rank);
+        parts.nameOrder[rank] = static_cast<uint32_t>(i);
+        parts.outcomes[i] = outcomes[i].kind;
+        const AccountOutcome &outcome = outcomes[i];
+        if (outcome.kind == FileOutcome::NoLogin)
+            ++parts.report.withoutLogin;
+        else if (outcome.kind == FileOutcome::OutOfRange || outcome.kind == FileOutcome::Unreadable)
+            parts.report.skipped.push_back(
+                skippedFile(listing.name(i), outcome.kind, outcome.error));
+    }
+}
+
+// The records of every reader thread put together in `records`; the texts they point into.
+std::shared_ptr<TextBlocks> gatherRecords(std::vector<ThreadRecords> &made,
+                                          std::vector<AccountRecord> &records) {
+    size_t count = 0;
+    for (const ThreadRecords &thread : made)
+        count += thread.records.size();
+    records.reserve(count);
+    auto texts = std::make_shared<TextBlocks>();
+    texts->reserve(made.size());
+    for (ThreadRecords &thread : made) {
+        records.insert(records.end(), thread.records.begin(), thread.records.end());
+        std::vector<AccountRecord>().swap(thread.records);
+        texts->push_back(std::move(thread.text));
+    }
+    return texts;
+}
+
 } // namespace
 
 ScanParts scanFolder(const QString &programFolder, const ScanSettings &settings) {
@@ -66,36 +104,10 @@ ScanParts scanFolder(const QString &programFolder, const ScanSettings &settings)
         report.stopped = read.stopped;
         return parts;
     }
-    const std::vector<AccountOutcome> &outcomes = read.outcomes;
-    std::vector<ThreadRecords> &made = read.made;
-
     // What stays to do after the last file: the report in name order, and the records and
     // texts of every thread put together.
-    parts.nameRank.resize(listing.size());
-    parts.nameOrder.resize(listing.size());
-    parts.outcomes.resize(listing.size());
-    for (size_t rank = 0; rank < nameOrder.size(); ++rank) {
-        const size_t i = nameOrder[rank];
-        parts.nameRank[i] = static_cast<uint32_t>(rank);
-        parts.nameOrder[rank] = static_cast<uint32_t>(i);
-        parts.outcomes[i] = outcomes[i].kind;
-        const AccountOutcome &outcome = outcomes[i];
-        if (outcome.kind == FileOutcome::NoLogin)
-            ++report.withoutLogin;
-        else if (outcome.kind == FileOutcome::OutOfRange || outcome.kind == FileOutcome::Unreadable)
-            report.skipped.push_back(skippedFile(listing.name(i), outcome.kind, outcome.error));
-    }
-    size_t count = 0;
-    for (const ThreadRecords &thread : made)
-        count += thread.records.size();
-    parts.records.reserve(count);
-    auto texts = std::make_shared<TextBlocks>();
-    texts->reserve(made.size());
-    for (ThreadRecords &thread : made) {
-        parts.records.insert(parts.records.end(), thread.records.begin(), thread.records.end());
-        std::vector<AccountRecord>().swap(thread.records);
-        texts->push_back(std::move(thread.text));
-    }
+    putInNameOrder(listing, nameOrder, read.outcomes, parts);
+    std::shared_ptr<TextBlocks> texts = gatherRecords(read.made, parts.records);
     characters->setBlocks(texts);
     parts.texts = std::move(texts);
     listing.closeFolder(); // not held: a disk may be unmounted while it is followed

@@ -1,4 +1,4 @@
-#include "console/standardstreams.h"
+#include "start/standardstreams.h"
 
 #ifdef _WIN32
 #include <windows.h>

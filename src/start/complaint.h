@@ -8,7 +8,5 @@ namespace orvantis {
 // in lower case there. Names from the folder may hold anything: control characters are escaped,
 // so that each message is one line and nothing in it reaches a terminal as a command.
 void complain(const char *program, const QString &message);
-// The same, as orvantis-rank.
-void complainAsRank(const QString &message);
 
 } // namespace orvantis

@@ -1,4 +1,4 @@
-#include "console/stopsignals.h"
+#include "start/stopsignals.h"
 
 #include "platform/exitstatus.h"
 #include "platform/failure.h"

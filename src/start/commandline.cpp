@@ -1,4 +1,4 @@
-#include "console/commandline.h"
+#include "start/commandline.h"
 
 #ifdef _WIN32
 #include <windows.h>

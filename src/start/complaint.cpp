@@ -1,4 +1,4 @@
-#include "console/complaint.h"
+#include "start/complaint.h"
 
 #include "platform/visibletext.h"
 
@@ -11,10 +11,6 @@ void complain(const char *program, const QString &message) {
     if (!line.isEmpty())
         line[0] = line[0].toLower();
     std::fprintf(stderr, "%s: %s\n", program, line.toUtf8().constData());
-}
-
-void complainAsRank(const QString &message) {
-    complain("orvantis-rank", message);
 }
 
 } // namespace orvantis
