@@ -151,6 +151,44 @@ TEST_F(FollowerTest, AReplacedFolderIsWatchedAnewAndReadWhole) {
     EXPECT_EQ(rowTexts(follower.ranking().records()), QStringList{"other|9|1|One"});
 }
 
+// Emptied is told only of a folder that held account files, whichever way it came to hold
+// none, and is over with the first file back; a folder that lost some of its files is not.
+TEST_F(FollowerTest, AFolderEmptiedIsToldAsSuchUntilAFileIsBack) {
+    TempFolder empty;
+    QDir().mkpath(empty.path("accounts"));
+    Follower never(empty.path());
+    start(never);
+    EXPECT_FALSE(never.follower.emptied()) << "a folder that never held an account file";
+
+    FakeWatch *watch = nullptr;
+    Follower follower(folder.path(), {}, fake(watch));
+    start(follower);
+    for (int n = 0; n < 4; ++n)
+        QFile::remove(folder.path(QStringLiteral("accounts/p%1.ini").arg(n)));
+    for (int n = 0; n < 4; ++n)
+        watch->changed("p" + QByteArray::number(n) + ".ini");
+    ASSERT_TRUE(follower.waitFor([&] { return follower.ranking().records().size() == 1; }));
+    EXPECT_FALSE(follower.follower.emptied()) << "one file left is followed as it is";
+    const QDateTime before = QDateTime::currentDateTimeUtc();
+    QFile::remove(folder.path("accounts/p4.ini"));
+    watch->changed("p4.ini");
+    ASSERT_TRUE(follower.waitFor([&] { return follower.follower.emptied().has_value(); }));
+    EXPECT_EQ(follower.follower.emptied()->why,
+              "no account files in " + folder.path("accounts"));
+    EXPECT_GE(follower.follower.emptied()->since, before);
+
+    write("back.ini", accountFile("back", 1));
+    watch->changed("back.ini");
+    ASSERT_TRUE(follower.waitFor([&] { return !follower.follower.emptied(); }));
+
+    // Replaced whole by an empty folder.
+    QDir top(folder.path());
+    ASSERT_TRUE(top.rename("accounts", "accounts.old") && top.mkdir("accounts"));
+    watch->deliver({{FolderEvent::FolderReplaced, {}}});
+    ASSERT_TRUE(follower.waitFor([&] { return follower.follower.emptied().has_value(); }));
+    EXPECT_TRUE(follower.ranking().records().size() == 0) << "the ranking is the folder's";
+}
+
 TEST_F(FollowerTest, NamesSeenInAFolderThatIsAnotherNowChangeNoRowOfTheNewOne) {
     FakeWatch *watch = nullptr;
     Follower follower(folder.path(), {}, fake(watch));

@@ -24,10 +24,9 @@ RankVerdict rankVerdict(const ScanReport &report) {
                                                          : QStringLiteral("were left out"));
         return verdict;
     }
-    if (report.accountFiles == 0) {
+    verdict.closing = whyNoAccountFiles(report);
+    if (!verdict.closing.isEmpty())
         verdict.status = kExitNoAccountFiles;
-        verdict.closing = QStringLiteral("no account files in %1").arg(report.accountsPath);
-    }
     return verdict;
 }
 

@@ -52,7 +52,8 @@ LiveServer::LiveServer(FolderFollower &follower, std::vector<ListenSocket> socke
 }
 
 FolderHealth LiveServer::health() const {
-    return {follower_.following(), readFailure_, failingSince_};
+    return {follower_.following(), readFailure_, failingSince_,
+            readFailure_ && follower_.emptied()};
 }
 
 void LiveServer::publish(const QByteArray &event, const QByteArray &data) {
@@ -90,22 +91,24 @@ void LiveServer::publish(const QByteArray &event, const QByteArray &data) {
 }
 
 // Why the ranking just read is not to be served in place of the last one: its folder gone, not
-// a folder, or emptied. Far more often a disk unmounted or a deploy half done than a server
-// without players, as orvantis-rank --output has it too.
+// a folder, or emptied (the follower says since when). Far more often a disk unmounted or a
+// deploy half done than a server without players, as orvantis-rank --output has it too.
 QString LiveServer::reasonToHold(const ScanReport &report) const {
     if (!last_ || !server_)
         return QString(); // nothing else to serve
     const QString why = whyNotListed(report);
     if (!why.isEmpty())
         return why;
-    if (report.accountFiles == 0 && last_->report().accountFiles > 0)
-        return QStringLiteral("%1 holds no account files").arg(report.accountsPath);
+    if (const std::optional<Emptied> &emptied = follower_.emptied())
+        return emptied->why;
     return QString();
 }
 
 void LiveServer::hold(const QString &why) {
-    if (!readFailure_)
-        failingSince_ = QDateTime::currentDateTimeUtc();
+    if (!readFailure_) {
+        const std::optional<Emptied> &emptied = follower_.emptied();
+        failingSince_ = emptied ? emptied->since : QDateTime::currentDateTimeUtc();
+    }
     holding_ = true;
     ScanFailure failure;
     failure.what = ScanFailure::FolderUnreadable;

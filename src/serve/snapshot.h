@@ -55,6 +55,7 @@ struct FolderHealth {
     Following following;
     std::optional<ScanFailure> readFailure;
     QDateTime failingSince;
+    bool emptied = false; // the failure is the folder's holding no account files
 };
 
 // Where a snapshot stands among those of every run of the server: the run's name, drawn at its

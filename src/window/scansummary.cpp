@@ -26,10 +26,13 @@ QString shown(const QString &path) {
     return withControlsEscaped(path).toHtmlEscaped();
 }
 
+// Why the list is empty, in the words the other programs say it in, begun in upper case.
 QString whyEmpty(const ScanReport &report) {
     if (report.accounts != FolderState::Listed)
         return QStringLiteral("No accounts: ") + shown(whyNotListed(report));
-    return QStringLiteral("No account files in %1").arg(shown(report.accountsPath));
+    QString why = shown(whyNoAccountFiles(report));
+    why[0] = why[0].toUpper();
+    return why;
 }
 
 // One axis of placedInside, worked out in device pixels: the frame as long as it can come to be

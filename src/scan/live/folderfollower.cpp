@@ -128,6 +128,7 @@ void FolderFollower::scanFinished() {
             linked.emplace_back(name.data(), static_cast<qsizetype>(name.size()));
         }
         ranking_ = std::make_shared<LiveRanking>(std::move(result));
+        noteEmptied();
         if (following_.on) { // the files of this read, and no others, are watched themselves
             unwatchLinkedFiles();
             for (const QByteArray &name : linked)
@@ -335,6 +336,7 @@ void FolderFollower::apply(std::vector<ChangedFile> files) {
     emit changesApplying(files);
     RankingSteps unseen;
     const bool reset = ranking_->apply(std::move(files), steps_ ? *steps_ : unseen);
+    noteEmptied();
     emit changesApplied(reset);
 }
 
@@ -391,6 +393,17 @@ bool FolderFollower::tellGaps() {
                     [](const ScanFailure &a, const ScanFailure &b) { return a.text == b.text; });
     following_.gaps = std::move(gaps);
     return changed;
+}
+
+void FolderFollower::noteEmptied() {
+    const ScanReport &report = ranking_->report();
+    const QString why = whyNoAccountFiles(report);
+    if (why.isEmpty()) {
+        emptied_.reset();
+        heldAccountFiles_ = heldAccountFiles_ || report.accountFiles > 0;
+    } else if (heldAccountFiles_ && (!emptied_ || emptied_->why != why)) {
+        emptied_ = Emptied{QDateTime::currentDateTimeUtc(), why};
+    }
 }
 
 } // namespace orvantis

@@ -34,6 +34,14 @@ struct Following {
     QDateTime lastChange; // invalid before the first change applied
 };
 
+// Since when the folder holds no account file after it held some, and why, in the words every
+// program says it in: emptied file by file, replaced by an empty folder, or a disk unmounted
+// from under it, far more often than a server without players.
+struct Emptied {
+    QDateTime since; // UTC
+    QString why;     // "no account files in …"
+};
+
 // The one way every program reads, follows and ranks an accounts folder. It reads the folder
 // whole on a thread of its own, and, while asked to, follows its changes: it watches the
 // folder, gathers the names that change over a short while, reads those files again on a
@@ -71,6 +79,10 @@ public:
     // read has begun yet), so that the ranking is the folder's as it is from then on.
     void setFollowing(bool on);
     const Following &following() const { return following_; }
+    // Whether the folder was emptied: none while it holds an account file, and before it ever
+    // held one. The ranking is then empty, as the folder is; what a program keeps of the last
+    // one is its own to say.
+    const std::optional<Emptied> &emptied() const { return emptied_; }
 
     // The ranking as last read and changed: empty until the first read ends.
     const LiveRanking &ranking() const { return *ranking_; }
@@ -128,6 +140,7 @@ private:
     void watchLinkedFile(const QByteArray &name, bool linked);
     void unwatchLinkedFiles();
     bool tellGaps();
+    void noteEmptied();
 
     QString programFolder_;
     ScanSettings settings_;
@@ -143,6 +156,8 @@ private:
     unsigned epoch_ = 0;      // counts folders followed: what was seen in another does not count
 
     Following following_;
+    std::optional<Emptied> emptied_;
+    bool heldAccountFiles_ = false;
     std::unique_ptr<FolderWatch> watch_;
     std::unique_ptr<MountWatch> mounts_;
     QString watchedPath_;    // the accounts folder's path, as watched

@@ -37,4 +37,10 @@ QString whyNotListed(const ScanReport &report) {
     return QStringLiteral("%1 is not a folder").arg(report.accountsPath);
 }
 
+QString whyNoAccountFiles(const ScanReport &report) {
+    if (report.accounts != FolderState::Listed || report.accountFiles > 0)
+        return QString();
+    return QStringLiteral("no account files in %1").arg(report.accountsPath);
+}
+
 } // namespace orvantis

@@ -56,6 +56,10 @@ struct ScanReport {
 // "… is a link to …, which leads nowhere", "… no longer exists". Empty when it was listed.
 QString whyNotListed(const ScanReport &report);
 
+// "no account files in …", when the accounts folder was listed and holds none; else empty. The
+// one sentence every program says it in.
+QString whyNoAccountFiles(const ScanReport &report);
+
 // What a scan shares with whoever watches it from another thread: how many account files it
 // found and has read so far, and a request to stop.
 struct ScanProgress {
