@@ -173,8 +173,7 @@ TEST_F(FollowerTest, AFolderEmptiedIsToldAsSuchUntilAFileIsBack) {
     QFile::remove(folder.path("accounts/p4.ini"));
     watch->changed("p4.ini");
     ASSERT_TRUE(follower.waitFor([&] { return follower.follower.emptied().has_value(); }));
-    EXPECT_EQ(follower.follower.emptied()->why,
-              "no account files in " + folder.path("accounts"));
+    EXPECT_EQ(follower.follower.emptied()->why, "no account files in " + folder.path("accounts"));
     EXPECT_GE(follower.follower.emptied()->since, before);
 
     write("back.ini", accountFile("back", 1));

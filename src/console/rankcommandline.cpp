@@ -77,8 +77,8 @@ std::optional<int> readRankCommandLine(const QStringList &arguments,
     if (parser.isSet(format)) {
         const auto named = rankingFormatNamed(parser.value(format));
         if (!named)
-            return options.badUsage(
-                QStringLiteral("unknown format \"%1\": tsv, csv or json").arg(parser.value(format)));
+            return options.badUsage(QStringLiteral("unknown format \"%1\": tsv, csv or json")
+                                        .arg(parser.value(format)));
         request.format = *named;
     }
     if (parser.isSet(top)) {

@@ -1,11 +1,11 @@
 #include "console/rankpublisher.h"
 
-#include "start/complaint.h"
 #include "console/rankstatus.h"
 #include "formats/accountranking.h"
 #include "platform/exitstatus.h"
 #include "platform/failure.h"
 #include "platform/writeall.h"
+#include "start/complaint.h"
 
 #include <unistd.h>
 

@@ -221,12 +221,11 @@ QByteArray leaderboardPage(const Snapshot &snapshot, const RowsQuery &query, con
     page += "<p id=\"note\" class=\"note\"";
     // Why, in words for players: where the folder is on the server is the admin's to read.
     if (health.readFailure)
-        page += (health.emptied ? ">The accounts folder has held no account files since "
-                                : ">The accounts could not be read again since ") +
-                health.failingSince.toUTC()
-                    .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                    .toUtf8() +
-                " UTC: the ranking is the last one read.</p>\n";
+        page +=
+            (health.emptied ? ">The accounts folder has held no account files since "
+                            : ">The accounts could not be read again since ") +
+            health.failingSince.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8() +
+            " UTC: the ranking is the last one read.</p>\n";
     else
         page += " hidden></p>\n";
     page +=

@@ -1,9 +1,9 @@
 #include "serve/liveserver.h"
 
-#include "start/complaint.h"
 #include "platform/exitstatus.h"
 #include "serve/escaping.h"
 #include "serve/leaderboardpage.h"
+#include "start/complaint.h"
 
 #include <malloc.h>
 

@@ -124,17 +124,15 @@ struct ServeOptions {
     QCommandLineOption searchesAtOnce{QStringLiteral("searches-at-once"), QString(),
                                       QStringLiteral("N")};
     QCommandLineOption searchRate{QStringLiteral("search-rate"), QString(), QStringLiteral("N")};
-    QCommandLineOption searchBurst{QStringLiteral("search-burst"), QString(),
-                                   QStringLiteral("N")};
+    QCommandLineOption searchBurst{QStringLiteral("search-burst"), QString(), QStringLiteral("N")};
     QCommandLineOption certificate{QStringLiteral("tls-cert"), QString(), QStringLiteral("FILE")};
     QCommandLineOption key{QStringLiteral("tls-key"), QString(), QStringLiteral("FILE")};
-    QCommandLineOption proxy{QStringLiteral("trusted-proxy"), QString(),
-                             QStringLiteral("ADDRESS")};
+    QCommandLineOption proxy{QStringLiteral("trusted-proxy"), QString(), QStringLiteral("ADDRESS")};
 
     explicit ServeOptions(ProgramOptions &options) {
         for (const QCommandLineOption &option :
-             {listen, connections, perAddress, idle, memory, sendBuffer, searchesAtOnce,
-              searchRate, searchBurst, certificate, key, proxy})
+             {listen, connections, perAddress, idle, memory, sendBuffer, searchesAtOnce, searchRate,
+              searchBurst, certificate, key, proxy})
             options.add(option);
     }
 };

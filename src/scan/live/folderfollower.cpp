@@ -48,7 +48,8 @@ void FolderFollower::runPosted() {
 
 FolderFollower::FolderFollower(QString programFolder, ScanSettings settings, WatchMaker makeWatch,
                                QObject *parent)
-    : QObject(parent), programFolder_(std::move(programFolder)), settings_(std::move(settings)),
+    : QObject(parent), programFolder_(std::move(programFolder)),
+      accountsPath_(accountsFolderOf(programFolder_)), settings_(std::move(settings)),
       makeWatch_(std::move(makeWatch)), relay_(std::make_shared<Relay>()),
       ranking_(std::make_shared<LiveRanking>()) {
     relay_->target = this;
@@ -181,7 +182,7 @@ void FolderFollower::setFollowing(bool on) {
 void FolderFollower::watchFolder() {
     if (!watch_)
         watch_ = makeWatch_(this);
-    watchedPath_ = resolvePathIgnoringCase(accountsFolderOf(programFolder_));
+    watchedPath_ = resolvePathIgnoringCase(accountsPath_);
     watchedTrace_ = PathTrace::of(watchedPath_);
     const WatchProblems problems =
         watch_->watch(watchedPath_, [this](std::vector<FolderEvent> events) {
@@ -213,7 +214,7 @@ void FolderFollower::followAnew() {
 void FolderFollower::checkPath() {
     if (!following_.on || rewatching_)
         return;
-    if (resolvePathIgnoringCase(accountsFolderOf(programFolder_)) != watchedPath_ ||
+    if (resolvePathIgnoringCase(accountsPath_) != watchedPath_ ||
         PathTrace::of(watchedPath_) != watchedTrace_)
         followAnew();
 }

@@ -143,6 +143,7 @@ private:
     void noteEmptied();
 
     QString programFolder_;
+    QString accountsPath_; // its "accounts", found without regard to letter case where it leads
     ScanSettings settings_;
     WatchMaker makeWatch_;
     std::shared_ptr<Relay> relay_;
