@@ -68,10 +68,7 @@ int RankRun::run() {
 
 // Says once what following cannot watch; whether it watches everything.
 bool RankRun::saidWhatIsMissed() {
-    const Following &following = follower_.following();
-    std::vector<ScanFailure> missed = following.gaps;
-    if (following.problem)
-        missed.insert(missed.begin(), *following.problem);
+    const std::vector<ScanFailure> missed = follower_.following().missed();
     for (const ScanFailure &failure : missed)
         if (!said_.contains(failure.text)) {
             said_.insert(failure.text);

@@ -36,10 +36,8 @@ LiveServer::LiveServer(FolderFollower &follower, std::vector<ListenSocket> socke
     connect(&follower_, &FolderFollower::changesApplied, this, &LiveServer::changesApplied);
     connect(&follower_, &FolderFollower::failed, this, &LiveServer::readFailed);
     connect(&follower_, &FolderFollower::followingChanged, this, [this] {
-        for (const ScanFailure &missed : follower_.following().gaps)
+        for (const ScanFailure &missed : follower_.following().missed())
             say(missed.text);
-        if (follower_.following().problem)
-            say(follower_.following().problem->text);
         if (server_)
             publish("change", "{}");
     });

@@ -43,9 +43,7 @@ QByteArray statusJson(const Snapshot &snapshot) {
     json += QByteArray(report.skipped.empty() ? "" : "\n  ") + "],\n  \"following\": " +
             (health.following.on && !health.following.problem ? "true" : "false") +
             ",\n  \"notFollowed\": [";
-    std::vector<ScanFailure> missed = health.following.gaps;
-    if (health.following.problem)
-        missed.insert(missed.begin(), *health.following.problem);
+    const std::vector<ScanFailure> missed = health.following.missed();
     for (size_t i = 0; i < missed.size(); ++i)
         json += QByteArray(i == 0 ? "" : ", ") + shown(missed[i].text);
     json += "],\n  \"readFailure\": ";

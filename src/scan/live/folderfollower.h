@@ -32,6 +32,15 @@ struct Following {
     std::vector<ScanFailure> gaps;
     QDateTime since;
     QDateTime lastChange; // invalid before the first change applied
+
+    // What following misses: the problem first, then the gaps.
+    std::vector<ScanFailure> missed() const {
+        std::vector<ScanFailure> all;
+        if (problem)
+            all.push_back(*problem);
+        all.insert(all.end(), gaps.begin(), gaps.end());
+        return all;
+    }
 };
 
 // Since when the folder holds no account file after it held some, and why, in the words every
