@@ -40,7 +40,8 @@ fi
 folder="$work/game"
 mkdir -p "$folder/accounts"
 for n in 1 2 3; do printf '[GENERAL]\nLogin=p%s\n[CHAR1]\nName=N\nLevel=%s\n' "$n" "$n" >"$folder/accounts/p$n.ini"; done
-strace -f -qq -o "$work/calls" "$root/opt/orvantis/orvantis-serve" --listen 127.0.0.1:0 "$folder" 2>"$work/serve.err" &
+strace -f -qq -o "$work/calls" "$root/opt/orvantis/orvantis-serve" --listen 127.0.0.1:0 \
+  --history "$work/history.db" "$folder" 2>"$work/serve.err" &
 server=$!
 for _ in $(seq 200); do grep -q " accounts from " "$work/serve.err" && break; sleep 0.1; done
 port=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/serve.err")
@@ -55,6 +56,13 @@ sleep 1
 pkill -TERM -P "$server"
 wait "$server" || fail "orvantis-serve under strace did not end with 0"
 grep -q "through io_uring" "$work/serve.err" || echo "note: io_uring is not to be had here"
+# The history it kept, in the folder the unit gives it and the default options name.
+python3 -c 'import sqlite3, sys; sys.exit(sqlite3.connect(sys.argv[1]).execute(
+  "SELECT count(*) FROM accounts WHERE CAST(file AS TEXT) = ?", ("p9.ini",)).fetchone()[0] != 1)' \
+  "$work/history.db" || fail "the history does not hold the account added"
+grep -qx "StateDirectory=orvantis" "$root$unit" || fail "no StateDirectory"
+grep -q -- "--history /var/lib/orvantis/" "$root/etc/default/orvantis-serve" ||
+  fail "/etc/default/orvantis-serve keeps no history in the state folder"
 # Each call made after the program started, by name.
 sed -n 's/^[0-9]* *\([a-z_0-9]*\)(.*/\1/p' "$work/calls" | sort -u >"$work/made"
 grep -v -x -f "$work/allowed" "$work/made" | grep -v -x -e execve >"$work/outside" || true

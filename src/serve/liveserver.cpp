@@ -27,7 +27,8 @@ QByteArray newRunName() {
 } // namespace
 
 LiveServer::LiveServer(FolderFollower &follower, std::vector<ListenSocket> sockets,
-                       ServeLimits limits, TlsFiles tls, std::function<void(int)> ended)
+                       ServeLimits limits, TlsFiles tls, QString historyFile,
+                       std::function<void(int)> ended)
     : follower_(follower), sockets_(std::move(sockets)), limits_(limits), tls_(std::move(tls)),
       clientLog_(&say, std::chrono::minutes(1), 10), ended_(std::move(ended)), touched_(changed_),
       run_(newRunName()) {
@@ -41,6 +42,16 @@ LiveServer::LiveServer(FolderFollower &follower, std::vector<ListenSocket> socke
         if (server_)
             publish("change", "{}");
     });
+    if (!historyFile.isEmpty()) {
+        say(QStringLiteral("keeping the history of every account's changes in %1")
+                .arg(historyFile));
+        history_ = std::make_unique<HistoryKeeper>(historyFile, [this](const HistoryHealth &now) {
+            say(now.fault ? now.fault->text
+                          : QStringLiteral("writing the history to %1").arg(now.file));
+            if (server_)
+                publish("change", "{}");
+        });
+    }
     heartbeat_.setInterval(HttpServer::kHeartbeatMs);
     connect(&heartbeat_, &QTimer::timeout, this, [this] {
         if (server_)
@@ -50,8 +61,11 @@ LiveServer::LiveServer(FolderFollower &follower, std::vector<ListenSocket> socke
 }
 
 FolderHealth LiveServer::health() const {
-    return {follower_.following(), readFailure_, failingSince_,
-            readFailure_ && follower_.emptied()};
+    std::optional<HistoryHealth> history;
+    if (history_)
+        history = history_->health();
+    return {follower_.following(), readFailure_, failingSince_, readFailure_ && follower_.emptied(),
+            std::move(history)};
 }
 
 void LiveServer::publish(const QByteArray &event, const QByteArray &data) {
@@ -69,6 +83,8 @@ void LiveServer::publish(const QByteArray &event, const QByteArray &data) {
         if (ranking != served_)
             touched.all = true; // another ranking, or one served anew: indexed whole
         served_ = ranking;
+        if (history_)
+            history_->record(*ranking, touched.all, touched.places);
         snapshot = std::make_shared<const Snapshot>(*ranking, ++generation_, now, health(),
                                                     searchIndex_, touched, lineage);
         searchIndex_ = snapshot->searchIndex();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/historykeeper.h"
 #include "scan/live/folderfollower.h"
 #include "serve/changedranks.h"
 #include "serve/httpserver.h"
@@ -27,8 +28,9 @@ public:
     // Serves the ranking of `follower` on `sockets` with `limits`, over TLS with `tls` when it
     // has files; `ended` is called with the status to end with, when the server cannot go on
     // (it could not start, or the first read failed).
+    // With a `historyFile`, the history of every account's changes is kept in it.
     LiveServer(FolderFollower &follower, std::vector<ListenSocket> sockets, ServeLimits limits,
-               TlsFiles tls, std::function<void(int status)> ended);
+               TlsFiles tls, QString historyFile, std::function<void(int status)> ended);
 
     HttpServer *server() const { return server_.get(); }
 
@@ -65,6 +67,7 @@ private:
     std::optional<ScanFailure> readFailure_;
     QDateTime failingSince_;
     QTimer heartbeat_;
+    std::unique_ptr<HistoryKeeper> history_;
 };
 
 } // namespace orvantis

@@ -33,6 +33,10 @@ const char kServeUsage[] =
     "                           localhost by either); [::] then takes IPv6 alone\n"
     "  --tls-cert FILE          serve HTTPS with this certificate (PEM, the chain after it)\n"
     "  --tls-key FILE           and this private key (PEM); both or neither\n"
+    "  --history FILE           keep the history of every account's changes in FILE, an\n"
+    "                           SQLite database made when missing: when each account was\n"
+    "                           first seen and removed, and each change of its best level,\n"
+    "                           login or best character, with its time (UTC)\n"
     "  --max-connections N      connections at once, over all clients (default 4096): each is\n"
     "                           a file descriptor and up to its memory below; lowered to what\n"
     "                           the descriptor limit (ulimit -n) leaves after the folder's\n"
@@ -128,11 +132,12 @@ struct ServeOptions {
     QCommandLineOption certificate{QStringLiteral("tls-cert"), QString(), QStringLiteral("FILE")};
     QCommandLineOption key{QStringLiteral("tls-key"), QString(), QStringLiteral("FILE")};
     QCommandLineOption proxy{QStringLiteral("trusted-proxy"), QString(), QStringLiteral("ADDRESS")};
+    QCommandLineOption history{QStringLiteral("history"), QString(), QStringLiteral("FILE")};
 
     explicit ServeOptions(ProgramOptions &options) {
         for (const QCommandLineOption &option :
              {listen, connections, perAddress, idle, memory, sendBuffer, searchesAtOnce, searchRate,
-              searchBurst, certificate, key, proxy})
+              searchBurst, certificate, key, proxy, history})
             options.add(option);
     }
 };
@@ -230,6 +235,9 @@ std::optional<int> readServeCommandLine(const QStringList &arguments,
     if (!readListens(options, own, request) || !readTlsAndProxies(options, own, request) ||
         !readLimits(options, own, request.limits))
         return kExitUsage;
+    request.historyFile = options.parser().value(own.history);
+    if (options.parser().isSet(own.history) && request.historyFile.isEmpty())
+        return options.badUsage(QStringLiteral("--history takes a file name"));
     request.programFolder = options.folder(programDirectory);
     return std::nullopt;
 }

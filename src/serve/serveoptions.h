@@ -47,6 +47,8 @@ struct ServeRequest {
     // HTTPS with this certificate (chain) and key, in PEM files; plain HTTP without them.
     QString tlsCertificate;
     QString tlsKey;
+    // The history of every account's changes, kept in this SQLite file; none when empty.
+    QString historyFile;
 };
 
 // Its name in its messages and --version, and its --help.

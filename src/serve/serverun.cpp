@@ -75,7 +75,7 @@ int serveFolder(const ServeRequest &request) {
     const ServeLimits limits = limitsWithRoom(request.limits);
     StopSignals stopSignals;
     FolderFollower follower(request.programFolder);
-    LiveServer server(follower, std::move(*sockets), limits, std::move(tls),
+    LiveServer server(follower, std::move(*sockets), limits, std::move(tls), request.historyFile,
                       [](int status) { QCoreApplication::exit(status); });
     follower.setFollowing(true); // watched before the first read reads the folder
     follower.readWhole();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/historywriter.h"
 #include "scan/accounts/accountcharacters.h"
 #include "scan/accounts/accountrecords.h"
 #include "scan/live/folderfollower.h"
@@ -55,7 +56,8 @@ struct FolderHealth {
     Following following;
     std::optional<ScanFailure> readFailure;
     QDateTime failingSince;
-    bool emptied = false; // the failure is the folder's holding no account files
+    bool emptied = false;                 // the failure is the folder's holding no account files
+    std::optional<HistoryHealth> history; // none when no history is kept
 };
 
 // Where a snapshot stands among those of every run of the server: the run's name, drawn at its

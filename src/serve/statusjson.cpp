@@ -52,6 +52,13 @@ QByteArray statusJson(const Snapshot &snapshot) {
                 ", \"since\": " + timeOf(health.failingSince) + "}";
     else
         json += "null";
+    if (const std::optional<HistoryHealth> &history = health.history) {
+        json += ",\n  \"history\": {\"file\": " + shown(history->file) + ", \"problem\": ";
+        json += history->fault ? "{\"reason\": " + shown(history->fault->text) +
+                                     ", \"since\": " + timeOf(history->since) + "}"
+                               : QByteArray("null");
+        json += "}";
+    }
     return json + "\n}\n";
 }
 

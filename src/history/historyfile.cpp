@@ -1,0 +1,243 @@
+#include "history/historyfile.h"
+
+#include <sqlite3.h>
+
+#include <memory>
+
+namespace orvantis {
+
+namespace {
+
+// The program's mark in the file's header, so that a database of another program is told from
+// a history file and left alone.
+constexpr int kApplicationId = 0x4F525654; // "ORVT"
+
+// A lock held by another process is waited for this long before a write is given up, to be
+// tried again later.
+constexpr int kBusyMs = 2000;
+
+const char kSchema[] = R"(
+CREATE TABLE accounts(
+  id INTEGER PRIMARY KEY,
+  file BLOB NOT NULL UNIQUE,
+  first_seen INTEGER NOT NULL,
+  removed INTEGER,
+  level INTEGER NOT NULL,
+  login TEXT NOT NULL,
+  slot INTEGER NOT NULL,
+  character TEXT NOT NULL
+);
+CREATE TABLE events(
+  account INTEGER NOT NULL REFERENCES accounts(id),
+  at INTEGER NOT NULL,
+  what INTEGER NOT NULL,
+  level INTEGER,
+  login TEXT,
+  slot INTEGER,
+  character TEXT
+);
+CREATE INDEX events_by_account ON events(account, at);
+CREATE INDEX events_by_time ON events(at);
+)";
+
+struct Finalize {
+    void operator()(sqlite3_stmt *statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, Finalize>;
+
+Statement prepare(sqlite3 *db, const char *sql) {
+    sqlite3_stmt *statement = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    return Statement(statement);
+}
+
+void bindText(sqlite3_stmt *statement, int index, const QString &text) {
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text(statement, index, utf8.constData(), static_cast<int>(utf8.size()),
+                      SQLITE_TRANSIENT);
+}
+
+void bindState(sqlite3_stmt *statement, int first, const AccountState &state) {
+    sqlite3_bind_int(statement, first, state.level);
+    bindText(statement, first + 1, state.login);
+    sqlite3_bind_int(statement, first + 2, state.slot);
+    bindText(statement, first + 3, state.character);
+}
+
+QString columnText(sqlite3_stmt *statement, int column) {
+    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
+                             sqlite3_column_bytes(statement, column));
+}
+
+// The number a single-valued statement gives; -1 when it gives none.
+int64_t single(sqlite3 *db, const char *sql) {
+    const Statement statement = prepare(db, sql);
+    if (!statement || sqlite3_step(statement.get()) != SQLITE_ROW)
+        return -1;
+    return sqlite3_column_int64(statement.get(), 0);
+}
+
+} // namespace
+
+HistoryFile::~HistoryFile() {
+    close();
+}
+
+void HistoryFile::close() {
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+}
+
+std::optional<HistoryFault> HistoryFile::fault(const char *doing) const {
+    const int code = db_ ? sqlite3_errcode(db_) : SQLITE_CANTOPEN;
+    HistoryFault found;
+    found.lasting = code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+    found.text =
+        QStringLiteral("cannot %1 the history file %2: %3")
+            .arg(QLatin1String(doing), path_,
+                 db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("out of memory"));
+    if (found.lasting)
+        found.text += QStringLiteral(" (it is left as it is)");
+    return found;
+}
+
+std::optional<HistoryFault> HistoryFile::run(const char *sql, const char *doing) {
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        return fault(doing);
+    return std::nullopt;
+}
+
+std::optional<HistoryFault> HistoryFile::open(const QString &path) {
+    close();
+    path_ = path;
+    const QByteArray name = path.toUtf8();
+    const int opened = sqlite3_open_v2(name.constData(), &db_,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    sqlite3_extended_result_codes(db_, 0);
+    if (opened != SQLITE_OK) {
+        std::optional<HistoryFault> found = fault("open");
+        close();
+        return found;
+    }
+    sqlite3_busy_timeout(db_, kBusyMs);
+    if (std::optional<HistoryFault> found = prepareSchema()) {
+        close();
+        return found;
+    }
+    // Only once the file is known to be the program's is anything written to it.
+    if (std::optional<HistoryFault> found =
+            run("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", "set up")) {
+        close();
+        return found;
+    }
+    return std::nullopt;
+}
+
+// Reads the file's marks: a new file is given the schema, an older one upgraded; one of another
+// program, a newer version, or damaged is refused untouched.
+std::optional<HistoryFault> HistoryFile::prepareSchema() {
+    const int64_t application = single(db_, "PRAGMA application_id");
+    const int64_t version = single(db_, "PRAGMA user_version");
+    const int64_t tables = single(db_, "SELECT count(*) FROM sqlite_master");
+    if (application < 0 || version < 0 || tables < 0)
+        return fault("read");
+    HistoryFault refused{QString(), true};
+    if (application == 0 && version == 0 && tables == 0) {
+        return run(("BEGIN;" + QByteArray(kSchema) +
+                    "PRAGMA application_id=" + QByteArray::number(kApplicationId) +
+                    "; PRAGMA user_version=" + QByteArray::number(kVersion) + "; COMMIT;")
+                       .constData(),
+                   "make");
+    }
+    if (application != kApplicationId) {
+        refused.text = QStringLiteral("%1 is not a history file of this program: it is left as "
+                                      "it is")
+                           .arg(path_);
+        return refused;
+    }
+    if (version > kVersion) {
+        refused.text = QStringLiteral("%1 was made by a newer version of the program (history "
+                                      "version %2; this one knows %3): it is left as it is")
+                           .arg(path_)
+                           .arg(version)
+                           .arg(kVersion);
+        return refused;
+    }
+    return std::nullopt; // version 1 is the first: nothing older to upgrade yet
+}
+
+std::optional<HistoryFault> HistoryFile::presentAccounts(std::vector<AccountState> &accounts) {
+    const Statement statement = prepare(
+        db_, "SELECT file, level, login, slot, character FROM accounts WHERE removed IS NULL");
+    if (!statement)
+        return fault("read");
+    int stepped = SQLITE_ROW;
+    while ((stepped = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        AccountState state;
+        state.file = QByteArray(static_cast<const char *>(sqlite3_column_blob(statement.get(), 0)),
+                                sqlite3_column_bytes(statement.get(), 0));
+        state.level = sqlite3_column_int(statement.get(), 1);
+        state.login = columnText(statement.get(), 2);
+        state.slot = static_cast<uint8_t>(sqlite3_column_int(statement.get(), 3));
+        state.character = columnText(statement.get(), 4);
+        accounts.push_back(std::move(state));
+    }
+    return stepped == SQLITE_DONE ? std::nullopt : fault("read");
+}
+
+std::optional<HistoryFault> HistoryFile::record(const std::vector<AccountEvent> &events) {
+    if (std::optional<HistoryFault> found = run("BEGIN IMMEDIATE", "write"))
+        return found;
+    const Statement seen = prepare(
+        db_, "INSERT INTO accounts(file, first_seen, level, login, slot, character) "
+             "VALUES(?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(file) DO UPDATE SET removed = NULL, "
+             "level = excluded.level, login = excluded.login, slot = excluded.slot, "
+             "character = excluded.character RETURNING id");
+    const Statement changed = prepare(db_, "UPDATE accounts SET level = ?3, login = ?4, slot = ?5, "
+                                           "character = ?6 WHERE file = ?1 RETURNING id");
+    const Statement removed =
+        prepare(db_, "UPDATE accounts SET removed = ?2 WHERE file = ?1 RETURNING id");
+    const Statement event =
+        prepare(db_, "INSERT INTO events(account, at, what, level, login, slot, character) "
+                     "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    bool written = seen && changed && removed && event;
+    for (size_t i = 0; written && i < events.size(); ++i) {
+        const AccountEvent &happened = events[i];
+        sqlite3_stmt *account = happened.what == AccountEvent::Seen      ? seen.get()
+                                : happened.what == AccountEvent::Changed ? changed.get()
+                                                                         : removed.get();
+        sqlite3_reset(account);
+        sqlite3_clear_bindings(account);
+        sqlite3_bind_blob(account, 1, happened.state.file.constData(),
+                          static_cast<int>(happened.state.file.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(account, 2, happened.at);
+        if (happened.what != AccountEvent::Removed)
+            bindState(account, 3, happened.state);
+        const int stepped = sqlite3_step(account);
+        if (stepped == SQLITE_DONE)
+            continue; // an account the file never had, changed or removed: nothing to tell
+        written = stepped == SQLITE_ROW;
+        const int64_t id = written ? sqlite3_column_int64(account, 0) : 0;
+        written = written && sqlite3_step(account) == SQLITE_DONE;
+        sqlite3_reset(event.get());
+        sqlite3_clear_bindings(event.get());
+        sqlite3_bind_int64(event.get(), 1, id);
+        sqlite3_bind_int64(event.get(), 2, happened.at);
+        sqlite3_bind_int(event.get(), 3, happened.what);
+        if (happened.what != AccountEvent::Removed)
+            bindState(event.get(), 4, happened.state);
+        written = written && sqlite3_step(event.get()) == SQLITE_DONE;
+    }
+    std::optional<HistoryFault> found;
+    if (!written || (found = run("COMMIT", "write"))) {
+        if (!found)
+            found = fault("write");
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return found;
+    }
+    // The log folded into the file after each batch, so that it never grows without bound.
+    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    return std::nullopt;
+}
+
+} // namespace orvantis

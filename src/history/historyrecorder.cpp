@@ -1,0 +1,94 @@
+#include "history/historyrecorder.h"
+
+#include "scan/system/filenames.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+
+namespace orvantis {
+
+namespace {
+
+// The name of the account file at `place`, as its bytes: the account.
+QByteArray accountOf(const LiveRanking &ranking, uint32_t place) {
+    const QString path = ranking.accountFileOf(place);
+    return encodeFileName(path.mid(path.lastIndexOf(u'/') + 1));
+}
+
+} // namespace
+
+HistoryRecorder::HistoryRecorder(HistoryWriter &writer, const std::vector<AccountState> &present)
+    : writer_(writer) {
+    recorded_.reserve(static_cast<qsizetype>(present.size()));
+    for (const AccountState &state : present)
+        recorded_.insert(state.file, {state.level, state.slot, textsOf(state), 0});
+}
+
+size_t HistoryRecorder::textsOf(const AccountState &state) {
+    return qHashMulti(0, state.login, state.character);
+}
+
+int64_t HistoryRecorder::now() {
+    lastAt_ = std::max<int64_t>(lastAt_, QDateTime::currentMSecsSinceEpoch());
+    return lastAt_;
+}
+
+AccountState HistoryRecorder::stateOf(const LiveRanking &ranking, size_t row) const {
+    const AccountRecords &records = ranking.records();
+    const AccountRecord &record = records[row];
+    return {accountOf(ranking, record.place), record.level, records.login(row).toString(),
+            record.slot, records.name(row).toString()};
+}
+
+void HistoryRecorder::note(AccountState state, std::vector<AccountEvent> &events, int64_t at) {
+    const size_t texts = textsOf(state);
+    const auto found = recorded_.find(state.file);
+    if (found == recorded_.end()) {
+        recorded_.insert(state.file, {state.level, state.slot, texts, comparison_});
+        events.push_back({AccountEvent::Seen, at, std::move(state)});
+        return;
+    }
+    found->seenIn = comparison_;
+    if (found->level == state.level && found->slot == state.slot && found->texts == texts)
+        return;
+    *found = {state.level, state.slot, texts, comparison_};
+    events.push_back({AccountEvent::Changed, at, std::move(state)});
+}
+
+void HistoryRecorder::compareAll(const LiveRanking &ranking) {
+    ++comparison_;
+    const int64_t at = now();
+    std::vector<AccountEvent> events;
+    for (size_t row = 0; row < ranking.records().size(); ++row)
+        note(stateOf(ranking, row), events, at);
+    for (auto it = recorded_.begin(); it != recorded_.end();) {
+        if (it->seenIn == comparison_) {
+            ++it;
+            continue;
+        }
+        AccountState gone;
+        gone.file = it.key();
+        events.push_back({AccountEvent::Removed, at, std::move(gone)});
+        it = recorded_.erase(it);
+    }
+    writer_.hand(std::move(events));
+}
+
+void HistoryRecorder::compare(const LiveRanking &ranking, const std::vector<uint32_t> &places) {
+    const int64_t at = now();
+    std::vector<AccountEvent> events;
+    for (uint32_t place : places) {
+        if (const std::optional<size_t> row = ranking.rowOf(place)) {
+            note(stateOf(ranking, *row), events, at);
+            continue;
+        }
+        AccountState gone;
+        gone.file = accountOf(ranking, place);
+        if (recorded_.remove(gone.file) > 0)
+            events.push_back({AccountEvent::Removed, at, std::move(gone)});
+    }
+    writer_.hand(std::move(events));
+}
+
+} // namespace orvantis

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "history/historywriter.h"
+#include "scan/live/liveranking.h"
+
+#include <QByteArray>
+#include <QHash>
+
+#include <cstdint>
+#include <vector>
+
+namespace orvantis {
+
+// Tells the history what happened to each account as the ranking changes: first seen (or back),
+// its best level, login or best character changed, or removed. It keeps each account's state as
+// last recorded, so that an account that does not change costs nothing but its first record.
+// The times follow the wall clock, never going back: a clock stepped back records what follows
+// at the last time recorded, in the order it happened. Used on the follower's thread.
+class HistoryRecorder {
+public:
+    // `present`: the accounts the history holds as present, as the writer read them.
+    HistoryRecorder(HistoryWriter &writer, const std::vector<AccountState> &present);
+
+    // Compares the whole ranking with what was recorded: after a whole read.
+    void compareAll(const LiveRanking &ranking);
+    // Compares the accounts at these places: after a change to their files.
+    void compare(const LiveRanking &ranking, const std::vector<uint32_t> &places);
+
+private:
+    struct Recorded {
+        int32_t level = 0;
+        uint8_t slot = 0;
+        size_t texts = 0;    // a digest of the login and the character's name
+        uint32_t seenIn = 0; // the last whole comparison that saw it
+    };
+    static size_t textsOf(const AccountState &state);
+    AccountState stateOf(const LiveRanking &ranking, size_t row) const;
+    void note(AccountState state, std::vector<AccountEvent> &events, int64_t at);
+    int64_t now();
+
+    HistoryWriter &writer_;
+    QHash<QByteArray, Recorded> recorded_;
+    uint32_t comparison_ = 0;
+    int64_t lastAt_ = 0;
+};
+
+} // namespace orvantis
