@@ -5,6 +5,9 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <sqlite3.h>
 
@@ -210,4 +213,85 @@ TEST_F(History, AKillInAStormOfChangesLeavesAWholeFileThatTheServerStartsOn) {
                               "'marker.ini'"),
                   QString::number(100 + round));
     }
+}
+
+namespace {
+
+// The rows of a slice of the ranking, by login: the whole JSON object of each.
+QHash<QString, QJsonObject> rowsByLogin(uint16_t port) {
+    QHash<QString, QJsonObject> rows;
+    const QJsonArray array =
+        QJsonDocument::fromJson(::request(port, "/ranking.json?from=1&count=1000").body).array();
+    for (const QJsonValue &row : array)
+        rows.insert(row["login"].toString(), row.toObject());
+    return rows;
+}
+
+} // namespace
+
+// Under a clock that runs a day in ten seconds, as libfaketime makes it: a day after the start,
+// each row's movement is its rank then less its rank now, worked out here from the server's own
+// ranks before and after three changes.
+TEST_F(History, EachRowMovedByItsRankADayBeforeLessItsRankNow) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "libfaketime goes before the sanitizer's runtime, which must come first";
+#endif
+    const char *faketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1";
+    if (!QFile::exists(faketime))
+        GTEST_SKIP() << "libfaketime is not installed";
+    const QByteArray started =
+        QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd HH:mm:ss").toUtf8();
+    start({"--history", historyPath.toUtf8()}, false,
+          {"/usr/bin/env", QByteArray("LD_PRELOAD=") + faketime, "FAKETIME=@" + started + " x8640",
+           "FAKETIME_DONT_FAKE_MONOTONIC=1"});
+    const QHash<QString, QJsonObject> before = rowsByLogin(port);
+    ASSERT_GT(before.size(), 100);
+    for (const QJsonObject &row : before) {
+        EXPECT_EQ(row["change"].toObject()["day"], QJsonValue()) << "no history a day back yet";
+        EXPECT_FALSE(row["new"].toBool()) << "there from the history's start: no newcomer";
+    }
+
+    // A day later (ten seconds), the day-old ranking is the one of the start.
+    const QString anyone = before.begin().key();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return rowsByLogin(port).value(anyone)["change"].toObject()["day"].isDouble(); },
+        30000));
+    const HistoryReader history(historyPath);
+    const QString climber = history.one(
+        "SELECT login FROM accounts WHERE level < 10 AND login != '' ORDER BY id LIMIT 1");
+    const QString faller = history.one("SELECT login FROM accounts WHERE level > 50 AND CAST(file "
+                                       "AS TEXT) != 'evil.ini' ORDER BY id LIMIT 1");
+    const QString climberFile = history.one(
+        "SELECT CAST(file AS TEXT) FROM accounts WHERE login = '" + climber.toUtf8() + "'");
+    const QString fallerFile = history.one(
+        "SELECT CAST(file AS TEXT) FROM accounts WHERE login = '" + faller.toUtf8() + "'");
+    ASSERT_FALSE(climber.isEmpty() || faller.isEmpty());
+    folder.write("accounts/" + climberFile, accountFile(climber.toUtf8(), 700));
+    folder.write("accounts/" + fallerFile, accountFile(faller.toUtf8(), 1));
+    folder.write("accounts/zz-newcomer.ini", accountFile("newcomer", 500));
+    QHash<QString, QJsonObject> after;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            after = rowsByLogin(port);
+            return after.value("newcomer")["rank"].isDouble() &&
+                   after.value(faller)["level"].toInt() == 1 &&
+                   after.value(climber)["level"].toInt() == 700;
+        },
+        10000));
+    for (auto row = after.cbegin(); row != after.cend(); ++row) {
+        const QJsonObject change = row.value()["change"].toObject();
+        if (row.key() == "newcomer") {
+            EXPECT_EQ(change["day"], QJsonValue()) << "not ranked a day ago";
+            EXPECT_TRUE(row.value()["new"].toBool());
+            continue;
+        }
+        EXPECT_EQ(change["day"].toInt(),
+                  before.value(row.key())["rank"].toInt() - row.value()["rank"].toInt())
+            << row.key().toStdString();
+        EXPECT_FALSE(row.value()["new"].toBool()) << row.key().toStdString();
+        EXPECT_EQ(change["week"], QJsonValue()) << "the history does not reach a week back";
+    }
+    EXPECT_GT(after.value(climber)["change"].toObject()["day"].toInt(), 0);
+    EXPECT_LT(after.value(faller)["change"].toObject()["day"].toInt(), 0);
+    EXPECT_EQ(server->stop(), 0);
 }

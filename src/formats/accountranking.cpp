@@ -11,8 +11,9 @@ namespace {
 class RecordRows : public RankingRows {
 public:
     RecordRows(const AccountRecords &records, const AccountCharacters *characters,
-               const std::vector<size_t> *chosen, bool withRanks)
-        : records_(records), characters_(characters), chosen_(chosen), withRanks_(withRanks) {}
+               const std::vector<size_t> *chosen, bool withRanks, const Movements *movements)
+        : records_(records), characters_(characters), chosen_(chosen), withRanks_(withRanks),
+          movements_(movements) {}
     int count() const override {
         return static_cast<int>(chosen_ ? chosen_->size() : records_.size());
     }
@@ -33,6 +34,11 @@ public:
     }
     bool ranked() const override { return withRanks_; }
     int64_t rank(int row) const override { return static_cast<int64_t>(at(row)) + 1; }
+    std::optional<RowMovement> movement(int row) const override {
+        if (!movements_)
+            return std::nullopt;
+        return movements_->of(records_[at(row)].place, rank(row));
+    }
 
 private:
     size_t at(int row) const {
@@ -42,14 +48,17 @@ private:
     const AccountCharacters *characters_;
     const std::vector<size_t> *chosen_;
     bool withRanks_;
+    const Movements *movements_;
 };
 
 } // namespace
 
 QByteArray rankingText(const AccountRecords &records, const AccountCharacters *characters,
                        RankingFormat format, int top, CellText cellText,
-                       const std::vector<size_t> *chosen, bool withRanks) {
-    return rankingText(RecordRows(records, characters, chosen, withRanks), format, top, cellText);
+                       const std::vector<size_t> *chosen, bool withRanks,
+                       const Movements *movements) {
+    return rankingText(RecordRows(records, characters, chosen, withRanks, movements), format, top,
+                       cellText);
 }
 
 } // namespace orvantis

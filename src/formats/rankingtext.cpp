@@ -192,18 +192,29 @@ void appendJsonString(QStringView text, QByteArray &out) {
     out += '"';
 }
 
+QByteArray jsonNumber(const std::optional<int64_t> &number) {
+    return number ? QByteArray::number(static_cast<qlonglong>(*number)) : QByteArray("null");
+}
+
 // An array of objects as Qt's JSON writer indents it, with the keys in its order (sorted), one
 // row at a time: a million rows are written without a million objects in between.
 QByteArray json(const RankingRows &list, const Cells &cell, int rows) {
     QByteArray text("[\n");
     text.reserve(static_cast<qsizetype>(rows) * 120 + 3);
     for (int row = 0; row < rows; ++row) {
-        text += "    {\n        \"level\": ";
+        const std::optional<RowMovement> moved = list.movement(row);
+        text += "    {\n        ";
+        if (moved)
+            text += "\"change\": {\"day\": " + jsonNumber(moved->day) +
+                    ", \"week\": " + jsonNumber(moved->week) + "},\n        ";
+        text += "\"level\": ";
         text += QByteArray::number(static_cast<qlonglong>(list.level(row)));
         text += ",\n        \"login\": ";
         appendJsonString(cell(row, 0), text);
         text += ",\n        \"name\": ";
         appendJsonString(cell(row, 3), text);
+        if (moved)
+            text += QByteArray(",\n        \"new\": ") + (moved->isNew ? "true" : "false");
         if (list.ranked()) {
             text += ",\n        \"rank\": ";
             text += QByteArray::number(static_cast<qlonglong>(list.rank(row)));

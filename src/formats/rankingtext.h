@@ -31,6 +31,14 @@ enum class CellText { AsIs, ControlsEscaped };
 // The format of a name as given to --format; nothing for an unknown one.
 std::optional<RankingFormat> rankingFormatNamed(const QString &name);
 
+// How a row's account has moved, where a history is kept: the places it moved up (down when
+// negative) since the ranking of a day and of a week before, none where it was not ranked then
+// or the history does not reach back so far; whether it is a newcomer of the week.
+struct RowMovement {
+    std::optional<int64_t> day, week;
+    bool isNew = false;
+};
+
 // The rows a ranking is written from, whatever keeps them: their cells as the list shows them,
 // each row's level as a number, and the level a tied row's characters share.
 class RankingRows {
@@ -48,6 +56,8 @@ public:
     // found do: a first cell in TSV and CSV ("Rank"), "rank" in JSON.
     virtual bool ranked() const { return false; }
     virtual int64_t rank(int row) const { return row + 1; }
+    // How the row's account has moved, in JSON ("change", "new"); none without a history.
+    virtual std::optional<RowMovement> movement(int /*row*/) const { return std::nullopt; }
 };
 
 // The first `top` rows (all of them when `top` is negative), in order, in the given format, as

@@ -133,6 +133,28 @@ std::optional<HistoryFault> HistoryFile::open(const QString &path) {
     return std::nullopt;
 }
 
+std::optional<HistoryFault> HistoryFile::openForReading(const QString &path) {
+    close();
+    path_ = path;
+    const int opened =
+        sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READONLY, nullptr);
+    if (opened != SQLITE_OK) {
+        std::optional<HistoryFault> found = fault("open");
+        close();
+        return found;
+    }
+    sqlite3_busy_timeout(db_, kBusyMs);
+    const int64_t application = single(db_, "PRAGMA application_id");
+    const int64_t version = single(db_, "PRAGMA user_version");
+    if (application != kApplicationId || version != kVersion) {
+        std::optional<HistoryFault> found = fault("read");
+        found->text = QStringLiteral("cannot read the history file %1").arg(path);
+        close();
+        return found;
+    }
+    return std::nullopt;
+}
+
 // Reads the file's marks: a new file is given the schema, an older one upgraded; one of another
 // program, a newer version, or damaged is refused untouched.
 std::optional<HistoryFault> HistoryFile::prepareSchema() {
@@ -182,6 +204,51 @@ std::optional<HistoryFault> HistoryFile::presentAccounts(std::vector<AccountStat
         state.character = columnText(statement.get(), 4);
         accounts.push_back(std::move(state));
     }
+    return stepped == SQLITE_DONE ? std::nullopt : fault("read");
+}
+
+std::optional<HistoryFault> HistoryFile::presentAt(int64_t at,
+                                                   std::vector<AccountState> &accounts) {
+    // Each account's last event by then, in the order they were written: the clock may have been
+    // stepped back between two runs, the order of writing never.
+    const Statement statement = prepare(
+        db_, "SELECT file, events.level FROM events JOIN accounts ON accounts.id = "
+             "events.account WHERE events.rowid IN (SELECT max(rowid) FROM events WHERE at <= ?1 "
+             "GROUP BY account) AND what != 2");
+    if (!statement)
+        return fault("read");
+    sqlite3_bind_int64(statement.get(), 1, at);
+    int stepped = SQLITE_ROW;
+    while ((stepped = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        AccountState state;
+        state.file = QByteArray(static_cast<const char *>(sqlite3_column_blob(statement.get(), 0)),
+                                sqlite3_column_bytes(statement.get(), 0));
+        state.level = sqlite3_column_int(statement.get(), 1);
+        accounts.push_back(std::move(state));
+    }
+    return stepped == SQLITE_DONE ? std::nullopt : fault("read");
+}
+
+std::optional<HistoryFault> HistoryFile::beginning(std::optional<int64_t> &at) {
+    const Statement statement = prepare(db_, "SELECT min(at) FROM events");
+    if (!statement || sqlite3_step(statement.get()) != SQLITE_ROW)
+        return fault("read");
+    at.reset();
+    if (sqlite3_column_type(statement.get(), 0) != SQLITE_NULL)
+        at = sqlite3_column_int64(statement.get(), 0);
+    return std::nullopt;
+}
+
+std::optional<HistoryFault> HistoryFile::firstSeenAfter(int64_t after,
+                                                        std::vector<QByteArray> &files) {
+    const Statement statement = prepare(db_, "SELECT file FROM accounts WHERE first_seen > ?1");
+    if (!statement)
+        return fault("read");
+    sqlite3_bind_int64(statement.get(), 1, after);
+    int stepped = SQLITE_ROW;
+    while ((stepped = sqlite3_step(statement.get())) == SQLITE_ROW)
+        files.emplace_back(static_cast<const char *>(sqlite3_column_blob(statement.get(), 0)),
+                           sqlite3_column_bytes(statement.get(), 0));
     return stepped == SQLITE_DONE ? std::nullopt : fault("read");
 }
 

@@ -52,6 +52,8 @@ public:
 
     // Opens the file at `path`, made when missing, with write-ahead logging; none, or the fault.
     std::optional<HistoryFault> open(const QString &path);
+    // Opens it to be read alone, as another connection while it is written; it is made by then.
+    std::optional<HistoryFault> openForReading(const QString &path);
     bool isOpen() const { return db_ != nullptr; }
     void close();
 
@@ -59,6 +61,14 @@ public:
     std::optional<HistoryFault> presentAccounts(std::vector<AccountState> &accounts);
     // Records `events` in one transaction, and checkpoints the log into the file.
     std::optional<HistoryFault> record(const std::vector<AccountEvent> &events);
+
+    // The accounts present at `at` (ms since 1970, UTC), each with its file and best level then.
+    std::optional<HistoryFault> presentAt(int64_t at, std::vector<AccountState> &accounts);
+    // When the history began: its first event's time; none while it holds none.
+    std::optional<HistoryFault> beginning(std::optional<int64_t> &at);
+    // The files of the accounts first seen after `after`: newcomers, not those there from the
+    // start.
+    std::optional<HistoryFault> firstSeenAfter(int64_t after, std::vector<QByteArray> &files);
 
 private:
     std::optional<HistoryFault> prepareSchema();

@@ -1,23 +1,36 @@
 #include "history/historykeeper.h"
 
+#include <QDateTime>
+
 #include <utility>
 
 namespace orvantis {
 
-HistoryKeeper::HistoryKeeper(QString path, std::function<void(const HistoryHealth &)> told)
-    : writer_(std::move(path), present_), recorder_(writer_, present_), told_(std::move(told)) {
+HistoryKeeper::HistoryKeeper(QString path, std::function<void(const HistoryHealth &)> told,
+                             std::function<void()> moved)
+    : writer_(path, present_), recorder_(writer_, present_), told_(std::move(told)),
+      moved_(std::move(moved)), past_(std::move(path)) {
     std::vector<AccountState>().swap(present_); // the recorder keeps what it needs of them
-    connect(&healthCheck_, &QTimer::timeout, this, &HistoryKeeper::lookAtHealth);
-    healthCheck_.start(kHealthMs);
-    lookAtHealth();
+    connect(&look_, &QTimer::timeout, this, [this] {
+        lookAtHealth();
+        lookAtClock();
+    });
+    look_.start(kLookMs);
+    lookAtHealth(); // a file that cannot be used is said at the start
 }
 
-void HistoryKeeper::record(const LiveRanking &ranking, bool all,
+void HistoryKeeper::record(std::shared_ptr<const LiveRanking> ranking, bool all,
                            const std::vector<uint32_t> &places) {
+    ranking_ = std::move(ranking);
     if (all)
-        recorder_.compareAll(ranking);
+        recorder_.compareAll(*ranking_);
     else if (!places.empty())
-        recorder_.compare(ranking, places);
+        recorder_.compare(*ranking_, places);
+    for (const auto &[file, at] : recorder_.takeNewcomers())
+        movement_.newcomer(file, at);
+    movement_.rankingChanged(*ranking_, all, places);
+    if (!pastAskedFor_)
+        lookAtClock(); // the first past ranks as soon as there is a ranking
 }
 
 void HistoryKeeper::lookAtHealth() {
@@ -29,6 +42,24 @@ void HistoryKeeper::lookAtHealth() {
         return;
     toldFault_ = fault;
     told_(health);
+}
+
+// The clock followed as it is, stepped or running fast: the past ranks are for the moment it
+// says now.
+void HistoryKeeper::lookAtClock() {
+    if (!ranking_)
+        return;
+    if (std::shared_ptr<const PastRanks> made = past_.take()) {
+        movement_.pastMade(std::move(made), *ranking_);
+        moved_();
+    }
+    const int64_t now = QDateTime::currentMSecsSinceEpoch();
+    if (pastAskedFor_ && ((now >= *pastAskedFor_ && now - *pastAskedFor_ < kPastStepMs) ||
+                          pastAsked_.elapsed() < kPastRealMs))
+        return;
+    pastAskedFor_ = now;
+    pastAsked_.start();
+    past_.ask(now);
 }
 
 } // namespace orvantis

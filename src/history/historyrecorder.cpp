@@ -19,7 +19,7 @@ QByteArray accountOf(const LiveRanking &ranking, uint32_t place) {
 } // namespace
 
 HistoryRecorder::HistoryRecorder(HistoryWriter &writer, const std::vector<AccountState> &present)
-    : writer_(writer) {
+    : writer_(writer), began_(!present.empty()) {
     recorded_.reserve(static_cast<qsizetype>(present.size()));
     for (const AccountState &state : present)
         recorded_.insert(state.file, {state.level, state.slot, textsOf(state), 0});
@@ -46,6 +46,8 @@ void HistoryRecorder::note(AccountState state, std::vector<AccountEvent> &events
     const auto found = recorded_.find(state.file);
     if (found == recorded_.end()) {
         recorded_.insert(state.file, {state.level, state.slot, texts, comparison_});
+        if (began_)
+            newcomers_.emplace_back(state.file, at);
         events.push_back({AccountEvent::Seen, at, std::move(state)});
         return;
     }
@@ -72,6 +74,7 @@ void HistoryRecorder::compareAll(const LiveRanking &ranking) {
         events.push_back({AccountEvent::Removed, at, std::move(gone)});
         it = recorded_.erase(it);
     }
+    began_ = began_ || !recorded_.isEmpty();
     writer_.hand(std::move(events));
 }
 
@@ -88,6 +91,7 @@ void HistoryRecorder::compare(const LiveRanking &ranking, const std::vector<uint
         if (recorded_.remove(gone.file) > 0)
             events.push_back({AccountEvent::Removed, at, std::move(gone)});
     }
+    began_ = began_ || !recorded_.isEmpty();
     writer_.hand(std::move(events));
 }
 

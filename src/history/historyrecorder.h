@@ -25,6 +25,8 @@ public:
     void compareAll(const LiveRanking &ranking);
     // Compares the accounts at these places: after a change to their files.
     void compare(const LiveRanking &ranking, const std::vector<uint32_t> &places);
+    // The accounts first seen by the last comparison after the history began, and when.
+    std::vector<std::pair<QByteArray, int64_t>> takeNewcomers() { return std::move(newcomers_); }
 
 private:
     struct Recorded {
@@ -42,6 +44,8 @@ private:
     QHash<QByteArray, Recorded> recorded_;
     uint32_t comparison_ = 0;
     int64_t lastAt_ = 0;
+    bool began_ = false; // the history holds accounts: those seen from now on are newcomers
+    std::vector<std::pair<QByteArray, int64_t>> newcomers_;
 };
 
 } // namespace orvantis

@@ -45,12 +45,18 @@ LiveServer::LiveServer(FolderFollower &follower, std::vector<ListenSocket> socke
     if (!historyFile.isEmpty()) {
         say(QStringLiteral("keeping the history of every account's changes in %1")
                 .arg(historyFile));
-        history_ = std::make_unique<HistoryKeeper>(historyFile, [this](const HistoryHealth &now) {
-            say(now.fault ? now.fault->text
-                          : QStringLiteral("writing the history to %1").arg(now.file));
-            if (server_)
-                publish("change", "{}");
-        });
+        history_ = std::make_unique<HistoryKeeper>(
+            historyFile,
+            [this](const HistoryHealth &now) {
+                say(now.fault ? now.fault->text
+                              : QStringLiteral("writing the history to %1").arg(now.file));
+                if (server_)
+                    publish("change", "{}");
+            },
+            [this] {
+                if (server_ && !holding_)
+                    publish("change", "{}");
+            });
     }
     heartbeat_.setInterval(HttpServer::kHeartbeatMs);
     connect(&heartbeat_, &QTimer::timeout, this, [this] {
@@ -84,9 +90,10 @@ void LiveServer::publish(const QByteArray &event, const QByteArray &data) {
             touched.all = true; // another ranking, or one served anew: indexed whole
         served_ = ranking;
         if (history_)
-            history_->record(*ranking, touched.all, touched.places);
-        snapshot = std::make_shared<const Snapshot>(*ranking, ++generation_, now, health(),
-                                                    searchIndex_, touched, lineage);
+            history_->record(ranking, touched.all, touched.places);
+        snapshot = std::make_shared<const Snapshot>(
+            *ranking, ++generation_, now, health(), searchIndex_, touched, lineage,
+            history_ ? history_->movement() : std::shared_ptr<const MovementTable>());
         searchIndex_ = snapshot->searchIndex();
     }
     last_ = snapshot;

@@ -184,7 +184,7 @@ HttpResponse rankingFile(const HttpRequest &request, const Snapshot &snapshot, R
             return std::move(*outside);
         body = snapshot.body(keyOf(name, query), [&] {
             return rankingText(snapshot.records(), &snapshot.characters(), format, -1,
-                               CellText::AsIs, &view.rows, true);
+                               CellText::AsIs, &view.rows, true, snapshot.movements());
         });
         // The rows looked through, all or those found: counted up to a bound, and ">N" beyond.
         total = (view.moreThanTotal ? ">" : "") + QByteArray::number(view.total);

@@ -42,18 +42,33 @@ const QByteArray &Body::gzipped() const {
 
 Snapshot::Snapshot(const LiveRanking &ranking, uint64_t generation, QDateTime changedAt,
                    FolderHealth health, const SearchIndex &previous, const TouchedPlaces &touched,
-                   Lineage lineage)
+                   Lineage lineage, std::shared_ptr<const MovementTable> movement)
     : generation_(generation), changedAt_(std::move(changedAt)), lineage_(std::move(lineage)),
       records_(ranking.sharedRecords()), characters_(ranking.sharedCharacters()),
       report_(ranking.report()), health_(std::move(health)),
       rowOfPlace_(rowsOfPlaces(*records_, 0)),
-      index_(previous.updated(*records_, *characters_, rowOfPlace_, touched)) {}
+      index_(previous.updated(*records_, *characters_, rowOfPlace_, touched)) {
+    if (movement)
+        movements_.emplace(std::move(movement));
+}
 
 Snapshot::Snapshot(const Snapshot &held, uint64_t generation, QDateTime changedAt,
                    FolderHealth health, Lineage lineage)
     : generation_(generation), changedAt_(std::move(changedAt)), lineage_(std::move(lineage)),
       records_(held.records_), characters_(held.characters_), report_(held.report_),
-      health_(std::move(health)), rowOfPlace_(held.rowOfPlace_), index_(held.index_) {}
+      health_(std::move(health)), rowOfPlace_(held.rowOfPlace_), index_(held.index_),
+      movements_(held.movements_) {}
+
+RowMovement TableMovements::of(uint32_t place, int64_t rank) const {
+    const PastPlace past = table_->of(place);
+    RowMovement moved;
+    if (past.day > 0)
+        moved.day = static_cast<int64_t>(past.day) - rank;
+    if (past.week > 0)
+        moved.week = static_cast<int64_t>(past.week) - rank;
+    moved.isNew = past.isNew;
+    return moved;
+}
 
 QByteArray Snapshot::tag() const {
     return lineage_.run + "-g" + QByteArray::number(static_cast<qulonglong>(generation_));

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "formats/accountranking.h"
 #include "history/historywriter.h"
+#include "history/movement.h"
 #include "scan/accounts/accountcharacters.h"
 #include "scan/accounts/accountrecords.h"
 #include "scan/live/folderfollower.h"
@@ -69,6 +71,18 @@ struct Lineage {
     bool firstInItsSecond = false;
 };
 
+// How each account of a snapshot has moved, from the history's movement table: the places it
+// moved up since a day and a week before, by its rank then and now.
+class TableMovements : public Movements {
+public:
+    explicit TableMovements(std::shared_ptr<const MovementTable> table)
+        : table_(std::move(table)) {}
+    RowMovement of(uint32_t place, int64_t rank) const override;
+
+private:
+    std::shared_ptr<const MovementTable> table_;
+};
+
 // One generation of the ranking, as the server's threads read it: never changed once made, and
 // kept alive by every response that uses it. Bodies made from it are made once, by the first
 // request that needs them, and kept with it (the most recently asked of them).
@@ -76,9 +90,11 @@ class Snapshot {
 public:
     // The ranking as it stands; its search index is `previous` with the places `touched` since
     // made again (all of them by default).
+    // With a history, `movement` says how each account has moved.
     Snapshot(const LiveRanking &ranking, uint64_t generation, QDateTime changedAt,
              FolderHealth health, const SearchIndex &previous = {},
-             const TouchedPlaces &touched = {}, Lineage lineage = {});
+             const TouchedPlaces &touched = {}, Lineage lineage = {},
+             std::shared_ptr<const MovementTable> movement = {});
     // The rows of `held`, with another generation and health: what is served while the folder
     // cannot give a ranking to serve in their place.
     Snapshot(const Snapshot &held, uint64_t generation, QDateTime changedAt, FolderHealth health,
@@ -97,6 +113,8 @@ public:
     const FolderHealth &health() const { return health_; }
     size_t size() const { return records_->size(); }
     const SearchIndex &searchIndex() const { return index_; }
+    // How each account has moved; none without a history.
+    const Movements *movements() const { return movements_ ? &*movements_ : nullptr; }
 
     // A search counts the accounts that hold its text up to a bound, so that its work does
     // not grow with how common the text is: a letter is held by most of a million accounts.
@@ -180,6 +198,7 @@ private:
     FolderHealth health_;
     std::vector<uint32_t> rowOfPlace_;
     SearchIndex index_;
+    std::optional<TableMovements> movements_;
 
     mutable std::mutex lock_; // guards the caches' lists, never while a value is made or sent
     mutable Cache<Body> bodies_;

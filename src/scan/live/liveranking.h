@@ -61,6 +61,8 @@ public:
     QString accountFileOf(uint32_t place) const;
     // The row of the account at `place`, when it has one.
     std::optional<size_t> rowOf(uint32_t place) const;
+    // The name of the account file at `place`, as the system gives it: the account.
+    std::string_view rawName(uint32_t place) const;
 
     // Whether applying a file read again can change anything: a name never listed that lists
     // nothing now (no account file's, or one gone again) does not, and is given no place.
@@ -73,7 +75,6 @@ public:
     static constexpr size_t kStepsUpTo = 64;
 
 private:
-    std::string_view rawName(uint32_t place) const;
     std::optional<uint32_t> knownPlaceOf(const QByteArray &rawName) const;
     uint32_t placeOf(const QByteArray &rawName);
     void detachShared();
