@@ -75,7 +75,9 @@ def main():
 
     def start(port=0):
         """The server on `port` (any when 0), once it has read the folder: its port."""
-        server, port, _ = start_serve(SERVE, [work], port=port)
+        # With a history, as the packaged service runs: each row says how it moved.
+        server, port, _ = start_serve(SERVE, ["--history", os.path.join(work, "history.db"), work],
+                                      port=port)
         servers.append(server)
         return port
 
@@ -99,7 +101,7 @@ def rank_rows(work):
 def shown_rows(driver):
     return driver.execute_script(
         "return Array.from(document.querySelectorAll('#ranking tbody tr'),"
-        " tr => Array.from(tr.cells, td => td.textContent));")
+        " tr => Array.from(tr.cells, td => td.textContent).slice(0, 5));")
 
 
 def no_dialog(driver):
@@ -134,7 +136,12 @@ def run_browser(url, work, server, restart):
         check("Br\u00f6tchen" in cells and "Gr\u00fc\u00df Gott" in cells, "a Windows-1252 file's names show")
         check(driver.execute_script("return document.querySelectorAll('img, b, script:not([src])').length") == 0,
               "no name makes an element")
-        check(driver.execute_script("return document.querySelectorAll('td *').length") == 0, "cells hold text only")
+        check(driver.execute_script("return document.querySelectorAll('td:not(.moved) *').length") == 0,
+              "cells hold text only")
+        check(driver.execute_script(
+            "return Array.from(document.querySelectorAll('#ranking tbody tr'),"
+            " tr => tr.cells[5].textContent).every(t => t === 'not ranked yesterday')"),
+            "each row says in words how it moved: not ranked a day before the history began")
         check(no_dialog(driver), "no name raises a dialog")
 
         # A file rewritten in place: its row changes in the open page, without a reload, within a second.
@@ -180,7 +187,7 @@ def run_browser(url, work, server, restart):
         check("page=2" in driver.current_url and shown_rows(driver) == rank_rows(work)[100:200],
               "Next shows ranks 101 to 200")
         check(driver.execute_script("return document.querySelector('caption') !== null &&"
-                                    " document.querySelectorAll('th[scope=col]').length === 5"),
+                                    " document.querySelectorAll('th[scope=col]').length === 6"),
               "the table has a caption and header cells")
         check(driver.execute_script("return document.querySelector('label[for=q]') !== null"), "the search box has a label")
 
@@ -329,18 +336,20 @@ def without_javascript(driver, url):
 
 
 def by_keyboard(driver, url):
-    """Tab reaches the box, the button and the links, each with a focus that shows."""
+    """Tab reaches the box, the button, the choice of movement and the pages' links, each with a
+    focus that shows."""
     driver.get(url)
     body = driver.find_element(By.TAG_NAME, "body")
     body.send_keys(Keys.TAB)
     reached = []
-    for _ in range(4):
+    for _ in range(6):
         reached.append(driver.execute_script(
             "const e = document.activeElement, s = getComputedStyle(e);"
             "return [e.id || e.rel || e.tagName, s.outlineStyle !== 'none' && parseFloat(s.outlineWidth) >= 2];"))
         driver.switch_to.active_element.send_keys(Keys.TAB)
     names = [name for name, _ in reached]
-    check("q" in names and "BUTTON" in names and "next" in names, f"Tab reaches the box, the button and Next ({names})")
+    check("q" in names and "BUTTON" in names and names.count("A") == 2 and "next" in names,
+          f"Tab reaches the box, the button, the two movements and Next ({names})")
     check(all(visible for _, visible in reached), "each with a focus outline that shows")
 
 
@@ -357,7 +366,7 @@ def fits(driver, width, where):
         check(document.querySelector('caption'), 'caption');
         check(document.getElementById('summary'), 'summary');
         for (const tr of Array.from(document.querySelectorAll('#ranking tbody tr')).slice(0, 5))
-            for (const i of [0, 1, 2, 4]) if (shown(tr.cells[i])) check(tr.cells[i], 'cell ' + i);
+            for (const i of [0, 1, 2, 4, 5]) if (shown(tr.cells[i])) check(tr.cells[i], 'cell ' + i);
         return out;""")
     check(not outside, f"{where}: caption, summary and cells within the width {width} ({outside})")
 

@@ -291,7 +291,14 @@ TEST_F(History, EachRowMovedByItsRankADayBeforeLessItsRankNow) {
         EXPECT_FALSE(row.value()["new"].toBool()) << row.key().toStdString();
         EXPECT_EQ(change["week"], QJsonValue()) << "the history does not reach a week back";
     }
-    EXPECT_GT(after.value(climber)["change"].toObject()["day"].toInt(), 0);
+    const int climbed = after.value(climber)["change"].toObject()["day"].toInt();
+    EXPECT_GT(climbed, 0);
+    // The page says it too, in words for a screen reader.
+    const QByteArray page = ::request(port, "/").body;
+    EXPECT_TRUE(page.contains("\u25b2" + QByteArray::number(climbed) +
+                              "</span><span class=\"sr\">up " + QByteArray::number(climbed) +
+                              " places since yesterday"));
+    EXPECT_TRUE(page.contains("new<span class=\"sr\"> this week"));
     EXPECT_LT(after.value(faller)["change"].toObject()["day"].toInt(), 0);
     EXPECT_EQ(server->stop(), 0);
 }

@@ -24,7 +24,7 @@
         showLastPage(await response.text());
       } else if (response.ok) {
         const fresh = new DOMParser().parseFromString(await response.text(), "text/html");
-        for (const id of ["summary", "note"]) {
+        for (const id of ["summary", "note", "since"]) {
           const now = fresh.getElementById(id);
           const shown = document.getElementById(id);
           if (now && shown) shown.replaceWith(document.adoptNode(now));

@@ -34,6 +34,8 @@ void MovementKeeper::rankingChanged(const LiveRanking &ranking, bool all,
     const AccountRecords &records = ranking.records();
     if (all) {
         auto table = std::make_shared<MovementTable>();
+        table->reachesDay = past_->reachesDay;
+        table->reachesWeek = past_->reachesWeek;
         for (size_t row = 0; row < records.size(); ++row) {
             const uint32_t place = records[row].place;
             if (place >= table->byPlace.size())

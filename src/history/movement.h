@@ -22,6 +22,7 @@ struct PastPlace {
 };
 struct MovementTable {
     std::vector<PastPlace> byPlace;
+    bool reachesDay = false, reachesWeek = false; // how far back the history reaches
     PastPlace of(uint32_t place) const {
         return place < byPlace.size() ? byPlace[place] : PastPlace();
     }

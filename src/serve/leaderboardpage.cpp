@@ -23,21 +23,73 @@ QString counted(int64_t count, const QString &one, const QString &many) {
 
 // The page's own address with these parameters, "/?q=…&page=2", for an attribute.
 // Links are relative, so that the page works under any prefix a reverse proxy gives it.
-QByteArray pageLink(const QString &text, int64_t page) {
-    QByteArray link = "./?";
+QByteArray pageLink(const QString &text, int64_t page, bool sinceWeek = false) {
+    QByteArrayList parameters;
     if (!text.isEmpty())
-        link += "q=" + QUrl::toPercentEncoding(text) + (page > 1 ? "&" : "");
+        parameters << "q=" + QUrl::toPercentEncoding(text);
     if (page > 1)
-        link += "page=" + QByteArray::number(static_cast<qlonglong>(page));
-    return htmlAttribute(QString::fromLatin1(link.endsWith('?') ? "./" : link));
+        parameters << "page=" + QByteArray::number(static_cast<qlonglong>(page));
+    if (sinceWeek)
+        parameters << "since=week";
+    return htmlAttribute(QString::fromLatin1(parameters.isEmpty() ? QByteArray("./")
+                                                                  : "./?" + parameters.join('&')));
 }
 
-QByteArray cellsOf(const Snapshot &snapshot, size_t row) {
+// The cell that says how a row's account moved, as an arrow and a number, and in words for a
+// screen reader ("up 3 places since yesterday").
+QByteArray movementCell(const RowMovement &moved, bool sinceWeek) {
+    const char *since = sinceWeek ? "since last week" : "since yesterday";
+    const std::optional<int64_t> &places = sinceWeek ? moved.week : moved.day;
+    if (moved.isNew && !places)
+        return "<td class=\"moved new\">new<span class=\"sr\"> this week</span></td>";
+    if (!places)
+        return QByteArray("<td class=\"moved\"><span class=\"sr\">not ranked ") +
+               (sinceWeek ? "last week" : "yesterday") + "</span></td>";
+    const qlonglong n = static_cast<qlonglong>(*places);
+    if (n == 0)
+        return QByteArray("<td class=\"moved\"><span aria-hidden=\"true\">\u2013</span><span "
+                          "class=\"sr\">no change ") +
+               since + "</span></td>";
+    const qlonglong count = n > 0 ? n : -n;
+    const QByteArray number = QByteArray::number(count);
+    return QByteArray("<td class=\"moved ") + (n > 0 ? "up" : "down") +
+           "\"><span aria-hidden=\"true\">" + (n > 0 ? "\u25b2" : "\u25bc") + number +
+           "</span><span class=\"sr\">" + (n > 0 ? "up " : "down ") + number +
+           (count == 1 ? " place " : " places ") + since + "</span></td>";
+}
+
+// The choice of the movement shown, a day's or a week's, and whether the history is written.
+QByteArray movementChoice(const Snapshot &snapshot, const RowsQuery &query) {
+    if (!snapshot.movements())
+        return QByteArray();
+    const int64_t page = query.page.value_or(1);
+    const auto choice = [&](bool week, const char *text) {
+        return "<a href=\"" + pageLink(query.text, page, week) + "\"" +
+               (week == query.sinceWeek ? " aria-current=\"true\"" : "") + ">" + text + "</a>";
+    };
+    QByteArray line = "<p id=\"since\">Places moved: " + choice(false, "since yesterday") +
+                      " \u00b7 " + choice(true, "since last week");
+    if (!snapshot.movements()->reaches(query.sinceWeek))
+        line += query.sinceWeek ? ". The history does not reach back a week yet."
+                                : ". The history does not reach back a day yet.";
+    line += "</p>\n";
+    const std::optional<HistoryHealth> &history = snapshot.health().history;
+    if (history && history->fault)
+        line += "<p class=\"note\">The history cannot be written now: the places moved may be "
+                "out of date.</p>\n";
+    return line;
+}
+
+QByteArray cellsOf(const Snapshot &snapshot, size_t row, bool sinceWeek) {
     QByteArray cells = "<tr><td>" + QByteArray::number(static_cast<qulonglong>(row) + 1) + "</td>";
     for (int column = 0; column < kReportColumns; ++column) {
         QString scratch;
         cells += "<td>" + htmlText(recordCell(snapshot.records(), row, column, scratch)) + "</td>";
     }
+    // Last, so that the columns of a page without a history stay where they are.
+    if (const Movements *movements = snapshot.movements())
+        cells += movementCell(
+            movements->of(snapshot.records()[row].place, static_cast<int64_t>(row) + 1), sinceWeek);
     return cells + "</tr>\n";
 }
 
@@ -46,8 +98,8 @@ QByteArray pagesNav(const RowsQuery &query, const RowsView &view) {
         return QByteArray();
     QByteArray nav = "<nav id=\"pages\" aria-label=\"Pages\">";
     const auto link = [&](int64_t page, const char *rel, const char *text) {
-        nav +=
-            "<a href=\"" + pageLink(query.text, page) + "\" rel=\"" + rel + "\">" + text + "</a> ";
+        nav += "<a href=\"" + pageLink(query.text, page, query.sinceWeek) + "\" rel=\"" + rel +
+               "\">" + text + "</a> ";
     };
     if (view.pastTheLast) {
         link(1, "first", "First");
@@ -231,8 +283,8 @@ QByteArray leaderboardPage(const Snapshot &snapshot, const RowsQuery &query, con
     page +=
         "<p id=\"live\" class=\"note\" role=\"status\" hidden>The live connection is lost: "
         "trying again\u2026</p>\n"
-        "<p id=\"vanished\" class=\"note\" role=\"status\" hidden></p>\n"
-        "<table id=\"ranking\" data-generation=\"" +
+        "<p id=\"vanished\" class=\"note\" role=\"status\" hidden></p>\n" +
+        movementChoice(snapshot, query) + "<table id=\"ranking\" data-generation=\"" +
         snapshot.tag() + "\" data-first=\"" +
         QByteArray::number(static_cast<qlonglong>(view.rows.empty() ? 0 : view.rows.front() + 1)) +
         "\" data-last=\"" +
@@ -242,9 +294,14 @@ QByteArray leaderboardPage(const Snapshot &snapshot, const RowsQuery &query, con
         captionOf(query, view) + "</caption>\n<thead><tr><th scope=\"col\">Rank</th>";
     for (const QString &title : reportColumnTitles())
         page += "<th scope=\"col\">" + htmlText(title) + "</th>";
+    if (snapshot.movements())
+        page +=
+            QByteArray("<th scope=\"col\" class=\"moved\"><span aria-hidden=\"true\">Moved</span>"
+                       "<span class=\"sr\">Moved ") +
+            (query.sinceWeek ? "since last week" : "since yesterday") + "</span></th>";
     page += "</tr></thead>\n<tbody>\n";
     for (size_t row : view.rows)
-        page += cellsOf(snapshot, row);
+        page += cellsOf(snapshot, row, query.sinceWeek);
     page += "</tbody>\n</table>\n" + pagesNav(query, view) + "</main>\n</body>\n</html>\n";
     return page;
 }

@@ -125,7 +125,8 @@ QByteArray keyOf(const char *place, const RowsQuery &query) {
     return QByteArray(place) + '|' + query.text.toUtf8() + '|' +
            QByteArray::number(static_cast<qlonglong>(query.page.value_or(0))) + '|' +
            QByteArray::number(static_cast<qlonglong>(query.from.value_or(0))) + '|' +
-           QByteArray::number(static_cast<qlonglong>(query.count.value_or(0)));
+           QByteArray::number(static_cast<qlonglong>(query.count.value_or(0))) +
+           (query.sinceWeek ? "|week" : "");
 }
 
 // A page past the last is not there; rows past what a search counts are not looked for.

@@ -28,7 +28,8 @@ CheckedRows checkRowsQuery(const QueryParameters &parameters, RowsPlace place) {
     QList<QByteArray> seen;
     for (const auto &[name, value] : parameters) {
         const bool known = name == "q" || name == "page" ||
-                           (place == RowsPlace::Files && (name == "from" || name == "count"));
+                           (place == RowsPlace::Files && (name == "from" || name == "count")) ||
+                           (place == RowsPlace::Page && name == "since");
         if (!known)
             continue;
         if (seen.contains(name)) {
@@ -37,6 +38,14 @@ CheckedRows checkRowsQuery(const QueryParameters &parameters, RowsPlace place) {
             return checked;
         }
         seen << name;
+        if (name == "since") {
+            if (value != "day" && value != "week") {
+                checked.error = QStringLiteral("since takes day or week");
+                return checked;
+            }
+            query.sinceWeek = value == "week";
+            continue;
+        }
         if (name == "q") {
             QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
             query.text = utf8(value);

@@ -20,6 +20,7 @@ struct RowsQuery {
     std::optional<int64_t> page;  // from 1
     std::optional<int64_t> from;  // a rank, from 1
     std::optional<int64_t> count; // rows at most, 1 to kMaxCount
+    bool sinceWeek = false;       // the page's movement: since a week before, not a day
     bool any() const { return !text.isEmpty() || page || from || count; }
 
     static constexpr int64_t kRowsPerPage = 100;
@@ -28,8 +29,8 @@ struct RowsQuery {
     static constexpr int kMaxText = 100;
 };
 
-// Which parameters a place takes: the page takes q and page; the ranking's files take q,
-// page, from and count as well. Parameters it does not know are not looked at.
+// Which parameters a place takes: the page takes q, page and since (day or week); the ranking's
+// files take q, page, from and count. Parameters it does not know are not looked at.
 enum class RowsPlace { Page, Files };
 
 // The query checked, or why it cannot be: one line, for a 400 answer.

@@ -78,6 +78,8 @@ public:
     explicit TableMovements(std::shared_ptr<const MovementTable> table)
         : table_(std::move(table)) {}
     RowMovement of(uint32_t place, int64_t rank) const override;
+    // Whether the history reaches back a week, or a day.
+    bool reaches(bool week) const { return week ? table_->reachesWeek : table_->reachesDay; }
 
 private:
     std::shared_ptr<const MovementTable> table_;
@@ -114,7 +116,7 @@ public:
     size_t size() const { return records_->size(); }
     const SearchIndex &searchIndex() const { return index_; }
     // How each account has moved; none without a history.
-    const Movements *movements() const { return movements_ ? &*movements_ : nullptr; }
+    const TableMovements *movements() const { return movements_ ? &*movements_ : nullptr; }
 
     // A search counts the accounts that hold its text up to a bound, so that its work does
     // not grow with how common the text is: a letter is held by most of a million accounts.
