@@ -300,5 +300,13 @@ TEST_F(History, EachRowMovedByItsRankADayBeforeLessItsRankNow) {
                               " places since yesterday"));
     EXPECT_TRUE(page.contains("new<span class=\"sr\"> this week"));
     EXPECT_LT(after.value(faller)["change"].toObject()["day"].toInt(), 0);
+
+    // The best rank each has held: the faller's before its fall, kept across a restart.
+    const int peak = before.value(faller)["rank"].toInt();
+    EXPECT_EQ(after.value(faller)["peakRank"].toInt(), peak);
+    EXPECT_EQ(after.value(climber)["peakRank"], after.value(climber)["rank"]);
+    EXPECT_EQ(server->stop(), 0);
+    start({"--history", historyPath.toUtf8()});
+    EXPECT_EQ(rowsByLogin(port).value(faller)["peakRank"].toInt(), peak);
     EXPECT_EQ(server->stop(), 0);
 }

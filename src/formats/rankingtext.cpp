@@ -214,7 +214,9 @@ QByteArray json(const RankingRows &list, const Cells &cell, int rows) {
         text += ",\n        \"name\": ";
         appendJsonString(cell(row, 3), text);
         if (moved)
-            text += QByteArray(",\n        \"new\": ") + (moved->isNew ? "true" : "false");
+            text += QByteArray(",\n        \"new\": ") + (moved->isNew ? "true" : "false") +
+                    ",\n        \"peakRank\": " +
+                    QByteArray::number(static_cast<qlonglong>(moved->peakRank));
         if (list.ranked()) {
             text += ",\n        \"rank\": ";
             text += QByteArray::number(static_cast<qlonglong>(list.rank(row)));

@@ -37,6 +37,7 @@ std::optional<RankingFormat> rankingFormatNamed(const QString &name);
 struct RowMovement {
     std::optional<int64_t> day, week;
     bool isNew = false;
+    int64_t peakRank = 0; // the best rank it has held, now included
 };
 
 // The rows a ranking is written from, whatever keeps them: their cells as the list shows them,

@@ -25,7 +25,9 @@ CREATE TABLE accounts(
   level INTEGER NOT NULL,
   login TEXT NOT NULL,
   slot INTEGER NOT NULL,
-  character TEXT NOT NULL
+  character TEXT NOT NULL,
+  peak_rank INTEGER,
+  peak_at INTEGER
 );
 CREATE TABLE events(
   account INTEGER NOT NULL REFERENCES accounts(id),
@@ -190,7 +192,8 @@ std::optional<HistoryFault> HistoryFile::prepareSchema() {
 
 std::optional<HistoryFault> HistoryFile::presentAccounts(std::vector<AccountState> &accounts) {
     const Statement statement = prepare(
-        db_, "SELECT file, level, login, slot, character FROM accounts WHERE removed IS NULL");
+        db_, "SELECT file, level, login, slot, character, peak_rank FROM accounts WHERE removed IS "
+             "NULL");
     if (!statement)
         return fault("read");
     int stepped = SQLITE_ROW;
@@ -202,6 +205,7 @@ std::optional<HistoryFault> HistoryFile::presentAccounts(std::vector<AccountStat
         state.login = columnText(statement.get(), 2);
         state.slot = static_cast<uint8_t>(sqlite3_column_int(statement.get(), 3));
         state.character = columnText(statement.get(), 4);
+        state.peakRank = static_cast<uint32_t>(sqlite3_column_int64(statement.get(), 5));
         accounts.push_back(std::move(state));
     }
     return stepped == SQLITE_DONE ? std::nullopt : fault("read");
@@ -264,12 +268,24 @@ std::optional<HistoryFault> HistoryFile::record(const std::vector<AccountEvent> 
                                            "character = ?6 WHERE file = ?1 RETURNING id");
     const Statement removed =
         prepare(db_, "UPDATE accounts SET removed = ?2 WHERE file = ?1 RETURNING id");
+    const Statement peak =
+        prepare(db_, "UPDATE accounts SET peak_rank = ?3, peak_at = ?2 WHERE file = ?1 AND "
+                     "(peak_rank IS NULL OR peak_rank > ?3)");
     const Statement event =
         prepare(db_, "INSERT INTO events(account, at, what, level, login, slot, character) "
                      "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-    bool written = seen && changed && removed && event;
+    bool written = seen && changed && removed && peak && event;
     for (size_t i = 0; written && i < events.size(); ++i) {
         const AccountEvent &happened = events[i];
+        if (happened.what == AccountEvent::Peak) {
+            sqlite3_reset(peak.get());
+            sqlite3_bind_blob(peak.get(), 1, happened.state.file.constData(),
+                              static_cast<int>(happened.state.file.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_int64(peak.get(), 2, happened.at);
+            sqlite3_bind_int64(peak.get(), 3, happened.state.peakRank);
+            written = sqlite3_step(peak.get()) == SQLITE_DONE;
+            continue;
+        }
         sqlite3_stmt *account = happened.what == AccountEvent::Seen      ? seen.get()
                                 : happened.what == AccountEvent::Changed ? changed.get()
                                                                          : removed.get();

@@ -28,12 +28,15 @@ struct AccountState {
     QString login;
     uint8_t slot = 0; // 1, 2 or 3; 0 when the top level is shared
     QString character;
+    uint32_t peakRank = 0; // the best rank it has held; 0 for none yet
 };
 
 // One thing that happened to an account, at a wall-clock time (milliseconds since 1970, UTC).
 struct AccountEvent {
-    enum What : uint8_t { Seen = 0, Changed = 1, Removed = 2 };
-    What what = Seen; // Seen: first seen, or back after it was removed
+    enum What : uint8_t { Seen = 0, Changed = 1, Removed = 2, Peak = 3 };
+    // Seen: first seen, or back after it was removed. Peak: a better rank than any before
+    // (state.peakRank), kept with the account alone.
+    What what = Seen;
     int64_t at = 0;
     AccountState state; // after it; only the file for Removed
 };

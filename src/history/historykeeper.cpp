@@ -9,11 +9,13 @@ namespace orvantis {
 HistoryKeeper::HistoryKeeper(QString path, std::function<void(const HistoryHealth &)> told,
                              std::function<void()> moved)
     : writer_(path, present_), recorder_(writer_, present_), told_(std::move(told)),
-      moved_(std::move(moved)), past_(std::move(path)) {
+      moved_(std::move(moved)), past_(std::move(path)),
+      movement_([this](const QByteArray &file) { return recorder_.peakOf(file); }) {
     std::vector<AccountState>().swap(present_); // the recorder keeps what it needs of them
     connect(&look_, &QTimer::timeout, this, [this] {
         lookAtHealth();
         lookAtClock();
+        lookAtPeaks();
     });
     look_.start(kLookMs);
     lookAtHealth(); // a file that cannot be used is said at the start
@@ -60,6 +62,18 @@ void HistoryKeeper::lookAtClock() {
     pastAskedFor_ = now;
     pastAsked_.start();
     past_.ask(now);
+}
+
+// The ranks held now, compared once a second with the best each account held: a rank held for
+// less than that may go unseen, a second's work for a million accounts is a few milliseconds.
+void HistoryKeeper::lookAtPeaks() {
+    if (!ranking_)
+        return;
+    const std::vector<std::pair<QByteArray, uint32_t>> better = movement_.betterPeaks(*ranking_);
+    if (better.empty())
+        return;
+    recorder_.notePeaks(better);
+    moved_();
 }
 
 } // namespace orvantis

@@ -44,6 +44,7 @@ public:
 private:
     void lookAtHealth();
     void lookAtClock();
+    void lookAtPeaks();
 
     std::vector<AccountState> present_; // as the file held them at the start
     HistoryWriter writer_;

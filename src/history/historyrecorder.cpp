@@ -22,7 +22,7 @@ HistoryRecorder::HistoryRecorder(HistoryWriter &writer, const std::vector<Accoun
     : writer_(writer), began_(!present.empty()) {
     recorded_.reserve(static_cast<qsizetype>(present.size()));
     for (const AccountState &state : present)
-        recorded_.insert(state.file, {state.level, state.slot, textsOf(state), 0});
+        recorded_.insert(state.file, {state.level, state.slot, textsOf(state), 0, state.peakRank});
 }
 
 size_t HistoryRecorder::textsOf(const AccountState &state) {
@@ -54,8 +54,24 @@ void HistoryRecorder::note(AccountState state, std::vector<AccountEvent> &events
     found->seenIn = comparison_;
     if (found->level == state.level && found->slot == state.slot && found->texts == texts)
         return;
-    *found = {state.level, state.slot, texts, comparison_};
+    *found = {state.level, state.slot, texts, comparison_, found->peak};
     events.push_back({AccountEvent::Changed, at, std::move(state)});
+}
+
+void HistoryRecorder::notePeaks(const std::vector<std::pair<QByteArray, uint32_t>> &peaks) {
+    const int64_t at = now();
+    std::vector<AccountEvent> events;
+    for (const auto &[file, rank] : peaks) {
+        const auto found = recorded_.find(file);
+        if (found == recorded_.end() || (found->peak != 0 && found->peak <= rank))
+            continue;
+        found->peak = rank;
+        AccountEvent event{AccountEvent::Peak, at, {}};
+        event.state.file = file;
+        event.state.peakRank = rank;
+        events.push_back(std::move(event));
+    }
+    writer_.hand(std::move(events));
 }
 
 void HistoryRecorder::compareAll(const LiveRanking &ranking) {

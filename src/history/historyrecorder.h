@@ -25,6 +25,10 @@ public:
     void compareAll(const LiveRanking &ranking);
     // Compares the accounts at these places: after a change to their files.
     void compare(const LiveRanking &ranking, const std::vector<uint32_t> &places);
+    // The best rank the account has held; 0 for none yet.
+    uint32_t peakOf(const QByteArray &file) const { return recorded_.value(file).peak; }
+    // Better ranks than any before, each with its account file: kept, and written.
+    void notePeaks(const std::vector<std::pair<QByteArray, uint32_t>> &peaks);
     // The accounts first seen by the last comparison after the history began, and when.
     std::vector<std::pair<QByteArray, int64_t>> takeNewcomers() { return std::move(newcomers_); }
 
@@ -34,6 +38,7 @@ private:
         uint8_t slot = 0;
         size_t texts = 0;    // a digest of the login and the character's name
         uint32_t seenIn = 0; // the last whole comparison that saw it
+        uint32_t peak = 0;   // the best rank it has held
     };
     static size_t textsOf(const AccountState &state);
     AccountState stateOf(const LiveRanking &ranking, size_t row) const;

@@ -19,6 +19,7 @@ PastPlace MovementKeeper::pastOf(const LiveRanking &ranking, uint32_t place) con
     past.isNew = past_->newcomers.contains(file) ||
                  (seen != newcomers_.constEnd() &&
                   *seen > QDateTime::currentMSecsSinceEpoch() - PastRanks::kWeekMs);
+    past.peak = peakOf_(file);
     return past;
 }
 
@@ -51,7 +52,8 @@ void MovementKeeper::rankingChanged(const LiveRanking &ranking, bool all,
             continue; // no row: none to show it in
         const PastPlace past = pastOf(ranking, place);
         const PastPlace now = table_->of(place);
-        if (past.day == now.day && past.week == now.week && past.isNew == now.isNew)
+        if (past.day == now.day && past.week == now.week && past.isNew == now.isNew &&
+            past.peak == now.peak)
             continue;
         if (!copy)
             copy = std::make_shared<MovementTable>(*table_);
@@ -61,6 +63,30 @@ void MovementKeeper::rankingChanged(const LiveRanking &ranking, bool all,
     }
     if (copy)
         table_ = std::move(copy);
+}
+
+std::vector<std::pair<QByteArray, uint32_t>>
+MovementKeeper::betterPeaks(const LiveRanking &ranking) {
+    std::vector<std::pair<QByteArray, uint32_t>> better;
+    std::shared_ptr<MovementTable> copy;
+    const AccountRecords &records = ranking.records();
+    for (size_t row = 0; row < records.size(); ++row) {
+        const uint32_t place = records[row].place;
+        const auto rank = static_cast<uint32_t>(row + 1);
+        const uint32_t peak = table_->of(place).peak;
+        if (peak != 0 && peak <= rank)
+            continue;
+        if (!copy)
+            copy = std::make_shared<MovementTable>(*table_);
+        if (place >= copy->byPlace.size())
+            copy->byPlace.resize(place + 1);
+        copy->byPlace[place].peak = rank;
+        const std::string_view name = ranking.rawName(place);
+        better.emplace_back(QByteArray(name.data(), static_cast<qsizetype>(name.size())), rank);
+    }
+    if (copy)
+        table_ = std::move(copy);
+    return better;
 }
 
 } // namespace orvantis

@@ -7,6 +7,7 @@
 #include <QHash>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -19,6 +20,7 @@ namespace orvantis {
 struct PastPlace {
     uint32_t day = 0, week = 0;
     bool isNew = false;
+    uint32_t peak = 0; // the best rank held before now; 0 for none yet
 };
 struct MovementTable {
     std::vector<PastPlace> byPlace;
@@ -34,6 +36,11 @@ struct MovementTable {
 // follower's thread.
 class MovementKeeper {
 public:
+    // The best rank each account has held, by its file.
+    explicit MovementKeeper(std::function<uint32_t(const QByteArray &)> peakOf)
+        : peakOf_(std::move(peakOf)) {}
+    // The accounts whose rank now is better than any they held, with it: kept in the table.
+    std::vector<std::pair<QByteArray, uint32_t>> betterPeaks(const LiveRanking &ranking);
     void pastMade(std::shared_ptr<const PastRanks> past, const LiveRanking &ranking);
     // Newcomers seen since the past ranks were made, with the time each was first seen.
     void newcomer(const QByteArray &file, int64_t at) { newcomers_.insert(file, at); }
@@ -43,6 +50,7 @@ public:
 private:
     PastPlace pastOf(const LiveRanking &ranking, uint32_t place) const;
 
+    std::function<uint32_t(const QByteArray &)> peakOf_;
     std::shared_ptr<const PastRanks> past_ = std::make_shared<PastRanks>();
     QHash<QByteArray, int64_t> newcomers_;
     std::shared_ptr<const MovementTable> table_ = std::make_shared<MovementTable>();

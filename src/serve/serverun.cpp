@@ -21,7 +21,7 @@ namespace orvantis {
 
 namespace {
 
-void say(const QString &line) {
+void tell(const QString &line) {
     complain(kServeProgram, line);
 }
 
@@ -32,14 +32,14 @@ std::optional<std::vector<ListenSocket>> listenOnAll(const ServeRequest &request
     for (const ListenAddress &address : request.listen) {
         ListenSocket socket = listenOn(address.host, address.port, request.listen.size() > 1);
         if (socket.fd < 0) {
-            say(socket.error);
+            tell(socket.error);
             for (const ListenSocket &made : sockets)
                 ::close(made.fd);
             return std::nullopt;
         }
-        say(QStringLiteral("listening on %1://%2/ for the accounts of %3")
-                .arg(tls ? QStringLiteral("https") : QStringLiteral("http"), socket.name,
-                     request.programFolder));
+        tell(QStringLiteral("listening on %1://%2/ for the accounts of %3")
+                 .arg(tls ? QStringLiteral("https") : QStringLiteral("http"), socket.name,
+                      request.programFolder));
         sockets.push_back(std::move(socket));
     }
     return sockets;
@@ -49,11 +49,11 @@ std::optional<std::vector<ListenSocket>> listenOnAll(const ServeRequest &request
 ServeLimits limitsWithRoom(ServeLimits limits) {
     const DescriptorRoom room = roomForConnections(limits.connections);
     if (room.lowered)
-        say(QStringLiteral("at most %1 connections at once, not %2: the descriptor limit is %3 "
-                           "(ulimit -n)")
-                .arg(room.connections)
-                .arg(limits.connections)
-                .arg(room.limit));
+        tell(QStringLiteral("at most %1 connections at once, not %2: the descriptor limit is %3 "
+                            "(ulimit -n)")
+                 .arg(room.connections)
+                 .arg(limits.connections)
+                 .arg(room.limit));
     limits.connections = room.connections;
     return limits;
 }
@@ -65,7 +65,7 @@ int serveFolder(const ServeRequest &request) {
     if (!request.tlsCertificate.isEmpty()) {
         tls = readTlsFiles(request.tlsCertificate, request.tlsKey);
         if (!tls.error.isEmpty()) {
-            say(tls.error);
+            tell(tls.error);
             return kExitConfiguration;
         }
     }

@@ -67,6 +67,7 @@ RowMovement TableMovements::of(uint32_t place, int64_t rank) const {
     if (past.week > 0)
         moved.week = static_cast<int64_t>(past.week) - rank;
     moved.isNew = past.isNew;
+    moved.peakRank = past.peak != 0 && past.peak < rank ? past.peak : rank;
     return moved;
 }
 
