@@ -256,52 +256,57 @@ std::optional<HistoryFault> HistoryFile::firstSeenAfter(int64_t after,
     return stepped == SQLITE_DONE ? std::nullopt : fault("read");
 }
 
-std::optional<HistoryFault> HistoryFile::record(const std::vector<AccountEvent> &events) {
-    if (std::optional<HistoryFault> found = run("BEGIN IMMEDIATE", "write"))
-        return found;
-    const Statement seen = prepare(
-        db_, "INSERT INTO accounts(file, first_seen, level, login, slot, character) "
-             "VALUES(?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(file) DO UPDATE SET removed = NULL, "
-             "level = excluded.level, login = excluded.login, slot = excluded.slot, "
-             "character = excluded.character RETURNING id");
-    const Statement changed = prepare(db_, "UPDATE accounts SET level = ?3, login = ?4, slot = ?5, "
-                                           "character = ?6 WHERE file = ?1 RETURNING id");
-    const Statement removed =
-        prepare(db_, "UPDATE accounts SET removed = ?2 WHERE file = ?1 RETURNING id");
-    const Statement peak =
-        prepare(db_, "UPDATE accounts SET peak_rank = ?3, peak_at = ?2 WHERE file = ?1 AND "
-                     "(peak_rank IS NULL OR peak_rank > ?3)");
-    const Statement event =
-        prepare(db_, "INSERT INTO events(account, at, what, level, login, slot, character) "
-                     "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-    bool written = seen && changed && removed && peak && event;
-    for (size_t i = 0; written && i < events.size(); ++i) {
-        const AccountEvent &happened = events[i];
-        if (happened.what == AccountEvent::Peak) {
-            sqlite3_reset(peak.get());
-            sqlite3_bind_blob(peak.get(), 1, happened.state.file.constData(),
-                              static_cast<int>(happened.state.file.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_int64(peak.get(), 2, happened.at);
-            sqlite3_bind_int64(peak.get(), 3, happened.state.peakRank);
-            written = sqlite3_step(peak.get()) == SQLITE_DONE;
-            continue;
-        }
-        sqlite3_stmt *account = happened.what == AccountEvent::Seen      ? seen.get()
-                                : happened.what == AccountEvent::Changed ? changed.get()
-                                                                         : removed.get();
-        sqlite3_reset(account);
-        sqlite3_clear_bindings(account);
-        sqlite3_bind_blob(account, 1, happened.state.file.constData(),
+namespace {
+
+// The statements a batch is written with, made once for it.
+struct Writing {
+    Statement seen, changed, removed, peak, event;
+
+    explicit Writing(sqlite3 *db)
+        : seen(prepare(db, "INSERT INTO accounts(file, first_seen, level, login, slot, character) "
+                           "VALUES(?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(file) DO UPDATE SET "
+                           "removed = NULL, level = excluded.level, login = excluded.login, "
+                           "slot = excluded.slot, character = excluded.character RETURNING id")),
+          changed(prepare(db, "UPDATE accounts SET level = ?3, login = ?4, slot = ?5, "
+                              "character = ?6 WHERE file = ?1 RETURNING id")),
+          removed(prepare(db, "UPDATE accounts SET removed = ?2 WHERE file = ?1 RETURNING id")),
+          peak(prepare(db, "UPDATE accounts SET peak_rank = ?3, peak_at = ?2 WHERE file = ?1 AND "
+                           "(peak_rank IS NULL OR peak_rank > ?3)")),
+          event(prepare(db, "INSERT INTO events(account, at, what, level, login, slot, character) "
+                            "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)")) {}
+    bool ready() const { return seen && changed && removed && peak && event; }
+
+    // The statement run anew for `happened`, with its file and time bound.
+    sqlite3_stmt *accountStatement(const AccountEvent &happened) const {
+        sqlite3_stmt *statement = happened.what == AccountEvent::Seen      ? seen.get()
+                                  : happened.what == AccountEvent::Changed ? changed.get()
+                                  : happened.what == AccountEvent::Removed ? removed.get()
+                                                                           : peak.get();
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+        sqlite3_bind_blob(statement, 1, happened.state.file.constData(),
                           static_cast<int>(happened.state.file.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(account, 2, happened.at);
+        sqlite3_bind_int64(statement, 2, happened.at);
+        return statement;
+    }
+
+    // Writes one event: the account's row, and the event's own but for a best rank.
+    bool write(const AccountEvent &happened) const {
+        sqlite3_stmt *account = accountStatement(happened);
+        if (happened.what == AccountEvent::Peak) {
+            sqlite3_bind_int64(account, 3, happened.state.peakRank);
+            return sqlite3_step(account) == SQLITE_DONE;
+        }
         if (happened.what != AccountEvent::Removed)
             bindState(account, 3, happened.state);
         const int stepped = sqlite3_step(account);
         if (stepped == SQLITE_DONE)
-            continue; // an account the file never had, changed or removed: nothing to tell
-        written = stepped == SQLITE_ROW;
-        const int64_t id = written ? sqlite3_column_int64(account, 0) : 0;
-        written = written && sqlite3_step(account) == SQLITE_DONE;
+            return true; // an account the file never had, changed or removed: nothing to tell
+        if (stepped != SQLITE_ROW)
+            return false;
+        const int64_t id = sqlite3_column_int64(account, 0);
+        if (sqlite3_step(account) != SQLITE_DONE)
+            return false;
         sqlite3_reset(event.get());
         sqlite3_clear_bindings(event.get());
         sqlite3_bind_int64(event.get(), 1, id);
@@ -309,8 +314,22 @@ std::optional<HistoryFault> HistoryFile::record(const std::vector<AccountEvent> 
         sqlite3_bind_int(event.get(), 3, happened.what);
         if (happened.what != AccountEvent::Removed)
             bindState(event.get(), 4, happened.state);
-        written = written && sqlite3_step(event.get()) == SQLITE_DONE;
+        return sqlite3_step(event.get()) == SQLITE_DONE;
     }
+};
+
+} // namespace
+
+std::optional<HistoryFault> HistoryFile::record(const std::vector<AccountEvent> &events) {
+    if (std::optional<HistoryFault> found = run("BEGIN IMMEDIATE", "write"))
+        return found;
+    bool written = false;
+    {
+        const Writing writing(db_);
+        written = writing.ready();
+        for (size_t i = 0; written && i < events.size(); ++i)
+            written = writing.write(events[i]);
+    } // the statements finished before the transaction ends
     std::optional<HistoryFault> found;
     if (!written || (found = run("COMMIT", "write"))) {
         if (!found)
