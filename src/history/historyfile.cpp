@@ -66,6 +66,11 @@ void bindState(sqlite3_stmt *statement, int first, const AccountState &state) {
     bindText(statement, first + 3, state.character);
 }
 
+QByteArray columnBytes(sqlite3_stmt *statement, int column) {
+    return QByteArray(static_cast<const char *>(sqlite3_column_blob(statement, column)),
+                      sqlite3_column_bytes(statement, column));
+}
+
 QString columnText(sqlite3_stmt *statement, int column) {
     return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, column)),
                              sqlite3_column_bytes(statement, column));
@@ -199,8 +204,7 @@ std::optional<HistoryFault> HistoryFile::presentAccounts(std::vector<AccountStat
     int stepped = SQLITE_ROW;
     while ((stepped = sqlite3_step(statement.get())) == SQLITE_ROW) {
         AccountState state;
-        state.file = QByteArray(static_cast<const char *>(sqlite3_column_blob(statement.get(), 0)),
-                                sqlite3_column_bytes(statement.get(), 0));
+        state.file = columnBytes(statement.get(), 0);
         state.level = sqlite3_column_int(statement.get(), 1);
         state.login = columnText(statement.get(), 2);
         state.slot = static_cast<uint8_t>(sqlite3_column_int(statement.get(), 3));
@@ -225,8 +229,7 @@ std::optional<HistoryFault> HistoryFile::presentAt(int64_t at,
     int stepped = SQLITE_ROW;
     while ((stepped = sqlite3_step(statement.get())) == SQLITE_ROW) {
         AccountState state;
-        state.file = QByteArray(static_cast<const char *>(sqlite3_column_blob(statement.get(), 0)),
-                                sqlite3_column_bytes(statement.get(), 0));
+        state.file = columnBytes(statement.get(), 0);
         state.level = sqlite3_column_int(statement.get(), 1);
         accounts.push_back(std::move(state));
     }
@@ -251,8 +254,7 @@ std::optional<HistoryFault> HistoryFile::firstSeenAfter(int64_t after,
     sqlite3_bind_int64(statement.get(), 1, after);
     int stepped = SQLITE_ROW;
     while ((stepped = sqlite3_step(statement.get())) == SQLITE_ROW)
-        files.emplace_back(static_cast<const char *>(sqlite3_column_blob(statement.get(), 0)),
-                           sqlite3_column_bytes(statement.get(), 0));
+        files.push_back(columnBytes(statement.get(), 0));
     return stepped == SQLITE_DONE ? std::nullopt : fault("read");
 }
 

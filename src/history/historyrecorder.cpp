@@ -1,7 +1,5 @@
 #include "history/historyrecorder.h"
 
-#include "scan/system/filenames.h"
-
 #include <QDateTime>
 
 #include <algorithm>
@@ -12,8 +10,8 @@ namespace {
 
 // The name of the account file at `place`, as its bytes: the account.
 QByteArray accountOf(const LiveRanking &ranking, uint32_t place) {
-    const QString path = ranking.accountFileOf(place);
-    return encodeFileName(path.mid(path.lastIndexOf(u'/') + 1));
+    const std::string_view name = ranking.rawName(place);
+    return QByteArray(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 } // namespace
